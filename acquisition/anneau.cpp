@@ -1,0 +1,226 @@
+#include "acquisition/anneau.h"
+
+#include <new>
+
+#include "app/model/principale.h"
+#include "files/fichier_donnees.h"
+
+namespace {
+
+void signale_refus(Principale& p, int r, const std::string& pattern, uint32_t packet)
+{
+    p.verb(pattern, {packet});
+    if (r == usb::ERROR_NO_MEM && !p.anneau.no_mem_signale) {
+        p.anneau.no_mem_signale = true;
+        p.call_verb("Le système refuse de réserver la mémoire des transferts USB (" +
+                    std::string(usb::error_name(r)) +
+                    "). Sous Linux, la mémoire des transferts en file est limitée par le paramètre "
+                    "usbcore usbfs_memory_mb (16 Mo par défaut) : donner à "
+                    "/sys/module/usbcore/parameters/usbfs_memory_mb une valeur d'au moins 600, ou 0 "
+                    "(sans limite), puis relancer l'acquisition.\r\n");
+    }
+}
+
+void verifie_compteur(Principale& p, const unsigned char* buffer)
+{
+    Anneau& a = p.anneau;
+    const uint32_t N = static_cast<uint32_t>(p.nb_voies);
+    auto mot = [buffer](uint32_t i) {
+        uint32_t w = static_cast<uint32_t>(buffer[4 * i]) | static_cast<uint32_t>(buffer[4 * i + 1]) << 8 |
+                     static_cast<uint32_t>(buffer[4 * i + 2]) << 16 | static_cast<uint32_t>(buffer[4 * i + 3]) << 24;
+        return static_cast<int32_t>(w);
+    };
+    if (a.num_pkt == 0) {
+        a.position_compteur = 0;
+        a.val_compteur = mot(0);
+        return;
+    }
+    uint32_t nouvelle = (a.position_compteur + static_cast<uint32_t>(a.increment_position)) % N;
+    a.val_compteur = static_cast<int32_t>(static_cast<uint32_t>(a.val_compteur) +
+                                          static_cast<uint32_t>(a.increment_compteur));
+    if (nouvelle < a.position_compteur)
+        a.val_compteur = static_cast<int32_t>(static_cast<uint32_t>(a.val_compteur) - 1u);
+    a.position_compteur = nouvelle;
+    if (mot(a.position_compteur) != a.val_compteur) {
+        p.verb("\r\nErreur sur le compteur paquet : {0:N0}\r\n", {a.num_pkt});
+        a.erreur_compteur = true;
+    }
+}
+
+} // namespace
+
+void fn_callback(usb::Transfer* t)
+{
+    Slot* slot = static_cast<Slot*>(t->user_data);
+    Principale& p = *slot->p;
+    Anneau& a = p.anneau;
+    const int s = slot->index;
+    a.en_vol[s] = false;
+    a.dernier_status[s] = t->status;
+
+    if (p.test)
+        p.verb(" {0:G} ", {a.num_pkt});
+
+    if (t->status == usb::TRANSFER_CANCELLED) {
+        a.t_fini[s] = true;
+        int n = 0;
+        for (bool f : a.t_fini)
+            n += f;
+        if (n == NB_TRANSFERTS)
+            a.fini = true;
+        if (p.test) {
+            p.verb("status == LIBUSB_TRANSFER_CANCELLED -> Tâche {0:G} annulée \r\n", {s});
+            if (a.fini)
+                p.call_verb("   fini\r\n");
+        }
+        ++a.num_pkt;
+        return;
+    }
+
+    if (t->status != usb::TRANSFER_COMPLETED) {
+        if (t->status == usb::TRANSFER_TIMED_OUT) {
+            a.err_timeout = true;
+            if (!p.test_init)
+                p.verb("TIMEOUT lors du transfert du paquet {0:N0}\r\n", {a.num_pkt});
+        } else {
+            p.verb("Erreur lors du transfert du paquet {0:N0} status {1:G}\r\n", {a.num_pkt, t->status});
+        }
+        p.usb.cancel_transfer(t);
+        a.t_fini[s] = true;
+        ++a.num_pkt;
+        return;
+    }
+
+    const uint32_t L = static_cast<uint32_t>(t->actual_length);
+    a.a_ecrire[s] = L;
+    if (p.test && L != TAILLE_PAQUET)
+        p.verb(" - {0:N0} octets de moins qu'un paquet\r\n", {TAILLE_PAQUET - L});
+    a.ntr += L;
+    if (p.record)
+        a.ntw += ecrit_paquet(p.Filep, t->buffer, L);
+    if (!a.erreur_compteur && p.compteur && L > 16u * static_cast<uint32_t>(p.nb_voies))
+        verifie_compteur(p, t->buffer);
+
+    soumet_slot(p, s, a.num_pkt + NB_TRANSFERTS);
+    a.transf_arret[s] = false;
+
+    if (L < TAILLE_PAQUET) {
+        for (int i = 0; i < NB_TRANSFERTS; ++i) {
+            if (a.transf_arret[i] || !a.transfert[i])
+                continue;
+            int r = p.usb.cancel_transfer(a.transfert[i]);
+            if (p.test) {
+                p.verb("Arrêt du transfert {0:G} retour {1:G} \r\n", {i, r});
+                if (a.dernier_status[i] == usb::TRANSFER_CANCELLED)
+                    p.verb("Tâche {0:G} annulée +++++++++ \r\n", {i});
+            }
+            a.transf_arret[i] = true;
+        }
+        a.fin_en_cours = true;
+    }
+    ++a.num_pkt;
+}
+
+void calcule_increments(Principale& p)
+{
+    const int32_t N = p.nb_voies > 0 ? p.nb_voies : 1;
+    const int32_t W = static_cast<int32_t>(MOTS_PAQUET);
+    p.anneau.increment_position = (N - (W % N)) % N;
+    p.anneau.increment_compteur = (p.anneau.increment_position + W) / N;
+}
+
+int alloue_anneau(Principale& p, unsigned int timeout_ms)
+{
+    Anneau& a = p.anneau;
+    for (int i = 0; i < NB_TRANSFERTS; ++i) {
+        a.slots[i].p = &p;
+        a.slots[i].index = i;
+        a.en_vol[i] = false;
+        a.dernier_status[i] = usb::TRANSFER_COMPLETED;
+        if (!a.transfert[i])
+            a.transfert[i] = p.usb.alloc_transfer(0);
+        if (!a.buffers[i])
+            a.buffers[i] = new (std::nothrow) unsigned char[TAILLE_PAQUET];
+        if (!a.transfert[i] || !a.buffers[i]) {
+            p.call_verb("Mémoire insuffisante pour les tampons de l'acquisition (32 tampons de 16 Mo) !\r\n");
+            libere_anneau(p);
+            return -1;
+        }
+        usb::fill_bulk_transfer(a.transfert[i], p.handle, ENDPOINT_DONNEES, a.buffers[i],
+                                static_cast<int>(TAILLE_PAQUET), fn_callback, &a.slots[i], timeout_ms);
+    }
+    return 0;
+}
+
+int soumet_slot(Principale& p, int i, uint32_t packet)
+{
+    Anneau& a = p.anneau;
+    int r = p.usb.submit_transfer(a.transfert[i]);
+    if (r == 0)
+        a.en_vol[i] = true;
+    else
+        signale_refus(p, r, "Erreur lancement transfert du paquet {0:N0}\r\n", packet);
+    return r;
+}
+
+void soumet_anneau(Principale& p)
+{
+    Anneau& a = p.anneau;
+    a.num_pkt = 0;
+    a.ntr = 0;
+    a.ntw = 0;
+    a.fin_en_cours = false;
+    a.no_mem_signale = false;
+    for (int i = 0; i < NB_TRANSFERTS; ++i) {
+        a.t_fini[i] = false;
+        a.transf_arret[i] = false;
+        int r = p.usb.submit_transfer(a.transfert[i]);
+        if (r == 0)
+            a.en_vol[i] = true;
+        else
+            signale_refus(p, r, "Erreur lancement transfert du paquet {0:G}\r\n", static_cast<uint32_t>(i));
+    }
+}
+
+int transferts_en_vol(const Principale& p)
+{
+    int n = 0;
+    for (bool v : p.anneau.en_vol)
+        n += v;
+    return n;
+}
+
+int annule_et_vide(Principale& p, uint32_t limite_ms)
+{
+    Anneau& a = p.anneau;
+    for (int i = 0; i < NB_TRANSFERTS; ++i)
+        if (a.en_vol[i] && a.transfert[i])
+            p.usb.cancel_transfer(a.transfert[i]);
+    uint32_t debut = p.clock.tick_ms();
+    int tours = 0;
+    while (transferts_en_vol(p) > 0) {
+        int r = p.usb.handle_events_timeout(100);
+        ++tours;
+        if (r != 0 && r != usb::ERROR_INTERRUPTED && r != usb::ERROR_TIMEOUT)
+            break;
+        if (static_cast<uint32_t>(p.clock.tick_ms() - debut) > limite_ms || tours > 200)
+            break;
+    }
+    return transferts_en_vol(p) == 0 ? 0 : -1;
+}
+
+void libere_anneau(Principale& p)
+{
+    Anneau& a = p.anneau;
+    if (transferts_en_vol(p) > 0 && annule_et_vide(p) != 0)
+        p.call_verb("Des transferts USB ne se terminent pas : ils ne sont pas libérés.\r\n");
+    for (int i = 0; i < NB_TRANSFERTS; ++i) {
+        if (a.en_vol[i])
+            continue; // still owned by the library
+        if (a.transfert[i])
+            p.usb.free_transfer(a.transfert[i]);
+        a.transfert[i] = nullptr;
+        delete[] a.buffers[i];
+        a.buffers[i] = nullptr;
+    }
+}

@@ -1,0 +1,77 @@
+// The ring of 32 bulk transfers of 16 MiB queued on the box's endpoint, and
+// the run counters and flags that its completion handler keeps.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "device/usb.h"
+
+constexpr int NB_TRANSFERTS = 32;
+constexpr uint32_t TAILLE_PAQUET = 16777216;          // bytes per transfer
+constexpr uint32_t MOTS_PAQUET = TAILLE_PAQUET / 4;   // 32-bit words per transfer
+constexpr unsigned char ENDPOINT_DONNEES = 0x81;
+
+struct Principale;
+
+// What a transfer carries as its user data: the slot it belongs to.
+struct Slot {
+    Principale* p = nullptr;
+    int index = 0;
+};
+
+struct Anneau {
+    std::array<usb::Transfer*, NB_TRANSFERTS> transfert{};
+    std::array<unsigned char*, NB_TRANSFERTS> buffers{};
+    std::array<bool, NB_TRANSFERTS> t_fini{};
+    std::array<bool, NB_TRANSFERTS> transf_arret{};
+    std::array<uint32_t, NB_TRANSFERTS> a_ecrire{};
+    std::array<bool, NB_TRANSFERTS> en_vol{};       // submitted and not yet completed
+    std::array<int, NB_TRANSFERTS> dernier_status{}; // last status reported per slot
+    std::array<Slot, NB_TRANSFERTS> slots{};
+
+    uint32_t num_pkt = 0;
+    uint64_t ntr = 0;
+    uint64_t ntw = 0;
+    bool fin_en_cours = false;
+    bool fini = false;
+    bool err_timeout = false;
+    bool erreur_compteur = false;
+    bool no_mem_signale = false; // the usbfs memory hint was given in this run
+
+    uint32_t position_compteur = 0;
+    int32_t val_compteur = 0;
+    int32_t increment_position = 0;
+    int32_t increment_compteur = 0;
+};
+
+// Completion handler of every ring transfer; runs inside the library's
+// event handling. The slot is the one the transfer carries.
+void fn_callback(usb::Transfer* transfer);
+
+// Counter-check increments for the current nb_voies.
+void calcule_increments(Principale& p);
+
+// Allocates the 32 transfers and buffers and fills them as bulk IN
+// transfers of 16 MiB on 0x81 with `timeout_ms`. On an allocation failure
+// everything allocated is freed, the pane says so and -1 is returned.
+int alloue_anneau(Principale& p, unsigned int timeout_ms);
+
+// Zeroes num_pkt, ntr, ntw, clears fin_en_cours, then slot by slot clears
+// t_fini and transf_arret and submits. A refusal is reported with the slot.
+void soumet_anneau(Principale& p);
+
+// Submits slot i; a refusal is reported as for `packet`.
+int soumet_slot(Principale& p, int i, uint32_t packet);
+
+// Transfers submitted and not yet completed.
+int transferts_en_vol(const Principale& p);
+
+// Cancels every transfer still in flight and handles events until each has
+// completed, for at most `limite_ms`; 0 when none is left in flight.
+int annule_et_vide(Principale& p, uint32_t limite_ms = 5000);
+
+// Frees the 32 transfers and their buffers, after cancelling and completing
+// whatever is still in flight. A transfer that will not complete is left
+// allocated rather than freed under the library.
+void libere_anneau(Principale& p);

@@ -1,0 +1,104 @@
+// The main window's state, without the window: every field the handlers of
+// device/, acquisition/, channels/ and files/ read or write. One instance
+// owns everything for the life of the program; tests make their own.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "acquisition/anneau.h"
+#include "app/model/controles.h"
+#include "device/format.h"
+#include "device/horloge.h"
+#include "device/operateur.h"
+#include "device/pane.h"
+#include "device/usb.h"
+#include "files/header.h"
+
+struct Principale {
+    Principale(usb::UsbApi& usb, Operator& op, Clock& clock, Conventions conv = Conventions::from_locale());
+    Principale(const Principale&) = delete;
+    Principale& operator=(const Principale&) = delete;
+
+    // The outside world.
+    usb::UsbApi& usb;
+    Operator& op;
+    Clock& clock;
+    Conventions conv;
+
+    // Controls and the information pane.
+    Controles ctl;
+    Pane pane;
+    std::array<bool, 12> enabled{};
+
+    // USB link and commands.
+    usb::DeviceHandle handle = nullptr;
+    bool initialisation_FX3 = false;
+    std::array<unsigned char, 16> buf{};
+    int TimeOut = 2000; // ms, control requests and the run's transfers
+
+    // Device state and sampling parameters.
+    bool initialisation = false;
+    bool test_init = false;
+    bool test = false;          // advanced mode
+    bool clock_def = false;
+    bool count_def = false;
+    int num_freq = 0;
+    float frequence = 0;        // Hz
+    float duree = 5;            // s
+    float duree_max = 0;        // s
+    uint32_t count = 0;         // samples per channel, 0 = open-ended
+    int retour = 0;
+
+    // Acquisition header record.
+    type_header_file header_file;
+
+    // Channel model.
+    int32_t nb_micros = 0;
+    int32_t nb_voies = 0;
+    std::array<int32_t, 1024> num_mic_valid{};
+    std::array<int32_t, 1044> num_voies_valid{};
+    int32_t nb_voies_valid = 0; // entries of num_voies_valid built by the last choix_micros
+    bool compteur = false;      // counter A recorded: word 0 of each frame is a counter
+
+    // Transfer ring.
+    Anneau anneau;
+
+    // Run.
+    bool stopped = false;
+    bool aborted = false;
+    uint32_t n_pkt = 0;
+    uint64_t octets_demandes = 0; // B = 4 * nb_voies * count
+    bool attente_declenchement = false;
+    bool run_en_cours = false;
+    bool fermeture_demandee = false; // the window was closed during a run
+
+    // Files and naming.
+    bool record = true;
+    bool fich_auto = true;
+    bool file_open = false;
+    std::string acqui_name;
+    std::string nom_dir;
+    std::FILE* Filep = nullptr;         // data file
+    std::FILE* fichier_header = nullptr; // header file (.Ond)
+    std::FILE* log = nullptr;           // description file (.log)
+    std::string config_en_cours = "config_en_cours.txt";
+
+    // Comment.
+    bool commentaires = false;
+    std::string commentaire; // empty until the editor is closed once
+
+    // Level display.
+    uint32_t num_pkt_aff = 0;
+    std::array<int32_t, 128> R_jet{}, V_jet{}, B_jet{};
+
+    // Message sink of the information pane: level 1 also raises an alert.
+    void call_verb(const std::string& text, int flag = 0);
+    // Formats and appends (level 0).
+    void verb(const std::string& pattern, std::initializer_list<FmtArg> args, int flag = 0)
+    {
+        call_verb(compose(conv, pattern, args), flag);
+    }
+};

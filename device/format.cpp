@@ -1,0 +1,221 @@
+#include "device/format.h"
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+Conventions Conventions::from_locale()
+{
+    Conventions c = english();
+    std::setlocale(LC_NUMERIC, "");
+    if (const std::lconv* lc = std::localeconv()) {
+        if (lc->decimal_point && *lc->decimal_point)
+            c.decimal = lc->decimal_point;
+        if (lc->thousands_sep && *lc->thousands_sep)
+            c.grouping = lc->thousands_sep;
+        else
+            c.grouping = c.decimal == "," ? "\xC2\xA0" : ",";
+    }
+    std::setlocale(LC_NUMERIC, "C");
+    return c;
+}
+
+namespace {
+
+std::string replace_point(std::string s, const Conventions& c)
+{
+    auto p = s.find('.');
+    if (p != std::string::npos)
+        s.replace(p, 1, c.decimal);
+    return s;
+}
+
+// Shortest general form with at most `digits` significant digits, as the
+// message formatting of the original platform writes floats ("G").
+std::string general_double(const Conventions& c, double v, int digits)
+{
+    if (std::isnan(v))
+        return "NaN";
+    if (std::isinf(v))
+        return v < 0 ? "-Infinity" : "Infinity";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*G", digits, v);
+    std::string s = buf;
+    // "1E+07" is kept; strip nothing else: %G already drops trailing zeros.
+    return replace_point(s, c);
+}
+
+std::string group_digits(const std::string& digits, const std::string& sep)
+{
+    std::string out;
+    int n = static_cast<int>(digits.size());
+    for (int i = 0; i < n; ++i) {
+        out += digits[i];
+        int left = n - 1 - i;
+        if (left > 0 && left % 3 == 0)
+            out += sep;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string format_general(const Conventions& c, const FmtArg& v)
+{
+    switch (v.kind()) {
+    case FmtArg::Int:
+        return std::to_string(v.as_int());
+    case FmtArg::UInt:
+        return std::to_string(v.as_uint());
+    case FmtArg::Float:
+        return general_double(c, v.as_double(), 7);
+    case FmtArg::Double:
+        return general_double(c, v.as_double(), 15);
+    case FmtArg::Text:
+        return v.as_text();
+    }
+    return {};
+}
+
+std::string format_number(const Conventions& c, double v, int decimals)
+{
+    if (std::isnan(v) || std::isinf(v))
+        return format_general(c, FmtArg(v));
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(v));
+    std::string s = buf;
+    std::string whole = s, frac;
+    auto p = s.find('.');
+    if (p != std::string::npos) {
+        whole = s.substr(0, p);
+        frac = s.substr(p + 1);
+    }
+    bool negative = v < 0 && s.find_first_not_of("0.") != std::string::npos;
+    std::string out = negative ? "-" : "";
+    out += group_digits(whole, c.grouping);
+    if (decimals > 0)
+        out += c.decimal + frac;
+    return out;
+}
+
+std::string format_padded(long long v, int width)
+{
+    unsigned long long mag = v < 0 ? static_cast<unsigned long long>(-(v + 1)) + 1ULL
+                                   : static_cast<unsigned long long>(v);
+    std::string digits = std::to_string(mag);
+    while (static_cast<int>(digits.size()) < width)
+        digits.insert(digits.begin(), '0');
+    return v < 0 ? "-" + digits : digits;
+}
+
+namespace {
+
+double numeric(const FmtArg& a)
+{
+    switch (a.kind()) {
+    case FmtArg::Int:
+        return static_cast<double>(a.as_int());
+    case FmtArg::UInt:
+        return static_cast<double>(a.as_uint());
+    default:
+        return a.as_double();
+    }
+}
+
+std::string render(const Conventions& c, const FmtArg& a, const std::string& spec, bool& ok)
+{
+    ok = true;
+    if (spec.empty() || spec == "G" || spec == "g")
+        return format_general(c, a);
+    char kind = spec[0];
+    int n = 0;
+    for (size_t i = 1; i < spec.size(); ++i) {
+        if (spec[i] < '0' || spec[i] > '9') {
+            ok = false;
+            return {};
+        }
+        n = n * 10 + (spec[i] - '0');
+    }
+    if (a.kind() == FmtArg::Text) {
+        ok = false;
+        return {};
+    }
+    if (kind == 'N' || kind == 'n') {
+        if (spec.size() == 1)
+            n = 2;
+        if ((a.kind() == FmtArg::Int || a.kind() == FmtArg::UInt) && n == 0) {
+            // Integers are grouped exactly, without going through a double.
+            bool neg = a.kind() == FmtArg::Int && a.as_int() < 0;
+            unsigned long long mag = a.kind() == FmtArg::UInt ? a.as_uint()
+                                     : neg ? static_cast<unsigned long long>(-(a.as_int() + 1)) + 1ULL
+                                           : static_cast<unsigned long long>(a.as_int());
+            return (neg ? "-" : "") + group_digits(std::to_string(mag), c.grouping);
+        }
+        return format_number(c, numeric(a), n);
+    }
+    if (kind == 'D' || kind == 'd') {
+        if (a.kind() == FmtArg::Int)
+            return format_padded(a.as_int(), n);
+        if (a.kind() == FmtArg::UInt) {
+            std::string digits = std::to_string(a.as_uint());
+            while (static_cast<int>(digits.size()) < n)
+                digits.insert(digits.begin(), '0');
+            return digits;
+        }
+        ok = false;
+        return {};
+    }
+    ok = false;
+    return {};
+}
+
+} // namespace
+
+std::string compose(const Conventions& conv, const std::string& pattern,
+                    std::initializer_list<FmtArg> args)
+{
+    std::string out;
+    out.reserve(pattern.size() + 16);
+    const FmtArg* argv = args.begin();
+    size_t argc = args.size();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        char ch = pattern[i];
+        if (ch == '{' && i + 1 < pattern.size() && pattern[i + 1] == '{') {
+            out += '{';
+            ++i;
+            continue;
+        }
+        if (ch == '}' && i + 1 < pattern.size() && pattern[i + 1] == '}') {
+            out += '}';
+            ++i;
+            continue;
+        }
+        if (ch != '{') {
+            out += ch;
+            continue;
+        }
+        size_t close = pattern.find('}', i);
+        if (close == std::string::npos) {
+            out += pattern.substr(i);
+            break;
+        }
+        std::string field = pattern.substr(i + 1, close - i - 1);
+        std::string index_text = field, spec;
+        auto colon = field.find(':');
+        if (colon != std::string::npos) {
+            index_text = field.substr(0, colon);
+            spec = field.substr(colon + 1);
+        }
+        bool ok = !index_text.empty() && index_text.find_first_not_of("0123456789") == std::string::npos;
+        size_t index = ok ? std::stoul(index_text) : 0;
+        std::string text;
+        if (ok && index < argc)
+            text = render(conv, argv[index], spec, ok);
+        else
+            ok = false;
+        out += ok ? text : pattern.substr(i, close - i + 1);
+        i = close;
+    }
+    return out;
+}

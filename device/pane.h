@@ -1,0 +1,20 @@
+// The information pane: the program's only log. Text is appended verbatim;
+// callers put their own line ends.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+struct Pane {
+    static constexpr std::size_t LIMITE = 60000; // characters
+
+    std::string text; // UTF-8
+    // Called with each appended piece (the headless runner prints it).
+    std::function<void(const std::string&)> on_append;
+
+    // Appends `s`; past the limit the oldest text is dropped, whole lines
+    // first, so the pane keeps its newest LIMITE characters at most.
+    void append(const std::string& s);
+    std::size_t characters() const;
+};

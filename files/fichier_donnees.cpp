@@ -1,0 +1,65 @@
+#include "files/fichier_donnees.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "app/model/principale.h"
+
+std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode)
+{
+#ifdef _WIN32
+    std::filesystem::path path = std::filesystem::u8path(utf8_path);
+    std::wstring wmode(mode, mode + std::strlen(mode));
+    return _wfopen(path.c_str(), wmode.c_str());
+#else
+    return std::fopen(utf8_path.c_str(), mode);
+#endif
+}
+
+std::string nom_compagnon(const std::string& data_path, const std::string& ext)
+{
+    const std::string dat = ".dat";
+    if (data_path.size() >= dat.size() && data_path.compare(data_path.size() - dat.size(), dat.size(), dat) == 0)
+        return data_path.substr(0, data_path.size() - dat.size()) + ext;
+    return data_path + ext;
+}
+
+namespace {
+
+void ferme(std::FILE*& f)
+{
+    if (f)
+        std::fclose(f);
+    f = nullptr;
+}
+
+} // namespace
+
+void ferme_fichiers(Principale& p)
+{
+    ferme(p.Filep);
+    ferme(p.log);
+    ferme(p.fichier_header);
+    p.file_open = false;
+}
+
+int ouvre_fichiers(Principale& p)
+{
+    ferme_fichiers(p);
+    const std::string noms[3] = {p.acqui_name, nom_compagnon(p.acqui_name, ".Ond"),
+                                 nom_compagnon(p.acqui_name, ".log")};
+    std::FILE** flux[3] = {&p.Filep, &p.fichier_header, &p.log};
+    const char* modes[3] = {"wb+", "wb", "wb"};
+    for (int i = 0; i < 3; ++i) {
+        *flux[i] = ouvre_fichier(noms[i], modes[i]);
+        if (!*flux[i]) {
+            int err = errno;
+            p.call_verb("Impossible de créer le fichier " + noms[i] + " : " + std::strerror(err) + "\r\n");
+            ferme_fichiers(p);
+            return -1;
+        }
+    }
+    p.file_open = true;
+    return 0;
+}
