@@ -21,12 +21,15 @@ void Pane::append(const std::string& s)
     text += s;
     if (on_append)
         on_append(s);
+    if (text.size() <= LIMITE) // never more characters than bytes
+        return;
     std::size_t n = count_chars(text);
     if (n <= LIMITE)
         return;
-    // Drop the excess characters from the front, then up to the next line
+    // Drop the oldest text down to nine tenths of the limit, so that a full
+    // pane is not trimmed again at every message, then up to the next line
     // end so the pane starts on a whole line when one is near.
-    std::size_t excess = n - LIMITE, cut = 0;
+    std::size_t excess = n - LIMITE / 10 * 9, cut = 0;
     while (cut < text.size() && excess > 0) {
         ++cut;
         while (cut < text.size() && continuation(static_cast<unsigned char>(text[cut])))

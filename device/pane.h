@@ -13,8 +13,8 @@ struct Pane {
     // Called with each appended piece (the headless runner prints it).
     std::function<void(const std::string&)> on_append;
 
-    // Appends `s`; past the limit the oldest text is dropped, whole lines
-    // first, so the pane keeps its newest LIMITE characters at most.
+    // Appends `s`; past the limit the oldest text is dropped (down to nine
+    // tenths of it, starting on a whole line when one is near).
     void append(const std::string& s);
     std::size_t characters() const;
 };
