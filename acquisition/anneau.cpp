@@ -93,6 +93,8 @@ void fn_callback(usb::Transfer* t)
 
     const uint32_t L = static_cast<uint32_t>(t->actual_length);
     a.a_ecrire[s] = L;
+    a.slot_complete = s;
+    a.paquet_complete = a.num_pkt;
     if (p.test && L != TAILLE_PAQUET)
         p.verb(" - {0:N0} octets de moins qu'un paquet\r\n", {TAILLE_PAQUET - L});
     a.ntr += L;
@@ -171,6 +173,7 @@ void soumet_anneau(Principale& p)
     a.ntw = 0;
     a.fin_en_cours = false;
     a.no_mem_signale = false;
+    a.slot_complete = -1;
     for (int i = 0; i < NB_TRANSFERTS; ++i) {
         a.t_fini[i] = false;
         a.transf_arret[i] = false;

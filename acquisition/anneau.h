@@ -38,6 +38,8 @@ struct Anneau {
     bool err_timeout = false;
     bool erreur_compteur = false;
     bool no_mem_signale = false; // the usbfs memory hint was given in this run
+    int slot_complete = -1;        // slot of the last completed packet
+    uint32_t paquet_complete = 0;  // its packet number
 
     uint32_t position_compteur = 0;
     int32_t val_compteur = 0;

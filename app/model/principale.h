@@ -73,6 +73,9 @@ struct Principale {
     uint64_t octets_demandes = 0; // B = 4 * nb_voies * count
     bool attente_declenchement = false;
     bool run_en_cours = false;
+    int phase_run = 0;               // PhaseRun of acquisition/acquisition.h
+    int fin_run = 0;                 // FinRun: how the last run ended
+    int64_t budget_paquets = 0;      // open-ended recording: packets the disk can take
     bool fermeture_demandee = false; // the window was closed during a run
 
     // Files and naming.

@@ -72,6 +72,9 @@ public:
         std::vector<uint8_t> data;
     };
     bool present = true;
+    int submit_result = usb::ERROR_NOT_SUPPORTED; // of every submission
+    int alloc_fail_at = -1;                        // this alloc_transfer call returns null
+    int allocs = 0, frees = 0, cancels = 0;
     std::vector<Request> requests;
     int opens = 0, closes = 0, claims = 0, releases = 0;
     int open_handles = 0;
@@ -85,10 +88,13 @@ public:
     void close(usb::DeviceHandle) override { ++closes, --open_handles; }
     int control_transfer(usb::DeviceHandle h, uint8_t type, uint8_t request, uint16_t value, uint16_t index,
                          unsigned char* data, uint16_t length, unsigned int timeout_ms) override;
-    usb::Transfer* alloc_transfer(int) override { return new usb::Transfer; }
-    int submit_transfer(usb::Transfer*) override { return usb::ERROR_NOT_SUPPORTED; }
-    int cancel_transfer(usb::Transfer*) override { return usb::ERROR_NOT_FOUND; }
-    void free_transfer(usb::Transfer* t) override { delete t; }
+    usb::Transfer* alloc_transfer(int) override
+    {
+        return allocs++ == alloc_fail_at ? nullptr : new usb::Transfer;
+    }
+    int submit_transfer(usb::Transfer*) override { return submit_result; }
+    int cancel_transfer(usb::Transfer*) override { return ++cancels, usb::ERROR_NOT_FOUND; }
+    void free_transfer(usb::Transfer* t) override { ++frees, delete t; }
     int handle_events() override { return usb::ERROR_INTERRUPTED; }
     int handle_events_timeout(int) override { return 0; }
 

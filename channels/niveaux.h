@@ -1,0 +1,25 @@
+// The level colour map and the live level display: during a run every
+// selected microphone's cell takes the colour of the mean power of its
+// latest 2000 samples.
+#pragma once
+
+#include <cstdint>
+
+#include "app/model/controles.h"
+
+struct Principale;
+
+constexpr int NB_NIVEAUX = 128;
+constexpr int ECHANTILLONS_NIVEAU = 2000;
+
+// Fills R_jet, V_jet, B_jet (blue to red, 128 steps).
+void init_colorbar(Principale& p);
+
+// Level index 0..127 of a mean square: round(10 log10(P) - 15), P below 1
+// counted as 1, clamped to the map.
+int niveau_de(double moyenne_carres);
+
+Couleur couleur_niveau(const Principale& p, int niveau);
+
+// One pass of the level refresh over the packet completed last.
+void rafraichit_niveaux(Principale& p);
