@@ -1,0 +1,61 @@
+#include "files/description.h"
+
+#include "app/model/principale.h"
+#include "files/fichier_donnees.h"
+#include "files/lignes.h"
+
+namespace {
+
+int somme(const uint8_t* v, int n)
+{
+    int s = 0;
+    for (int i = 0; i < n; ++i)
+        s += v[i];
+    return s;
+}
+
+std::string texte_description(const Principale& p)
+{
+    const Conventions& cv = p.conv;
+    const type_header_file& h = p.header_file;
+    const type_date_heure& d = h.date_heure;
+    std::string out;
+    ligne(out, "[DEFAULT]\n");
+    ligne(out, "[Date]");
+    ligne(out, compose(cv, "Date = {0:D2}/{1:D2}/{2:D4}     %jour/mois/année",
+                       {static_cast<int>(d.wDay), static_cast<int>(d.wMonth), static_cast<int>(d.wYear)}));
+    ligne(out, compose(cv, "Heure = {0:D2}:{1:D2}:{2:D2}",
+                       {static_cast<int>(d.wHour), static_cast<int>(d.wMinute), static_cast<int>(d.wSecond)}));
+    ligne(out, "\n[Voies]");
+    ligne(out, compose(cv, "Nb_faisceaux = {0}", {128}));
+    ligne(out, compose(cv, "Nb_voies = {0}", {p.nb_voies}));
+    ligne(out, compose(cv, "Nb_micros_actifs = {0}", {p.nb_micros}));
+    ligne(out, compose(cv, "Nb_voies_analogiques = {0}", {somme(&h.va_actives[0][0], 16)}));
+    ligne(out, compose(cv, "Nb_compteurs = {0}", {somme(h.compteurs_actifs, 4)}));
+    sections_selection(out, cv, h);
+    ligne(out, "\n[Acquisition]");
+    ligne(out, compose(cv, "Freq = {0}      ; (Hz)", {h.freq}));
+    ligne(out, compose(cv, "Duree = {0:N1}       ; (s)", {h.duree_acq}));
+    ligne(out, compose(cv, "Nb_ech = {0}", {h.nb_ech}));
+    ligne(out, h.type_float != 0 ? "Type = float32" : "Type = int32");
+    ligne(out, "\n\n[OPTIONNAL]");
+    // Empty until the comment pane has been closed once.
+    ligne(out, p.commentaire);
+    return out;
+}
+
+} // namespace
+
+int ecrit_log(Principale& p)
+{
+    int resultat = 0;
+    if (ecrit_header(p.header_file, p.fichier_header) != 0 || std::fflush(p.fichier_header) != 0) {
+        p.call_verb("Erreur d'écriture du fichier " + nom_compagnon(p.acqui_name, ".Ond") + "\r\n");
+        resultat = -1;
+    }
+    if (ecrit_texte(p.log, texte_description(p)) != 0) {
+        p.call_verb("Erreur d'écriture du fichier " + nom_compagnon(p.acqui_name, ".log") + "\r\n");
+        resultat = -1;
+    }
+    return resultat;
+}
