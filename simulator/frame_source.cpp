@@ -1,0 +1,194 @@
+#include "simulator/frame_source.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kSoundSpeed = 343.0;  // m/s
+constexpr int kSineBits = 10;          // analogue sine table: 1024 entries
+
+void put_le32(unsigned char* p, uint32_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+int32_t to_int32(double v)
+{
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return int32_t(std::lround(v));
+}
+
+uint32_t sample_word(int32_t v, bool as_float)
+{
+    if (!as_float) return uint32_t(v);
+    const float f = float(v);
+    uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    return bits;
+}
+
+// xorshift64*: fast, and the same sequence on every platform.
+struct Noise {
+    uint64_t s;
+    explicit Noise(uint64_t seed) : s(seed ? seed : 0x9E3779B97F4A7C15ull) {}
+    double uniform()  // [0, 1)
+    {
+        s ^= s >> 12;
+        s ^= s << 25;
+        s ^= s >> 27;
+        return double((s * 0x2545F4914F6CDD1Dull) >> 11) * 0x1.0p-53;
+    }
+    // Sum of four uniforms, scaled to unit variance: close enough to normal.
+    double gaussian() { return (uniform() + uniform() + uniform() + uniform() - 2.0) * 1.7320508; }
+};
+
+}  // namespace
+
+uint32_t status_word(const Settings& settings) { return 1u | uint32_t(settings.delay) << 8; }
+
+FrameSource::FrameSource(const Params& p)
+    : layout_(frame_layout(p.settings.selection, p.extra_words)),
+      frame_bytes_(int(layout_.size()) * 4),
+      float_samples_(p.settings.sample_type == SampleType::Float),
+      first_counter_(p.first_counter),
+      skip_frame_(p.skip_frame)
+{
+    const Scene& sc = p.scene;
+    const double fs = p.settings.frequency_hz();
+    table_frames_ = uint64_t(std::clamp(sc.table_frames, 16, 65536));
+    table_.resize(table_frames_ * frame_bytes_);
+    scratch_.resize(frame_bytes_);
+
+    // Whole periods of the tone in the table, so that it loops seamlessly.
+    const double cycles = std::max(0.0, std::round(sc.tone_hz * table_frames_ / fs));
+    const double height = std::max(sc.source_height, 1e-3);
+    const double tone_hz = cycles * fs / table_frames_;
+
+    // Per word: the tone's amplitude and phase at that microphone.
+    const size_t words = layout_.size();
+    std::vector<double> amp(words, 0.0), cos_phi(words, 1.0), sin_phi(words, 0.0);
+    for (size_t w = 0; w < words; ++w) {
+        const Word word = layout_[w];
+        if (word.kind != Word::Microphone) continue;
+        const double dx = word.index / 8 - sc.source_beam;
+        const double dy = word.index % 8 - sc.source_row;
+        const double d = std::sqrt(dx * dx + dy * dy + height * height);
+        amp[w] = sc.tone_amplitude * std::pow(10.0, -sc.falloff_db_per_pitch * (d - height) / 20.0);
+        const double phi = 2 * kPi * tone_hz * d * sc.pitch_m / kSoundSpeed;
+        cos_phi[w] = std::cos(phi);
+        sin_phi[w] = std::sin(phi);
+    }
+
+    const uint32_t status = status_word(p.settings);
+    Noise noise(sc.seed);
+    for (uint64_t i = 0; i < table_frames_; ++i) {
+        const double t = 2 * kPi * cycles * double(i) / double(table_frames_);
+        const double st = std::sin(t), ct = std::cos(t);
+        unsigned char* frame = &table_[i * frame_bytes_];
+        for (size_t w = 0; w < words; ++w) {
+            const Word word = layout_[w];
+            uint32_t v = 0;
+            switch (word.kind) {
+            case Word::Microphone:
+                if (sc.test_pattern) {
+                    v = sample_word(int32_t(kPatternMicrophone + word.index), float_samples_);
+                } else {
+                    // sin(t - phi) = sin t cos phi - cos t sin phi
+                    const double s = amp[w] * (st * cos_phi[w] - ct * sin_phi[w]) +
+                                     sc.noise_rms * noise.gaussian();
+                    v = sample_word(to_int32(s), float_samples_);
+                }
+                break;
+            case Word::Analogue:
+                v = sample_word(int32_t(kPatternAnalogue + word.index), float_samples_);
+                break;
+            case Word::Filler:
+                v = sc.test_pattern ? sample_word(int32_t(kPatternFiller), float_samples_) : 0;
+                break;
+            case Word::Status: v = status; break;
+            case Word::Counter: break;  // patched
+            }
+            put_le32(frame + 4 * w, v);
+        }
+    }
+
+    for (size_t w = 0; w < words; ++w) {
+        const Word word = layout_[w];
+        if (word.kind == Word::Counter || (word.kind == Word::Analogue && !sc.test_pattern))
+            patches_.push_back({int(4 * w), word});
+    }
+    sine_.resize(size_t(1) << kSineBits);
+    for (size_t i = 0; i < sine_.size(); ++i)
+        sine_[i] = to_int32(sc.analogue_amplitude * std::sin(2 * kPi * double(i) / sine_.size()));
+    phase_step_ = uint32_t(std::llround(sc.analogue_hz / fs * 4294967296.0));
+}
+
+uint32_t FrameSource::counter(uint64_t frame) const
+{
+    const bool skipped = skip_frame_ >= 0 && frame >= uint64_t(skip_frame_);
+    return first_counter_ + uint32_t(frame) + (skipped ? 1u : 0u);
+}
+
+void FrameSource::patch(uint64_t frame, unsigned char* bytes) const
+{
+    for (const Patch& p : patches_) {
+        uint32_t v;
+        if (p.word.kind == Word::Counter) {
+            v = counter(frame) + uint32_t(p.word.index) * kCounterStep;
+        } else {
+            // Analogue channel v lags by v/16 of a period.
+            const uint32_t phase = uint32_t(frame) * phase_step_ + uint32_t(p.word.index) * (1u << 28);
+            v = sample_word(sine_[phase >> (32 - kSineBits)], float_samples_);
+        }
+        put_le32(bytes + p.byte, v);
+    }
+}
+
+void FrameSource::render_frames(uint64_t frame, uint64_t count, unsigned char* dest) const
+{
+    while (count > 0) {
+        const uint64_t t = frame % table_frames_;
+        const uint64_t run = std::min(count, table_frames_ - t);
+        std::memcpy(dest, &table_[t * frame_bytes_], run * frame_bytes_);
+        if (!patches_.empty())
+            for (uint64_t i = 0; i < run; ++i) patch(frame + i, dest + i * frame_bytes_);
+        dest += run * frame_bytes_;
+        frame += run;
+        count -= run;
+    }
+}
+
+void FrameSource::write(uint64_t offset, unsigned char* dest, size_t n)
+{
+    if (frame_bytes_ == 0 || n == 0) return;
+    const uint64_t fb = uint64_t(frame_bytes_);
+    uint64_t frame = offset / fb;
+    const size_t inside = size_t(offset % fb);
+    if (inside != 0) {  // the tail of a frame begun earlier
+        render_frames(frame, 1, scratch_.data());
+        const size_t k = std::min(n, size_t(fb) - inside);
+        std::memcpy(dest, scratch_.data() + inside, k);
+        dest += k;
+        n -= k;
+        ++frame;
+    }
+    const uint64_t whole = n / fb;
+    render_frames(frame, whole, dest);
+    dest += whole * fb;
+    n -= size_t(whole * fb);
+    if (n != 0) {  // the head of a frame finished later
+        render_frames(frame + whole, 1, scratch_.data());
+        std::memcpy(dest, scratch_.data(), n);
+    }
+}
+
+}  // namespace sim

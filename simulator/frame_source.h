@@ -1,0 +1,95 @@
+// What the simulated box streams: a synthetic scene over the 128 x 8 array,
+// rendered once per stream into a table of frames. Streaming copies the
+// table and patches only the counter and analogue words, so no sample is
+// computed while the data flow.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "simulator/firmware.h"
+
+namespace sim {
+
+// One tone source above the array, independent noise on every microphone,
+// a slow sine on the analogue channels. Positions are in microphone pitches:
+// beam f lies at x = f (0..127), microphone j of a beam at y = j (0..7).
+// Level = 10 log10(mean square) - 15 dB: the defaults give about 110 dB
+// right under the source, falling 1.5 dB per pitch to the noise floor of
+// about 20 dB, so a level map shows a spot around beam 40.
+struct Scene {
+    double tone_hz = 1000.0;          // rounded so whole periods fill the table
+    double tone_amplitude = 2.5e6;    // peak, at the distance `source_height`
+    double source_beam = 40.0;        // x
+    double source_row = 3.5;          // y
+    double source_height = 2.0;       // above the array, > 0
+    double falloff_db_per_pitch = 1.5;  // amplitude loss per pitch beyond the height
+    double pitch_m = 0.02;            // microphone spacing, for the propagation delay
+    double noise_rms = 56.0;          // per microphone, in sample units
+    double analogue_hz = 2.0;
+    double analogue_amplitude = 1.0e6;  // peak
+    uint64_t seed = 1;                // of the noise
+    int table_frames = 2048;          // period of the rendered scene, 16..65536
+
+    // Every word carries a fixed code instead of the scene, to check the
+    // layout: microphone m = 10000 + m, analogue v = 20000 + v, filler 30000.
+    bool test_pattern = false;
+};
+
+constexpr uint32_t kPatternMicrophone = 10000;
+constexpr uint32_t kPatternAnalogue = 20000;
+constexpr uint32_t kPatternFiller = 30000;
+
+// Counter c of a frame is counter A + c * kCounterStep: all four count frames
+// (+1 per frame, 32-bit wrap) and stay distinguishable in a dump.
+constexpr uint32_t kCounterStep = 0x40000000;
+
+// Status word: bit 0 = acquiring, bits 8-15 = the delay setting.
+uint32_t status_word(const Settings& settings);
+
+// Microphone and analogue words follow the sample type (a float word holds
+// the integer sample's value); counter and status words are always integers.
+class FrameSource {
+public:
+    struct Params {
+        Settings settings;
+        Scene scene;
+        int extra_words = 0;         // words the selection did not ask for
+        uint32_t first_counter = 0;  // counter A of frame 0
+        int64_t skip_frame = -1;     // counters gain one extra step from this frame on
+    };
+
+    explicit FrameSource(const Params& params);
+
+    const std::vector<Word>& layout() const { return layout_; }
+    int frame_bytes() const { return frame_bytes_; }
+    uint32_t counter(uint64_t frame) const;  // counter A of a frame
+
+    // Writes bytes [offset, offset + n) of the stream into dest. Uses an
+    // internal scratch frame: one caller at a time.
+    void write(uint64_t offset, unsigned char* dest, size_t n);
+
+private:
+    struct Patch {
+        int byte;  // offset in the frame
+        Word word;
+    };
+
+    void render_frames(uint64_t frame, uint64_t count, unsigned char* dest) const;
+    void patch(uint64_t frame, unsigned char* frame_bytes) const;
+
+    std::vector<Word> layout_;
+    int frame_bytes_ = 0;
+    uint64_t table_frames_ = 0;
+    std::vector<unsigned char> table_;  // table_frames_ whole frames
+    std::vector<unsigned char> scratch_;
+    std::vector<Patch> patches_;
+    std::vector<int32_t> sine_;  // one period of the analogue sine
+    uint32_t phase_step_ = 0;    // analogue phase per frame, 2^32 = one period
+    bool float_samples_ = false;
+    uint32_t first_counter_ = 0;
+    int64_t skip_frame_ = -1;
+};
+
+}  // namespace sim
