@@ -113,6 +113,7 @@ int SimulatedBox::control_transfer(usb::DeviceHandle handle, uint8_t request_typ
     std::unique_lock<std::mutex> lock(mutex_);
     if (options_.events_in_control && check_handle(handle) == usb::SUCCESS)
         pump(lock, Clock::now());
+    settle(lock);  // a command that ends the stream ends it between two writes
 
     int result = check_handle(handle);
     if (result == usb::SUCCESS) {
@@ -179,7 +180,6 @@ void SimulatedBox::start_stream(uint8_t start_byte)
 
     const uint64_t fb = uint64_t(source_->frame_bytes());
     position_ = 0;
-    writing_until_ = 0;
     end_ = settings_.sample_count ? uint64_t(settings_.sample_count) * fb : UINT64_MAX;
     frequency_hz_ = settings_.frequency_hz();
     stream_ = Stream();
@@ -214,10 +214,9 @@ void SimulatedBox::stop_stream()
         end_stream(false);
         return;
     }
-    // Finish the frame in progress (counting a write under way), then close.
+    // Finish the frame in progress, then close.
     const uint64_t fb = uint64_t(source_->frame_bytes());
-    const uint64_t sent = std::max(position_, writing_until_);
-    const uint64_t frame_end = fb ? (sent + fb - 1) / fb * fb : sent;
+    const uint64_t frame_end = fb ? (position_ + fb - 1) / fb * fb : position_;
     end_ = std::min(end_, frame_end);
     phase_ = Phase::Ending;
     box_wake_.notify_all();
@@ -264,6 +263,7 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
         return true;
     }
     if (phase_ == Phase::Idle || faults_.silent || queue_.empty()) return false;
+    if (host_waiting_ > 0) return false;  // let the host in between two writes
 
     Slot* head = queue_.front();
     if (head->stream_transfer < 0) {
@@ -308,7 +308,6 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
     uint64_t checksum = stream_.checksum;
     unsigned char* dest = head->buffer + head->received;
     head->writing = true;
-    writing_until_ = position + n;
     lock.unlock();
     source->write(position, dest, n);
     if (keep_checksum) checksum = stream_checksum(dest, n, checksum);
@@ -316,8 +315,11 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
     head->writing = false;
     write_done_.notify_all();
 
-    head->received += int(n);
     if (generation == generation_) {
+        // A write that a stream end overtook was never sent: it stays out
+        // of the transfer as well as out of the stream. (Host calls that end
+        // a stream settle first, so this is only a safeguard.)
+        head->received += int(n);
         position_ += n;
         stream_.bytes = position_;
         stream_.frames = position_ / fb;
@@ -349,7 +351,15 @@ SimulatedBox::Slot* SimulatedBox::find_slot(usb::Transfer* transfer) const
 
 void SimulatedBox::wait_write(std::unique_lock<std::mutex>& lock, Slot* slot)
 {
+    if (!slot->writing) return;
+    ++host_waiting_;
     write_done_.wait(lock, [slot] { return !slot->writing; });
+    if (--host_waiting_ == 0) box_wake_.notify_all();
+}
+
+void SimulatedBox::settle(std::unique_lock<std::mutex>& lock)
+{
+    if (!queue_.empty()) wait_write(lock, queue_.front());
 }
 
 int SimulatedBox::submit_transfer(usb::Transfer* t)
@@ -533,8 +543,7 @@ void SimulatedBox::fire_trigger()
 void SimulatedBox::unplug()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    // Let a write finish, so every queued transfer ends in submission order.
-    write_done_.wait(lock, [this] { return queue_.empty() || !queue_.front()->writing; });
+    settle(lock);  // so every queued transfer ends in submission order
     unplug_locked();
 }
 

@@ -202,6 +202,7 @@ private:
     void box_thread();
     bool write_step(std::unique_lock<std::mutex>& lock, Clock::time_point& wake);
     void wait_write(std::unique_lock<std::mutex>& lock, Slot* slot);
+    void settle(std::unique_lock<std::mutex>& lock);
     void begin_streaming(Clock::time_point now);
     void end_stream(bool closed);
     void start_stream(uint8_t start_byte);
@@ -222,6 +223,7 @@ private:
     std::condition_variable write_done_;         // the box has left a buffer
     std::thread thread_;
     bool quit_ = false;
+    int host_waiting_ = 0;  // host calls waiting for a write to end; the box pauses
 
     Options options_;
     Faults faults_;
@@ -245,7 +247,6 @@ private:
     std::shared_ptr<FrameSource> source_;
     uint64_t generation_ = 0;       // of the stream, against writes that outlive it
     uint64_t position_ = 0;         // bytes sent
-    uint64_t writing_until_ = 0;    // position_ once the write under way is done
     uint64_t end_ = 0;              // bytes to send in all; UINT64_MAX: until Stop
     int frequency_hz_ = 0;
     Clock::time_point began_;       // first frame due

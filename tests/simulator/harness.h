@@ -2,6 +2,7 @@
 // data endpoint, a completion record, and command helpers.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -85,8 +86,10 @@ public:
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (!until()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            box.handle_events_timeout(20);
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            box.handle_events_timeout(int(std::min<long long>(left.count(), 20)));
         }
         return true;
     }
