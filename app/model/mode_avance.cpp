@@ -1,0 +1,18 @@
+#include "app/model/mode_avance.h"
+
+#include "app/model/coche.h"
+#include "app/model/principale.h"
+#include "files/nommage.h"
+
+void checkBox_Test_CheckedChanged(Principale& p)
+{
+    Controles& c = p.ctl;
+    p.test = c.checkBox_Test.checked;
+    if (p.test) {
+        c.groupBox_Test.shown = true;
+        coche(p, c.checkBox_Nom_Fich, false, checkBox_Nom_Fich_CheckedChanged);
+    } else {
+        c.groupBox_Test.shown = false;
+        c.checkBox_Status.checked = false;
+    }
+}

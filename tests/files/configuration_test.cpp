@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+
+#include "app/model/principale.h"
+#include "device/parametres.h"
+#include "files/chemins.h"
+#include "files/configuration.h"
+#include "files/nommage.h"
+#include "support/doubles.h"
+
+namespace {
+
+// Everything the reader may touch, as text, so that a difference shows.
+std::string etat(const Principale& p)
+{
+    const Controles& c = p.ctl;
+    std::ostringstream o;
+    o << c.listBox_Freq.top_index << ' ' << c.numericUpDown_Duree.value << ' ' << c.numericUpDown_Duree.maximum << ' ';
+    o << c.checkBox_Definie.checked << c.panel_Duree.shown << c.radioButton_Start_Soft.checked
+      << c.radioButton_Start_Trig1.checked << c.radioButton_Start_Trig2.checked << c.groupBox_Condition.shown
+      << c.radioButton_Start_FM.checked << c.radioButton_Start_FD.checked << c.radioButton_Start_EH.checked
+      << c.radioButton_Start_EB.checked << c.radioButton_Integer.checked << c.radioButton_Float.checked
+      << c.checkBox_Record.checked << p.record << c.checkBox_Nom_Fich.checked << p.fich_auto << c.checkBox_Test.checked
+      << c.button_Fichier.shown << c.groupBox_Nom_Fich.shown << c.button_Comment.shown << c.checkBox_CptA.checked
+      << c.checkBox_CptB.checked << c.checkBox_CptC.checked << c.checkBox_CptD.checked << c.paq_T.checked
+      << c.checkBox_Tous.checked;
+    o << " [" << c.textBox_Rep.text << "][" << c.textBox_Nom_Fich.text << "][" << p.nom_dir << "] ";
+    for (const auto& v : c.grid_VA)
+        o << v.checked;
+    for (int f = 0; f < 128; ++f) {
+        o << (f % 8 ? "" : "\n") << c.faisceaux_T[f].checked << c.bloc_T[f / 8].checked;
+        for (int j = 0; j < 8; ++j)
+            o << c.grid[f][j].checked + 2 * p.header_file.micros_actifs[f][j] + 4 * (c.grid_n[f][j] == DeepPink);
+    }
+    return o.str() + " " + std::to_string(p.nb_micros);
+}
+
+struct Configuration : ::testing::Test {
+    RecordingUsb usb;
+    ScriptedOperator op;
+    TestClock clock;
+    Principale p{usb, op, clock, Conventions::french()};
+    Controles& c = p.ctl;
+    TempDir dir;
+
+    void SetUp() override
+    {
+        init_dossier_initial(p);
+        p.config_en_cours = dir.file("config_en_cours.txt");
+    }
+    void defauts()
+    {
+        p.ctl = Controles{};
+        init_header(p.header_file);
+        init_dossier_initial(p);
+        p.record = p.fich_auto = true;
+        p.nom_dir.clear();
+        p.nb_micros = 1024;
+    }
+    void lit(const std::string& texte)
+    {
+        std::ofstream(dir.file("lu.txt"), std::ios::binary) << texte;
+        ASSERT_EQ(lit_config(p, dir.file("lu.txt")), 0);
+    }
+};
+
+TEST_F(Configuration, DefaultsWrittenAndReadBackChangeNothing)
+{
+    ASSERT_EQ(ecrit_config(p, p.config_en_cours), 0);
+    // The selection sections are those of a default run's description file.
+    std::string d =
+        read_text((std::filesystem::path(__FILE__).parent_path() / "data" / "description_defaut.log").string());
+    auto debut = d.find("\n[Micros actifs]");
+    const std::string attendu = "% Fichier de configuration Ondaris\r\n\n[Paramètres généraux]\r\n"
+                                "Frequence = 50000 Hz\r\n% Si Duree = 0, alors durée indéfinie\r\nDuree = 5,0  s\r\n"
+                                "Type = int32\r\nTrig = Soft\r\nEnregistrement = 1\r\n"
+                                "Fichier d'acquisition (sans extension) = " +
+                                dossier_initial() + "Test\r\nNb_faisceaux = 128\r\n" +
+                                d.substr(debut, d.find("\n[Acquisition]") - debut);
+    const std::string ecrit = read_text(p.config_en_cours);
+    EXPECT_EQ(ecrit, attendu);
+    EXPECT_EQ(p.acqui_name, dossier_initial() + "Test");
+    EXPECT_EQ(p.nb_voies, 1025);
+    EXPECT_TRUE(usb.requests.empty()); // the writer's selection pass sends nothing
+
+    const std::string avant = etat(p);
+    ASSERT_EQ(lit_config(p, p.config_en_cours), 0);
+    EXPECT_EQ(etat(p), avant);
+    ASSERT_EQ(ecrit_config(p, p.config_en_cours), 0);
+    EXPECT_EQ(read_text(p.config_en_cours), ecrit);
+
+    for (int row = 0; row < NB_FREQ; ++row) { // every frequency written reads back to its row
+        c.listBox_Freq.top_index = row;
+        ASSERT_EQ(ecrit_config(p, dir.file("f.txt")), 0);
+        c.listBox_Freq.top_index = (row + 7) % NB_FREQ;
+        ASSERT_EQ(lit_config(p, dir.file("f.txt")), 0);
+        EXPECT_EQ(c.listBox_Freq.top_index, row);
+    }
+}
+
+// Each line read over the defaults (with every beam line) must give the
+// defaults changed as `attendu` says, and nothing else.
+TEST_F(Configuration, EdgeCasesOfTheReader)
+{
+    std::string beams;
+    for (int f = 0; f < 128; ++f)
+        beams += compose(p.conv, "Faisceau_{0:D3}  1  1  1  1  1  1  1  1\r\n", {f});
+    using P = Principale&;
+    struct Cas {
+        const char* texte;
+        std::function<void(P)> avant, attendu;
+    };
+    auto rien = [](P) {};
+    const Cas cas[] = {
+        {"Frequence = 41667 Hz", rien, [](P q) { q.ctl.listBox_Freq.top_index = 1; }},
+        {"Frequence = 41666 Hz", rien, [](P q) { q.ctl.listBox_Freq.top_index = 2; }},
+        {"Frequence = 12345 Hz", rien, [](P q) { q.ctl.listBox_Freq.top_index = 9; }}, // 500000 / 12345 -> 40
+        {"Frequence = 3000 Hz", [](P q) { q.ctl.listBox_Freq.top_index = 5; }, rien},  // matches no divisor
+        {"Duree = 0", rien, [](P q) { q.ctl.checkBox_Definie.checked = q.ctl.panel_Duree.shown = false; }},
+        {"Duree = 12,5  s", [](P q) { q.ctl.checkBox_Definie.checked = false; },
+         [](P q) { q.ctl.numericUpDown_Duree.value = 12.5; }},
+        {"Frequence = 2000 Hz\r\nDuree = 100\u00A0000,0  s", rien, // kept: the range widens first
+         [](P q) {
+             q.ctl.listBox_Freq.top_index = 16;
+             q.ctl.numericUpDown_Duree.maximum = duree_max_de(2000);
+             q.ctl.numericUpDown_Duree.value = 100000;
+         }},
+        {"Duree = 1e12  s", rien,
+         [](P q) { q.ctl.numericUpDown_Duree.value = q.ctl.numericUpDown_Duree.maximum = duree_max_de(50000); }},
+        {"Type = float32", rien,
+         [](P q) { q.ctl.radioButton_Float.checked = !(q.ctl.radioButton_Integer.checked = false); }},
+        {"Trig = Trig2 Etat_bas", rien,
+         [](P q) {
+             Controles& k = q.ctl;
+             k.radioButton_Start_Soft.checked = k.radioButton_Start_FM.checked = false;
+             k.radioButton_Start_Trig2.checked = k.radioButton_Start_EB.checked = k.groupBox_Condition.shown = true;
+         }},
+        {"Trig = Soft",
+         [](P q) {
+             Controles& k = q.ctl;
+             k.radioButton_Start_Soft.checked = k.radioButton_Start_FM.checked = false;
+             k.radioButton_Start_Trig1.checked = k.radioButton_Start_FD.checked = k.groupBox_Condition.shown = true;
+         },
+         [](P q) {
+             Controles& k = q.ctl;
+             k.radioButton_Start_Soft.checked =
+                 !(k.radioButton_Start_Trig1.checked = k.groupBox_Condition.shown = false);
+         }},
+        {"Compteurs =   0  1  0  0", [](P q) { q.ctl.checkBox_CptA.checked = false; },
+         [](P q) { q.ctl.checkBox_CptB.checked = true; }},
+        {"Compteurs =   0  0  0  0", [](P q) { q.ctl.checkBox_CptC.checked = true; }, rien},
+        {"Bloc_X =   1  0  0  1\r\nBloc_A =   0  1  0  0", rien,
+         [](P q) { q.ctl.grid_VA[12].checked = q.ctl.grid_VA[15].checked = q.ctl.grid_VA[1].checked = true; }},
+        {"Fichier d'acquisition (sans extension) = d:\\Mesures\\Essai", rien,
+         [](P q) {
+             q.nom_dir = q.ctl.textBox_Rep.text = std::string("d:") + SEPARATEUR + "Mesures" + SEPARATEUR;
+             q.ctl.textBox_Nom_Fich.text = "Essai";
+         }},
+        {"Enregistrement = 0\r\nFichier d'acquisition (sans extension) = /home/x=1/Essai", rien,
+         [](P q) { // root and "=" kept; recording off hides every file control
+             const std::string s{SEPARATEUR};
+             q.nom_dir = q.ctl.textBox_Rep.text = s + "home" + s + "x=1" + s;
+             q.ctl.textBox_Nom_Fich.text = "Essai";
+             Controles& k = q.ctl;
+             q.record = q.fich_auto = k.checkBox_Record.checked = k.checkBox_Nom_Fich.checked = false;
+             k.button_Comment.shown = k.checkBox_Nom_Fich.shown = k.groupBox_Nom_Fich.shown = false;
+         }},
+        {"\xEF\xBB\xBFType = float32\rTrig = Trig1 Etat_haut\r", rien,
+         [](P q) {
+             Controles& k = q.ctl;
+             k.radioButton_Integer.checked = k.radioButton_Start_Soft.checked = k.radioButton_Start_FM.checked = false;
+             k.radioButton_Float.checked = k.radioButton_Start_Trig1.checked = k.radioButton_Start_EH.checked = true;
+             k.groupBox_Condition.shown = true;
+         }},
+    };
+    for (const auto& k : cas) {
+        SCOPED_TRACE(k.texte);
+        defauts();
+        k.avant(p);
+        k.attendu(p);
+        const std::string attendu = etat(p);
+        defauts();
+        k.avant(p);
+        lit(beams + k.texte + "\r\n");
+        EXPECT_EQ(etat(p), attendu);
+    }
+
+    // No beam line: every microphone unticked, and its beam, group and all
+    // boxes and cells follow; "Tous Micros" keeps its state.
+    defauts();
+    lit("Type = int32\r\n");
+    EXPECT_EQ(etat(p).find_first_not_of("0\n ", etat(p).find('\n')), std::string::npos) << etat(p);
+    EXPECT_TRUE(c.checkBox_Tous.checked);
+    lit("Faisceau_000  2  x  70000  -1  1,0  0  1  1\r\n"); // values that do not parse count as 0
+    std::string v;
+    for (const auto& b : c.grid[0])
+        v += b.checked ? '1' : '0';
+    EXPECT_EQ(v, "10010011");
+    const char utf16[] = "\xFF\xFET\0y\0p\0e\0 \0=\0 \0f\0l\0o\0a\0t\0"; // with its byte-order mark
+    lit(std::string(utf16, sizeof utf16 - 1));
+    EXPECT_TRUE(c.radioButton_Float.checked);
+}
+
+TEST_F(Configuration, LinesOfTheWrongShapeAreSkipped)
+{
+    lit("");
+    const std::string vide = etat(p);
+    std::istringstream lignes("Faisceau_0\nFaisceau_200  1  1\nFaisceau_-01  1\nFaisceau_abc  1\nxFaisceau_000  1\n"
+                              "Faisceau_000  1  1  1  1  1  1  1  1  1\nBloc_A =   1  1  1  1  1  1  1  1  1\n"
+                              "Compteurs =   1  1  1  1  1  1  1  1  1\nTrig =\nTrig = Trig1\nType =\n"
+                              "Enregistrement = 2\nFichier sans egal\nFichier d'acquisition (sans extension) =    \n"
+                              "Frequence = 0 Hz\nFrequence = 1e-320\nFrequence = 1e999\nFrequence = nan\n"
+                              "Frequence = inf\nFrequence = 50.000 Hz\nDuree = -5  s\nDuree = 5.5  s\nDuree = +\n"
+                              "Type = Float32\n[Frequence = 2000 Hz]\n% Duree = 0");
+    for (std::string l; std::getline(lignes, l);) {
+        SCOPED_TRACE(l);
+        defauts();
+        lit(l + "\r\n");
+        EXPECT_EQ(etat(p), vide);
+    }
+    double d = 0;
+    int i = 0;
+    EXPECT_TRUE(lit_nombre(Conventions::english(), "1,234.5", d) && d == 1234.5);
+    EXPECT_TRUE(lit_entier16("-32768", i) && i == -32768);
+    EXPECT_FALSE(lit_entier16("32768", i) || lit_entier16("+", i) || lit_entier16("1,0", i));
+}
+
+TEST_F(Configuration, RandomAndTruncatedLinesNeverStopTheReader)
+{
+    ASSERT_EQ(ecrit_config(p, dir.file("base.txt")), 0);
+    std::vector<std::string> base;
+    std::istringstream in(read_text(dir.file("base.txt")));
+    for (std::string l; std::getline(in, l);)
+        base.push_back(l);
+    std::vector<std::string> mots; // the nine keys first
+    std::istringstream vocabulaire("Frequence|Duree|Faisceau_|Bloc|Compteurs|Trig|Type|Enregistrement|Fichier|"
+                                   "Faisceau_127|Bloc_A|Trig1|Soft|Etat_bas|float|=|\\|/| |0|1|-1|32768|1e308|"
+                                   "0,0|,|\u00A0|nan|\xFF|\xC3|\r|[|%");
+    for (std::string m; std::getline(vocabulaire, m, '|');)
+        mots.push_back(m);
+    std::mt19937 gen(20261207);
+    auto tire = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(gen); };
+    for (int fichier = 0; fichier < 40; ++fichier) {
+        std::string texte;
+        for (int n = 0; n < 120; ++n) { // 4800 lines in all
+            const std::string& b = base[tire(base.size())];
+            std::string l;
+            switch (tire(4)) {
+            case 0:
+                l = b.substr(0, tire(b.size() + 1));
+                break;
+            case 1:
+                for (size_t k = tire(12); k > 0; --k)
+                    l += mots[tire(mots.size())] + (tire(2) ? " " : "");
+                break;
+            case 2:
+                for (size_t k = tire(40); k > 0; --k)
+                    l += static_cast<char>(tire(256));
+                break;
+            default:
+                l = mots[tire(9)] + b.substr(std::min(tire(12), b.size()));
+                break;
+            }
+            texte += l + (tire(3) ? "\r\n" : "\n");
+        }
+        lit(texte.substr(0, tire(4) ? texte.size() : tire(texte.size() + 1)));
+        ASSERT_LT(unsigned(c.listBox_Freq.top_index), unsigned(NB_FREQ));
+        ASSERT_TRUE(c.numericUpDown_Duree.value >= 0 && c.numericUpDown_Duree.value <= c.numericUpDown_Duree.maximum);
+        ASSERT_EQ(c.radioButton_Start_Soft.checked + c.radioButton_Start_Trig1.checked +
+                      c.radioButton_Start_Trig2.checked + c.radioButton_Start_FM.checked +
+                      c.radioButton_Start_FD.checked + c.radioButton_Start_EH.checked + c.radioButton_Start_EB.checked,
+                  2);
+        for (int f = 0; f < 128; ++f) { // boxes, header bytes and cells agree
+            bool tous = true;
+            for (int j = 0; j < 8; ++j) {
+                bool on = c.grid[f][j].checked;
+                ASSERT_TRUE(p.header_file.micros_actifs[f][j] == on && (c.grid_n[f][j] == DeepPink) == on);
+                tous = tous && on;
+            }
+            ASSERT_EQ(c.faisceaux_T[f].checked, tous);
+        }
+    }
+}
+
+TEST_F(Configuration, UnusableFilesAndTheTwoButtons)
+{
+    c.grid[4][4].checked = false;
+    c.textBox_Rep.text = dossier_initial() + "Mesures";
+    const std::string avant = etat(p);
+    std::filesystem::create_directory(dir.file("dossier.txt"));
+    for (const std::string& nom : {dir.file("absent/c.txt"), dir.file("dossier.txt")}) {
+        p.pane.text.clear();
+        EXPECT_EQ(lit_config(p, nom), -1);
+        EXPECT_EQ(etat(p), avant);
+        EXPECT_NE(p.pane.text.find("fichier de configuration " + nom + " : "), std::string::npos) << p.pane.text;
+    }
+    // The writer still does what the run relies on.
+    p.pane.text.clear();
+    EXPECT_EQ(ecrit_config(p, dir.file("absent/c.txt")), -1);
+    EXPECT_EQ(p.pane.text.find("Impossible de créer le fichier de configuration " + dir.file("absent/c.txt")), 0u);
+    EXPECT_EQ(p.acqui_name, dossier_initial() + "Mesures" + SEPARATEUR + "Test");
+    EXPECT_EQ(p.header_file.micros_actifs[4][4], 0);
+
+    button_Sauv_Config_Click(p); // both cancelled
+    button_Lit_Config_Click(p);
+    EXPECT_EQ(op.shown[0].text, "configuration|*.txt");
+    EXPECT_EQ(op.shown[1].text, "configuration |*.txt");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("dossier.txt")));
+}
+
+} // namespace
