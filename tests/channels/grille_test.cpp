@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "app/model/principale.h"
-#include "channels/canaux.h"
 #include "channels/grille.h"
 #include "support/doubles.h"
 
@@ -14,217 +15,97 @@ struct Grille : ::testing::Test {
     Principale p{usb, op, clock, Conventions::french()};
     Controles& c = p.ctl;
 
-    // Clicks as the toolkit does: toggle, then the handler.
-    void clic_micro(int f, int j)
+    // Clicks as the toolkit does them (the box toggles, then its handler):
+    // "m10,3" microphone, "f5" beam, "g2" group, "t" all box, "T" "Tous
+    // Micros"; "M" and "R" press "Micros" and "Retour".
+    void joue(const std::string& script)
     {
-        c.grid[f][j].checked = !c.grid[f][j].checked;
-        micro_valide(p, f, j);
-    }
-    void clic_faisceau(int f)
-    {
-        c.faisceaux_T[f].checked = !c.faisceaux_T[f].checked;
-        faisceaux_valide(p, f);
-    }
-    void clic_groupe(int g)
-    {
-        c.bloc_T[g].checked = !c.bloc_T[g].checked;
-        blocs_valide(p, g);
-    }
-    void clic_tout()
-    {
-        c.paq_T.checked = !c.paq_T.checked;
-        tout_valide(p, c.paq_T.checked);
-    }
-    void clic_tous_micros()
-    {
-        c.checkBox_Tous.checked = !c.checkBox_Tous.checked;
-        checkBox_Tous_Click(p);
-    }
-    int micros_coches() const
-    {
-        int n = 0;
-        for (const auto& beam : c.grid)
-            for (const auto& b : beam)
-                n += b.checked;
-        return n;
-    }
-    int cellules(Couleur couleur) const
-    {
-        int n = 0;
-        for (const auto& beam : c.grid_n)
-            for (const auto& cell : beam)
-                n += cell == couleur;
-        return n;
-    }
-    // The page's invariant: beam = AND of its microphones, group = AND of
-    // its beams, all = AND of the groups.
-    void verifie_invariant() const
-    {
-        bool tout = true;
-        for (int g = 0; g < 16; ++g) {
-            bool groupe = true;
-            for (int f = 8 * g; f < 8 * g + 8; ++f) {
-                bool faisceau = true;
-                for (const auto& b : c.grid[f])
-                    faisceau = faisceau && b.checked;
-                EXPECT_EQ(c.faisceaux_T[f].checked, faisceau) << "beam " << f;
-                groupe = groupe && faisceau;
+        std::istringstream in(script);
+        for (std::string s; in >> s;) {
+            int a = 0, b = 0;
+            std::sscanf(s.c_str() + 1, "%d,%d", &a, &b);
+            switch (s[0]) {
+            case 'm':
+                c.grid[a][b].checked ^= true, micro_valide(p, a, b);
+                break;
+            case 'f':
+                c.faisceaux_T[a].checked ^= true, faisceaux_valide(p, a);
+                break;
+            case 'g':
+                c.bloc_T[a].checked ^= true, blocs_valide(p, a);
+                break;
+            case 't':
+                c.paq_T.checked ^= true, tout_valide(p, c.paq_T.checked);
+                break;
+            case 'T':
+                c.checkBox_Tous.checked ^= true, checkBox_Tous_Click(p);
+                break;
+            case 'M':
+                button_Micros_Click(p);
+                break;
+            case 'R':
+                button_Retour_Click(p);
+                break;
             }
-            EXPECT_EQ(c.bloc_T[g].checked, groupe) << "group " << g;
-            tout = tout && groupe;
         }
-        EXPECT_EQ(c.paq_T.checked, tout);
     }
 };
 
-// Each case: a sequence of clicks from the all-ticked start, and the states
-// of one beam box, one group box and the all box afterwards.
-struct Propagation {
-    const char* nom;
-    std::vector<std::pair<char, std::vector<int>>> clics; // 'm' f j, 'f' f, 'g' g, 't'
-    int faisceau;
-    bool faisceau_coche;
-    int groupe;
-    bool groupe_coche;
-    bool tout_coche;
-    int micros;
-};
-
-TEST_F(Grille, ClicksPropagateUpAndDown)
+TEST_F(Grille, ClicksPropagateAndTheViewsSwitch)
 {
-    const Propagation cas[] = {
-        {"untick one microphone", {{'m', {10, 3}}}, 10, false, 1, false, false, 1023},
-        {"tick it again", {{'m', {10, 3}}, {'m', {10, 3}}}, 10, true, 1, true, true, 1024},
-        {"re-tick with another beam of the group off",
-         {{'m', {10, 3}}, {'m', {12, 0}}, {'m', {10, 3}}}, 10, true, 1, false, false, 1023},
-        {"untick a beam", {{'f', {127}}}, 127, false, 15, false, false, 1016},
-        {"partly ticked group clicked ticks all 64", {{'m', {17, 1}}, {'m', {20, 7}}, {'g', {2}}}, 17, true, 2, true,
-         true, 1024},
-        {"untick a group", {{'g', {5}}}, 40, false, 5, false, false, 960},
-        {"all box unticks everything", {{'t', {}}}, 0, false, 0, false, false, 0},
-        {"last microphone of an empty set", {{'t', {}}, {'m', {0, 0}}}, 0, false, 0, false, false, 1},
-        {"full beam rebuilt bit by bit",
-         {{'f', {3}}, {'m', {3, 0}}, {'m', {3, 1}}, {'m', {3, 2}}, {'m', {3, 3}}, {'m', {3, 4}}, {'m', {3, 5}},
-          {'m', {3, 6}}, {'m', {3, 7}}},
-         3, true, 0, true, true, 1024},
+    struct Cas {
+        const char* script;
+        int f;
+        bool faisceau;
+        int g;
+        bool groupe, tout;
+        int micros;
+        bool tous;
+        int blanches;
+    };
+    const Cas cas[] = {
+        {"m10,3", 10, false, 1, false, false, 1023, true, 0},
+        {"m10,3 m10,3", 10, true, 1, true, true, 1024, true, 0},
+        {"m10,3 m12,0 m10,3", 10, true, 1, false, false, 1023, true, 0},
+        {"f127", 127, false, 15, false, false, 1016, true, 0},
+        {"m17,1 m20,7 g2", 17, true, 2, true, true, 1024, true, 0}, // a partly ticked group ticks
+        {"g5", 40, false, 5, false, false, 960, true, 0},
+        {"T M", 0, false, 0, false, false, 0, false, 1024},
+        {"M g0 g1 g2 g3 g4 g5 g6 g7 g8 g9 g10 g11 g12 g13 g14 g15 R", 64, false, 8, false, false, 0, false, 1024},
+        {"m7,0 M t", 0, false, 0, false, false, 0, true, 0}, // all box shown ticked over a partial selection
+        {"M m0,2 f99 R", 99, false, 12, false, false, 1015, false, 9},
+        {"T T M", 3, true, 0, true, true, 1024, true, 0},
+        {"m5,5 R M R", 5, false, 0, false, false, 1023, false, 1}, // the page alone changes no byte
     };
     for (const auto& k : cas) {
-        SCOPED_TRACE(k.nom);
-        p.ctl = Controles{}; // the built-in defaults: every box ticked
-        for (const auto& [quoi, args] : k.clics) {
-            if (quoi == 'm')
-                clic_micro(args[0], args[1]);
-            else if (quoi == 'f')
-                clic_faisceau(args[0]);
-            else if (quoi == 'g')
-                clic_groupe(args[0]);
-            else
-                clic_tout();
+        SCOPED_TRACE(k.script);
+        p.ctl = Controles{};
+        init_header(p.header_file);
+        joue(k.script);
+        EXPECT_EQ(c.faisceaux_T[k.f].checked, k.faisceau);
+        EXPECT_EQ(c.bloc_T[k.g].checked, k.groupe);
+        EXPECT_EQ(c.paq_T.checked, k.tout);
+        EXPECT_EQ(c.checkBox_Tous.checked, k.tous);
+        EXPECT_EQ(c.groupBox_Choix_Micros.shown, !c.groupBox_Micros.shown);
+        int micros = 0, blanches = 0;
+        for (int f = 0; f < 128; ++f) {
+            bool tous = true;
+            for (int j = 0; j < 8; ++j) {
+                tous = tous && c.grid[f][j].checked;
+                micros += c.grid[f][j].checked;
+                blanches += c.grid_n[f][j] == White;
+            }
+            ASSERT_EQ(c.faisceaux_T[f].checked, tous) << f;
         }
-        EXPECT_EQ(c.faisceaux_T[k.faisceau].checked, k.faisceau_coche);
-        EXPECT_EQ(c.bloc_T[k.groupe].checked, k.groupe_coche);
-        EXPECT_EQ(c.paq_T.checked, k.tout_coche);
-        EXPECT_EQ(micros_coches(), k.micros);
-        verifie_invariant();
+        EXPECT_EQ(micros, k.micros);
+        EXPECT_EQ(blanches, k.blanches);
+        for (int g = 0; g < 16; ++g) {
+            bool tous = true;
+            for (int f = 8 * g; f < 8 * g + 8; ++f)
+                tous = tous && c.faisceaux_T[f].checked;
+            ASSERT_EQ(c.bloc_T[g].checked, tous) << g;
+        }
     }
-}
-
-TEST_F(Grille, OutOfRangeIndicesAreIgnored)
-{
-    micro_valide(p, 128, 0);
-    micro_valide(p, -1, 0);
-    micro_valide(p, 0, 8);
-    faisceaux_valide(p, 128);
-    blocs_valide(p, 16);
-    blocs_valide(p, -1);
-    EXPECT_EQ(micros_coches(), 1024);
-    verifie_invariant();
-}
-
-TEST_F(Grille, UntickingTousMicrosClearsEverythingAndTheNextPageShowsItUnticked)
-{
-    clic_tous_micros();
-    EXPECT_EQ(micros_coches(), 0);
-    EXPECT_EQ(p.nb_micros, 0);
-    EXPECT_EQ(cellules(White), 1024);
-    EXPECT_FALSE(c.groupBox_Choix_Micros.shown);
-    EXPECT_TRUE(c.groupBox_Micros.shown);
-    for (const auto& b : c.bloc_T)
-        EXPECT_FALSE(b.checked);
-
-    button_Micros_Click(p);
-    EXPECT_TRUE(c.groupBox_Choix_Micros.shown);
-    EXPECT_FALSE(c.groupBox_Micros.shown);
-    EXPECT_FALSE(c.paq_T.checked);
-}
-
-TEST_F(Grille, RetourAfterUntickingEveryMicrophoneUnticksTousMicros)
-{
-    button_Micros_Click(p);
-    for (int g = 0; g < 16; ++g)
-        clic_groupe(g);
-    button_Retour_Click(p);
-    EXPECT_FALSE(c.checkBox_Tous.checked);
-    EXPECT_EQ(cellules(White), 1024);
-    EXPECT_EQ(p.nb_micros, 0);
-    EXPECT_FALSE(c.groupBox_Choix_Micros.shown);
-}
-
-TEST_F(Grille, RetourPaintsCellsFromTheHeaderBytes)
-{
-    button_Micros_Click(p);
-    clic_micro(0, 2);
-    clic_faisceau(99);
-    button_Retour_Click(p);
-    EXPECT_EQ(p.header_file.micros_actifs[0][2], 0);
-    EXPECT_EQ(c.grid_n[0][2], White);
-    EXPECT_EQ(c.grid_n[0][1], DeepPink);
-    for (int j = 0; j < 8; ++j)
-        EXPECT_EQ(c.grid_n[99][j], White);
-    EXPECT_EQ(cellules(White), 9);
-    EXPECT_EQ(p.nb_micros, 1015);
-    EXPECT_FALSE(c.checkBox_Tous.checked);
-}
-
-TEST_F(Grille, OpeningAndLeavingThePageKeepsTheHeaderBytes)
-{
-    c.grid[5][5].checked = false;
-    valide_micros(p);
-    auto avant = header_bytes(p.header_file);
-    button_Micros_Click(p);
-    button_Retour_Click(p);
-    EXPECT_EQ(header_bytes(p.header_file), avant);
-}
-
-TEST_F(Grille, AllBoxShownTickedOverAPartialSelectionUnticksEverythingOnOneClick)
-{
-    // A configuration has unticked a microphone behind "Tous Micros".
-    c.grid[7][0].checked = false;
-    micro_valide(p, 7, 0);
-    ASSERT_FALSE(c.paq_T.checked);
-    ASSERT_TRUE(c.checkBox_Tous.checked);
-
-    button_Micros_Click(p);
-    EXPECT_TRUE(c.paq_T.checked);
-    clic_tout();
-    EXPECT_FALSE(c.paq_T.checked);
-    EXPECT_EQ(micros_coches(), 0);
-    for (const auto& b : c.faisceaux_T)
-        EXPECT_FALSE(b.checked);
-    for (const auto& b : c.bloc_T)
-        EXPECT_FALSE(b.checked);
-}
-
-TEST_F(Grille, TickingTousMicrosAgainSelectsAllAndPaintsPink)
-{
-    clic_tous_micros();
-    clic_tous_micros();
-    EXPECT_EQ(micros_coches(), 1024);
-    EXPECT_EQ(p.nb_micros, 1024);
-    EXPECT_EQ(cellules(DeepPink), 1024);
-    button_Micros_Click(p);
-    EXPECT_TRUE(c.paq_T.checked);
-    verifie_invariant();
 }
 
 } // namespace
