@@ -24,7 +24,7 @@ int32_t to_int32(double v)
 {
     if (v >= 2147483647.0) return INT32_MAX;
     if (v <= -2147483648.0) return INT32_MIN;
-    return int32_t(std::lround(v));
+    return int32_t(v < 0 ? v - 0.5 : v + 0.5);  // nearest, half away from zero
 }
 
 uint32_t sample_word(int32_t v, bool as_float)
@@ -40,15 +40,22 @@ uint32_t sample_word(int32_t v, bool as_float)
 struct Noise {
     uint64_t s;
     explicit Noise(uint64_t seed) : s(seed ? seed : 0x9E3779B97F4A7C15ull) {}
-    double uniform()  // [0, 1)
+    uint64_t next()
     {
         s ^= s >> 12;
         s ^= s << 25;
         s ^= s >> 27;
-        return double((s * 0x2545F4914F6CDD1Dull) >> 11) * 0x1.0p-53;
+        return s * 0x2545F4914F6CDD1Dull;
     }
-    // Sum of four uniforms, scaled to unit variance: close enough to normal.
-    double gaussian() { return (uniform() + uniform() + uniform() + uniform() - 2.0) * 1.7320508; }
+    // Sum of four 16-bit uniforms from one draw, scaled to unit variance:
+    // close enough to normal for a noise floor.
+    double gaussian()
+    {
+        const uint64_t r = next();
+        const uint32_t sum = uint32_t(r & 0xFFFF) + uint32_t((r >> 16) & 0xFFFF) +
+                             uint32_t((r >> 32) & 0xFFFF) + uint32_t(r >> 48);
+        return (double(sum) - 2 * 65535.0) * (1.7320508 / 65536.0);
+    }
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
-// A tiny host for the simulated box: a handful of small transfers on the
-// data endpoint, a completion record, and command helpers.
+// A tiny host for the simulated box: a few small transfers on the data
+// endpoint, a record of their completions, command helpers.
 #pragma once
 
 #include <algorithm>
@@ -12,19 +12,25 @@
 
 namespace simtest {
 
+using Clock = std::chrono::steady_clock;
+
+inline int ms_since(Clock::time_point t0)
+{
+    return int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
+}
+
 inline sim::Options unpaced()
 {
     sim::Options o;
     o.paced = false;
     o.keep_copy = true;
+    o.keep_checksum = true;
     o.counter_start = 0x00100000;  // clear of the test-pattern codes
     return o;
 }
 
 struct Done {
-    int slot;
-    int status;
-    int length;
+    int slot, status, length;
 };
 
 class Harness {
@@ -32,7 +38,6 @@ public:
     explicit Harness(const sim::Options& options = unpaced()) : box(options)
     {
         handle = box.open_device_with_vid_pid(sim::kVendorId, sim::kProductId);
-        box.claim_interface(handle, 0);
     }
     ~Harness()
     {
@@ -41,21 +46,17 @@ public:
         for (usb::Transfer* t : transfers) box.free_transfer(t);
     }
 
-    int command(std::vector<unsigned char> bytes)
+    int command(std::vector<unsigned char> b)
     {
-        return box.control_transfer(handle, 0x40, uint8_t(0xB0 + bytes.size() - 1), 0, 0,
-                                    bytes.data(), uint16_t(bytes.size()), 1000);
+        return box.control_transfer(handle, 0x40, uint8_t(0xB0 + b.size() - 1), 0, 0, b.data(),
+                                    uint16_t(b.size()), 1000);
     }
     void select(int address, int mask) { command({0x05, 0x00, uint8_t(address), uint8_t(mask)}); }
-    void count(uint32_t n)
-    {
-        command({0x04, uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)});
-    }
+    void count(uint32_t n) { command({0x04, uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)}); }
     void start(uint8_t tt = 0) { command({0x02, tt}); }
     void stop() { command({0x03, 0x00}); }
 
-    // The first k channels: microphones, then counter A, the analogue
-    // channels, counters B-D, status.
+    // The first k channels of: microphones, counter A, analogue, counters B-D, status.
     void select_words(int k)
     {
         int beams[128] = {}, aux[4] = {};
@@ -84,27 +85,23 @@ public:
     // Turns the event handling until `until` holds or ms pass.
     bool run(const std::function<bool()>& until, int ms = 5000)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        const Clock::time_point t0 = Clock::now();
         while (!until()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
-            box.handle_events_timeout(int(std::min<long long>(left.count(), 20)));
+            const int left = ms - ms_since(t0);
+            if (left <= 0) return false;
+            box.handle_events_timeout(std::min(left, 20));
         }
         return true;
     }
-    // Until a transfer completes short, i.e. the end of the stream.
-    bool run_to_end(int ms = 5000)
-    {
-        return run([this] { return !done.empty() && ended(); }, ms);
-    }
+    bool idle_for(int ms) { return !run([] { return false; }, ms); }
+    // Until a transfer completes short: the end of the stream.
+    bool run_to_end(int ms = 5000) { return run([this] { return ended(); }, ms); }
     bool ended() const
     {
-        for (const Done& d : done)
-            if (d.status == usb::TRANSFER_COMPLETED && d.length < length_of(d.slot)) return true;
-        return false;
+        return std::any_of(done.begin(), done.end(), [this](const Done& d) {
+            return d.status == usb::TRANSFER_COMPLETED && d.length < transfers[size_t(d.slot)]->length;
+        });
     }
-    int length_of(int slot) const { return transfers[size_t(slot)]->length; }
 
     std::vector<uint32_t> words() const
     {
@@ -121,15 +118,14 @@ public:
     std::vector<Done> done;
     std::vector<unsigned char> data;  // bytes of the COMPLETED transfers, in order
     bool keep_data = true;
-    bool resubmit = true;             // resubmit each COMPLETED full transfer
-    std::function<void(Harness&, usb::Transfer*)> on_completion;  // extra work in the callback
+    bool resubmit = true;  // resubmit each full COMPLETED transfer
+    std::function<void(Harness&, usb::Transfer*)> on_completion;  // more work in the callback
 
 private:
     static void on_done(usb::Transfer* t)
     {
         Harness& h = *static_cast<Harness*>(t->user_data);
-        int slot = 0;
-        while (h.transfers[size_t(slot)] != t) ++slot;
+        const int slot = int(std::find(h.transfers.begin(), h.transfers.end(), t) - h.transfers.begin());
         h.done.push_back({slot, t->status, t->actual_length});
         if (t->status == usb::TRANSFER_COMPLETED) {
             if (h.keep_data) h.data.insert(h.data.end(), t->buffer, t->buffer + t->actual_length);

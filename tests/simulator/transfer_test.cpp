@@ -1,41 +1,31 @@
-// The asynchronous transfers as libusb runs them: order, time-outs,
-// cancellation, and callbacks that call back into the library.
+// Asynchronous transfers as libusb runs them: order, time-outs,
+// cancellation, callbacks that call back into the library.
 #include <gtest/gtest.h>
 
 #include "harness.h"
 
 using namespace simtest;
-using Clock = std::chrono::steady_clock;
 
-namespace {
-
-int ms_since(Clock::time_point t0)
-{
-    return int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
-}
-
-std::vector<int> slots(const std::vector<Done>& done)
+static std::vector<int> slots(const std::vector<Done>& done)
 {
     std::vector<int> s;
     for (const Done& d : done) s.push_back(d.slot);
     return s;
 }
 
-}  // namespace
-
-// Data fills the queue in submission order, skipping a cancelled transfer;
-// cancellations complete when made; resubmitting a queued transfer is
-// refused; a transfer not in flight cannot be cancelled.
+// Data fills the queue in submission order, passing over a cancelled
+// transfer; a cancellation completes when made; a queued transfer cannot be
+// resubmitted, nor one out of flight cancelled.
 TEST(SimulatedBoxTransfers, OrderAndCancellation)
 {
     Harness h;
     h.resubmit = false;
     h.select_words(4);
-    h.count(2 * 1024 + 512);  // two and a half transfers of 16 KiB
+    h.count(2 * 1024 + 512);  // two and a half transfers
     h.queue(5, 16384);
     EXPECT_EQ(h.box.submit_transfer(h.transfers[0]), usb::ERROR_BUSY);
     EXPECT_EQ(h.box.cancel_transfer(h.transfers[1]), usb::SUCCESS);
-    EXPECT_EQ(h.box.cancel_transfer(h.transfers[1]), usb::ERROR_NOT_FOUND);  // already cancelling
+    EXPECT_EQ(h.box.cancel_transfer(h.transfers[1]), usb::ERROR_NOT_FOUND);
     h.start();
     ASSERT_TRUE(h.run_to_end());
     ASSERT_EQ(slots(h.done), (std::vector<int>{1, 0, 2, 3}));
@@ -43,27 +33,25 @@ TEST(SimulatedBoxTransfers, OrderAndCancellation)
     EXPECT_EQ(h.done[3].length, 8192);
     EXPECT_EQ(h.data, h.box.stream_copy());
 
-    // The one left pending, then the rest cancelled in submission order.
     EXPECT_EQ(h.box.cancel_transfer(h.transfers[0]), usb::ERROR_NOT_FOUND);
-    for (int slot : {0, 1, 2, 3}) h.box.submit_transfer(h.transfers[size_t(slot)]);
-    for (int slot : {4, 0, 1, 2, 3}) EXPECT_EQ(h.box.cancel_transfer(h.transfers[size_t(slot)]), 0);
+    for (int s : {0, 1, 2, 3}) h.box.submit_transfer(h.transfers[size_t(s)]);
+    for (int s : {4, 0, 1, 2, 3}) EXPECT_EQ(h.box.cancel_transfer(h.transfers[size_t(s)]), 0);
     h.done.clear();
     ASSERT_EQ(h.box.handle_events_timeout(0), 0);
     ASSERT_EQ(slots(h.done), (std::vector<int>{4, 0, 1, 2, 3}));
     for (const Done& d : h.done) EXPECT_EQ(d.status, usb::TRANSFER_CANCELLED);
 
-    usb::Transfer* fresh = h.box.alloc_transfer(0);
-    EXPECT_EQ(h.box.cancel_transfer(fresh), usb::ERROR_NOT_FOUND);
-    usb::fill_bulk_transfer(fresh, h.handle, 0x01, h.buffers[0].data(), 64, nullptr, nullptr, 0);
-    EXPECT_EQ(h.box.submit_transfer(fresh), usb::ERROR_IO);  // not the data endpoint
-    fresh->endpoint = 0x81;
-    fresh->length = 0;
-    EXPECT_EQ(h.box.submit_transfer(fresh), usb::ERROR_INVALID_PARAM);
-    h.box.free_transfer(fresh);
+    usb::Transfer* t = h.box.alloc_transfer(0);
+    usb::fill_bulk_transfer(t, h.handle, 0x01, h.buffers[0].data(), 64, nullptr, nullptr, 0);
+    EXPECT_EQ(h.box.submit_transfer(t), usb::ERROR_IO);  // not the data endpoint
+    t->endpoint = 0x81;
+    t->length = 0;
+    EXPECT_EQ(h.box.submit_transfer(t), usb::ERROR_INVALID_PARAM);
+    h.box.free_transfer(t);
 }
 
-// Each time-out runs from its own submission; 0 means none; a timed-out
-// transfer keeps what it received and the stream goes on in the next one.
+// Each time-out runs from its own submission, 0 is none; a transfer that
+// times out part-way keeps what it got and the stream goes on in the next.
 TEST(SimulatedBoxTransfers, TimeOutsCountFromEachSubmission)
 {
     Harness h;
@@ -72,7 +60,6 @@ TEST(SimulatedBoxTransfers, TimeOutsCountFromEachSubmission)
     std::this_thread::sleep_for(std::chrono::milliseconds(80));
     h.queue(1, 4096, 150);
     h.queue(1, 4096, 0);
-
     EXPECT_EQ(h.box.handle_events(), 0);
     ASSERT_EQ(h.done.size(), 1u);
     EXPECT_EQ(h.done[0].slot, 0);
@@ -82,13 +69,11 @@ TEST(SimulatedBoxTransfers, TimeOutsCountFromEachSubmission)
     ASSERT_EQ(h.done.size(), 2u);
     EXPECT_EQ(h.done[1].slot, 1);
     EXPECT_GE(ms_since(t0), 230);
-
     const Clock::time_point t1 = Clock::now();
     EXPECT_EQ(h.box.handle_events_timeout(100), 0);  // nothing due: waits, then 0
     EXPECT_EQ(h.done.size(), 2u);
     EXPECT_GE(ms_since(t1), 100);
 
-    // A slow stream into a transfer that times out part-way.
     sim::Options o = unpaced();
     o.paced = true;
     Harness slow(o);
@@ -109,9 +94,9 @@ TEST(SimulatedBoxTransfers, TimeOutsCountFromEachSubmission)
     EXPECT_EQ(got, slow.box.stream_copy());
 }
 
-// The program's ring: each completion is resubmitted from its callback, a
-// command is sent from inside one, and the short transfer makes the
-// callback cancel every slot; all of them come back cancelled.
+// The program's ring: each completion resubmitted from its callback, a
+// command sent from inside one, and on the short transfer every slot
+// cancelled from the callback; all come back cancelled.
 TEST(SimulatedBoxTransfers, ReentrantRing)
 {
     Harness h;
@@ -119,7 +104,7 @@ TEST(SimulatedBoxTransfers, ReentrantRing)
     h.queue(8, 1 << 16);
     int cancelled = 0;
     h.on_completion = [&](Harness& r, usb::Transfer* t) {
-        if (t->status == usb::TRANSFER_CANCELLED) ++cancelled;
+        cancelled += t->status == usb::TRANSFER_CANCELLED;
         if (r.done.size() == 20) r.stop();
         if (t->status == usb::TRANSFER_COMPLETED && t->actual_length < t->length) {
             r.box.submit_transfer(t);
