@@ -25,6 +25,11 @@
 //  - Reset pseudo-hard: the stream stops at once; every setting returns to
 //    its power-up value (Settings{}), counters restart.
 //  - Counters continue from one stream to the next.
+//  - Paced, frames come at 500 000 / division per second from the start (or
+//    the trigger); frames a slow host has no transfer for wait in the box
+//    and come at once when one is queued. Unpaced, as fast as taken.
+//  - Requests act between two chunks of data, so what the box records as
+//    sent is exactly what reached the transfers.
 //
 // USB, as libusb behaves:
 //  - Queued transfers are filled in submission order by the box's own
@@ -82,9 +87,9 @@ struct Options {
     bool paced = true;            // real time at the sampling frequency; false: as fast as taken
     int trigger_delay_ms = 1000;  // an external trigger comes this long after Start; < 0: never
     uint32_t counter_start = 0;   // counters at power-up and after a reset
-    bool events_in_control = true;
-    bool keep_copy = false;       // keep every byte of the stream (stream_copy())
-    bool keep_checksum = false;   // running checksum of the stream (Stream::checksum)
+    bool events_in_control = true;  // control_transfer first delivers what is due (libusb-like)
+    bool keep_copy = false;       // keep every byte of the last stream (stream_copy()); for tests
+    bool keep_checksum = false;   // running checksum of the last stream (Stream::checksum)
     Scene scene;                  // read at each Start
 };
 
@@ -93,7 +98,8 @@ struct Options {
 // from 0 at its Start.
 struct Faults {
     bool absent = false;            // open_device_with_vid_pid finds nothing
-    bool silent = false;            // the box sends nothing (no data, no closing transfer)
+    bool silent = false;            // the box sends nothing (no data, no closing transfer);
+                                    // set during a stream, it pauses it
     int extra_words = 0;            // at Start: words per frame the selection did not ask for
     int64_t fail_transfer = -1;     // this transfer of the stream fails at once, empty...
     int fail_status = usb::TRANSFER_TIMED_OUT;  // ...with this status; the stream goes on in
