@@ -85,6 +85,14 @@ void fn_callback(usb::Transfer* t)
         } else {
             p.verb("Erreur lors du transfert du paquet {0:N0} status {1:G}\r\n", {a.num_pkt, t->status});
         }
+        // What the transfer did receive before it failed is part of the
+        // stream: it is kept, so the file holds every byte the box sent.
+        const uint32_t recu = t->actual_length > 0 ? static_cast<uint32_t>(t->actual_length) : 0;
+        if (recu > 0) {
+            a.ntr += recu;
+            if (p.record)
+                a.ntw += ecrit_paquet(p.Filep, t->buffer, recu);
+        }
         p.usb.cancel_transfer(t);
         a.t_fini[s] = true;
         ++a.num_pkt;
