@@ -31,6 +31,12 @@ int calcule_timeout(int nb_voies, float frequence);
 // Argument byte of the Start command from the trigger buttons.
 uint8_t octet_start(const Principale& p);
 
-// Space usable for recording in the folder of `path`: what the volume
-// holding it offers, less the reserve; 0 when unknown or below the reserve.
-uint64_t espace_utilisable(const std::string& path);
+// An open-ended recording has come within 64 packets of what the disk can
+// take (a disk with less than one packet to spare stops it at once).
+bool budget_disque_atteint(const Principale& p);
+
+// Bytes available to the user on the volume that holds `path`'s folder
+// (the working directory for a bare name); 0 when unknown.
+uint64_t espace_disponible(const std::string& path);
+// Space usable for recording: what is available less the reserve, 0 below it.
+uint64_t espace_utilisable(const Principale& p, const std::string& path);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "acquisition/anneau.h"
@@ -88,6 +89,9 @@ struct Principale {
     std::FILE* fichier_header = nullptr; // header file (.Ond)
     std::FILE* log = nullptr;           // description file (.log)
     std::string config_en_cours = "config_en_cours.txt";
+    // Bytes available to the user on the volume holding a path; empty: the
+    // file system is asked (tests give their own).
+    std::function<uint64_t(const std::string&)> espace_disque;
 
     // Comment.
     bool commentaires = false;

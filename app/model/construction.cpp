@@ -1,0 +1,33 @@
+#include "app/model/construction.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/model/enable.h"
+#include "app/model/mode_avance.h"
+#include "app/model/principale.h"
+#include "channels/grille.h"
+#include "channels/niveaux.h"
+#include "files/configuration.h"
+#include "files/nommage.h"
+
+void construction(Principale& p)
+{
+    init_dossier_initial(p);
+    p.initialisation_FX3 = false;
+    p.initialisation = false;
+    p.count = 0;
+    p.test = p.ctl.checkBox_Test.checked;
+    p.fich_auto = p.ctl.checkBox_Nom_Fich.checked;
+    checkBox_Nom_Fich_CheckedChanged(p);
+    checkBox_Test_CheckedChanged(p);
+    p.TimeOut = 2000;
+    affiche_micros(p, false);
+    p.commentaires = false;
+    init_colorbar(p);
+    set_enabled(p, false, 0, true);
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::u8path(p.config_en_cours), ec))
+        lit_config(p, p.config_en_cours);
+    checkBox_Record_CheckedChanged(p);
+}
