@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "app/model/construction.h"
+#include "app/model/enable.h"
+#include "device/bringup.h"
+#include "device/commandes.h"
+#include "support/rig.h"
+
+namespace {
+
+struct Init : ::testing::Test {
+    Rig rig;
+    Principale& p = *rig.p;
+
+    void SetUp() override { construction(p); }
+
+    void expect_only_init()
+    {
+        for (int i = 0; i < 12; ++i)
+            EXPECT_EQ(p.enabled[i], i == 0) << i;
+        EXPECT_TRUE(p.ctl.button_Sauv_Config.shown);
+    }
+};
+
+TEST_F(Init, BoxThatAnswersEnablesEverything)
+{
+    p.test = true;
+    p.ctl.checkBox_Test.checked = true; // left ticked: advanced messages stay off after Init
+    button_Init_Click(p);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_TRUE(p.enabled[i]) << i;
+    // Advanced mode is still on during the resets, off from the presence test.
+    EXPECT_EQ(p.pane.text, "Liaison USB activée !\r\nReset FX3\r\nReset Pseudo Hard (C4)\r\nReset B0\r\n"
+                           "Reset Pseudo Hard (C4)\r\nReset FX3\r\nOndaris 1024 détecté `\r\n\r\n");
+    EXPECT_TRUE(rig.op.shown.empty());
+    EXPECT_TRUE(p.initialisation);
+    EXPECT_FALSE(p.test);
+    EXPECT_FALSE(p.test_init);
+    EXPECT_FALSE(p.clock_def);
+    EXPECT_EQ(p.num_freq, -1);
+    EXPECT_TRUE(p.compteur);
+    EXPECT_TRUE(p.record);
+    EXPECT_EQ(p.anneau.ntr, 8160u);
+    EXPECT_EQ(transferts_en_vol(p), 0);
+    EXPECT_EQ(rig.box.view().misuses, 0u);
+    EXPECT_EQ(p.anneau.transfert[0], nullptr);
+
+    // The reset sequence and the presence test's commands, in order.
+    std::vector<int> requests;
+    for (const auto& r : rig.box.control_log())
+        requests.push_back(r.request);
+    ASSERT_GE(requests.size(), 5u + 2 + 132 + 1);
+    EXPECT_EQ(std::vector<int>(requests.begin(), requests.begin() + 5),
+              (std::vector<int>{0xC0, 0xC4, 0xB0, 0xC4, 0xC0}));
+    auto log = rig.box.control_log();
+    EXPECT_EQ(log[5].data, (std::vector<unsigned char>{0x01, 0x09}));
+    EXPECT_EQ(log[6].data, (std::vector<unsigned char>{0x04, 0xFF, 0, 0, 0}));
+    EXPECT_EQ(log[7].data, (std::vector<unsigned char>{0x05, 0, 0, 0xFF}));
+    EXPECT_EQ(log[8].data, (std::vector<unsigned char>{0x05, 0, 1, 0x00}));
+    EXPECT_EQ(log[7 + 131].data, (std::vector<unsigned char>{0x05, 0, 255, 0x00}));
+    EXPECT_EQ(log[7 + 132].data, (std::vector<unsigned char>{0x02, 0x00}));
+}
+
+TEST_F(Init, NoBox)
+{
+    sim::Faults f;
+    f.absent = true;
+    rig.box.set_faults(f);
+    button_Init_Click(p);
+    EXPECT_EQ(rig.op.count("message"), 1);
+    EXPECT_EQ(rig.op.shown[0].text, "Alerte : Pas de détection de Ondaris !\r\n");
+    expect_only_init();
+}
+
+TEST_F(Init, SilentBoxFailsThePresenceTestWithoutAMessagePerTimeOut)
+{
+    sim::Faults f;
+    f.silent = true;
+    rig.box.set_faults(f);
+    button_Init_Click(p);
+    ASSERT_EQ(rig.op.count("message"), 1);
+    EXPECT_EQ(rig.op.shown[0].text, "Alerte : Ondaris 1024 ne répond pas ! \r\nVérifier l'alimentation !\r\n");
+    EXPECT_EQ(p.pane.text.find("TIMEOUT"), std::string::npos);
+    EXPECT_TRUE(p.anneau.err_timeout);
+    EXPECT_TRUE(p.initialisation); // the link is open, the box silent
+    EXPECT_FALSE(p.test_init);
+    expect_only_init();
+    EXPECT_EQ(transferts_en_vol(p), 0);
+    EXPECT_EQ(rig.box.view().misuses, 0u);
+}
+
+TEST_F(Init, BoxStreamingAnExtraChannelFails)
+{
+    sim::Faults f;
+    f.extra_words = 1;
+    rig.box.set_faults(f);
+    button_Init_Click(p);
+    EXPECT_GT(p.anneau.ntr, 8160u);
+    EXPECT_EQ(rig.op.count("message"), 1);
+    expect_only_init();
+}
+
+TEST_F(Init, RefusedSubmissionIsReportedWithItsSlot)
+{
+    sim::Faults f;
+    f.refuse_submit = 3;
+    f.refuse_error = usb::ERROR_IO;
+    rig.box.set_faults(f);
+    button_Init_Click(p);
+    EXPECT_NE(p.pane.text.find("Erreur lancement transfert du paquet 3\r\n"), std::string::npos);
+    // The other slots carry the test: 8160 bytes fit in the first transfer.
+    for (int i = 0; i < 12; ++i)
+        EXPECT_TRUE(p.enabled[i]);
+}
+
+TEST_F(Init, InitAgainReopensTheLink)
+{
+    button_Init_Click(p);
+    button_Init_Click(p);
+    EXPECT_EQ(rig.box.view().open_handles, 1);
+    EXPECT_TRUE(p.enabled[9]);
+}
+
+} // namespace
