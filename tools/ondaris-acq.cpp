@@ -1,0 +1,472 @@
+// ondaris-acq: one acquisition from the command line, with the logic of the
+// window. Reads a configuration file, brings the box up, records one run and
+// prints the information pane as it grows. The simulated box is used only
+// when asked for with --simulateur.
+
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "acquisition/acquisition.h"
+#include "acquisition/arret.h"
+#include "app/model/coche.h"
+#include "app/model/construction.h"
+#include "app/model/mode_avance.h"
+#include "app/model/principale.h"
+#include "device/bringup.h"
+#include "device/parametres.h"
+#include "device/usb_libusb.h"
+#include "files/chemins.h"
+#include "files/configuration.h"
+#include "files/fichier_donnees.h"
+#include "files/nommage.h"
+#include "simulator/simulated_box.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define ISATTY _isatty
+#define FILENO _fileno
+#else
+#include <unistd.h>
+#define ISATTY isatty
+#define FILENO fileno
+#endif
+
+namespace {
+
+// Exit codes.
+enum {
+    EXIT_OK = 0,
+    EXIT_USAGE = 64,
+    EXIT_NO_BOX = 2,
+    EXIT_REFUSED = 3,
+    EXIT_INCOMPLETE = 4,
+    EXIT_ABANDONED = 5,
+    EXIT_COUNTER = 6,
+};
+
+std::atomic<int> interruptions{0};
+
+extern "C" void on_interrupt(int)
+{
+    interruptions.fetch_add(1);
+}
+
+struct Options {
+    std::string config;
+    bool simulateur = false;
+    std::string dossier;
+    std::string nom;
+    bool dossier_donne = false, nom_donne = false;
+    double duree = -1;     // s; 0 = open-ended
+    double frequence = -1; // Hz
+    bool avance = false;
+    int enregistrement = -1;
+    bool ecraser = false;
+    bool progression = true;
+    // Simulated box.
+    bool sim_temps_reel = true;
+    int sim_declenchement_ms = 1000;
+    double sim_ton_hz = -1, sim_amplitude = -1, sim_faisceau = -1, sim_rangee = -1, sim_bruit = -1;
+};
+
+void usage(std::FILE* out)
+{
+    std::fputs(
+        "Usage : ondaris-acq [options]\n"
+        "Une acquisition Ondaris 1024 sans fenêtre : lecture d'une configuration, Init,\n"
+        "un enregistrement, puis fin. Ctrl-C arrête l'acquisition proprement (Stop).\n"
+        "\n"
+        "  --config FICHIER        configuration à lire (format de config_en_cours.txt)\n"
+        "  --dossier DOSSIER       répertoire des fichiers (nommage automatique)\n"
+        "  --nom NOM               nom des fichiers, sans extension\n"
+        "  --duree S               durée en secondes (0 : durée non définie)\n"
+        "  --frequence HZ          fréquence d'échantillonnage (50000, 45454, ... 2000)\n"
+        "  --sans-enregistrement   ne rien écrire sur le disque\n"
+        "  --ecraser               écraser des fichiers existants sans demander\n"
+        "  --avance                mode avancé (messages de diagnostic)\n"
+        "  --sans-progression      pas de barre de progression\n"
+        "\n"
+        "Boîtier simulé (au lieu du bus USB) :\n"
+        "  --simulateur            utiliser le boîtier simulé\n"
+        "  --sim-rythme temps-reel|libre   cadence réelle (défaut) ou aussi vite que possible\n"
+        "  --sim-declenchement MS|jamais   délai du déclenchement externe (défaut 1000)\n"
+        "  --sim-ton HZ            fréquence de la source sonore\n"
+        "  --sim-amplitude A       amplitude crête de la source\n"
+        "  --sim-source F,R        position de la source (faisceau, rangée)\n"
+        "  --sim-bruit RMS         bruit de chaque micro\n"
+        "\n"
+        "Codes de sortie : 0 acquisition complète (ou arrêtée par Ctrl-C, ou disque plein\n"
+        "sans durée définie), 2 pas de boîtier,\n"
+        "3 acquisition refusée, 4 acquisition incomplète, 5 déclenchement absent,\n"
+        "6 erreur de compteur, 64 options invalides.\n",
+        out);
+}
+
+bool nombre(const char* s, double& v)
+{
+    char* end = nullptr;
+    v = std::strtod(s, &end);
+    return end && end != s && *end == '\0';
+}
+
+bool parse(int argc, char** argv, Options& o, std::string& erreur)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto valeur = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                erreur = a + " attend une valeur";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        auto valeur_num = [&](double& out) {
+            std::string s;
+            if (!valeur(s))
+                return false;
+            if (!nombre(s.c_str(), out)) {
+                erreur = a + " : nombre attendu, pas « " + s + " »";
+                return false;
+            }
+            return true;
+        };
+        std::string s;
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            std::exit(EXIT_OK);
+        } else if (a == "--config") {
+            if (!valeur(o.config))
+                return false;
+        } else if (a == "--dossier") {
+            if (!valeur(o.dossier))
+                return false;
+            o.dossier_donne = true;
+        } else if (a == "--nom") {
+            if (!valeur(o.nom))
+                return false;
+            o.nom_donne = true;
+        } else if (a == "--duree") {
+            if (!valeur_num(o.duree))
+                return false;
+            if (o.duree < 0) {
+                erreur = "--duree : durée négative";
+                return false;
+            }
+        } else if (a == "--frequence") {
+            if (!valeur_num(o.frequence))
+                return false;
+        } else if (a == "--sans-enregistrement") {
+            o.enregistrement = 0;
+        } else if (a == "--ecraser") {
+            o.ecraser = true;
+        } else if (a == "--avance") {
+            o.avance = true;
+        } else if (a == "--sans-progression") {
+            o.progression = false;
+        } else if (a == "--simulateur") {
+            o.simulateur = true;
+        } else if (a == "--sim-rythme") {
+            if (!valeur(s))
+                return false;
+            if (s == "temps-reel")
+                o.sim_temps_reel = true;
+            else if (s == "libre")
+                o.sim_temps_reel = false;
+            else {
+                erreur = "--sim-rythme : temps-reel ou libre";
+                return false;
+            }
+        } else if (a == "--sim-declenchement") {
+            if (!valeur(s))
+                return false;
+            double d;
+            if (s == "jamais")
+                o.sim_declenchement_ms = -1;
+            else if (nombre(s.c_str(), d) && d >= 0)
+                o.sim_declenchement_ms = static_cast<int>(d);
+            else {
+                erreur = "--sim-declenchement : millisecondes ou jamais";
+                return false;
+            }
+        } else if (a == "--sim-ton") {
+            if (!valeur_num(o.sim_ton_hz))
+                return false;
+        } else if (a == "--sim-amplitude") {
+            if (!valeur_num(o.sim_amplitude))
+                return false;
+        } else if (a == "--sim-bruit") {
+            if (!valeur_num(o.sim_bruit))
+                return false;
+        } else if (a == "--sim-source") {
+            if (!valeur(s))
+                return false;
+            auto virgule = s.find(',');
+            if (virgule == std::string::npos || !nombre(s.substr(0, virgule).c_str(), o.sim_faisceau) ||
+                !nombre(s.substr(virgule + 1).c_str(), o.sim_rangee)) {
+                erreur = "--sim-source : faisceau,rangée (par exemple 40,3.5)";
+                return false;
+            }
+        } else {
+            erreur = "option inconnue : " + a;
+            return false;
+        }
+    }
+    if (!o.simulateur && (o.sim_ton_hz >= 0 || o.sim_amplitude >= 0 || o.sim_bruit >= 0 || o.sim_faisceau >= 0)) {
+        erreur = "les options --sim-* demandent --simulateur";
+        return false;
+    }
+    return true;
+}
+
+// The operator at a terminal: boxes are printed, questions answered from
+// the options, and pumping the events turns Ctrl-C into Stop or Abort.
+class ConsoleOperator : public Operator {
+public:
+    ConsoleOperator(const Options& o) : o_(o), tty_(ISATTY(FILENO(stderr)) != 0) {}
+    Principale* p = nullptr;
+
+    void message_box(const std::string& text, const std::string& caption, Icon) override
+    {
+        efface_progression();
+        std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+    }
+    bool ask_yes_no(const std::string& text, const std::string& caption, Icon) override
+    {
+        efface_progression();
+        std::fprintf(stderr, "[%s] %s %s\n", caption.c_str(), text.c_str(),
+                     o_.ecraser ? "Oui (--ecraser)" : "Non (--ecraser pour écraser)");
+        return o_.ecraser;
+    }
+    bool choose_save_file(const std::string&, std::string& path) override
+    {
+        // Manual naming (advanced mode): the folder and name of the options.
+        path = avec_separateur(o_.dossier) + (o_.nom.empty() ? "Test" : o_.nom) + ".dat";
+        if (std::filesystem::exists(std::filesystem::u8path(path)) && !o_.ecraser) {
+            std::fprintf(stderr, "%s existe déjà (--ecraser pour écraser)\n", path.c_str());
+            return false;
+        }
+        return true;
+    }
+    bool choose_open_file(const std::string&, std::string&) override { return false; }
+    bool choose_folder(const std::string&, std::string&) override { return false; }
+
+    void pump_events() override
+    {
+        if (!p)
+            return;
+        int n = interruptions.load();
+        if (n != vues_) {
+            vues_ = n;
+            if (p->phase_run == PHASE_ATTENTE && !p->aborted)
+                button_Abort_Click(*p);
+            else if (p->phase_run == PHASE_BOUCLE && !p->stopped)
+                button_Stop_Click(*p);
+        }
+        if (o_.progression && tty_)
+            affiche_progression();
+    }
+
+    void efface_progression()
+    {
+        if (ligne_) {
+            std::fputs("\r\033[K", stderr);
+            ligne_ = false;
+        }
+    }
+
+private:
+    void affiche_progression()
+    {
+        const Controles& c = p->ctl;
+        std::string texte;
+        if (p->phase_run == PHASE_ATTENTE)
+            texte = "En attente du déclenchement...";
+        else if (c.panel_Progress.shown && c.progressBar_Progress.maximum > 0) {
+            int pct = 100 * c.progressBar_Progress.value / c.progressBar_Progress.maximum;
+            int plein = pct * 30 / 100;
+            texte = "[" + std::string(plein, '#') + std::string(30 - plein, ' ') + "] " + std::to_string(pct) + " %";
+            if (c.label_Duree_Ecoulee.shown)
+                texte += "  " + c.label_Duree_Ecoulee.text;
+        } else if (c.label_Duree_Ecoulee.shown)
+            texte = c.label_Duree_Ecoulee.text + "  (Ctrl-C pour arrêter)";
+        else
+            return;
+        std::fprintf(stderr, "\r\033[K%s", texte.c_str());
+        std::fflush(stderr);
+        ligne_ = true;
+    }
+
+    const Options& o_;
+    bool tty_;
+    bool ligne_ = false;
+    int vues_ = 0;
+};
+
+int rang_frequence(double hz)
+{
+    int best = -1;
+    double ecart = 1e300;
+    for (int r = 0; r < NB_FREQ; ++r) {
+        double e = std::abs(frequence_de_division(FREQ[r]) - hz);
+        if (e < ecart) {
+            ecart = e;
+            best = r;
+        }
+    }
+    return ecart <= 1.0 ? best : -1;
+}
+
+void liste_fichiers(const std::string& data)
+{
+    for (const std::string& f : {data, nom_compagnon(data, ".Ond"), nom_compagnon(data, ".log")}) {
+        std::error_code ec;
+        auto n = std::filesystem::file_size(std::filesystem::u8path(f), ec);
+        if (ec)
+            std::printf("  %s : absent\n", f.c_str());
+        else
+            std::printf("  %s : %ju octets\n", f.c_str(), static_cast<uintmax_t>(n));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    std::string erreur;
+    if (!parse(argc, argv, o, erreur)) {
+        std::fprintf(stderr, "ondaris-acq : %s\n\n", erreur.c_str());
+        usage(stderr);
+        return EXIT_USAGE;
+    }
+    if (!o.config.empty() && !std::filesystem::exists(std::filesystem::u8path(o.config))) {
+        std::fprintf(stderr, "ondaris-acq : configuration introuvable : %s\n", o.config.c_str());
+        return EXIT_USAGE;
+    }
+    int rang = -1;
+    if (o.frequence >= 0 && (rang = rang_frequence(o.frequence)) < 0) {
+        std::fprintf(stderr, "ondaris-acq : %g Hz n'est pas une fréquence du boîtier\n", o.frequence);
+        return EXIT_USAGE;
+    }
+
+    std::unique_ptr<usb::UsbApi> usb;
+    sim::SimulatedBox* box = nullptr;
+    if (o.simulateur) {
+        sim::Options so;
+        so.paced = o.sim_temps_reel;
+        so.trigger_delay_ms = o.sim_declenchement_ms;
+        if (o.sim_ton_hz >= 0)
+            so.scene.tone_hz = o.sim_ton_hz;
+        if (o.sim_amplitude >= 0)
+            so.scene.tone_amplitude = o.sim_amplitude;
+        if (o.sim_bruit >= 0)
+            so.scene.noise_rms = o.sim_bruit;
+        if (o.sim_faisceau >= 0) {
+            so.scene.source_beam = o.sim_faisceau;
+            so.scene.source_row = o.sim_rangee;
+        }
+        auto b = std::make_unique<sim::SimulatedBox>(so);
+        box = b.get();
+        usb = std::move(b);
+    } else {
+        usb = std::make_unique<LibusbApi>();
+    }
+    (void)box;
+
+    ConsoleOperator op(o);
+    SystemClock clock;
+    Principale p(*usb, op, clock);
+    op.p = &p;
+    p.pane.on_append = [&op](const std::string& s) {
+        op.efface_progression();
+        std::string t;
+        t.reserve(s.size());
+        for (char c : s)
+            if (c != '\r')
+                t += c;
+        std::fputs(t.c_str(), stdout);
+        std::fflush(stdout);
+    };
+
+    // The window's start-up, then the configuration asked for, then the options.
+    p.config_en_cours = "config_en_cours.txt";
+    construction(p);
+    if (!o.config.empty() && lit_config(p, o.config) != 0)
+        return EXIT_USAGE;
+    Controles& c = p.ctl;
+    if (o.enregistrement == 0) {
+        coche(p, c.checkBox_Record, false, checkBox_Record_CheckedChanged);
+    }
+    if (o.dossier_donne || o.nom_donne) {
+        coche(p, c.checkBox_Record, true, checkBox_Record_CheckedChanged);
+        coche(p, c.checkBox_Nom_Fich, true, checkBox_Nom_Fich_CheckedChanged);
+        if (o.dossier_donne) {
+            std::error_code ec;
+            std::filesystem::create_directories(std::filesystem::u8path(o.dossier), ec);
+            c.textBox_Rep.text = avec_separateur(o.dossier);
+        }
+        if (o.nom_donne)
+            c.textBox_Nom_Fich.text = o.nom;
+    }
+    if (o.dossier.empty())
+        o.dossier = c.textBox_Rep.text;
+    if (o.nom.empty())
+        o.nom = c.textBox_Nom_Fich.text;
+    if (rang >= 0)
+        c.listBox_Freq.top_index = rang;
+    if (o.duree == 0) {
+        coche(p, c.checkBox_Definie, false, checkBox_Definie_CheckedChanged);
+    } else if (o.duree > 0) {
+        coche(p, c.checkBox_Definie, true, checkBox_Definie_CheckedChanged);
+        set_duree_maximum(p, duree_max_de(frequence_de_division(FREQ[c.listBox_Freq.top_index])));
+        set_duree(p, o.duree);
+    }
+
+    std::signal(SIGINT, on_interrupt);
+
+    button_Init_Click(p);
+    if (!p.enabled[9]) {
+        fermeture(p);
+        return EXIT_NO_BOX;
+    }
+    if (o.avance) {
+        // Mode avancé switches to manual naming: the file is the options' one.
+        coche(p, c.checkBox_Test, true, checkBox_Test_CheckedChanged);
+    }
+
+    button_Start_Click(p);
+    op.efface_progression();
+    const int fin = p.fin_run;
+    const bool erreur_compteur = p.anneau.erreur_compteur;
+    const std::string data = p.acqui_name;
+    fermeture(p);
+
+    if (p.record && fin != FIN_REFUSEE) {
+        std::printf("\nFichiers de l'acquisition :\n");
+        liste_fichiers(data);
+    }
+    if (erreur_compteur)
+        return EXIT_COUNTER;
+    switch (fin) {
+    case FIN_COMPLETE:
+        return EXIT_OK;
+    case FIN_STOPPEE: // Ctrl-C, or an open-ended run at its disk budget
+        return EXIT_OK;
+    case FIN_ABANDONNEE:
+        return EXIT_ABANDONED;
+    case FIN_REFUSEE:
+        return EXIT_REFUSED;
+    default:
+        return EXIT_INCOMPLETE;
+    }
+}
