@@ -70,14 +70,7 @@ int test_boitier(Principale& p)
     if (alloue_anneau(p, TIMEOUT_TEST_PRESENCE) == 0) {
         // The ended flags are cleared at priming, as for a run, so that no
         // cancellation reported early can keep the wait below from ending.
-        for (int i = 0; i < NB_TRANSFERTS; ++i) {
-            a.t_fini[i] = false;
-            a.transf_arret[i] = false;
-            if (p.usb.submit_transfer(a.transfert[i]) == 0)
-                a.en_vol[i] = true;
-            else
-                p.verb("Erreur lancement transfert du paquet {0:G}\r\n", {i});
-        }
+        soumet_anneau(p);
         envoie(p, CMD_START, {0x00});
 
         a.fin_en_cours = false;

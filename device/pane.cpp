@@ -14,16 +14,24 @@ std::size_t count_chars(const std::string& s)
 
 } // namespace
 
-std::size_t Pane::characters() const { return count_chars(text); }
+std::size_t Pane::characters() const
+{
+    if (counted_bytes_ != text.size()) {
+        chars_ = count_chars(text);
+        counted_bytes_ = text.size();
+    }
+    return chars_;
+}
 
 void Pane::append(const std::string& s)
 {
+    const std::size_t avant = characters();
     text += s;
+    chars_ = avant + count_chars(s);
+    counted_bytes_ = text.size();
     if (on_append)
         on_append(s);
-    if (text.size() <= LIMITE) // never more characters than bytes
-        return;
-    std::size_t n = count_chars(text);
+    std::size_t n = chars_;
     if (n <= LIMITE)
         return;
     // Drop the oldest text down to nine tenths of the limit, so that a full
@@ -40,4 +48,6 @@ void Pane::append(const std::string& s)
     if (nl != std::string::npos && nl - cut < 2000)
         cut = nl + 1;
     text.erase(0, cut);
+    chars_ = count_chars(text);
+    counted_bytes_ = text.size();
 }

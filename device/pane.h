@@ -17,4 +17,10 @@ struct Pane {
     // tenths of it, starting on a whole line when one is near).
     void append(const std::string& s);
     std::size_t characters() const;
+
+private:
+    // Characters of `text` when it was `counted_bytes_` long; recounted
+    // when the text was changed from outside.
+    mutable std::size_t chars_ = 0;
+    mutable std::size_t counted_bytes_ = 0;
 };

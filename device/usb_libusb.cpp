@@ -22,6 +22,8 @@ void LIBUSB_CALL trampoline(libusb_transfer* raw)
 
 int LibusbApi::init()
 {
+    if (initialised_)
+        return 0; // one reference on the default context is enough
     int r = libusb_init(nullptr);
     initialised_ = r == 0;
     return r;
@@ -29,6 +31,8 @@ int LibusbApi::init()
 
 void LibusbApi::set_debug(int level)
 {
+    if (!initialised_)
+        return;
 #if defined(LIBUSB_API_VERSION) && LIBUSB_API_VERSION >= 0x01000106
     libusb_set_option(nullptr, LIBUSB_OPTION_LOG_LEVEL, level);
 #else
@@ -45,6 +49,9 @@ void LibusbApi::exit()
 
 usb::DeviceHandle LibusbApi::open_device_with_vid_pid(uint16_t vendor, uint16_t product)
 {
+    // Without a context (no USB support on this machine) there is no box.
+    if (!initialised_)
+        return nullptr;
     return libusb_open_device_with_vid_pid(nullptr, vendor, product);
 }
 
