@@ -123,26 +123,26 @@ double numeric(const FmtArg& a)
     }
 }
 
-std::string render(const Conventions& c, const FmtArg& a, const std::string& spec, bool& ok)
+std::string render(const Conventions& c, const FmtArg& a, const std::string& forme, bool& ok)
 {
     ok = true;
-    if (spec.empty() || spec == "G" || spec == "g")
+    if (forme.empty() || forme == "G" || forme == "g")
         return format_general(c, a);
-    char kind = spec[0];
+    char kind = forme[0];
     int n = 0;
-    for (size_t i = 1; i < spec.size(); ++i) {
-        if (spec[i] < '0' || spec[i] > '9') {
+    for (size_t i = 1; i < forme.size(); ++i) {
+        if (forme[i] < '0' || forme[i] > '9') {
             ok = false;
             return {};
         }
-        n = n * 10 + (spec[i] - '0');
+        n = n * 10 + (forme[i] - '0');
     }
     if (a.kind() == FmtArg::Text) {
         ok = false;
         return {};
     }
     if (kind == 'N' || kind == 'n') {
-        if (spec.size() == 1)
+        if (forme.size() == 1)
             n = 2;
         if ((a.kind() == FmtArg::Int || a.kind() == FmtArg::UInt) && n == 0) {
             // Integers are grouped exactly, without going through a double.
@@ -201,17 +201,17 @@ std::string compose(const Conventions& conv, const std::string& pattern,
             break;
         }
         std::string field = pattern.substr(i + 1, close - i - 1);
-        std::string index_text = field, spec;
+        std::string index_text = field, forme;
         auto colon = field.find(':');
         if (colon != std::string::npos) {
             index_text = field.substr(0, colon);
-            spec = field.substr(colon + 1);
+            forme = field.substr(colon + 1);
         }
         bool ok = !index_text.empty() && index_text.find_first_not_of("0123456789") == std::string::npos;
         size_t index = ok ? std::stoul(index_text) : 0;
         std::string text;
         if (ok && index < argc)
-            text = render(conv, argv[index], spec, ok);
+            text = render(conv, argv[index], forme, ok);
         else
             ok = false;
         out += ok ? text : pattern.substr(i, close - i + 1);
