@@ -12,11 +12,7 @@ namespace {
 
 // --- The completion handler on its own, fed by hand -----------------------
 
-struct Handler : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
+struct Handler : ::testing::Test, Modele {
     std::vector<unsigned char> buffer = std::vector<unsigned char>(TAILLE_PAQUET);
     usb::Transfer t;
 

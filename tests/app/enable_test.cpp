@@ -6,11 +6,7 @@
 
 namespace {
 
-struct Table : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
+struct Table : ::testing::Test, Modele {
 
     // Every governed control with its entry.
     std::vector<std::pair<int, const Control*>> governed() const

@@ -7,11 +7,7 @@
 
 namespace {
 
-struct Selection : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
+struct Selection : ::testing::Test, Modele {
 
     void SetUp() override { ASSERT_EQ(init_USB(p), 0); }
 

@@ -10,12 +10,7 @@
 
 namespace {
 
-struct FichierMicros : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
-    Controles& c = p.ctl;
+struct FichierMicros : ::testing::Test, Modele {
     TempDir dir;
 
     int charge(const std::string& chemin)

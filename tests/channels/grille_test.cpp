@@ -8,12 +8,7 @@
 
 namespace {
 
-struct Grille : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
-    Controles& c = p.ctl;
+struct Grille : ::testing::Test, Modele {
 
     // Clicks as the toolkit does them (the box toggles, then its handler):
     // "m10,3" microphone, "f5" beam, "g2" group, "t" all box, "T" "Tous

@@ -52,11 +52,7 @@ TEST(Levels, ColourMapAnchors)
     }
 }
 
-struct Refresh : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
+struct Refresh : ::testing::Test, Modele {
     std::vector<unsigned char> buffer = std::vector<unsigned char>(TAILLE_PAQUET);
 
     void SetUp() override

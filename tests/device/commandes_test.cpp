@@ -10,11 +10,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Link : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
+struct Link : ::testing::Test, Modele {
 };
 
 TEST_F(Link, NoBoxRaisesOneAlertAndKeepsTheLinkClosed)

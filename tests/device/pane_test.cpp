@@ -5,11 +5,7 @@
 
 namespace {
 
-struct PaneFixture : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
+struct PaneFixture : ::testing::Test, Modele {
 };
 
 TEST_F(PaneFixture, AppendsVerbatimAndAlertsOnlyAtLevelOne)

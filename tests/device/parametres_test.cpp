@@ -49,11 +49,7 @@ TEST(SampleCount, FromDurationAndFrequency)
     EXPECT_EQ(calcule_nb_echantillons(85899.36f, 50000), 4294967295u); // just past 2^32
 }
 
-struct Params : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
+struct Params : ::testing::Test, Modele {
 
     void SetUp() override
     {

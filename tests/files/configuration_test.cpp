@@ -40,12 +40,7 @@ std::string etat(const Principale& p)
     return o.str() + " " + std::to_string(p.nb_micros);
 }
 
-struct Configuration : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
-    Controles& c = p.ctl;
+struct Configuration : ::testing::Test, Modele {
     TempDir dir;
 
     void SetUp() override

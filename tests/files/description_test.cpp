@@ -11,11 +11,7 @@
 
 namespace {
 
-struct Description : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
+struct Description : ::testing::Test, Modele {
     TempDir dir;
     // The complete file of the run below, kept beside the tests.
     const std::string attendu =

@@ -15,12 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Nommage : ::testing::Test {
-    RecordingUsb usb;
-    ScriptedOperator op;
-    TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
-    Controles& c = p.ctl;
+struct Nommage : ::testing::Test, Modele {
     TempDir dir;
     const std::string sep{SEPARATEUR};
 

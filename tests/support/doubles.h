@@ -116,3 +116,15 @@ private:
 
 std::vector<uint8_t> read_bytes(const std::string& path);
 std::string read_text(const std::string& path);
+
+#include "app/model/principale.h"
+
+// A model over a bare recording bus, with the test operator and clock, in
+// French conventions.
+struct Modele {
+    RecordingUsb usb;
+    ScriptedOperator op;
+    TestClock clock;
+    Principale p{usb, op, clock, Conventions::french()};
+    Controles& c = p.ctl;
+};
