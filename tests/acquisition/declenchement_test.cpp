@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "acquisition/acquisition.h"
+#include "acquisition/anneau.h"
+#include "app/model/construction.h"
+#include "app/model/enable.h"
+#include "device/commandes.h"
+#include "files/nommage.h"
+#include "support/doubles.h"
+
+namespace {
+
+// A USB stack that writes nothing into a pending buffer: bytes appear only
+// when a transfer completes, as some stacks do.
+class CompletionOnlyUsb : public RecordingUsb {
+public:
+    std::deque<usb::Transfer*> pending;
+    std::deque<std::pair<usb::Transfer*, int>> due; // transfer, status
+    int deliver_bytes = -1; // >= 0: the head transfer completes with that many bytes
+
+    int submit_transfer(usb::Transfer* t) override
+    {
+        pending.push_back(t);
+        return 0;
+    }
+    int cancel_transfer(usb::Transfer* t) override
+    {
+        for (auto it = pending.begin(); it != pending.end(); ++it)
+            if (*it == t) {
+                pending.erase(it);
+                due.emplace_back(t, usb::TRANSFER_CANCELLED);
+                return 0;
+            }
+        return usb::ERROR_NOT_FOUND;
+    }
+    int handle_events() override { return handle_events_timeout(0); }
+    int handle_events_timeout(int) override
+    {
+        if (deliver_bytes >= 0 && !pending.empty()) {
+            usb::Transfer* t = pending.front();
+            pending.pop_front();
+            t->actual_length = deliver_bytes;
+            deliver_bytes = -1;
+            due.emplace_back(t, usb::TRANSFER_COMPLETED);
+        }
+        while (!due.empty()) {
+            auto [t, status] = due.front();
+            due.pop_front();
+            t->status = status;
+            if (status == usb::TRANSFER_CANCELLED)
+                t->actual_length = 0;
+            t->callback(t);
+        }
+        return 0;
+    }
+};
+
+TEST(TriggerWait, FirstCompletedPacketCountsAsTheTrigger)
+{
+    CompletionOnlyUsb usb;
+    ScriptedOperator op;
+    TestClock clock;
+    clock.step_ms = 1;
+    Principale p(usb, op, clock, Conventions::french());
+    construction(p);
+    TempDir dir;
+    p.config_en_cours = dir.file("config_en_cours.txt");
+    p.ctl.checkBox_Record.checked = false;
+    checkBox_Record_CheckedChanged(p);
+    ASSERT_EQ(init_USB(p), 0);
+    p.initialisation = true;
+    set_enabled(p, true);
+    for (int m = 8; m < 1024; ++m)
+        p.ctl.grid[m / 8][m % 8].checked = false;
+    p.ctl.radioButton_Start_Soft.checked = false;
+    p.ctl.radioButton_Start_Trig1.checked = true;
+    p.ctl.numericUpDown_Duree.value = 0.1;
+
+    op.on_pump = [&] {
+        if (p.phase_run == PHASE_ATTENTE && op.pumps == 20)
+            usb.deliver_bytes = 9 * 4 * 500; // the whole short stream, at once
+    };
+    button_Start_Click(p);
+    EXPECT_EQ(p.anneau.ntr, 9u * 4 * 500);
+    EXPECT_FALSE(p.pane.text.find("Temps d'attente") != std::string::npos) << p.pane.text;
+    EXPECT_NE(p.fin_run, FIN_ABANDONNEE);
+    EXPECT_LT(clock.ms, 30000u);
+    EXPECT_TRUE(usb.pending.empty());
+}
+
+} // namespace
