@@ -129,6 +129,10 @@ std::string render(const Conventions& c, const FmtArg& a, const std::string& for
     if (forme.empty() || forme == "G" || forme == "g")
         return format_general(c, a);
     char kind = forme[0];
+    if (forme.size() > 3) { // at most two digits of precision or width
+        ok = false;
+        return {};
+    }
     int n = 0;
     for (size_t i = 1; i < forme.size(); ++i) {
         if (forme[i] < '0' || forme[i] > '9') {
@@ -207,8 +211,11 @@ std::string compose(const Conventions& conv, const std::string& pattern,
             index_text = field.substr(0, colon);
             forme = field.substr(colon + 1);
         }
-        bool ok = !index_text.empty() && index_text.find_first_not_of("0123456789") == std::string::npos;
-        size_t index = ok ? std::stoul(index_text) : 0;
+        bool ok = !index_text.empty() && index_text.size() < 6 &&
+                  index_text.find_first_not_of("0123456789") == std::string::npos;
+        size_t index = 0;
+        for (char d : index_text)
+            index = index * 10 + static_cast<size_t>(d - '0');
         std::string text;
         if (ok && index < argc)
             text = render(conv, argv[index], forme, ok);

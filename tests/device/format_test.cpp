@@ -33,6 +33,8 @@ TEST(Compose, PlaceholdersUnderBothConventions)
         {"{2}", {FmtArg(1)}, "{2}", "{2}"},       // missing argument left as it stands
         {"{0:Q}", {FmtArg(1)}, "{0:Q}", "{0:Q}"}, // unknown format left as it stands
         {"{{0}}", {FmtArg(1)}, "{0}", "{0}"},
+        {"{99999999999999999999}", {FmtArg(1)}, "{99999999999999999999}", "{99999999999999999999}"},
+        {"{0:N99999999999}", {FmtArg(1)}, "{0:N99999999999}", "{0:N99999999999}"},
     };
     for (const Row& r : rows) {
         auto call = [&](const Conventions& c) {
