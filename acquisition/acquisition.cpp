@@ -238,6 +238,15 @@ bool preparation(Principale& p)
     }
     const uint8_t start = octet_start(p);
     soumet_anneau(p);
+    if (transferts_en_vol(p) == 0) {
+        // Nothing could be queued: starting the box would stream into the void.
+        p.call_verb("Aucun transfert n'a pu être lancé : acquisition annulée.\r\n");
+        libere_anneau(p);
+        if (p.record)
+            ferme_fichiers(p);
+        restaure_controles(p);
+        return false;
+    }
     const DateHeure d = p.clock.now();
     p.header_file.date_heure = {d.year, d.month, d.day_of_week, d.day, d.hour, d.minute, d.second, d.milliseconds};
     envoie(p, CMD_START, {start});

@@ -90,4 +90,30 @@ TEST(TriggerWait, FirstCompletedPacketCountsAsTheTrigger)
     EXPECT_TRUE(usb.pending.empty());
 }
 
+TEST(RunStart, NothingQueuedRefusesTheRunBeforeTheBoxStarts)
+{
+    RecordingUsb usb;
+    usb.submit_result = usb::ERROR_NO_MEM; // the kernel's usbfs limit
+    ScriptedOperator op;
+    TestClock clock;
+    Principale p(usb, op, clock, Conventions::french());
+    construction(p);
+    TempDir dir;
+    p.config_en_cours = dir.file("config_en_cours.txt");
+    p.ctl.textBox_Rep.text = dir.path() + "/";
+    ASSERT_EQ(init_USB(p), 0);
+    p.initialisation = true;
+    set_enabled(p, true);
+    button_Start_Click(p);
+    EXPECT_EQ(p.fin_run, FIN_REFUSEE);
+    EXPECT_NE(p.pane.text.find("usbfs_memory_mb"), std::string::npos);
+    EXPECT_NE(p.pane.text.find("Aucun transfert n'a pu être lancé"), std::string::npos);
+    for (const auto& d : usb.sent(0xB1))
+        EXPECT_NE(d[0], 0x02) << "Start sent";
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(p.enabled[i], i != 10);
+    EXPECT_FALSE(p.file_open);
+    EXPECT_EQ(usb.frees, 32);
+}
+
 } // namespace
