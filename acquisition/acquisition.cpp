@@ -174,16 +174,16 @@ bool preparation(Principale& p)
         if (!prepare_fichiers(p))
             return false;
         U = espace_utilisable(p, p.acqui_name);
-        const double secondes = static_cast<double>(U) / (4.0 * p.nb_voies * static_cast<double>(p.frequence));
+        const float secondes = static_cast<float>(U) / (4.0f * static_cast<float>(p.nb_voies) * p.frequence);
         if (p.count != 0 && B > U) {
             p.call_verb("Pas suffisamment de place sur le disque !\r\n", 1);
             p.verb("{0:N0} Go disponibles sur le disque, soit {1:N1} s\r\n",
-                   {U / 1073741824ull, static_cast<float>(secondes)});
+                   {U / 1073741824ull, secondes});
             return false;
         }
         if (p.count == 0)
             p.verb("{0:N0} Go disponibles sur le disque, soit {1:N1} s\r\n",
-                   {U / 1073741824ull, static_cast<float>(secondes)});
+                   {U / 1073741824ull, secondes});
     }
 
     const bool flottant = p.ctl.radioButton_Float.checked;
@@ -192,6 +192,9 @@ bool preparation(Principale& p)
 
     set_enabled(p, false, 10, true);
 
+    // What the disk can take; read by the stop of a recording without a
+    // sample count (open-ended, or a defined duration of 0).
+    p.budget_paquets = static_cast<int64_t>(U / TAILLE_PAQUET) - 1;
     if (definie) {
         p.ctl.panel_Progress.shown = true;
         p.ctl.progressBar_Progress.value = 0;
@@ -204,14 +207,13 @@ bool preparation(Principale& p)
                 p.verb("{0:N0} octets, soit {1:N0} paquets de {2:N0} octets\r\n", {B, p.n_pkt, TAILLE_PAQUET});
         }
         p.ctl.progressBar_Progress.maximum = static_cast<int>(p.n_pkt);
-        if (p.duree > 59.9f) {
+        if (static_cast<double>(p.duree) > 59.9) {
             p.ctl.label_Duree_Ecoulee.shown = true;
             p.ctl.label_Duree_Ecoulee.text = "Durée écoulée : 0 s";
         }
     } else {
         if (p.test)
             p.verb("Nombre d'échantillons non fixé ; paquets de {0:N0} octets\r\n", {TAILLE_PAQUET});
-        p.budget_paquets = static_cast<int64_t>(U / TAILLE_PAQUET) - 1;
         p.n_pkt = static_cast<uint32_t>(U / TAILLE_PAQUET - 1);
         p.ctl.label_Duree_Ecoulee.shown = true;
         p.ctl.label_Duree_Ecoulee.text = "Durée écoulée : 0 s";
@@ -266,7 +268,9 @@ bool attente_declenchement(Principale& p)
     p.ctl.button_Stop.shown = false;
     p.ctl.button_Abort.shown = true;
     while (!p.aborted && p.attente_declenchement) {
-        if (static_cast<uint32_t>(p.clock.tick_ms() - debut) > ATTENTE_DECLENCHEMENT_MS) {
+        if (p.fermeture_demandee) // the window was closed while the run was prepared
+            button_Abort_Click(p);
+        else if (static_cast<uint32_t>(p.clock.tick_ms() - debut) > ATTENTE_DECLENCHEMENT_MS) {
             p.call_verb("Temps d'attente dépassé...    ");
             button_Abort_Click(p);
         }
@@ -303,6 +307,8 @@ int boucle_principale(Principale& p, uint32_t& t0)
     int rc = 0;
     while (rc == 0) {
         p.op.pump_events();
+        if (p.fermeture_demandee && !p.stopped)
+            button_Stop_Click(p);
         if (a.erreur_compteur && !p.stopped)
             button_Stop_Click(p);
         if (budget_disque_atteint(p) && !p.stopped)

@@ -111,7 +111,8 @@ void fn_callback(usb::Transfer* t)
     if (!a.erreur_compteur && p.compteur && L > 16u * static_cast<uint32_t>(p.nb_voies))
         verifie_compteur(p, t->buffer);
 
-    soumet_slot(p, s, a.num_pkt + NB_TRANSFERTS);
+    if (!a.liberation)
+        soumet_slot(p, s, a.num_pkt + NB_TRANSFERTS);
     a.transf_arret[s] = false;
 
     if (L < TAILLE_PAQUET) {
@@ -142,10 +143,14 @@ void calcule_increments(Principale& p)
 int alloue_anneau(Principale& p, unsigned int timeout_ms)
 {
     Anneau& a = p.anneau;
+    if (transferts_en_vol(p) > 0 && annule_et_vide(p) != 0) {
+        p.call_verb("Des transferts USB d'une acquisition précédente ne sont pas terminés : "
+                    "débrancher et rebrancher le boîtier, puis Init.\r\n");
+        return -1;
+    }
     for (int i = 0; i < NB_TRANSFERTS; ++i) {
         a.slots[i].p = &p;
         a.slots[i].index = i;
-        a.en_vol[i] = false;
         a.dernier_status[i] = usb::TRANSFER_COMPLETED;
         if (!a.transfert[i])
             a.transfert[i] = p.usb.alloc_transfer(0);
@@ -204,12 +209,15 @@ int transferts_en_vol(const Principale& p)
 int annule_et_vide(Principale& p, uint32_t limite_ms)
 {
     Anneau& a = p.anneau;
-    for (int i = 0; i < NB_TRANSFERTS; ++i)
-        if (a.en_vol[i] && a.transfert[i])
-            p.usb.cancel_transfer(a.transfert[i]);
+    a.liberation = true;
     uint32_t debut = p.clock.tick_ms();
     int tours = 0;
     while (transferts_en_vol(p) > 0) {
+        // Cancelled again at every turn: a refused cancel (a transfer that
+        // was completing) must not leave it in flight.
+        for (int i = 0; i < NB_TRANSFERTS; ++i)
+            if (a.en_vol[i] && a.transfert[i])
+                p.usb.cancel_transfer(a.transfert[i]);
         int r = p.usb.handle_events_timeout(100);
         ++tours;
         if (r != 0 && r != usb::ERROR_INTERRUPTED && r != usb::ERROR_TIMEOUT)
@@ -217,6 +225,7 @@ int annule_et_vide(Principale& p, uint32_t limite_ms)
         if (static_cast<uint32_t>(p.clock.tick_ms() - debut) > limite_ms || tours > 200)
             break;
     }
+    a.liberation = false;
     return transferts_en_vol(p) == 0 ? 0 : -1;
 }
 

@@ -38,6 +38,7 @@ struct Anneau {
     bool err_timeout = false;
     bool erreur_compteur = false;
     bool no_mem_signale = false; // the usbfs memory hint was given in this run
+    bool liberation = false;       // being released: completed slots are not resubmitted
     int slot_complete = -1;        // slot of the last completed packet
     uint32_t paquet_complete = 0;  // its packet number
 
@@ -56,7 +57,8 @@ void calcule_increments(Principale& p);
 
 // Allocates the 32 transfers and buffers and fills them as bulk IN
 // transfers of 16 MiB on 0x81 with `timeout_ms`. On an allocation failure
-// everything allocated is freed, the pane says so and -1 is returned.
+// everything allocated is freed, the pane says so and -1 is returned; -1
+// too while a transfer of an earlier run is still held by the library.
 int alloue_anneau(Principale& p, unsigned int timeout_ms);
 
 // Zeroes num_pkt, ntr, ntw, clears fin_en_cours, then slot by slot clears

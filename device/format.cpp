@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 Conventions Conventions::from_locale()
@@ -78,25 +79,73 @@ std::string format_general(const Conventions& c, const FmtArg& v)
     return {};
 }
 
-std::string format_number(const Conventions& c, double v, int decimals)
+namespace {
+
+// Rounds the decimal digits whole.frac half away from zero to `decimals`
+// places and writes them grouped.
+std::string write_rounded(const Conventions& c, bool negative, std::string whole, std::string frac, int decimals)
 {
-    if (std::isnan(v) || std::isinf(v))
-        return format_general(c, FmtArg(v));
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(v));
-    std::string s = buf;
-    std::string whole = s, frac;
-    auto p = s.find('.');
-    if (p != std::string::npos) {
-        whole = s.substr(0, p);
-        frac = s.substr(p + 1);
+    frac.resize(static_cast<size_t>(decimals) + 1, '0');
+    bool up = frac.back() >= '5';
+    frac.pop_back();
+    if (up) {
+        std::string digits = whole + frac;
+        int i = static_cast<int>(digits.size()) - 1;
+        while (i >= 0 && digits[i] == '9')
+            digits[i--] = '0';
+        if (i >= 0)
+            ++digits[i];
+        else
+            digits.insert(digits.begin(), '1');
+        whole = digits.substr(0, digits.size() - frac.size());
+        frac = digits.substr(digits.size() - frac.size());
     }
-    bool negative = v < 0 && s.find_first_not_of("0.") != std::string::npos;
+    negative = negative && (whole + frac).find_first_not_of('0') != std::string::npos;
     std::string out = negative ? "-" : "";
     out += group_digits(whole, c.grouping);
     if (decimals > 0)
         out += c.decimal + frac;
     return out;
+}
+
+} // namespace
+
+std::string format_number(const Conventions& c, double v, int decimals)
+{
+    if (std::isnan(v) || std::isinf(v))
+        return format_general(c, FmtArg(v));
+    // The exact decimal digits, rounded half away from zero as the composite
+    // formats of the original platform round.
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals + 25, std::fabs(v));
+    std::string s = buf;
+    auto p = s.find('.');
+    return write_rounded(c, v < 0, s.substr(0, p), s.substr(p + 1), decimals);
+}
+
+std::string format_number_float(const Conventions& c, float f, int decimals)
+{
+    double v = f;
+    if (std::isnan(v) || std::isinf(v))
+        return format_general(c, FmtArg(f));
+    // A single-precision value counts with its 7 significant digits.
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.6e", std::fabs(v));
+    std::string m = buf;
+    auto e = m.find('e');
+    int exponent = std::atoi(m.c_str() + e + 1);
+    std::string digits = m.substr(0, 1) + m.substr(2, e - 2); // 7 digits
+    std::string whole, frac;
+    if (exponent >= 0) {
+        if (static_cast<int>(digits.size()) <= exponent + 1)
+            digits.append(static_cast<size_t>(exponent + 1) - digits.size() + 1, '0');
+        whole = digits.substr(0, static_cast<size_t>(exponent) + 1);
+        frac = digits.substr(static_cast<size_t>(exponent) + 1);
+    } else {
+        whole = "0";
+        frac = std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    }
+    return write_rounded(c, v < 0, whole, frac, decimals);
 }
 
 std::string format_padded(long long v, int width)
@@ -156,6 +205,8 @@ std::string render(const Conventions& c, const FmtArg& a, const std::string& for
                                            : static_cast<unsigned long long>(a.as_int());
             return (neg ? "-" : "") + group_digits(std::to_string(mag), c.grouping);
         }
+        if (a.kind() == FmtArg::Float)
+            return format_number_float(c, static_cast<float>(a.as_double()), n);
         return format_number(c, numeric(a), n);
     }
     if (kind == 'D' || kind == 'd') {

@@ -56,4 +56,5 @@ std::string compose(const Conventions& conv, const std::string& pattern,
 // Single fields, as the placeholders render them.
 std::string format_general(const Conventions& c, const FmtArg& v);  // {0} and {0:G}
 std::string format_number(const Conventions& c, double v, int decimals); // {0:N1}
+std::string format_number_float(const Conventions& c, float v, int decimals); // {0:N1} of a float
 std::string format_padded(long long v, int width);                 // {0:D3}

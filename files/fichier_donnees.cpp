@@ -19,9 +19,15 @@ std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode)
 
 std::string nom_compagnon(const std::string& data_path, const std::string& ext)
 {
-    const std::string dat = ".dat";
-    if (data_path.size() >= dat.size() && data_path.compare(data_path.size() - dat.size(), dat.size(), dat) == 0)
-        return data_path.substr(0, data_path.size() - dat.size()) + ext;
+    // ".dat" in any case is the data file's extension, as on Windows.
+    if (data_path.size() >= 4) {
+        std::string fin = data_path.substr(data_path.size() - 4);
+        for (char& ch : fin)
+            if (ch >= 'A' && ch <= 'Z')
+                ch = static_cast<char>(ch - 'A' + 'a');
+        if (fin == ".dat")
+            return data_path.substr(0, data_path.size() - 4) + ext;
+    }
     return data_path + ext;
 }
 

@@ -105,15 +105,36 @@ int button_Fichier_Click(Principale& p)
         return -1;
     // Without ".dat" the header and description files would not be named
     // apart from the data file.
-    if (!finit_par_dat(chemin))
+    if (!finit_par_dat(chemin)) {
         chemin += ".dat";
+        // The dialog asked about the name as typed, not about this one.
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::u8path(chemin), ec) &&
+            !p.op.ask_yes_no("Voulez-vous écraser " + chemin + " ? ", "Le fichier existe déjà", Icon::Question))
+            return -1;
+    }
     p.acqui_name = chemin;
     p.call_verb("Nom du fichier d'acquisition : " + p.acqui_name + "\r\n");
     return ouvre_fichiers(p);
 }
 
-void stocke_commentaire(Principale& p, const std::string& texte)
+void stocke_commentaire(Principale& p, const std::string& saisi)
 {
+    // Line ends are stored as CR LF, whatever the editor gives.
+    std::string texte;
+    texte.reserve(saisi.size());
+    for (size_t i = 0; i < saisi.size(); ++i) {
+        char ch = saisi[i];
+        if (ch == '\r') {
+            texte += "\r\n";
+            if (i + 1 < saisi.size() && saisi[i + 1] == '\n')
+                ++i;
+        } else if (ch == '\n') {
+            texte += "\r\n";
+        } else {
+            texte += ch;
+        }
+    }
     std::string c = caracteres(texte) > 1024 ? debut(texte, 1024) : texte;
     size_t n = caracteres(c);
     if (n < 1023)

@@ -14,6 +14,9 @@
 void construction(Principale& p)
 {
     init_dossier_initial(p);
+    // The page's two buttons live on the page, which is hidden until "Micros".
+    p.ctl.button_Retour.shown = true;
+    p.ctl.button_Save_Micros.shown = true;
     p.initialisation_FX3 = false;
     p.initialisation = false;
     p.count = 0;

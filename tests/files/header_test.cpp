@@ -91,6 +91,7 @@ TEST(DataFile, CompanionNames)
     EXPECT_EQ(nom_compagnon("d:\\Test.dat", ".Ond"), "d:\\Test.Ond");
     EXPECT_EQ(nom_compagnon("d:\\a.dat\\x.dat", ".log"), "d:\\a.dat\\x.log");
     EXPECT_EQ(nom_compagnon("/m/essai", ".Ond"), "/m/essai.Ond");
+    EXPECT_EQ(nom_compagnon("/m/G.DAT", ".Ond"), "/m/G.Ond");
 }
 
 } // namespace

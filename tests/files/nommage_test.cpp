@@ -60,7 +60,7 @@ TEST_F(Nommage, ManualChoiceOpensThreeDistinctFilesAndReleasesEarlierOnes)
 {
     const std::string d = dir.file("a.dat") + sep;
     fs::create_directory(d);
-    const std::pair<std::string, std::string> cas[] = {{"x.dat", "x"}, {"Essai", "Essai"}, {"G.DAT", "G.DAT"}};
+    const std::pair<std::string, std::string> cas[] = {{"x.dat", "x"}, {"Essai", "Essai"}, {"G.DAT", "G"}};
     for (const auto& [choisi, base] : cas) {
         SCOPED_TRACE(choisi);
         p.pane.text.clear();
@@ -173,6 +173,32 @@ TEST_F(Nommage, CommentEditorStoresTheHeaderField)
             EXPECT_EQ(std::string(p.header_file.texte_commentaire, 1024), k.champ);
             EXPECT_EQ(p.commentaire, k.commentaire);
         }
+    }
+}
+
+TEST_F(Nommage, AddedExtensionAsksBeforeOverwriting)
+{
+    const std::string base = dir.file("Essai");
+    std::fclose(std::fopen((base + ".dat").c_str(), "wb"));
+    op.save_files.push_back(base); // the dialog asked about "Essai" only
+    op.answers.push_back(false);
+    EXPECT_EQ(button_Fichier_Click(p), -1);
+    EXPECT_FALSE(p.file_open);
+    EXPECT_EQ(op.shown.back().text, "Voulez-vous écraser " + base + ".dat ? ");
+    op.save_files.push_back(base);
+    op.answers.push_back(true);
+    EXPECT_EQ(button_Fichier_Click(p), 0);
+    EXPECT_TRUE(p.file_open);
+    ferme_fichiers(p);
+}
+
+TEST_F(Nommage, CommentLineEndsAreStoredAsCrLf)
+{
+    for (const char* saisi : {"a\nb", "a\r\nb", "a\rb"}) {
+        stocke_commentaire(p, saisi);
+        EXPECT_EQ(p.commentaire.substr(0, 4), "a\r\nb") << saisi;
+        EXPECT_EQ(p.commentaire.size(), 1023u);
+        EXPECT_EQ(std::string(p.header_file.texte_commentaire, 4), "a\r\nb");
     }
 }
 
