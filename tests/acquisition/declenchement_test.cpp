@@ -19,6 +19,7 @@ public:
     std::deque<usb::Transfer*> pending;
     std::deque<std::pair<usb::Transfer*, int>> due; // transfer, status
     int deliver_bytes = -1; // >= 0: the head transfer completes with that many bytes
+    bool first_cancel_completes = false; // that transfer was already completing
 
     int submit_transfer(usb::Transfer* t) override
     {
@@ -30,6 +31,12 @@ public:
         for (auto it = pending.begin(); it != pending.end(); ++it)
             if (*it == t) {
                 pending.erase(it);
+                if (first_cancel_completes) {
+                    first_cancel_completes = false;
+                    t->actual_length = t->length;
+                    due.emplace_back(t, usb::TRANSFER_COMPLETED);
+                    return usb::ERROR_NOT_FOUND;
+                }
                 due.emplace_back(t, usb::TRANSFER_CANCELLED);
                 return 0;
             }
@@ -114,6 +121,24 @@ TEST(RunStart, NothingQueuedRefusesTheRunBeforeTheBoxStarts)
         EXPECT_EQ(p.enabled[i], i != 10);
     EXPECT_FALSE(p.file_open);
     EXPECT_EQ(usb.frees, 32);
+}
+
+TEST(RingRelease, TransferCompletingDuringTheDrainIsNotQueuedAgain)
+{
+    CompletionOnlyUsb usb;
+    ScriptedOperator op;
+    TestClock clock;
+    clock.step_ms = 1;
+    Principale p(usb, op, clock, Conventions::french());
+    p.record = false;
+    ASSERT_EQ(alloue_anneau(p, 1000), 0);
+    soumet_anneau(p);
+    usb.first_cancel_completes = true;
+    libere_anneau(p);
+    EXPECT_EQ(transferts_en_vol(p), 0);
+    EXPECT_TRUE(usb.pending.empty());
+    EXPECT_EQ(usb.frees, 32);
+    EXPECT_EQ(p.anneau.ntr, TAILLE_PAQUET); // its packet was still counted
 }
 
 } // namespace

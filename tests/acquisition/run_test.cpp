@@ -460,4 +460,51 @@ TEST_F(Run, ClosingTheWindowMidRunFinishesTheRecordingFirst)
     EXPECT_EQ(rig.box.control_log().back().request, 0xB0); // Reset micros before the release
 }
 
+TEST_F(Run, DefinedDurationOfZeroRunsUntilStopped)
+{
+    rig.selection(7, true);
+    reglage(0, 0.0); // "Durée définie" with 0 s: no sample count
+    rig.op.on_pump = [&] {
+        if (p.phase_run == PHASE_BOUCLE && p.anneau.num_pkt >= 3 && !p.stopped)
+            button_Stop_Click(p);
+    };
+    start();
+    EXPECT_EQ(p.count, 0u);
+    EXPECT_EQ(p.fin_run, FIN_STOPPEE);
+    EXPECT_GE(data().size(), 3ull * TAILLE_PAQUET);
+    expect_data_is_stream();
+}
+
+TEST_F(Run, WindowClosedWhileTheRunIsPreparedStopsItOnceStarted)
+{
+    rig.selection(7, true);
+    reglage(0, 300);
+    std::fclose(std::fopen(path(".dat").c_str(), "wb"));
+    bool ferme = true;
+    rig.op.on_modal = [&] { ferme = demande_fermeture(p); }; // during the overwrite question
+    rig.op.answers.push_back(true);
+    start();
+    EXPECT_FALSE(ferme);
+    EXPECT_EQ(p.fin_run, FIN_STOPPEE);
+    EXPECT_LT(data().size(), 8ull * TAILLE_PAQUET); // not the 300 s asked for
+    expect_data_is_stream();
+    EXPECT_EQ(nb_ech(), data().size() / 32);
+}
+
+TEST_F(Run, LongRunShowsTheElapsedTime)
+{
+    rig.selection(7, true);
+    reglage(0, 59.9);
+    bool montre = false;
+    rig.op.on_pump = [&] {
+        if (p.phase_run == PHASE_BOUCLE) {
+            montre = p.ctl.label_Duree_Ecoulee.shown;
+            if (!p.stopped)
+                button_Stop_Click(p);
+        }
+    };
+    start();
+    EXPECT_TRUE(montre);
+}
+
 } // namespace

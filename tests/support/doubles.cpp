@@ -8,11 +8,15 @@
 
 void ScriptedOperator::message_box(const std::string& text, const std::string& caption, Icon icon)
 {
+    if (on_modal)
+        on_modal();
     shown.push_back({"message", text, caption, icon});
 }
 
 bool ScriptedOperator::ask_yes_no(const std::string& text, const std::string& caption, Icon icon)
 {
+    if (on_modal)
+        on_modal();
     shown.push_back({"question", text, caption, icon});
     if (answers.empty())
         return false;
@@ -36,18 +40,24 @@ bool take(std::deque<std::string>& q, std::string& out)
 
 bool ScriptedOperator::choose_save_file(const std::string& filter, std::string& path)
 {
+    if (on_modal)
+        on_modal();
     shown.push_back({"save", filter, "", Icon::None});
     return take(save_files, path);
 }
 
 bool ScriptedOperator::choose_open_file(const std::string& filter, std::string& path)
 {
+    if (on_modal)
+        on_modal();
     shown.push_back({"open", filter, "", Icon::None});
     return take(open_files, path);
 }
 
 bool ScriptedOperator::choose_folder(const std::string& start, std::string& path)
 {
+    if (on_modal)
+        on_modal();
     shown.push_back({"folder", start, "", Icon::None});
     return take(folders, path);
 }

@@ -27,6 +27,7 @@ public:
     std::deque<std::string> open_files;  // choose_open_file; "" = cancel
     std::deque<std::string> folders;     // choose_folder; "" = cancel
     std::function<void()> on_pump;
+    std::function<void()> on_modal; // runs in every box and dialog, before it answers
     int pumps = 0;
 
     void message_box(const std::string& text, const std::string& caption, Icon icon) override;
