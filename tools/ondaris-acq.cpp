@@ -72,6 +72,8 @@ struct Options {
     int enregistrement = -1;
     bool ecraser = false;
     bool progression = true;
+    int source = -1;    // 0 Soft, 1 Trig1, 2 Trig2
+    int condition = -1; // 0 rising edge, 1 falling edge, 2 high level, 3 low level
     // Simulated box.
     bool sim_temps_reel = true;
     int sim_declenchement_ms = 1000;
@@ -90,6 +92,8 @@ void usage(std::FILE* out)
         "  --nom NOM               nom des fichiers, sans extension\n"
         "  --duree S               durée en secondes (0 : durée non définie)\n"
         "  --frequence HZ          fréquence d'échantillonnage (50000, 45454, ... 2000)\n"
+        "  --declenchement SOURCE  soft, trig1 ou trig2\n"
+        "  --condition COND        montant, descendant, haut ou bas (trig1, trig2)\n"
         "  --sans-enregistrement   ne rien écrire sur le disque\n"
         "  --ecraser               écraser des fichiers existants sans demander\n"
         "  --avance                mode avancé (messages de diagnostic)\n"
@@ -165,6 +169,28 @@ bool parse(int argc, char** argv, Options& o, std::string& erreur)
         } else if (a == "--frequence") {
             if (!valeur_num(o.frequence))
                 return false;
+        } else if (a == "--declenchement") {
+            if (!valeur(s))
+                return false;
+            const char* sources[] = {"soft", "trig1", "trig2"};
+            for (int k = 0; k < 3; ++k)
+                if (s == sources[k])
+                    o.source = k;
+            if (o.source < 0) {
+                erreur = "--declenchement : soft, trig1 ou trig2";
+                return false;
+            }
+        } else if (a == "--condition") {
+            if (!valeur(s))
+                return false;
+            const char* conditions[] = {"montant", "descendant", "haut", "bas"};
+            for (int k = 0; k < 4; ++k)
+                if (s == conditions[k])
+                    o.condition = k;
+            if (o.condition < 0) {
+                erreur = "--condition : montant, descendant, haut ou bas";
+                return false;
+            }
         } else if (a == "--sans-enregistrement") {
             o.enregistrement = 0;
         } else if (a == "--ecraser") {
@@ -424,6 +450,18 @@ int main(int argc, char** argv)
         o.nom = c.textBox_Nom_Fich.text;
     if (rang >= 0)
         c.listBox_Freq.top_index = rang;
+    if (o.source >= 0) {
+        RadioButton* sources[] = {&c.radioButton_Start_Soft, &c.radioButton_Start_Trig1, &c.radioButton_Start_Trig2};
+        for (int k = 0; k < 3; ++k)
+            sources[k]->checked = k == o.source;
+        radioButton_Start_Soft_CheckedChanged(p);
+    }
+    if (o.condition >= 0) {
+        RadioButton* conditions[] = {&c.radioButton_Start_FM, &c.radioButton_Start_FD, &c.radioButton_Start_EH,
+                                     &c.radioButton_Start_EB};
+        for (int k = 0; k < 4; ++k)
+            conditions[k]->checked = k == o.condition;
+    }
     if (o.duree == 0) {
         coche(p, c.checkBox_Definie, false, checkBox_Definie_CheckedChanged);
     } else if (o.duree > 0) {
