@@ -58,7 +58,10 @@ TEST(SimulatedBoxTransfers, TimeOutsCountFromEachSubmission)
     const Clock::time_point t0 = Clock::now();
     h.queue(1, 4096, 150);
     std::this_thread::sleep_for(std::chrono::milliseconds(80));
-    h.queue(1, 4096, 150);
+    // The second time-out is far longer, so that a loaded machine oversleeping
+    // above cannot make both due at once; it must count from its own submission.
+    const Clock::time_point t_second = Clock::now();
+    h.queue(1, 4096, 600);
     h.queue(1, 4096, 0);
     EXPECT_EQ(h.box.handle_events(), 0);
     ASSERT_EQ(h.done.size(), 1u);
@@ -68,7 +71,7 @@ TEST(SimulatedBoxTransfers, TimeOutsCountFromEachSubmission)
     EXPECT_EQ(h.box.handle_events(), 0);
     ASSERT_EQ(h.done.size(), 2u);
     EXPECT_EQ(h.done[1].slot, 1);
-    EXPECT_GE(ms_since(t0), 230);
+    EXPECT_GE(ms_since(t_second), 600);
     const Clock::time_point t1 = Clock::now();
     EXPECT_EQ(h.box.handle_events_timeout(100), 0);  // nothing due: waits, then 0
     EXPECT_EQ(h.done.size(), 2u);
