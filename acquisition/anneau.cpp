@@ -21,6 +21,18 @@ void signale_refus(Principale& p, int r, const std::string& pattern, uint32_t pa
     }
 }
 
+// Submits slot i; a refusal is reported with `pattern` and `packet`.
+int soumet_slot(Principale& p, int i, uint32_t packet, const char* pattern)
+{
+    Anneau& a = p.anneau;
+    int r = p.usb.submit_transfer(a.transfert[i]);
+    if (r == 0)
+        a.en_vol[i] = true;
+    else
+        signale_refus(p, r, pattern, packet);
+    return r;
+}
+
 void verifie_compteur(Principale& p, const unsigned char* buffer)
 {
     Anneau& a = p.anneau;
@@ -112,7 +124,7 @@ void fn_callback(usb::Transfer* t)
         verifie_compteur(p, t->buffer);
 
     if (!a.liberation)
-        soumet_slot(p, s, a.num_pkt + NB_TRANSFERTS);
+        soumet_slot(p, s, a.num_pkt + NB_TRANSFERTS, "Erreur lancement transfert du paquet {0:N0}\r\n");
     a.transf_arret[s] = false;
 
     if (L < TAILLE_PAQUET) {
@@ -167,17 +179,6 @@ int alloue_anneau(Principale& p, unsigned int timeout_ms)
     return 0;
 }
 
-int soumet_slot(Principale& p, int i, uint32_t packet)
-{
-    Anneau& a = p.anneau;
-    int r = p.usb.submit_transfer(a.transfert[i]);
-    if (r == 0)
-        a.en_vol[i] = true;
-    else
-        signale_refus(p, r, "Erreur lancement transfert du paquet {0:N0}\r\n", packet);
-    return r;
-}
-
 void soumet_anneau(Principale& p)
 {
     Anneau& a = p.anneau;
@@ -190,11 +191,7 @@ void soumet_anneau(Principale& p)
     for (int i = 0; i < NB_TRANSFERTS; ++i) {
         a.t_fini[i] = false;
         a.transf_arret[i] = false;
-        int r = p.usb.submit_transfer(a.transfert[i]);
-        if (r == 0)
-            a.en_vol[i] = true;
-        else
-            signale_refus(p, r, "Erreur lancement transfert du paquet {0:G}\r\n", static_cast<uint32_t>(i));
+        soumet_slot(p, i, static_cast<uint32_t>(i), "Erreur lancement transfert du paquet {0:G}\r\n");
     }
 }
 

@@ -65,9 +65,6 @@ int alloue_anneau(Principale& p, unsigned int timeout_ms);
 // t_fini and transf_arret and submits. A refusal is reported with the slot.
 void soumet_anneau(Principale& p);
 
-// Submits slot i; a refusal is reported as for `packet`.
-int soumet_slot(Principale& p, int i, uint32_t packet);
-
 // Transfers submitted and not yet completed.
 int transferts_en_vol(const Principale& p);
 

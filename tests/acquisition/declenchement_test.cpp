@@ -64,6 +64,17 @@ public:
     }
 };
 
+// The model after start-up, the link open and the box counted as brought up.
+void pret(Principale& p, const TempDir& dir)
+{
+    construction(p);
+    p.config_en_cours = dir.file("config_en_cours.txt");
+    p.ctl.textBox_Rep.text = dir.path() + "/";
+    ASSERT_EQ(init_USB(p), 0);
+    p.initialisation = true;
+    set_enabled(p, true);
+}
+
 TEST(TriggerWait, FirstCompletedPacketCountsAsTheTrigger)
 {
     CompletionOnlyUsb usb;
@@ -71,14 +82,10 @@ TEST(TriggerWait, FirstCompletedPacketCountsAsTheTrigger)
     TestClock clock;
     clock.step_ms = 1;
     Principale p(usb, op, clock, Conventions::french());
-    construction(p);
     TempDir dir;
-    p.config_en_cours = dir.file("config_en_cours.txt");
+    pret(p, dir);
     p.ctl.checkBox_Record.checked = false;
     checkBox_Record_CheckedChanged(p);
-    ASSERT_EQ(init_USB(p), 0);
-    p.initialisation = true;
-    set_enabled(p, true);
     for (int m = 8; m < 1024; ++m)
         p.ctl.grid[m / 8][m % 8].checked = false;
     p.ctl.radioButton_Start_Soft.checked = false;
@@ -104,13 +111,8 @@ TEST(RunStart, NothingQueuedRefusesTheRunBeforeTheBoxStarts)
     ScriptedOperator op;
     TestClock clock;
     Principale p(usb, op, clock, Conventions::french());
-    construction(p);
     TempDir dir;
-    p.config_en_cours = dir.file("config_en_cours.txt");
-    p.ctl.textBox_Rep.text = dir.path() + "/";
-    ASSERT_EQ(init_USB(p), 0);
-    p.initialisation = true;
-    set_enabled(p, true);
+    pret(p, dir);
     button_Start_Click(p);
     EXPECT_EQ(p.fin_run, FIN_REFUSEE);
     EXPECT_NE(p.pane.text.find("usbfs_memory_mb"), std::string::npos);
