@@ -31,6 +31,13 @@ bool hote_petit_boutiste()
     return b == 1;
 }
 
+std::string reel(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
 std::string nom_court(const std::string& chemin)
 {
     return std::filesystem::u8path(chemin).filename().u8string();
@@ -232,7 +239,7 @@ void compare_description(const std::string& nom_log, const std::string& texte, c
         if (a.compare(0, 8, "Duree = ") == 0 && l.compare(0, 8, "Duree = ") == 0) {
             double d;
             if (!lit_duree_n1(l, d) || std::fabs(d - h.duree_acq) > 0.05 + 1e-6 * std::fabs(d))
-                signale(i, cite(l) + " : l'en-tête donne duree_acq = " + std::to_string(h.duree_acq) + " s");
+                signale(i, cite(l) + " : l'en-tête donne duree_acq = " + reel(h.duree_acq) + " s");
             continue;
         }
         if (a != l)
@@ -341,7 +348,7 @@ int lit_enregistrement(const std::string& dat, Enregistrement& e)
     e.frequence = h.freq;
     bool frequence_ok = frequence_du_boitier(h.freq);
     if (!frequence_ok)
-        e.problemes.push_back(nom_ond + " : fréquence " + std::to_string(h.freq) +
+        e.problemes.push_back(nom_ond + " : fréquence " + reel(h.freq) +
                               " Hz (octet 1060) absente de la table du boîtier");
     if (h.type_float > 1)
         e.problemes.push_back(nom_ond + " : type d'échantillon (octet 1072) vaut " + std::to_string(h.type_float) +
@@ -396,8 +403,8 @@ int lit_enregistrement(const std::string& dat, Enregistrement& e)
     if (frequence_ok) {
         float duree = duree_de(h.nb_ech, h.freq);
         if (!(std::fabs(duree - h.duree_acq) <= 1e-6f * duree))
-            e.problemes.push_back(nom_ond + " : duree_acq = " + std::to_string(h.duree_acq) +
-                                  " s, nb_ech / fréquence = " + std::to_string(duree) + " s");
+            e.problemes.push_back(nom_ond + " : duree_acq = " + reel(h.duree_acq) +
+                                  " s, nb_ech / fréquence = " + reel(duree) + " s");
     }
     if (!a_commentaire) {
         std::string c(h.texte_commentaire, sizeof h.texte_commentaire);
