@@ -138,7 +138,8 @@ int exporte(const Enregistrement& e, const Choix& c, Sortie& sortie, std::string
     LecteurTrames lecteur;
     if (lecteur.ouvre(e.dat, nb_voies, c.premiere, erreur) != 0)
         return -1;
-    const size_t par_bloc = trames_par_bloc(nb_voies);
+    // Blocks that stay in the processor's cache from the read to the write.
+    const size_t par_bloc = trames_par_bloc(nb_voies, size_t(1) << 20);
     std::vector<uint32_t> bloc(par_bloc * static_cast<size_t>(nb_voies));
     std::vector<uint32_t> ech(par_bloc * c.echantillons.size()), ent(par_bloc * c.entiers.size());
     const auto t_ech = tranches(c.echantillons), t_ent = tranches(c.entiers);

@@ -29,11 +29,12 @@ int choisit_voies(const Disposition& d, const std::string& voies, Choix& c, std:
 int choisit_plage(const Enregistrement& e, double debut, double duree, Choix& c, std::string& erreur);
 
 // Where the tables go. `ecrit` receives `n` frames: n x echantillons words
-// (raw bits, host order) and n x entiers words.
+// (raw bits, host order) and n x entiers words, which it may convert in
+// place.
 class Sortie {
 public:
     virtual ~Sortie() = default;
-    virtual int ecrit(const uint32_t* echantillons, const uint32_t* entiers, size_t n, std::string& erreur) = 0;
+    virtual int ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur) = 0;
 };
 
 // Reads the chosen frames by blocks and hands them to `sortie`.

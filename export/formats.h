@@ -16,7 +16,7 @@ public:
     // `chemin_entiers` is used only when integer words are chosen.
     int ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin,
               const std::string& chemin_entiers, std::string& erreur);
-    int ecrit(const uint32_t* echantillons, const uint32_t* entiers, size_t n, std::string& erreur) override;
+    int ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur) override;
     int ferme(std::string& erreur);
 
 private:
@@ -42,7 +42,7 @@ class SortieHdf5 : public Sortie {
 public:
     ~SortieHdf5() override;
     int ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin, std::string& erreur);
-    int ecrit(const uint32_t* echantillons, const uint32_t* entiers, size_t n, std::string& erreur) override;
+    int ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur) override;
     int ferme(std::string& erreur);
 
 private:
@@ -50,6 +50,5 @@ private:
     size_t n_ech_ = 0, n_ent_ = 0;
     uint64_t ligne_ = 0;
     bool flottant_ = false;
-    std::vector<float> conversion_;
 };
 #endif

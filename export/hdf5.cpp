@@ -121,17 +121,16 @@ int SortieHdf5::ouvre(const Enregistrement& e, const Choix& c, const std::string
     return 0;
 }
 
-int SortieHdf5::ecrit(const uint32_t* echantillons, const uint32_t* entiers, size_t n, std::string& erreur)
+int SortieHdf5::ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur)
 {
-    const void* ech = echantillons;
-    if (!flottant_ && n_ech_ > 0) {
-        // Integer samples become float32 without scaling.
-        conversion_.resize(n * n_ech_);
-        for (size_t i = 0; i < n * n_ech_; ++i)
-            conversion_[i] = static_cast<float>(static_cast<int32_t>(echantillons[i]));
-        ech = conversion_.data();
+    if (!flottant_) {
+        // Integer samples become float32 without scaling, in place.
+        for (size_t i = 0; i < n * n_ech_; ++i) {
+            float f = static_cast<float>(static_cast<int32_t>(echantillons[i]));
+            std::memcpy(&echantillons[i], &f, 4);
+        }
     }
-    if (!ecrit_lignes(ech_, H5T_NATIVE_FLOAT, ligne_, n, n_ech_, ech) ||
+    if (!ecrit_lignes(ech_, H5T_NATIVE_FLOAT, ligne_, n, n_ech_, echantillons) ||
         (ent_ >= 0 && !ecrit_lignes(ent_, H5T_NATIVE_UINT32, ligne_, n, n_ent_, entiers))) {
         erreur = "écriture HDF5 impossible (disque plein ?)";
         return -1;

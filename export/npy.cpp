@@ -89,7 +89,7 @@ int SortieNpy::ouvre(const Enregistrement& e, const Choix& c, const std::string&
     return 0;
 }
 
-int SortieNpy::ecrit(const uint32_t* echantillons, const uint32_t* entiers, size_t n, std::string& erreur)
+int SortieNpy::ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur)
 {
     if ((ech_ && !ecrit_mots(ech_, echantillons, n * n_ech_)) || (ent_ && !ecrit_mots(ent_, entiers, n * n_ent_))) {
         erreur = std::string("écriture impossible : ") + std::strerror(errno);

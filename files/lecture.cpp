@@ -479,9 +479,8 @@ void LecteurTrames::ferme()
     f_ = nullptr;
 }
 
-size_t trames_par_bloc(int nb_voies)
+size_t trames_par_bloc(int nb_voies, size_t octets)
 {
-    const size_t octets = size_t(16) << 20;
     return std::max<size_t>(1, octets / (4 * static_cast<size_t>(std::max(nb_voies, 1))));
 }
 
@@ -492,7 +491,8 @@ int verifie_compteur(const std::string& dat, int nb_voies, uint64_t max_trames, 
     LecteurTrames lecteur;
     if (lecteur.ouvre(dat, nb_voies, 0, erreur) != 0)
         return -1;
-    const size_t par_bloc = trames_par_bloc(nb_voies);
+    // Small blocks: the kernel copies each into memory that stays in cache.
+    const size_t par_bloc = trames_par_bloc(nb_voies, size_t(1) << 20);
     std::vector<uint32_t> bloc(par_bloc * static_cast<size_t>(nb_voies));
     uint32_t attendu = 0;
     while (bilan.trames < max_trames) {

@@ -84,8 +84,9 @@ private:
     int nb_voies_ = 0;
 };
 
-// Frames per block for a frame size, so that a block is about 16 MiB.
-size_t trames_par_bloc(int nb_voies);
+// Frames per block for a frame size, so that a block is about `octets`
+// (at least one frame).
+size_t trames_par_bloc(int nb_voies, size_t octets = size_t(16) << 20);
 
 // Counter A of every frame (word 0), which must grow by one from one frame
 // to the next, modulo 2^32.
