@@ -28,7 +28,7 @@ for _ in $(seq $runs); do
   rm -f Copie.dat; sync
   export+=("$(temps sh -c "'$bin/ondaris-export' Bench.dat --format h5 --ecraser && sync Bench.h5")")
   rm -f Bench.h5; sync
-  froid Bench.dat; lecture+=("$(temps cat Bench.dat)")
+  froid Bench.dat; lecture+=("$(temps dd if=Bench.dat of=/dev/null bs=1M status=none)")
   froid Bench.dat; verifie+=("$(temps "$bin/ondaris-verifie" Bench.dat)")
 done
 mb() { calc "int($taille / 1000000 / $1)"; }
@@ -36,6 +36,6 @@ c=$(mediane "${copie[@]}") e=$(mediane "${export[@]}") l=$(mediane "${lecture[@]
 printf 'Recording: %d bytes, %d frames of 1025 words; median of %d runs\n' "$taille" $((taille / 4100)) $runs
 printf 'cp + sync             %6.2f s  %5d MB/s\n' "$c" "$(mb "$c")"
 printf 'export h5 + sync      %6.2f s  %5d MB/s   ratio to the copy %.2f\n' "$e" "$(mb "$e")" "$(calc "$c / $e")"
-printf 'cat (cold cache)      %6.2f s  %5d MB/s\n' "$l" "$(mb "$l")"
+printf 'dd bs=1M (cold cache) %6.2f s  %5d MB/s\n' "$l" "$(mb "$l")"
 printf 'ondaris-verifie       %6.2f s  %5d MB/s   ratio to the read %.2f\n' "$v" "$(mb "$v")" "$(calc "$l / $v")"
 rm -f Bench.dat Bench.Ond Bench.log Bench.h5 Copie.dat config_en_cours.txt
