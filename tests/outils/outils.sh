@@ -69,6 +69,12 @@ grep -q "ne suit pas" refus.txt || { cat refus.txt; echec "refus"; }
 grep -q "trames de 131 mots" refus.txt || { cat refus.txt; echec "taille de trame suggérée"; }
 [ "$(taille Coupe.Ond)" -eq 0 ] || echec "en-tête écrit malgré le refus"
 
+# A current configuration newer than the data belongs to a later Start.
+touch config_en_cours.txt
+attend 1 recente "$bin/ondaris-repare" Coupe.dat
+grep -q "acquisition plus récente" recente.txt || echec "configuration plus récente"
+touch -d '1 hour ago' config_en_cours.txt
+
 attend 0 repare "$bin/ondaris-repare" Coupe.dat
 attend 0 apres "$bin/ondaris-verifie" Coupe.dat
 grep -q "Aucune perte" apres.txt || echec "ondaris-verifie après réparation"
