@@ -1,6 +1,7 @@
 #include "files/lecture.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
