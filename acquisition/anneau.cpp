@@ -33,26 +33,33 @@ int soumet_slot(Principale& p, int i, uint32_t packet, const char* pattern)
     return r;
 }
 
-void verifie_compteur(Principale& p, const unsigned char* buffer)
+// Counter A check on the packet just received (`L` bytes, already counted
+// in ntr). The expected place and value follow from the words the stream
+// has delivered before this packet, so a packet cut short by a failed
+// transfer, whose bytes are kept, does not shift the expectation. For whole
+// packets this is the per-packet advance by increment_position and
+// increment_compteur.
+void verifie_compteur(Principale& p, const unsigned char* buffer, uint32_t L)
 {
     Anneau& a = p.anneau;
-    const uint32_t N = static_cast<uint32_t>(p.nb_voies);
+    const uint64_t N = static_cast<uint64_t>(p.nb_voies);
     auto mot = [buffer](uint32_t i) {
         uint32_t w = static_cast<uint32_t>(buffer[4 * i]) | static_cast<uint32_t>(buffer[4 * i + 1]) << 8 |
                      static_cast<uint32_t>(buffer[4 * i + 2]) << 16 | static_cast<uint32_t>(buffer[4 * i + 3]) << 24;
         return static_cast<int32_t>(w);
     };
-    if (a.num_pkt == 0) {
-        a.position_compteur = 0;
-        a.val_compteur = mot(0);
-        return;
+    const uint64_t avant = (a.ntr - L) / 4; // words of the stream before this packet
+    const uint32_t position = static_cast<uint32_t>((N - avant % N) % N);
+    const uint32_t trames = static_cast<uint32_t>((avant + position) / N); // frames before that boundary
+    if (!a.reference_compteur) {
+        // First packet checked: its first frame boundary gives the reference.
+        a.reference_compteur = true;
+        a.val_compteur0 = static_cast<int32_t>(static_cast<uint32_t>(mot(position)) - trames);
     }
-    uint32_t nouvelle = (a.position_compteur + static_cast<uint32_t>(a.increment_position)) % N;
-    a.val_compteur = static_cast<int32_t>(static_cast<uint32_t>(a.val_compteur) +
-                                          static_cast<uint32_t>(a.increment_compteur));
-    if (nouvelle < a.position_compteur)
-        a.val_compteur = static_cast<int32_t>(static_cast<uint32_t>(a.val_compteur) - 1u);
-    a.position_compteur = nouvelle;
+    a.position_compteur = position;
+    a.val_compteur = static_cast<int32_t>(static_cast<uint32_t>(a.val_compteur0) + trames);
+    if (a.num_pkt == 0)
+        return; // packet 0's first word is the reference itself
     if (mot(a.position_compteur) != a.val_compteur) {
         p.verb("\r\nErreur sur le compteur paquet : {0:N0}\r\n", {a.num_pkt});
         a.erreur_compteur = true;
@@ -121,7 +128,7 @@ void fn_callback(usb::Transfer* t)
     if (p.record)
         a.ntw += ecrit_paquet(p.Filep, t->buffer, L);
     if (!a.erreur_compteur && p.compteur && L > 16u * static_cast<uint32_t>(p.nb_voies))
-        verifie_compteur(p, t->buffer);
+        verifie_compteur(p, t->buffer, L);
 
     if (!a.liberation)
         soumet_slot(p, s, a.num_pkt + NB_TRANSFERTS, "Erreur lancement transfert du paquet {0:N0}\r\n");
@@ -185,6 +192,7 @@ void soumet_anneau(Principale& p)
     a.num_pkt = 0;
     a.ntr = 0;
     a.ntw = 0;
+    a.reference_compteur = false;
     a.fin_en_cours = false;
     a.no_mem_signale = false;
     a.slot_complete = -1;

@@ -42,6 +42,8 @@ struct Anneau {
     int slot_complete = -1;        // slot of the last completed packet
     uint32_t paquet_complete = 0;  // its packet number
 
+    bool reference_compteur = false; // the stream's first counter value is known
+    int32_t val_compteur0 = 0;       // counter A at the stream's first frame
     uint32_t position_compteur = 0;
     int32_t val_compteur = 0;
     int32_t increment_position = 0;

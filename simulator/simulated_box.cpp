@@ -266,15 +266,15 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
     if (host_waiting_ > 0) return false;  // let the host in between two writes
 
     Slot* head = queue_.front();
-    if (head->stream_transfer < 0) {
+    if (head->stream_transfer < 0)
         head->stream_transfer = int64_t(stream_.transfers++);
-        if (head->stream_transfer == faults_.fail_transfer) {
-            if (faults_.fail_status == usb::TRANSFER_NO_DEVICE)
-                unplug_locked();
-            else
-                complete(head, faults_.fail_status);
-            return true;
-        }
+    const bool failing = head->stream_transfer == faults_.fail_transfer;
+    if (failing && head->received >= faults_.fail_after_bytes) {
+        if (faults_.fail_status == usb::TRANSFER_NO_DEVICE)
+            unplug_locked();
+        else
+            complete(head, faults_.fail_status);
+        return true;
     }
     if (position_ >= end_) {  // this transfer closes the stream, short or empty
         complete(head, usb::TRANSFER_COMPLETED);
@@ -297,8 +297,9 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
         }
         available = std::min(available, due - position_);
     }
-    const size_t n = size_t(std::min<uint64_t>(
-        {available, uint64_t(head->length - head->received), uint64_t(kChunkBytes)}));
+    uint64_t room = uint64_t(head->length - head->received);
+    if (failing) room = std::min<uint64_t>(room, uint64_t(faults_.fail_after_bytes - head->received));
+    const size_t n = size_t(std::min<uint64_t>({available, room, uint64_t(kChunkBytes)}));
 
     // Copy without the lock: the host may look at the box meanwhile.
     std::shared_ptr<FrameSource> source = source_;

@@ -101,9 +101,10 @@ struct Faults {
     bool silent = false;            // the box sends nothing (no data, no closing transfer);
                                     // set during a stream, it pauses it
     int extra_words = 0;            // at Start: words per frame the selection did not ask for
-    int64_t fail_transfer = -1;     // this transfer of the stream fails at once, empty...
+    int64_t fail_transfer = -1;     // this transfer of the stream fails...
     int fail_status = usb::TRANSFER_TIMED_OUT;  // ...with this status; the stream goes on in
                                                 // the next one. NO_DEVICE: the box is unplugged.
+    int fail_after_bytes = 0;       // ...once it holds this many bytes (0: at once, empty)
     int64_t counter_skip_frame = -1;  // at Start: the counters step twice into this frame
     bool no_end_on_stop = false;    // Stop just stops: no closing transfer
     int64_t refuse_submit = -1;     // this submit call (0 = the first after set_faults)...

@@ -266,6 +266,22 @@ TEST_F(RingRun, FailedSlotLeavesLaterPacketsInPlace)
     expect_file_is_stream();
 }
 
+TEST_F(RingRun, TransferCutShortKeepsItsBytesAndTheCounterCheck)
+{
+    // A transfer that times out part-way: its bytes are kept, and the
+    // packets after it, shifted by a part of a frame, pass the counter check.
+    sim::Faults f;
+    f.fail_transfer = 1;
+    f.fail_status = usb::TRANSFER_TIMED_OUT;
+    f.fail_after_bytes = 5 * 1024 * 1024 + 12;
+    rig.box.set_faults(f);
+    arm(7, true, 34 * TAILLE_PAQUET / 32);
+    drive();
+    EXPECT_EQ(p.anneau.ntr, 34ull * TAILLE_PAQUET);
+    EXPECT_FALSE(p.anneau.erreur_compteur);
+    expect_file_is_stream();
+}
+
 TEST_F(RingRun, RingWhoseEverySlotFailsEnds)
 {
     sim::Faults f;
