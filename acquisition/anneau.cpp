@@ -1,5 +1,7 @@
 #include "acquisition/anneau.h"
 
+#include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "app/model/principale.h"
@@ -59,6 +61,29 @@ void verifie_compteur(Principale& p, const unsigned char* buffer)
     }
 }
 
+// Appends to the data file. The first write that the file does not take
+// whole ends the writing of the run: what follows would be lost anyway, and
+// the run loop stops the box.
+void ecrit_donnees(Principale& p, const unsigned char* data, uint32_t n)
+{
+    Anneau& a = p.anneau;
+    if (a.erreur_ecriture)
+        return;
+    errno = 0;
+    const std::size_t ecrits = p.ecriture_donnees ? p.ecriture_donnees(p.Filep, data, n) : ecrit_paquet(p.Filep, data, n);
+    const int err = errno;
+    a.ntw += ecrits;
+    if (ecrits == n)
+        return;
+    a.erreur_ecriture = true;
+    if (err == ENOSPC)
+        p.call_verb("\r\nDisque plein : le fichier de données " + p.acqui_name +
+                    " n'accepte plus d'octets. Acquisition arrêtée.\r\n");
+    else
+        p.call_verb("\r\nErreur d'écriture du fichier de données " + p.acqui_name + " (" +
+                    (err ? std::strerror(err) : "écriture incomplète") + "). Acquisition arrêtée.\r\n");
+}
+
 } // namespace
 
 void fn_callback(usb::Transfer* t)
@@ -103,7 +128,7 @@ void fn_callback(usb::Transfer* t)
         if (recu > 0) {
             a.ntr += recu;
             if (p.record)
-                a.ntw += ecrit_paquet(p.Filep, t->buffer, recu);
+                ecrit_donnees(p, t->buffer, recu);
         }
         p.usb.cancel_transfer(t);
         a.t_fini[s] = true;
@@ -119,7 +144,7 @@ void fn_callback(usb::Transfer* t)
         p.verb(" - {0:N0} octets de moins qu'un paquet\r\n", {TAILLE_PAQUET - L});
     a.ntr += L;
     if (p.record)
-        a.ntw += ecrit_paquet(p.Filep, t->buffer, L);
+        ecrit_donnees(p, t->buffer, L);
     if (!a.erreur_compteur && p.compteur && L > 16u * static_cast<uint32_t>(p.nb_voies))
         verifie_compteur(p, t->buffer);
 
@@ -186,6 +211,7 @@ void soumet_anneau(Principale& p)
     a.ntr = 0;
     a.ntw = 0;
     a.fin_en_cours = false;
+    a.erreur_ecriture = false;
     a.no_mem_signale = false;
     a.slot_complete = -1;
     for (int i = 0; i < NB_TRANSFERTS; ++i) {
@@ -193,6 +219,12 @@ void soumet_anneau(Principale& p)
         a.transf_arret[i] = false;
         soumet_slot(p, i, static_cast<uint32_t>(i), "Erreur lancement transfert du paquet {0:G}\r\n");
     }
+}
+
+int evenements_usb(Principale& p)
+{
+    const int r = p.usb.handle_events();
+    return r == usb::ERROR_INTERRUPTED ? usb::SUCCESS : r;
 }
 
 int transferts_en_vol(const Principale& p)
