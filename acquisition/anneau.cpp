@@ -67,7 +67,9 @@ void verifie_compteur(Principale& p, const unsigned char* buffer)
 void ecrit_donnees(Principale& p, const unsigned char* data, uint32_t n)
 {
     Anneau& a = p.anneau;
-    if (a.erreur_ecriture)
+    // Closed: the end of run has written the header; a completion that
+    // comes while the ring is released is not part of the file.
+    if (a.erreur_ecriture || !p.Filep)
         return;
     errno = 0;
     const std::size_t ecrits = p.ecriture_donnees ? p.ecriture_donnees(p.Filep, data, n) : ecrit_paquet(p.Filep, data, n);
