@@ -87,6 +87,10 @@ bool demande_fermeture(Principale& p)
 
 void fermeture(Principale& p)
 {
+    // Files chosen for a run that never came are left as they were opened:
+    // empty.
+    if (p.file_open)
+        ferme_fichiers(p);
     if (!p.handle)
         return;
     reset_micros(p);

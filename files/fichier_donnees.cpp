@@ -59,10 +59,10 @@ void ferme_compagnon(std::FILE*& f, std::string& nom)
 // fills the disk, the header and the description can still be written.
 void reserve(std::FILE* f, std::size_t n)
 {
-    static const char blancs[4096] = {};
+    static const char zeros[4096] = {};
     for (std::size_t fait = 0; fait < n;) {
-        const std::size_t k = std::min(n - fait, sizeof blancs);
-        if (std::fwrite(blancs, 1, k, f) != k)
+        const std::size_t k = std::min(n - fait, sizeof zeros);
+        if (std::fwrite(zeros, 1, k, f) != k)
             break;
         fait += k;
     }
