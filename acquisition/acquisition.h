@@ -32,8 +32,9 @@ int calcule_timeout(int nb_voies, float frequence);
 // Argument byte of the Start command from the trigger buttons.
 uint8_t octet_start(const Principale& p);
 
-// An open-ended recording is refused when it would stop at once: less
-// than this many packets of room above the reserve.
+// Packets an open-ended recording keeps in hand: it stops when it comes
+// this close to what the disk can take, and is refused when it would stop
+// at its first pass.
 constexpr int64_t MARGE_BUDGET_PAQUETS = 64;
 
 // An open-ended recording has come within 64 packets of what the disk can

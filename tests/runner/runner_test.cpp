@@ -161,12 +161,12 @@ struct PetitDisque {
 TEST(RunnerDisk, DiskFilledByAnotherWriterStopsAFixedRecording)
 {
     TempDir dir;
-    // Room for the reserve of 1 000 000 000 bytes and 200 MiB; the run asks
-    // for 3 s of 1025 words at 12 500 Hz (153 750 000 bytes).
-    PetitDisque disque(dir.path(), 1000000000ull + 200ull * 1048576);
+    // Room for the reserve of 1 000 000 000 bytes and 160 MiB; the run asks
+    // for 6 s of 1025 words at 5000 Hz (123 000 000 bytes, 0.8 s a packet).
+    PetitDisque disque(dir.path(), 1000000000ull + 160ull * 1048576);
     if (!disque.raison.empty())
         GTEST_SKIP() << disque.raison;
-    Runner r(dir.path(), {"--simulateur", "--frequence", "12500", "--duree", "3", "--dossier", disque.point, "--nom",
+    Runner r(dir.path(), {"--simulateur", "--frequence", "5000", "--duree", "6", "--dossier", disque.point, "--nom",
                           "E", "--sans-progression"});
     const std::string base = disque.point + "/E";
     auto taille = [&] {
@@ -193,7 +193,7 @@ TEST(RunnerDisk, DiskFilledByAnotherWriterStopsAFixedRecording)
               std::string::npos)
         << sortie;
     EXPECT_NE(sortie.find("Le fichier de données contient "), std::string::npos) << sortie;
-    EXPECT_LT(fs::file_size(base + ".dat"), 153750000u);
+    EXPECT_LT(fs::file_size(base + ".dat"), 123000000u);
     fichiers_coherents(base, VOIES_DEFAUT);
     fs::remove(disque.point + "/autre");
 }
