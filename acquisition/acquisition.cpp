@@ -1,6 +1,8 @@
 #include "acquisition/acquisition.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -51,7 +53,8 @@ uint8_t octet_start(const Principale& p)
 bool budget_disque_atteint(const Principale& p)
 {
     // Reached or passed: one event handling may complete several packets.
-    return p.record && p.count == 0 && static_cast<int64_t>(p.anneau.num_pkt) + 64 >= p.budget_paquets;
+    return p.record && p.count == 0 &&
+           static_cast<int64_t>(p.anneau.num_pkt) + MARGE_BUDGET_PAQUETS >= p.budget_paquets;
 }
 
 uint64_t espace_disponible(const std::string& path)
@@ -175,7 +178,11 @@ bool preparation(Principale& p)
             return false;
         U = espace_utilisable(p, p.acqui_name);
         const float secondes = static_cast<float>(U) / (4.0f * static_cast<float>(p.nb_voies) * p.frequence);
-        if (p.count != 0 && B > U) {
+        // An open-ended recording without room for more than its stop
+        // margin would stop at its first pass, after starting the box.
+        const bool sans_place = p.count != 0 ? B > U
+                                             : static_cast<int64_t>(U / TAILLE_PAQUET) - 1 <= MARGE_BUDGET_PAQUETS;
+        if (sans_place) {
             p.call_verb("Pas suffisamment de place sur le disque !\r\n", 1);
             p.verb("{0:N0} Go disponibles sur le disque, soit {1:N1} s\r\n",
                    {U / 1073741824ull, secondes});
@@ -293,6 +300,20 @@ bool attente_declenchement(Principale& p)
     return true;
 }
 
+// Abort during the main loop: the box was told to stop and did not end the
+// stream. The loop is left; the end of run writes what the files hold and
+// cancels the ring. False when Stop has not been tried yet.
+bool abandon_boucle(Principale& p)
+{
+    if (!p.stopped) {
+        p.aborted = false;
+        button_Stop_Click(p);
+        return false;
+    }
+    p.call_verb("\r\nAcquisition abandonnée : le boîtier n'a pas terminé le flux après Stop.\r\n");
+    return true;
+}
+
 // Main loop; returns the last event-handling result.
 int boucle_principale(Principale& p, uint32_t& t0)
 {
@@ -307,13 +328,15 @@ int boucle_principale(Principale& p, uint32_t& t0)
     int rc = 0;
     while (rc == 0) {
         p.op.pump_events();
+        if (p.aborted && abandon_boucle(p))
+            break;
         if (p.fermeture_demandee && !p.stopped)
             button_Stop_Click(p);
-        if (a.erreur_compteur && !p.stopped)
+        if ((a.erreur_compteur || a.erreur_ecriture) && !p.stopped)
             button_Stop_Click(p);
         if (budget_disque_atteint(p) && !p.stopped)
             button_Stop_Click(p);
-        rc = p.usb.handle_events();
+        rc = evenements_usb(p);
         if (rc != 0 || a.fin_en_cours) {
             if (a.fin_en_cours) {
                 if (p.test)
@@ -335,6 +358,30 @@ int boucle_principale(Principale& p, uint32_t& t0)
         rafraichit_niveaux(p);
     }
     return rc;
+}
+
+// Closes the data file. When a write or the close failed, the bytes that
+// reached the disk are taken from the file itself: the header and the
+// description then describe exactly what it holds.
+void ferme_donnees(Principale& p)
+{
+    Anneau& a = p.anneau;
+    if (!p.Filep)
+        return;
+    errno = 0;
+    if (std::fclose(p.Filep) != 0) {
+        const int err = errno;
+        p.call_verb("Erreur à la fermeture du fichier de données " + p.acqui_name + " : " +
+                    (err ? std::strerror(err) : "cause inconnue") + "\r\n");
+        a.erreur_ecriture = true;
+    }
+    p.Filep = nullptr;
+    if (a.erreur_ecriture) {
+        std::error_code ec;
+        const std::uintmax_t taille = fs::file_size(fs::u8path(p.acqui_name), ec);
+        if (!ec)
+            a.ntw = taille;
+    }
 }
 
 void fin_de_run(Principale& p, int rc, uint32_t t0)
@@ -364,18 +411,20 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
     p.ctl.label_Duree_Ecoulee.shown = false;
     p.ctl.panel_Progress.shown = false;
 
+    if (p.record)
+        ferme_donnees(p);
     p.header_file.nb_ech = nb_ech_de(a.ntw, p.nb_voies);
     p.header_file.duree_acq = duree_de(p.header_file.nb_ech, p.frequence);
     if (p.record) {
-        if (p.Filep) {
-            std::fclose(p.Filep);
-            p.Filep = nullptr;
-        }
+        if (a.erreur_ecriture)
+            p.verb("Le fichier de données contient {0:N0} octets, soit {1:N0} échantillons.\r\n",
+                   {a.ntw, p.header_file.nb_ech});
         ecrit_log(p);
         ferme_fichiers(p);
     }
 
-    if (!a.fini) {
+    // After an abandon nothing more will come: the ring is cancelled below.
+    if (!a.fini && !p.aborted) {
         if (p.test) {
             p.call_verb("Satus : ");
             for (int i = 0; i < NB_TRANSFERTS; ++i)
@@ -388,7 +437,7 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
         while (rc == 0 && transferts_en_vol(p) > 0) {
             if (p.test)
                 p.verb("Début boucle de fin correspondant au 'paquet' {0:G}  \r\n", {a.num_pkt});
-            rc = p.usb.handle_events();
+            rc = evenements_usb(p);
             if (p.test)
                 p.verb("Boucle de fin après  libusb_handle_events correspondant au 'paquet' {0:G}  \r\n", {a.num_pkt});
             if (rc != 0 || a.fini) {
@@ -435,13 +484,16 @@ void button_Start_Click(Principale& p)
             p.phase_run = PHASE_BOUCLE;
             uint32_t t0 = 0;
             int rc = boucle_principale(p, t0);
-            const bool stoppe = p.stopped;
+            const bool stoppe = p.stopped && !p.aborted;
             const bool complet = p.anneau.fin_en_cours && rc == 0 &&
                                  (p.count == 0 || p.anneau.ntr == p.octets_demandes) &&
                                  (!p.record || p.anneau.ntw == p.anneau.ntr);
             p.phase_run = PHASE_FIN;
             fin_de_run(p, rc, t0);
-            p.fin_run = stoppe ? FIN_STOPPEE : complet ? FIN_COMPLETE : FIN_INCOMPLETE;
+            p.fin_run = p.anneau.erreur_ecriture ? FIN_ECRITURE
+                        : stoppe                 ? FIN_STOPPEE
+                        : complet                ? FIN_COMPLETE
+                                                 : FIN_INCOMPLETE;
         }
     }
     p.phase_run = PHASE_INACTIF;

@@ -17,6 +17,7 @@ enum FinRun {
     FIN_INCOMPLETE,   // ended early by a transfer error or a box that went away
     FIN_REFUSEE,      // refused before the Start command (no channel, no file, no space...)
     FIN_ABANDONNEE,   // trigger never came, or Abort during the wait
+    FIN_ECRITURE,     // the data file refused bytes (disk full) or could not be closed
 };
 
 constexpr uint64_t RESERVE_DISQUE = 1000000000;
@@ -30,6 +31,11 @@ int calcule_timeout(int nb_voies, float frequence);
 
 // Argument byte of the Start command from the trigger buttons.
 uint8_t octet_start(const Principale& p);
+
+// Packets an open-ended recording keeps in hand: it stops when it comes
+// this close to what the disk can take, and is refused when it would stop
+// at its first pass.
+constexpr int64_t MARGE_BUDGET_PAQUETS = 64;
 
 // An open-ended recording has come within 64 packets of what the disk can
 // take (a disk with less than one packet to spare stops it at once).

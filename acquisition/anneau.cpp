@@ -1,5 +1,7 @@
 #include "acquisition/anneau.h"
 
+#include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "app/model/principale.h"
@@ -66,6 +68,31 @@ void verifie_compteur(Principale& p, const unsigned char* buffer, uint32_t L)
     }
 }
 
+// Appends to the data file. The first write that the file does not take
+// whole ends the writing of the run: what follows would be lost anyway, and
+// the run loop stops the box.
+void ecrit_donnees(Principale& p, const unsigned char* data, uint32_t n)
+{
+    Anneau& a = p.anneau;
+    // Closed: the end of run has written the header; a completion that
+    // comes while the ring is released is not part of the file.
+    if (a.erreur_ecriture || !p.Filep)
+        return;
+    errno = 0;
+    const std::size_t ecrits = p.ecriture_donnees ? p.ecriture_donnees(p.Filep, data, n) : ecrit_paquet(p.Filep, data, n);
+    const int err = errno;
+    a.ntw += ecrits;
+    if (ecrits == n)
+        return;
+    a.erreur_ecriture = true;
+    if (err == ENOSPC)
+        p.call_verb("\r\nDisque plein : le fichier de données " + p.acqui_name +
+                    " n'accepte plus d'octets. Acquisition arrêtée.\r\n");
+    else
+        p.call_verb("\r\nErreur d'écriture du fichier de données " + p.acqui_name + " (" +
+                    (err ? std::strerror(err) : "écriture incomplète") + "). Acquisition arrêtée.\r\n");
+}
+
 } // namespace
 
 void fn_callback(usb::Transfer* t)
@@ -110,7 +137,7 @@ void fn_callback(usb::Transfer* t)
         if (recu > 0) {
             a.ntr += recu;
             if (p.record)
-                a.ntw += ecrit_paquet(p.Filep, t->buffer, recu);
+                ecrit_donnees(p, t->buffer, recu);
         }
         p.usb.cancel_transfer(t);
         a.t_fini[s] = true;
@@ -126,7 +153,7 @@ void fn_callback(usb::Transfer* t)
         p.verb(" - {0:N0} octets de moins qu'un paquet\r\n", {TAILLE_PAQUET - L});
     a.ntr += L;
     if (p.record)
-        a.ntw += ecrit_paquet(p.Filep, t->buffer, L);
+        ecrit_donnees(p, t->buffer, L);
     if (!a.erreur_compteur && p.compteur && L > 16u * static_cast<uint32_t>(p.nb_voies))
         verifie_compteur(p, t->buffer, L);
 
@@ -194,6 +221,7 @@ void soumet_anneau(Principale& p)
     a.ntw = 0;
     a.reference_compteur = false;
     a.fin_en_cours = false;
+    a.erreur_ecriture = false;
     a.no_mem_signale = false;
     a.slot_complete = -1;
     for (int i = 0; i < NB_TRANSFERTS; ++i) {
@@ -201,6 +229,12 @@ void soumet_anneau(Principale& p)
         a.transf_arret[i] = false;
         soumet_slot(p, i, static_cast<uint32_t>(i), "Erreur lancement transfert du paquet {0:G}\r\n");
     }
+}
+
+int evenements_usb(Principale& p)
+{
+    const int r = p.usb.handle_events();
+    return r == usb::ERROR_INTERRUPTED ? usb::SUCCESS : r;
 }
 
 int transferts_en_vol(const Principale& p)

@@ -37,6 +37,7 @@ struct Anneau {
     bool fini = false;
     bool err_timeout = false;
     bool erreur_compteur = false;
+    bool erreur_ecriture = false;  // the data file refused bytes (disk full, device error): nothing more is written
     bool no_mem_signale = false; // the usbfs memory hint was given in this run
     bool liberation = false;       // being released: completed slots are not resubmitted
     int slot_complete = -1;        // slot of the last completed packet
@@ -66,6 +67,11 @@ int alloue_anneau(Principale& p, unsigned int timeout_ms);
 // Zeroes num_pkt, ntr, ntw, clears fin_en_cours, then slot by slot clears
 // t_fini and transf_arret and submits. A refusal is reported with the slot.
 void soumet_anneau(Principale& p);
+
+// One call of the library's event handling, for the run's loops and the
+// presence test. An interrupted wait (a signal such as Ctrl-C) is not an
+// error: 0, and the loop goes on.
+int evenements_usb(Principale& p);
 
 // Transfers submitted and not yet completed.
 int transferts_en_vol(const Principale& p);

@@ -48,7 +48,7 @@ void abandon(Principale& p)
     // A slot that had already failed is not in flight and will never report
     // again: the drain ends when nothing is left in flight.
     while (rc == 0 && transferts_en_vol(p) > 0) {
-        rc = p.usb.handle_events();
+        rc = evenements_usb(p);
         if (p.test)
             p.verb("Boucle de fin correspondant au 'paquet' {0:G}  \r\n", {a.num_pkt});
         if (rc != 0 || a.fini) {
@@ -87,6 +87,10 @@ bool demande_fermeture(Principale& p)
 
 void fermeture(Principale& p)
 {
+    // Files chosen for a run that never came are left as they were opened:
+    // empty.
+    if (p.file_open)
+        ferme_fichiers(p);
     if (!p.handle)
         return;
     reset_micros(p);

@@ -1,5 +1,7 @@
 #include "device/bringup.h"
 
+#include <cstdio>
+
 #include "acquisition/anneau.h"
 #include "app/model/enable.h"
 #include "app/model/principale.h"
@@ -9,11 +11,29 @@
 void button_Init_Click(Principale& p)
 {
     set_enabled(p, false);
-    if (init_USB(p) != 0 || initialise(p) != 0) {
+    if (init_USB(p) == 0 && p.usb.linux_usbfs())
+        verifie_usbfs(p);
+    if (!p.initialisation_FX3 || initialise(p) != 0) {
         set_enabled(p, false, 0, true);
         return;
     }
     set_enabled(p, true);
+}
+
+void verifie_usbfs(Principale& p)
+{
+    std::FILE* f = p.usbfs_memory_mb.empty() ? nullptr : std::fopen(p.usbfs_memory_mb.c_str(), "r");
+    if (!f)
+        return;
+    long mo = -1;
+    const bool lu = std::fscanf(f, "%ld", &mo) == 1;
+    std::fclose(f);
+    if (!lu || mo == 0 || mo >= USBFS_MO_NECESSAIRES)
+        return;
+    p.verb("Attention : le paramètre usbcore usbfs_memory_mb vaut {0:G} Mo, moins que les {1:G} Mo des 32 "
+           "transferts de 16 Mo : le système refusera les transferts. Pour lever la limite : "
+           "echo 0 | sudo tee /sys/module/usbcore/parameters/usbfs_memory_mb\r\n",
+           {mo, USBFS_MO_NECESSAIRES});
 }
 
 int initialise(Principale& p)
@@ -76,13 +96,13 @@ int test_boitier(Principale& p)
         int rc = 0;
         while (rc == 0 && !a.err_timeout && transferts_en_vol(p) > 0) {
             p.op.pump_events();
-            rc = p.usb.handle_events();
+            rc = evenements_usb(p);
             if (rc != 0 || a.fin_en_cours)
                 break;
         }
         if (!a.fini && !a.err_timeout) {
             while (rc == 0 && !a.fini && transferts_en_vol(p) > 0)
-                rc = p.usb.handle_events();
+                rc = evenements_usb(p);
             if (rc != 0 && !a.fini)
                 p.call_verb("ERREUR \r\n");
         }

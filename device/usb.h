@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace usb {
 
@@ -92,7 +93,19 @@ public:
     // 60 s pass; handle_events_timeout waits at most timeout_ms (0 = poll).
     virtual int handle_events() = 0;
     virtual int handle_events_timeout(int timeout_ms) = 0;
+
+    // True when bulk transfers go through the Linux kernel's usbfs, whose
+    // memory limit (usbcore usbfs_memory_mb) the ring must fit in.
+    virtual bool linux_usbfs() const { return false; }
 };
+
+// A signal that arrives while the library waits for events (Ctrl-C) makes
+// the wait return ERROR_INTERRUPTED: nothing went wrong, so the wait is made
+// again. `attente(ms)` waits at most ms milliseconds and is repeated with
+// what is left of `timeout_ms`; once nothing is left the result is 0, as
+// for a wait that timed out. A negative `timeout_ms` repeats without limit
+// (and passes -1).
+int repete_si_interrompu(const std::function<int(int)>& attente, int timeout_ms);
 
 inline void fill_bulk_transfer(Transfer* t, DeviceHandle handle, unsigned char endpoint,
                                unsigned char* buffer, int length, TransferCallback callback,

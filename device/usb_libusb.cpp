@@ -101,10 +101,17 @@ void LibusbApi::free_transfer(usb::Transfer* t)
     delete t;
 }
 
-int LibusbApi::handle_events() { return libusb_handle_events(nullptr); }
+int LibusbApi::handle_events()
+{
+    return usb::repete_si_interrompu([](int) { return libusb_handle_events(nullptr); }, -1);
+}
 
 int LibusbApi::handle_events_timeout(int timeout_ms)
 {
-    timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
-    return libusb_handle_events_timeout_completed(nullptr, &tv, nullptr);
+    return usb::repete_si_interrompu(
+        [](int ms) {
+            timeval tv{ms / 1000, (ms % 1000) * 1000};
+            return libusb_handle_events_timeout_completed(nullptr, &tv, nullptr);
+        },
+        timeout_ms);
 }

@@ -20,6 +20,9 @@ public:
     void free_transfer(usb::Transfer* transfer) override;
     int handle_events() override;
     int handle_events_timeout(int timeout_ms) override;
+#ifdef __linux__
+    bool linux_usbfs() const override { return true; }
+#endif
 
 private:
     bool initialised_ = false;

@@ -426,10 +426,12 @@ int lit_config(Principale& p, const std::string& config_name)
                     "\r\n");
         return -1;
     }
+    // Read up to one byte past the largest configuration: a data file
+    // chosen by mistake is refused without being loaded.
     std::string octets;
     char bloc[4096];
     size_t n;
-    while ((n = std::fread(bloc, 1, sizeof bloc, f)) > 0)
+    while (octets.size() <= TAILLE_MAX_CONFIG && (n = std::fread(bloc, 1, sizeof bloc, f)) > 0)
         octets.append(bloc, n);
     bool erreur = std::ferror(f) != 0;
     int err = errno;
@@ -437,6 +439,13 @@ int lit_config(Principale& p, const std::string& config_name)
     if (erreur) {
         p.call_verb("Impossible de lire le fichier de configuration " + config_name + " : " + std::strerror(err) +
                     "\r\n");
+        return -1;
+    }
+    if (octets.size() > TAILLE_MAX_CONFIG) {
+        p.call_verb("Le fichier " + config_name +
+                    compose(p.conv, " n'est pas un fichier de configuration (plus de {0:N0} octets) : rien n'est "
+                                    "changé.\r\n",
+                            {TAILLE_MAX_CONFIG}));
         return -1;
     }
 

@@ -4,6 +4,7 @@
 // words and skips any line it cannot use; it never stops the program.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "device/format.h"
@@ -16,8 +17,12 @@ struct Principale;
 // be created or written.
 int ecrit_config(Principale& p, const std::string& config_name);
 
-// Sets the controls from the file. A file that cannot be opened or read
-// changes nothing and is reported in the pane (-1).
+// Largest file taken for a configuration: the writer's is about 6 KB.
+constexpr std::size_t TAILLE_MAX_CONFIG = 1 << 20;
+
+// Sets the controls from the file. A file that cannot be opened or read, or
+// one larger than TAILLE_MAX_CONFIG, changes nothing and is reported in the
+// pane (-1).
 int lit_config(Principale& p, const std::string& config_name);
 
 // "Sauv. Config." and "Lit Config.": the dialog's choice, or nothing when

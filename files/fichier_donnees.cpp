@@ -1,5 +1,6 @@
 #include "files/fichier_donnees.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -40,13 +41,43 @@ void ferme(std::FILE*& f)
     f = nullptr;
 }
 
+// Closes a companion and cuts it where its writing stopped: the room kept
+// at its opening goes, and a file never written is left empty.
+void ferme_compagnon(std::FILE*& f, std::string& nom)
+{
+    if (!f)
+        return;
+    const long fin = std::ftell(f);
+    ferme(f);
+    std::error_code ec;
+    if (!nom.empty() && fin >= 0)
+        std::filesystem::resize_file(std::filesystem::u8path(nom), static_cast<std::uintmax_t>(fin), ec);
+    nom.clear();
+}
+
+// Keeps `n` bytes of room in a companion just opened: when the data file
+// fills the disk, the header and the description can still be written.
+void reserve(std::FILE* f, std::size_t n)
+{
+    static const char zeros[4096] = {};
+    for (std::size_t fait = 0; fait < n;) {
+        const std::size_t k = std::min(n - fait, sizeof zeros);
+        if (std::fwrite(zeros, 1, k, f) != k)
+            break;
+        fait += k;
+    }
+    std::fflush(f);
+    std::clearerr(f);
+    std::fseek(f, 0, SEEK_SET);
+}
+
 } // namespace
 
 void ferme_fichiers(Principale& p)
 {
     ferme(p.Filep);
-    ferme(p.log);
-    ferme(p.fichier_header);
+    ferme_compagnon(p.log, p.nom_log);
+    ferme_compagnon(p.fichier_header, p.nom_header);
     p.file_open = false;
 }
 
@@ -66,6 +97,10 @@ int ouvre_fichiers(Principale& p)
             return -1;
         }
     }
+    p.nom_header = noms[1];
+    p.nom_log = noms[2];
+    reserve(p.fichier_header, HEADER_FILE_SIZE);
+    reserve(p.log, RESERVE_DESCRIPTION);
     p.file_open = true;
     return 0;
 }

@@ -16,13 +16,22 @@ std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode);
 // ".log"); a path without ".dat" keeps its name and takes `ext` after it.
 std::string nom_compagnon(const std::string& data_path, const std::string& ext);
 
+// Room kept in the description file from its opening (its text is about
+// 5.5 KB, plus the comment).
+constexpr std::size_t RESERVE_DESCRIPTION = 16384;
+
 // Opens the data, header and description files of p.acqui_name (closing
-// those of an earlier choice first) and sets file_open. On failure nothing
-// stays open, the pane says which file and why, and -1 is returned.
+// those of an earlier choice first) and sets file_open. The header and
+// description files are given their room at once (2097 bytes, and
+// RESERVE_DESCRIPTION), so that a data file that fills the disk cannot keep
+// them from being written; the streams are left at offset 0. On failure
+// nothing stays open, the pane says which file and why, and -1 is returned.
 int ouvre_fichiers(Principale& p);
 
 // Closes whichever of the three files are open (data file first, then the
-// description file, then the header file); file_open is cleared.
+// description file, then the header file); file_open is cleared. The
+// header and description files are cut where their writing stopped: empty
+// when nothing was written.
 void ferme_fichiers(Principale& p);
 
 // Appends one packet to the data file in a single write; bytes accepted.

@@ -111,6 +111,12 @@ int SimulatedBox::control_transfer(usb::DeviceHandle handle, uint8_t request_typ
                                    uint16_t length, unsigned int)
 {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (options_.control_delay_ms > 0) {  // a slow box: the request takes this long
+        const auto delay = std::chrono::milliseconds(options_.control_delay_ms);
+        lock.unlock();
+        std::this_thread::sleep_for(delay);
+        lock.lock();
+    }
     if (options_.events_in_control && check_handle(handle) == usb::SUCCESS)
         pump(lock, Clock::now());
     settle(lock);  // a command that ends the stream ends it between two writes
@@ -458,9 +464,14 @@ void SimulatedBox::expire_timeouts(std::unique_lock<std::mutex>& lock, Clock::ti
     }
 }
 
-int SimulatedBox::pump(std::unique_lock<std::mutex>& lock, Clock::time_point until)
+int SimulatedBox::pump(std::unique_lock<std::mutex>& lock, Clock::time_point until, bool interruptible)
 {
     for (;;) {
+        // libusb's synchronous calls repeat an interrupted wait themselves.
+        if (interruptible && faults_.interrupted_events > 0) {
+            --faults_.interrupted_events;
+            return usb::ERROR_INTERRUPTED;
+        }
         const Clock::time_point now = Clock::now();
         expire_timeouts(lock, now);
         if (!done_.empty()) {
@@ -497,13 +508,13 @@ void SimulatedBox::deliver(std::unique_lock<std::mutex>& lock)
 int SimulatedBox::handle_events()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    return pump(lock, Clock::now() + kEventsTimeout);
+    return pump(lock, Clock::now() + kEventsTimeout, true);
 }
 
 int SimulatedBox::handle_events_timeout(int timeout_ms)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    return pump(lock, Clock::now() + std::chrono::milliseconds(std::max(0, timeout_ms)));
+    return pump(lock, Clock::now() + std::chrono::milliseconds(std::max(0, timeout_ms)), true);
 }
 
 // --- Controls and observation ---------------------------------------------
@@ -527,6 +538,7 @@ void SimulatedBox::set_faults(const Faults& faults)
     faults_ = faults;
     submits_ = 0;
     box_wake_.notify_all();
+    host_wake_.notify_all();  // a waiting event handling may be interrupted
 }
 
 Faults SimulatedBox::faults() const

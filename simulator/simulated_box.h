@@ -90,6 +90,7 @@ struct Options {
     bool events_in_control = true;  // control_transfer first delivers what is due (libusb-like)
     bool keep_copy = false;       // keep every byte of the last stream (stream_copy()); for tests
     bool keep_checksum = false;   // running checksum of the last stream (Stream::checksum)
+    int control_delay_ms = 0;     // a slow box: every control request takes this long
     Scene scene;                  // read at each Start
 };
 
@@ -109,6 +110,9 @@ struct Faults {
     bool no_end_on_stop = false;    // Stop just stops: no closing transfer
     int64_t refuse_submit = -1;     // this submit call (0 = the first after set_faults)...
     int refuse_error = usb::ERROR_IO;  // ...returns this, and the transfer is not queued
+    int interrupted_events = 0;     // the next this many handle_events* calls (or the one
+                                    // waiting now) return ERROR_INTERRUPTED at once, handling
+                                    // nothing: a signal arriving while libusb waits
 };
 
 // One control request as the box saw it.
@@ -219,7 +223,7 @@ private:
     void complete(Slot* slot, int status);
     void unplug_locked();
     void expire_timeouts(std::unique_lock<std::mutex>& lock, Clock::time_point now);
-    int pump(std::unique_lock<std::mutex>& lock, Clock::time_point until);
+    int pump(std::unique_lock<std::mutex>& lock, Clock::time_point until, bool interruptible = false);
     void deliver(std::unique_lock<std::mutex>& lock);
     Slot* find_slot(usb::Transfer* transfer) const;
     int check_handle(usb::DeviceHandle handle) const;

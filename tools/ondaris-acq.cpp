@@ -13,6 +13,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "acquisition/acquisition.h"
@@ -51,6 +52,8 @@ enum {
     EXIT_INCOMPLETE = 4,
     EXIT_ABANDONED = 5,
     EXIT_COUNTER = 6,
+    EXIT_WRITE = 7,
+    EXIT_INTERRUPTED = 130,
 };
 
 std::atomic<int> interruptions{0};
@@ -74,9 +77,12 @@ struct Options {
     bool progression = true;
     int source = -1;    // 0 Soft, 1 Trig1, 2 Trig2
     int condition = -1; // 0 rising edge, 1 falling edge, 2 high level, 3 low level
+    int compteurs = -1; // bit k: counter A + k recorded; -1: as configured
+    bool etat = false;  // status channel
     // Simulated box.
     bool sim_temps_reel = true;
     int sim_declenchement_ms = 1000;
+    int sim_lenteur_ms = 0;
     double sim_ton_hz = -1, sim_amplitude = -1, sim_faisceau = -1, sim_rangee = -1, sim_bruit = -1;
 };
 
@@ -94,7 +100,9 @@ void usage(std::FILE* out)
         "  --frequence HZ          fréquence d'échantillonnage (50000, 45454, ... 2000)\n"
         "  --declenchement SOURCE  soft, trig1 ou trig2\n"
         "  --condition COND        montant, descendant, haut ou bas (trig1, trig2)\n"
-        "  --sans-enregistrement   ne rien écrire sur le disque\n"
+        "  --compteurs LETTRES     compteurs enregistrés, parmi A, B, C, D (ex. AC), ou aucun\n"
+        "  --etat                  enregistrer la voie d'état\n"
+        "  --sans-enregistrement   ne rien écrire sur le disque (l'emporte sur --dossier, --nom)\n"
         "  --ecraser               écraser des fichiers existants sans demander\n"
         "  --avance                mode avancé (messages de diagnostic)\n"
         "  --sans-progression      pas de barre de progression\n"
@@ -107,11 +115,20 @@ void usage(std::FILE* out)
         "  --sim-amplitude A       amplitude crête de la source\n"
         "  --sim-source F,R        position de la source (faisceau, rangée)\n"
         "  --sim-bruit RMS         bruit de chaque micro\n"
+        "  --sim-lenteur MS        durée de chaque requête de contrôle (boîtier lent)\n"
         "\n"
-        "Codes de sortie : 0 acquisition complète (ou arrêtée par Ctrl-C, ou disque plein\n"
-        "sans durée définie), 2 pas de boîtier,\n"
+        "Sans --config, les réglages sont ceux de la fenêtre au démarrage (config_en_cours.txt\n"
+        "du répertoire courant s'il existe) ; avec --config, ce fichier s'applique aux réglages\n"
+        "par défaut. La durée garde une décimale, comme dans la fenêtre.\n"
+        "Ctrl-C pendant l'Init ferme la liaison sans acquisition ; un second Ctrl-C pendant\n"
+        "une acquisition que le boîtier ne termine pas l'abandonne (fichiers fermés avec\n"
+        "ce qu'ils contiennent).\n"
+        "\n"
+        "Codes de sortie : 0 acquisition complète (ou arrêtée par Ctrl-C, ou arrivée à la\n"
+        "limite du disque sans durée définie), 2 pas de boîtier,\n"
         "3 acquisition refusée, 4 acquisition incomplète, 5 déclenchement absent,\n"
-        "6 erreur de compteur, 64 options invalides.\n",
+        "6 erreur de compteur, 7 écriture impossible (disque plein), 64 options invalides,\n"
+        "130 interrompu pendant l'Init.\n",
         out);
 }
 
@@ -191,6 +208,20 @@ bool parse(int argc, char** argv, Options& o, std::string& erreur)
                 erreur = "--condition : montant, descendant, haut ou bas";
                 return false;
             }
+        } else if (a == "--compteurs") {
+            if (!valeur(s))
+                return false;
+            o.compteurs = 0;
+            if (s != "aucun")
+                for (char ch : s) {
+                    if (ch < 'A' || ch > 'D') {
+                        erreur = "--compteurs : lettres parmi A, B, C, D, ou aucun";
+                        return false;
+                    }
+                    o.compteurs |= 1 << (ch - 'A');
+                }
+        } else if (a == "--etat") {
+            o.etat = true;
         } else if (a == "--sans-enregistrement") {
             o.enregistrement = 0;
         } else if (a == "--ecraser") {
@@ -224,6 +255,15 @@ bool parse(int argc, char** argv, Options& o, std::string& erreur)
                 erreur = "--sim-declenchement : millisecondes ou jamais";
                 return false;
             }
+        } else if (a == "--sim-lenteur") {
+            double d;
+            if (!valeur_num(d))
+                return false;
+            if (d < 0 || d > 10000) {
+                erreur = "--sim-lenteur : millisecondes, de 0 à 10000";
+                return false;
+            }
+            o.sim_lenteur_ms = static_cast<int>(d);
         } else if (a == "--sim-ton") {
             if (!valeur_num(o.sim_ton_hz))
                 return false;
@@ -247,7 +287,8 @@ bool parse(int argc, char** argv, Options& o, std::string& erreur)
             return false;
         }
     }
-    if (!o.simulateur && (o.sim_ton_hz >= 0 || o.sim_amplitude >= 0 || o.sim_bruit >= 0 || o.sim_faisceau >= 0)) {
+    if (!o.simulateur &&
+        (o.sim_ton_hz >= 0 || o.sim_amplitude >= 0 || o.sim_bruit >= 0 || o.sim_faisceau >= 0 || o.sim_lenteur_ms > 0)) {
         erreur = "les options --sim-* demandent --simulateur";
         return false;
     }
@@ -286,17 +327,25 @@ public:
     bool choose_open_file(const std::string&, std::string&) override { return false; }
     bool choose_folder(const std::string&, std::string&) override { return false; }
 
+    // Ctrl-C: Abort while waiting for the trigger, Stop in the main loop,
+    // and a further one after Stop abandons a stream the box does not end.
+    // One pressed before the run is kept for it (or for the end of Init).
     void pump_events() override
     {
         if (!p)
             return;
-        int n = interruptions.load();
-        if (n != vues_) {
-            vues_ = n;
-            if (p->phase_run == PHASE_ATTENTE && !p->aborted)
+        const int n = interruptions.load();
+        if (n != vues_ && p->run_en_cours) {
+            if (p->phase_run == PHASE_ATTENTE && !p->aborted) {
+                vues_ = n;
                 button_Abort_Click(*p);
-            else if (p->phase_run == PHASE_BOUCLE && !p->stopped)
-                button_Stop_Click(*p);
+            } else if (p->phase_run == PHASE_BOUCLE && !p->aborted) {
+                vues_ = n;
+                if (!p->stopped)
+                    button_Stop_Click(*p);
+                else
+                    button_Abort_Click(*p);
+            }
         }
         if (o_.progression && tty_)
             affiche_progression();
@@ -364,6 +413,108 @@ void liste_fichiers(const std::string& data)
     }
 }
 
+// The duration keeps one decimal, as the window's spinner: the
+// configuration writes it so, and a value read back as 0 would mean an
+// open-ended run. A duration that is not 0 stays at 0.1 s at least.
+void arrondit_duree(Principale& p)
+{
+    if (!p.ctl.checkBox_Definie.checked)
+        return;
+    const double v = p.ctl.numericUpDown_Duree.value;
+    double r = std::round(v * 10.0) / 10.0;
+    if (v > 0 && r < 0.1)
+        r = 0.1;
+    if (r == v)
+        return;
+    set_duree(p, r);
+    std::printf("Durée arrondie à une décimale : %s s au lieu de %g s\n",
+                compose(p.conv, "{0:N1}", {p.ctl.numericUpDown_Duree.value}).c_str(), v);
+}
+
+// The data file a run would write, as the run will name it.
+std::string fichier_prevu(const Principale& p, const Options& o)
+{
+    const Controles& c = p.ctl;
+    if (c.checkBox_Nom_Fich.checked && !o.avance)
+        return avec_separateur(c.textBox_Rep.text) + c.textBox_Nom_Fich.text + ".dat";
+    return avec_separateur(o.dossier) + (o.nom.empty() ? "Test" : o.nom) + ".dat";
+}
+
+void affiche_reglages(const Principale& p, const Options& o)
+{
+    const Controles& c = p.ctl;
+    const Conventions& cv = p.conv;
+    std::string t = "Réglages :\n";
+    t += compose(cv, "  Fréquence : {0:N0} Hz\n", {frequence_de_division(FREQ[c.listBox_Freq.top_index])});
+    if (c.checkBox_Definie.checked && c.numericUpDown_Duree.value > 0)
+        t += compose(cv, "  Durée : {0:N1} s\n", {c.numericUpDown_Duree.value});
+    else
+        t += "  Durée : non définie (jusqu'à Ctrl-C ou la limite du disque)\n";
+    if (c.radioButton_Start_Soft.checked) {
+        t += "  Déclenchement : soft (immédiat)\n";
+    } else {
+        t += c.radioButton_Start_Trig2.checked ? "  Déclenchement : trig2, " : "  Déclenchement : trig1, ";
+        t += c.radioButton_Start_FD.checked   ? "front descendant\n"
+             : c.radioButton_Start_EH.checked ? "état haut\n"
+             : c.radioButton_Start_EB.checked ? "état bas\n"
+                                              : "front montant\n";
+    }
+    t += c.radioButton_Float.checked ? "  Échantillons : float32\n" : "  Échantillons : int32\n";
+    int micros = 0, analogiques = 0;
+    for (const auto& faisceau : c.grid)
+        for (const auto& m : faisceau)
+            micros += m.checked;
+    for (const auto& v : c.grid_VA)
+        analogiques += v.checked;
+    std::string compteurs;
+    const CheckBox* cpt[4] = {&c.checkBox_CptA, &c.checkBox_CptB, &c.checkBox_CptC, &c.checkBox_CptD};
+    for (int k = 0; k < 4; ++k)
+        if (cpt[k]->checked)
+            compteurs += static_cast<char>('A' + k);
+    t += compose(cv, "  Voies : {0:G} micros, {1:G} analogiques, compteurs ", {micros, analogiques}) +
+         (compteurs.empty() ? "aucun" : compteurs) + (c.checkBox_Status.checked ? ", voie d'état\n" : ", sans voie d'état\n");
+    if (!c.checkBox_Record.checked)
+        t += "  Fichiers : aucun (sans enregistrement)\n";
+    else
+        t += "  Fichiers : " + fichier_prevu(p, o) + " (et .Ond, .log)\n";
+    std::fputs(t.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+// As libusb does on Linux, a Ctrl-C interrupts the simulated box's event
+// handling in progress, so that a rehearsal meets what a real box meets.
+class RelaisInterruptions {
+public:
+    explicit RelaisInterruptions(sim::SimulatedBox* box)
+    {
+        if (!box)
+            return;
+        thread_ = std::thread([this, box] {
+            int vues = 0;
+            while (!fin_.load()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                const int n = interruptions.load();
+                if (n == vues)
+                    continue;
+                vues = n;
+                sim::Faults f = box->faults();
+                ++f.interrupted_events;
+                box->set_faults(f);
+            }
+        });
+    }
+    ~RelaisInterruptions()
+    {
+        fin_.store(true);
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    std::atomic<bool> fin_{false};
+    std::thread thread_;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -385,12 +536,15 @@ int main(int argc, char** argv)
         return EXIT_USAGE;
     }
 
+    std::signal(SIGINT, on_interrupt);
+
     std::unique_ptr<usb::UsbApi> usb;
     sim::SimulatedBox* box = nullptr;
     if (o.simulateur) {
         sim::Options so;
         so.paced = o.sim_temps_reel;
         so.trigger_delay_ms = o.sim_declenchement_ms;
+        so.control_delay_ms = o.sim_lenteur_ms;
         if (o.sim_ton_hz >= 0)
             so.scene.tone_hz = o.sim_ton_hz;
         if (o.sim_amplitude >= 0)
@@ -407,7 +561,7 @@ int main(int argc, char** argv)
     } else {
         usb = std::make_unique<LibusbApi>();
     }
-    (void)box;
+    RelaisInterruptions relais(box);
 
     ConsoleOperator op(o);
     SystemClock clock;
@@ -424,16 +578,18 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     };
 
-    // The window's start-up, then the configuration asked for, then the options.
-    p.config_en_cours = "config_en_cours.txt";
+    // The window's start-up, then the configuration asked for, then the
+    // options. A configuration given applies over the built-in defaults: a
+    // config_en_cours.txt left by an earlier run must not add to it.
+    p.config_en_cours = o.config.empty() ? "config_en_cours.txt" : "";
     construction(p);
+    p.config_en_cours = "config_en_cours.txt";
     if (!o.config.empty() && lit_config(p, o.config) != 0)
         return EXIT_USAGE;
     Controles& c = p.ctl;
     if (o.enregistrement == 0) {
         coche(p, c.checkBox_Record, false, checkBox_Record_CheckedChanged);
-    }
-    if (o.dossier_donne || o.nom_donne) {
+    } else if (o.dossier_donne || o.nom_donne) {
         coche(p, c.checkBox_Record, true, checkBox_Record_CheckedChanged);
         coche(p, c.checkBox_Nom_Fich, true, checkBox_Nom_Fich_CheckedChanged);
         if (o.dossier_donne) {
@@ -469,10 +625,24 @@ int main(int argc, char** argv)
         set_duree_maximum(p, duree_max_de(frequence_de_division(FREQ[c.listBox_Freq.top_index])));
         set_duree(p, o.duree);
     }
+    arrondit_duree(p);
+    if (o.compteurs >= 0) {
+        CheckBox* cpt[4] = {&c.checkBox_CptA, &c.checkBox_CptB, &c.checkBox_CptC, &c.checkBox_CptD};
+        for (int k = 0; k < 4; ++k)
+            cpt[k]->checked = (o.compteurs >> k & 1) != 0;
+    }
+    if (o.etat)
+        c.checkBox_Status.checked = true;
 
-    std::signal(SIGINT, on_interrupt);
+    affiche_reglages(p, o);
 
     button_Init_Click(p);
+    if (interruptions.load() > 0) {
+        op.efface_progression();
+        std::printf("\nInterrompu pendant l'Init : liaison USB fermée, aucune acquisition.\n");
+        fermeture(p);
+        return EXIT_INTERRUPTED;
+    }
     if (!p.enabled[9]) {
         fermeture(p);
         return EXIT_NO_BOX;
@@ -504,6 +674,8 @@ int main(int argc, char** argv)
         return EXIT_ABANDONED;
     case FIN_REFUSEE:
         return EXIT_REFUSED;
+    case FIN_ECRITURE:
+        return EXIT_WRITE;
     default:
         return EXIT_INCOMPLETE;
     }

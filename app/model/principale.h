@@ -39,6 +39,9 @@ struct Principale {
     bool initialisation_FX3 = false;
     std::array<unsigned char, 16> buf{};
     int TimeOut = 2000; // ms, control requests and the run's transfers
+    // The kernel's limit on queued USB transfer memory, read at Init when
+    // the link goes through usbfs.
+    std::string usbfs_memory_mb = "/sys/module/usbcore/parameters/usbfs_memory_mb";
 
     // Device state and sampling parameters.
     bool initialisation = false;
@@ -88,6 +91,9 @@ struct Principale {
     std::FILE* Filep = nullptr;         // data file
     std::FILE* fichier_header = nullptr; // header file (.Ond)
     std::FILE* log = nullptr;           // description file (.log)
+    std::string nom_header, nom_log;    // the companions as opened, cut to their content when closed
+    // Appends to the data file; empty: fwrite (tests make it fail).
+    std::function<std::size_t(std::FILE*, const unsigned char*, std::size_t)> ecriture_donnees;
     std::string config_en_cours = "config_en_cours.txt";
     // Bytes available to the user on the volume holding a path; empty: the
     // file system is asked (tests give their own).

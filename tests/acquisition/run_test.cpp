@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -505,6 +506,135 @@ TEST_F(Run, LongRunShowsTheElapsedTime)
     };
     start();
     EXPECT_TRUE(montre);
+}
+
+TEST_F(Run, InterruptedEventHandlingIsNotAnError)
+{
+    // A signal during the presence test's wait, then during the main loop's.
+    sim::Faults f;
+    f.interrupted_events = 1;
+    rig.box.set_faults(f);
+    button_Init_Click(p);
+    EXPECT_TRUE(p.enabled[9]) << p.pane.text;
+    rig.selection(7, true);
+    reglage(0, 40); // about 4 packets
+    rig.op.on_pump = [&] {
+        if (p.phase_run == PHASE_BOUCLE && p.anneau.num_pkt == 1 && rig.op.pumps % 2 == 0)
+            rig.box.set_faults(f);
+    };
+    start();
+    EXPECT_EQ(rig.box.faults().interrupted_events, 0);
+    EXPECT_EQ(p.fin_run, FIN_COMPLETE) << p.pane.text;
+    EXPECT_FALSE(pane_has("ERREUR"));
+    expect_data_is_stream();
+}
+
+TEST_F(Run, AbortAfterAStopTheBoxIgnoresKeepsWhatTheFilesHold)
+{
+    sim::Faults f;
+    f.no_end_on_stop = true;
+    rig.box.set_faults(f);
+    rig.selection(7, true); // 8 words: transfers would wait 336 s before timing out
+    reglage(0, 300);
+    rig.op.on_pump = [&] {
+        if (p.phase_run != PHASE_BOUCLE)
+            return;
+        if (p.anneau.num_pkt >= 2 && !p.stopped) {
+            button_Stop_Click(p);
+            f.interrupted_events = 1; // the operator's second Ctrl-C interrupts the wait
+            rig.box.set_faults(f);
+        } else if (p.stopped && !p.aborted) {
+            button_Abort_Click(p);
+        }
+    };
+    start();
+    EXPECT_EQ(p.fin_run, FIN_INCOMPLETE);
+    EXPECT_TRUE(pane_has("Acquisition abandonnée : le boîtier n'a pas terminé le flux après Stop.\r\n"));
+    const auto file = data();
+    const auto sent = rig.box.stream_copy();
+    ASSERT_GE(file.size(), 2ull * TAILLE_PAQUET);
+    ASSERT_LE(file.size(), sent.size());
+    EXPECT_TRUE(std::equal(file.begin(), file.end(), sent.begin()));
+    EXPECT_EQ(nb_ech(), file.size() / 32);
+    expect_idle_window();
+}
+
+TEST_F(Run, DataFileThatRefusesBytesStopsTheRunAndTheFilesSayWhatItHolds)
+{
+    struct Cas {
+        int err;
+        std::string message;
+    };
+    const Cas cas[] = {
+        {ENOSPC, "\r\nDisque plein : le fichier de données " + path(".dat") +
+                     " n'accepte plus d'octets. Acquisition arrêtée.\r\n"},
+        {EIO, "\r\nErreur d'écriture du fichier de données " + path(".dat") + " (" + std::strerror(EIO) +
+                  "). Acquisition arrêtée.\r\n"},
+    };
+    rig.selection(7, true);
+    reglage(0, 300);
+    for (const Cas& c : cas) {
+        SCOPED_TRACE(c.err);
+        p.pane.text.clear();
+        rig.op.answers.push_back(true); // overwrite
+        int paquets = 0;
+        // The third packet goes in halfway, then the disk refuses.
+        p.ecriture_donnees = [&](std::FILE* f, const unsigned char* d, std::size_t n) -> std::size_t {
+            if (++paquets < 3)
+                return std::fwrite(d, 1, n, f);
+            const std::size_t pris = paquets == 3 ? std::fwrite(d, 1, n / 2 + 3, f) : 0;
+            errno = c.err;
+            return pris;
+        };
+        start();
+        EXPECT_EQ(p.fin_run, FIN_ECRITURE) << p.pane.text;
+        EXPECT_EQ(paquets, 3); // nothing more is offered to the file
+        EXPECT_TRUE(pane_has(c.message)) << p.pane.text;
+        EXPECT_LT(rig.box.view().stream.bytes, 10ull * TAILLE_PAQUET); // the box was stopped
+        const uint64_t octets = 2ull * TAILLE_PAQUET + TAILLE_PAQUET / 2 + 3;
+        EXPECT_EQ(data().size(), octets);
+        EXPECT_EQ(nb_ech(), octets / 32);
+        EXPECT_TRUE(pane_has(compose(p.conv, "Le fichier de données contient {0:N0} octets, soit {1:N0} échantillons.\r\n",
+                                     {octets, octets / 32})));
+        EXPECT_NE(read_text(path(".log")).find("Nb_ech = " + std::to_string(octets / 32) + "\r\n"), std::string::npos);
+        expect_idle_window();
+    }
+
+    // A close that fails (the buffered bytes cannot be written) is reported.
+    if (!std::filesystem::exists("/dev/full"))
+        return;
+    p.pane.text.clear();
+    rig.op.answers.push_back(true);
+    reglage(0, 0.1);
+    std::vector<char> tampon(1 << 20);
+    p.ecriture_donnees = [&](std::FILE*, const unsigned char* d, std::size_t n) -> std::size_t {
+        std::fclose(p.Filep); // the real file stays empty
+        p.Filep = std::fopen("/dev/full", "wb");
+        std::setvbuf(p.Filep, tampon.data(), _IOFBF, tampon.size());
+        return std::fwrite(d, 1, n, p.Filep);
+    };
+    start();
+    EXPECT_EQ(p.fin_run, FIN_ECRITURE);
+    EXPECT_TRUE(pane_has("Erreur à la fermeture du fichier de données " + path(".dat") + " : " + std::strerror(ENOSPC)))
+        << p.pane.text;
+    EXPECT_EQ(nb_ech(), 0u);
+    p.ecriture_donnees = nullptr;
+}
+
+TEST_F(Run, OpenEndedRecordingWithoutRoomIsRefusedBeforeTheBoxStarts)
+{
+    rig.selection(7, true);
+    p.ctl.checkBox_Definie.checked = false;
+    checkBox_Definie_CheckedChanged(p);
+    p.espace_disque = [](const std::string&) { return RESERVE_DISQUE + 65ull * TAILLE_PAQUET + 100; };
+    rig.box.clear_logs();
+    start();
+    EXPECT_EQ(p.fin_run, FIN_REFUSEE);
+    EXPECT_EQ(rig.op.shown.back().text, "Alerte : Pas suffisamment de place sur le disque !\r\n");
+    EXPECT_TRUE(pane_has("1 Go disponibles sur le disque, soit "));
+    for (const auto& r : rig.box.control_log())
+        EXPECT_FALSE(r.request == 0xB1 && r.data.size() == 2 && r.data[0] == 0x02) << "Start sent";
+    EXPECT_TRUE(p.enabled[9]);
 }
 
 } // namespace

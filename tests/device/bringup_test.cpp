@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "app/model/construction.h"
 #include "app/model/enable.h"
 #include "device/bringup.h"
@@ -119,6 +121,41 @@ TEST_F(Init, InitAgainReopensTheLink)
     button_Init_Click(p);
     EXPECT_EQ(rig.box.view().open_handles, 1);
     EXPECT_TRUE(p.enabled[9]);
+}
+
+TEST(InitUsbfs, LimitTooSmallForTheRingIsReportedBeforeAnyTransfer)
+{
+    struct UsbfsUsb : RecordingUsb {
+        bool linux_usbfs() const override { return true; }
+    };
+    struct Cas {
+        const char* contenu; // nullptr: no such file (another system)
+        bool signale;
+    };
+    const Cas cas[] = {{"16\n", true}, {"599\n", true}, {"600\n", false}, {"0\n", false}, {"abc\n", false}, {nullptr, false}};
+    TempDir dir;
+    for (const Cas& c : cas) {
+        SCOPED_TRACE(c.contenu ? c.contenu : "absent");
+        UsbfsUsb usb;
+        ScriptedOperator op;
+        TestClock clock;
+        Principale p(usb, op, clock, Conventions::french());
+        p.usbfs_memory_mb = dir.file("usbfs_memory_mb");
+        std::remove(p.usbfs_memory_mb.c_str());
+        if (c.contenu) {
+            std::FILE* f = std::fopen(p.usbfs_memory_mb.c_str(), "w");
+            std::fputs(c.contenu, f);
+            std::fclose(f);
+        }
+        button_Init_Click(p);
+        const size_t at = p.pane.text.find("Attention : le paramètre usbcore usbfs_memory_mb vaut ");
+        EXPECT_EQ(at != std::string::npos, c.signale) << p.pane.text;
+        if (c.signale) {
+            EXPECT_LT(at, p.pane.text.find("Erreur lancement transfert")); // before any transfer fails
+            EXPECT_NE(p.pane.text.find("echo 0 | sudo tee /sys/module/usbcore/parameters/usbfs_memory_mb\r\n"),
+                      std::string::npos);
+        }
+    }
 }
 
 } // namespace

@@ -240,9 +240,9 @@ TEST_F(Configuration, RandomAndTruncatedLinesNeverStopTheReader)
         mots.push_back(m);
     std::mt19937 gen(20261207);
     auto tire = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(gen); };
-    for (int fichier = 0; fichier < 40; ++fichier) {
+    for (int fichier = 0; fichier < 90; ++fichier) {
         std::string texte;
-        for (int n = 0; n < 120; ++n) { // 4800 lines in all
+        for (int n = 0; n < 120; ++n) { // 10 800 lines in all
             const std::string& b = base[tire(base.size())];
             std::string l;
             switch (tire(4)) {
@@ -280,6 +280,23 @@ TEST_F(Configuration, RandomAndTruncatedLinesNeverStopTheReader)
             ASSERT_EQ(c.faisceaux_T[f].checked, tous);
         }
     }
+}
+
+TEST_F(Configuration, FileLargerThanAnyConfigurationChangesNothing)
+{
+    const std::string avant = etat(p);
+    std::string texte = "Trig = Trig2 Etat_bas\r\nDuree = 0\r\n";
+    texte.resize(TAILLE_MAX_CONFIG + 1, ' ');
+    std::ofstream(dir.file("grand.dat"), std::ios::binary) << texte;
+    EXPECT_EQ(lit_config(p, dir.file("grand.dat")), -1);
+    EXPECT_EQ(etat(p), avant);
+    EXPECT_EQ(p.pane.text, "Le fichier " + dir.file("grand.dat") +
+                               " n'est pas un fichier de configuration (plus de 1\u00A0048\u00A0576 octets) : rien "
+                               "n'est changé.\r\n");
+    texte.resize(TAILLE_MAX_CONFIG); // the largest taken
+    std::ofstream(dir.file("grand.dat"), std::ios::binary) << texte;
+    EXPECT_EQ(lit_config(p, dir.file("grand.dat")), 0);
+    EXPECT_TRUE(c.radioButton_Start_EB.checked);
 }
 
 TEST_F(Configuration, UnusableFilesAndTheTwoButtons)

@@ -1,14 +1,34 @@
 # Runs ondaris-acq and checks its exit code and the files it leaves.
-#   -DRUNNER=... -DOUT=... -DCONFIG=... -DMODE=simulated|nobox
+#   -DRUNNER=... -DOUT=... -DCONFIG=...
+#   -DMODE=simulated|sans_enregistrement|canaux|nobox|usage
 file(REMOVE_RECURSE ${OUT})
 file(MAKE_DIRECTORY ${OUT})
+
+function(expect_in text what)
+  string(FIND "${text}" "${what}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "\"${what}\" missing from:\n${text}")
+  endif()
+endfunction()
+
 if(MODE STREQUAL "simulated")
-  execute_process(COMMAND ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG}
+  # A configuration left by an earlier run (external trigger, open-ended)
+  # must not add to the one given. Paced, so that a run that became
+  # open-ended only times out.
+  file(WRITE ${OUT}/config_en_cours.txt "Frequence = 2000 Hz\r\nDuree = 0\r\nTrig = Trig1 Flanc_montant\r\n")
+  execute_process(COMMAND ${RUNNER} --simulateur --config ${CONFIG}
                           --dossier ${OUT} --nom Essai --sans-progression
-                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
+                  TIMEOUT 60)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "exit ${rc}\n${out}\n${err}")
   endif()
+  # The settings in force come before Init.
+  foreach(line "Réglages :\n  Fréquence : 10,000 Hz\n  Durée : 0.5 s\n  Déclenchement : soft (immédiat)\n"
+               "  Voies : 12 micros, 1 analogiques, compteurs A, sans voie d'état\n"
+               "  Fichiers : ${OUT}/Essai.dat (et .Ond, .log)\nLiaison USB activée")
+    expect_in("${out}" "${line}")
+  endforeach()
   # 14 words per frame (8 + 4 microphones, analogue 0, counter A), 5000 frames.
   foreach(pair "Essai.dat;280000" "Essai.Ond;2097")
     list(GET pair 0 name)
@@ -29,6 +49,42 @@ if(MODE STREQUAL "simulated")
   if(at EQUAL -1)
     message(FATAL_ERROR "the pane was not printed:\n${out}")
   endif()
+elseif(MODE STREQUAL "sans_enregistrement")
+  # Recording off wins over a folder and a name; the duration keeps one
+  # decimal (0.04 s would be saved as 0.0, an open-ended run at next start).
+  execute_process(COMMAND ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG} --duree 0.04
+                          --sans-enregistrement --dossier ${OUT}/D --nom N --sans-progression
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
+                  TIMEOUT 60)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "exit ${rc}\n${out}\n${err}")
+  endif()
+  file(GLOB written ${OUT}/N.* ${OUT}/D)
+  if(written)
+    message(FATAL_ERROR "written without recording: ${written}")
+  endif()
+  expect_in("${out}" "Durée arrondie à une décimale : 0.1 s au lieu de 0.04 s\n")
+  expect_in("${out}" "  Fichiers : aucun (sans enregistrement)\n")
+  file(READ ${OUT}/config_en_cours.txt config)
+  expect_in("${config}" "Duree = 0.1  s\n")
+elseif(MODE STREQUAL "canaux")
+  # Every channel the box offers can be chosen without the window.
+  execute_process(COMMAND ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG} --duree 0.1
+                          --compteurs BD --etat --dossier ${OUT} --nom C --sans-progression
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
+                  TIMEOUT 60)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "exit ${rc}\n${out}\n${err}")
+  endif()
+  # 12 microphones, analogue 0, counters B and D, status: 16 words, 1000 frames.
+  file(SIZE ${OUT}/C.dat size)
+  if(NOT size EQUAL 64000)
+    message(FATAL_ERROR "C.dat: ${size} bytes, expected 64000\n${out}")
+  endif()
+  file(READ ${OUT}/C.log log)
+  expect_in("${log}" "Nb_voies = 16\n")
+  expect_in("${log}" "Compteurs =   0  1  0  1\n")
+  expect_in("${out}" "compteurs BD, voie d'état\n")
 elseif(MODE STREQUAL "nobox")
   execute_process(COMMAND ${RUNNER} --config ${CONFIG} --dossier ${OUT} --sans-progression
                   WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
