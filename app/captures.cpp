@@ -53,7 +53,9 @@ int main(int argc, char** argv)
     p.config_en_cours = QDir::temp().filePath(QStringLiteral("ondaris-captures-config.txt")).toStdString();
     std::remove(p.config_en_cours.c_str());
     Fenetre f(p, op, QStringLiteral("  —  BOÎTIER SIMULÉ"));
+    p.ctl.textBox_Rep.text = "/data/mesures/"; // not the home folder of whoever runs this
     f.show();
+    f.applique();
     bool ok = true;
 
     trouve<QPushButton>(f, "button_Init")->click();

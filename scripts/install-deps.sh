@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when some are missing.
 set -euo pipefail
-packages=(cmake g++ make pkg-config libusb-1.0-0-dev libgtest-dev)
+packages=(cmake g++ make pkg-config libusb-1.0-0-dev libgtest-dev qt6-base-dev fonts-liberation)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
