@@ -199,12 +199,18 @@ void TestFenetre::stop_pendant_un_run_ouvert_et_couleurs_de_niveau()
     b.coche("checkBox_Definie");
     QImage pendant;
     bool stop_actif = false;
-    QTimer::singleShot(700, b.f.get(), [&] {
+    // Once two packets have come (the levels shown), grab and Stop.
+    QTimer attente;
+    QObject::connect(&attente, &QTimer::timeout, b.f.get(), [&] {
+        if (b.p->anneau.num_pkt < 2)
+            return;
+        attente.stop();
         pendant = b.vue();
         stop_actif = b.w("button_Stop")->isVisible() && b.w("button_Stop")->isEnabled() &&
                      b.w("panel_dB")->isVisible() && !b.w("button_Start")->isEnabled();
         b.clic("button_Stop");
     });
+    attente.start(20);
     b.clic("button_Start");
     QVERIFY(stop_actif);
     QCOMPARE(b.p->fin_run, static_cast<int>(FIN_STOPPEE));
