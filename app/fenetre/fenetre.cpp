@@ -283,9 +283,16 @@ void Fenetre::construit_colonne_gauche()
     nom->setFont(sans_serif(12));
     lie(nom, c.textBox_Nom_Fich);
     lie_texte(nom, c.textBox_Nom_Fich.text);
+    // Typing writes the model and what the widget is known to show, so that
+    // applying the model does not set the text again (the cursor stays).
     for (auto [edit, champ] : {std::pair<QLineEdit*, std::string*>{rep_, &c.textBox_Rep.text},
                                std::pair<QLineEdit*, std::string*>{nom, &c.textBox_Nom_Fich.text}})
-        connect(edit, &QLineEdit::textEdited, this, [champ](const QString& t) { *champ = utf8(t); });
+        connect(edit, &QLineEdit::textEdited, this, [this, edit, champ](const QString& t) {
+            *champ = utf8(t);
+            for (LienTexte& l : textes_)
+                if (l.w == edit)
+                    l.vu = *champ;
+        });
 }
 
 void Fenetre::construit_groupe_avance(QWidget* g)
