@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +70,15 @@ int main(int argc, char** argv)
     for (const char* nom : {"bloc_T_3", "bloc_T_9", "faisceaux_T_2", "faisceaux_T_5", "grid_100_4", "grid_101_2"})
         trouve<QCheckBox>(f, nom)->click();
     trouve<QPushButton>(f, "button_Retour")->click();
+
+    // Advanced mode, an external trigger, and the comment editor open.
+    trouve<QCheckBox>(f, "checkBox_Test")->click();
+    trouve<QAbstractButton>(f, "radioButton_Start_Trig1")->click();
+    trouve<QPushButton>(f, "button_Comment")->click();
+    ok &= sauve(f, dossier, "fenetre-avance.png");
+    trouve<QPushButton>(f, "button_Comment")->click();
+    trouve<QAbstractButton>(f, "radioButton_Start_Soft")->click();
+    trouve<QCheckBox>(f, "checkBox_Nom_Fich")->click();
 
     // An open-ended run, not recorded, grabbed after a second.
     trouve<QCheckBox>(f, "checkBox_Record")->click();
