@@ -17,9 +17,10 @@ fi
 
 cmake --build build -j"$jobs" --target ondaris-acq ondaris-captures
 mkdir -p demo
-(cd demo && ../build/ondaris-acq --simulateur --frequence 50000 --duree 5 --dossier . --nom Demo --ecraser)
+rc=0
+(cd demo && ../build/ondaris-acq --simulateur --frequence 50000 --duree 5 --dossier . --nom Demo --ecraser) || rc=$?
 echo
-ls -l demo/Demo.dat demo/Demo.Ond demo/Demo.log
+ls -l demo/Demo.dat demo/Demo.Ond demo/Demo.log || true
 (cd demo && ../build/ondaris-captures captures >/dev/null 2>&1) && captures="demo/captures/*.png" || captures=""
 cat <<MSG
 
@@ -29,3 +30,4 @@ No display here, so the window was not started. To see it:
   - in a virtual display: xvfb-run -s '-screen 0 1400x900x24' build/ondaris-simulateur
 ${captures:+  - screenshots of the window just drawn offscreen: $(echo $captures)}
 MSG
+exit $rc
