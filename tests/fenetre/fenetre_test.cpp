@@ -121,6 +121,8 @@ private Q_SLOTS:
     void stop_pendant_un_run_ouvert_et_couleurs_de_niveau();
     void abort_pendant_l_attente_du_declenchement();
     void fermeture_pendant_un_run_enregistre();
+    void fermeture_pendant_init_attend_sa_fin();
+    void pane_suit_le_modele_au_dela_de_sa_limite();
     void mode_avance_et_fichier_automatique_se_remplacent();
     void page_de_selection_propage_les_clics();
     void dialogues_repondus();
@@ -265,6 +267,34 @@ void TestFenetre::fermeture_pendant_un_run_enregistre()
     QVERIFY(envoye > 0);
     QCOMPARE(static_cast<uint64_t>(read_bytes(b.dir.file("Test.dat")).size()), envoye);
     QCOMPARE(read_bytes(b.dir.file("Test.Ond")).size(), size_t(2097));
+}
+
+void TestFenetre::fermeture_pendant_init_attend_sa_fin()
+{
+    Banc b;
+    // Closed at the first pump of the presence test: the link is not torn
+    // down under Init's feet; the window closes once Init has finished.
+    QTimer::singleShot(0, b.f.get(), [&] { b.f->close(); });
+    b.clic("button_Init");
+    QVERIFY(b.p->initialisation);
+    QVERIFY(b.f->isVisible());
+    QTRY_VERIFY(!b.f->isVisible());
+    QVERIFY(b.p->handle == nullptr);
+}
+
+void TestFenetre::pane_suit_le_modele_au_dela_de_sa_limite()
+{
+    Banc b;
+    b.init();
+    for (int i = 0; i < 2000; ++i) // past the 60 000 characters: the oldest text goes
+        b.p->verb("Ligne {0:G} du panneau d'information\r\n", {i});
+    b.f->applique();
+    QString attendu = QString::fromStdString(b.p->pane.text);
+    attendu.remove(QLatin1Char('\r'));
+    QVERIFY(b.p->pane.characters() <= 60000);
+    QCOMPARE(b.pane(), attendu);
+    b.p->call_verb("fin\r\n");
+    QVERIFY(b.pane().endsWith(QStringLiteral("fin\n")));
 }
 
 void TestFenetre::mode_avance_et_fichier_automatique_se_remplacent()
