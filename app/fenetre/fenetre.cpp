@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QTextCursor>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 #include "acquisition/acquisition.h"

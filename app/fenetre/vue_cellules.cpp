@@ -1,4 +1,5 @@
 #include "app/fenetre/vue_cellules.h"
+#include <algorithm>
 
 #include <QApplication>
 #include <QPainter>

@@ -66,7 +66,7 @@ QImage logo(const QString& sigle, const QString& ligne1, const QString& ligne2, 
             double y0 = 30 + 20 * k;
             onde.moveTo(22, y0);
             for (int x = 22; x <= 122; x += 2)
-                onde.lineTo(x, y0 + 7 * std::sin((x - 22) / 100.0 * 2 * M_PI * (1 + k * 0.5)));
+                onde.lineTo(x, y0 + 7 * std::sin((x - 22) / 100.0 * 2 * 3.14159265358979 * (1 + k * 0.5)));
             p.drawPath(onde);
         }
     } else {
