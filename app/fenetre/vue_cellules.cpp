@@ -1,8 +1,8 @@
 #include "app/fenetre/vue_cellules.h"
-#include <algorithm>
 
 #include <QApplication>
 #include <QPainter>
+#include <algorithm>
 
 namespace {
 
