@@ -14,6 +14,7 @@
 #include "app/fenetre/application.h"
 #include "app/fenetre/fenetre.h"
 #include "app/fenetre/operateur_qt.h"
+#include "device/parametres.h"
 #include "simulator/simulated_box.h"
 
 namespace {
@@ -80,16 +81,17 @@ int main(int argc, char** argv)
     trouve<QAbstractButton>(f, "radioButton_Start_Soft")->click();
     trouve<QCheckBox>(f, "checkBox_Nom_Fich")->click();
 
-    // An open-ended run, not recorded, grabbed after a second.
+    // A 10 s run, not recorded, grabbed on its way (progress, levels).
     trouve<QCheckBox>(f, "checkBox_Record")->click();
-    trouve<QCheckBox>(f, "checkBox_Definie")->click();
-    QTimer::singleShot(3000, &f, [&] {
+    p.ctl.numericUpDown_Duree.value = 10;
+    numericUpDown_Duree_ValueChanged(p);
+    f.applique();
+    QTimer::singleShot(4500, &f, [&] {
         ok &= sauve(f, dossier, "fenetre-acquisition.png");
         trouve<QPushButton>(f, "button_Stop")->click();
     });
     trouve<QPushButton>(f, "button_Start")->click();
     trouve<QCheckBox>(f, "checkBox_Record")->click();
-    trouve<QCheckBox>(f, "checkBox_Definie")->click();
     std::remove(p.config_en_cours.c_str());
     return ok ? 0 : 1;
 }

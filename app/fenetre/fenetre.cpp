@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDoubleSpinBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -425,8 +426,14 @@ void Fenetre::construit_partie_droite()
     progression_ = cree<QProgressBar>(panel_progress, "progressBar_Progress", 0, 0, 340, 22);
     progression_->setTextVisible(false);
     lie(progression_, c.progressBar_Progress);
-    etiquette(panel_progress, "label_Progress",
-              QStringLiteral("0%                          50%                         100%"), 0, 24, 340, 20, arial(8),
+    // The caption's spaces place "50%" and "100%" under the bar's middle and
+    // end: the largest size whose text fits the bar does that in any font.
+    const QString graduations = QStringLiteral("0%                          50%                         100%");
+    QFont police_graduations = arial(8);
+    for (int pt = 9; pt <= 14; ++pt)
+        if (QFontMetrics(arial(pt)).horizontalAdvance(graduations) <= progression_->width())
+            police_graduations = arial(pt);
+    etiquette(panel_progress, "label_Progress", graduations, 0, 24, 340, 20, police_graduations,
               Qt::AlignLeft | Qt::AlignVCenter);
 
     info_ = cree<QPlainTextEdit>(this, "textBox_Info", 414, 400, 870, 358);
