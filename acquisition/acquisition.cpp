@@ -364,11 +364,8 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
     p.ctl.label_Duree_Ecoulee.shown = false;
     p.ctl.panel_Progress.shown = false;
 
-    p.header_file.nb_ech = static_cast<uint32_t>((a.ntw / 4) / static_cast<uint64_t>(p.nb_voies));
-    p.header_file.duree_acq = p.frequence > 0
-                                  ? static_cast<float>(static_cast<double>(static_cast<float>(p.header_file.nb_ech)) /
-                                                       static_cast<double>(p.frequence))
-                                  : 0.0f;
+    p.header_file.nb_ech = nb_ech_de(a.ntw, p.nb_voies);
+    p.header_file.duree_acq = duree_de(p.header_file.nb_ech, p.frequence);
     if (p.record) {
         if (p.Filep) {
             std::fclose(p.Filep);

@@ -79,17 +79,23 @@ void choix_micros(Principale& p, bool active)
     }
     p.clock.sleep_ms(300);
 
-    // Channel list in frame order: per quarter, its counter (B..D), its
-    // microphones ascending, its analogue block.
-    int n = 0, i = 0;
+    p.nb_voies_valid = liste_voies(h, p.num_voies_valid.data());
+}
+
+int liste_voies(const type_header_file& h, int32_t* liste)
+{
+    // Per quarter: its counter (B..D), its microphones ascending, its
+    // analogue block.
+    int n = 0;
     for (int q = 0; q < 4; ++q) {
         if (q > 0 && h.compteurs_actifs[q] == 1)
-            p.num_voies_valid[n++] = CODE_COMPTEUR + q;
-        while (i < p.nb_micros && p.num_mic_valid[i] < 256 * (q + 1))
-            p.num_voies_valid[n++] = p.num_mic_valid[i++];
+            liste[n++] = CODE_COMPTEUR + q;
+        for (int m = 256 * q; m < 256 * (q + 1); ++m)
+            if (h.micros_actifs[m / 8][m % 8] == 1)
+                liste[n++] = m;
         for (int k = 0; k < 4; ++k)
             if (h.va_actives[q][k] == 1)
-                p.num_voies_valid[n++] = CODE_VA + 4 * q + k;
+                liste[n++] = CODE_VA + 4 * q + k;
     }
-    p.nb_voies_valid = n;
+    return n;
 }

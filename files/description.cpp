@@ -14,10 +14,11 @@ int somme(const uint8_t* v, int n)
     return s;
 }
 
-std::string texte_description(const Principale& p)
+} // namespace
+
+std::string texte_description(const Conventions& cv, const type_header_file& h, int nb_voies, int nb_micros,
+                              const std::string& commentaire)
 {
-    const Conventions& cv = p.conv;
-    const type_header_file& h = p.header_file;
     const type_date_heure& d = h.date_heure;
     std::string out;
     ligne(out, "[DEFAULT]\n");
@@ -28,8 +29,8 @@ std::string texte_description(const Principale& p)
                        {static_cast<int>(d.wHour), static_cast<int>(d.wMinute), static_cast<int>(d.wSecond)}));
     ligne(out, "\n[Voies]");
     ligne(out, compose(cv, "Nb_faisceaux = {0}", {128}));
-    ligne(out, compose(cv, "Nb_voies = {0}", {p.nb_voies}));
-    ligne(out, compose(cv, "Nb_micros_actifs = {0}", {p.nb_micros}));
+    ligne(out, compose(cv, "Nb_voies = {0}", {nb_voies}));
+    ligne(out, compose(cv, "Nb_micros_actifs = {0}", {nb_micros}));
     ligne(out, compose(cv, "Nb_voies_analogiques = {0}", {somme(&h.va_actives[0][0], 16)}));
     ligne(out, compose(cv, "Nb_compteurs = {0}", {somme(h.compteurs_actifs, 4)}));
     sections_selection(out, cv, h);
@@ -40,11 +41,9 @@ std::string texte_description(const Principale& p)
     ligne(out, h.type_float != 0 ? "Type = float32" : "Type = int32");
     ligne(out, "\n\n[OPTIONNAL]");
     // Empty until the comment pane has been closed once.
-    ligne(out, p.commentaire);
+    ligne(out, commentaire);
     return out;
 }
-
-} // namespace
 
 int ecrit_log(Principale& p)
 {
@@ -53,7 +52,7 @@ int ecrit_log(Principale& p)
         p.call_verb("Erreur d'écriture du fichier " + nom_compagnon(p.acqui_name, ".Ond") + "\r\n");
         resultat = -1;
     }
-    if (ecrit_texte(p.log, texte_description(p)) != 0) {
+    if (ecrit_texte(p.log, texte_description(p.conv, p.header_file, p.nb_voies, p.nb_micros, p.commentaire)) != 0) {
         p.call_verb("Erreur d'écriture du fichier " + nom_compagnon(p.acqui_name, ".log") + "\r\n");
         resultat = -1;
     }

@@ -34,9 +34,19 @@ void init_header(type_header_file& h);
 // The 2097 bytes of the header file, little-endian whatever the host.
 std::array<uint8_t, HEADER_FILE_SIZE> header_bytes(const type_header_file& h);
 
+// Reads the 2097 bytes of a header file back into a record.
+type_header_file header_de_bytes(const uint8_t* bytes);
+
+// Frame count of a data file of `octets` bytes (whole frames only, low 32
+// bits) and the duration it stands for, as the end of a run computes them.
+uint32_t nb_ech_de(uint64_t octets, int nb_voies);
+float duree_de(uint32_t nb_ech, float frequence);
+
 // Writes the 2097 bytes to an open stream; 0 on success, -1 on failure.
 int ecrit_header(const type_header_file& h, std::FILE* f);
 
 // Windows-1252 encoding of UTF-8 text; characters the code page lacks
 // become '?'. Malformed UTF-8 bytes become '?' too.
 std::string utf8_vers_cp1252(const std::string& utf8);
+// And back: Windows-1252 bytes as UTF-8 (the five unassigned bytes as U+FFFD).
+std::string cp1252_vers_utf8(const std::string& cp1252);

@@ -1,0 +1,51 @@
+// Export of a recording's frames for analysis: the chosen words of every
+// frame of a time span, gathered by blocks into two tables, the samples
+// (microphones and analogue channels, in the recording's sample type) and
+// the integer words (counters, status). Memory stays constant whatever the
+// recording's length.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "files/lecture.h"
+
+struct Choix {
+    std::vector<int> echantillons; // frame words of the sample columns, in column order
+    std::vector<int> entiers;      // frame words of the integer columns
+    uint64_t premiere = 0;         // first frame
+    uint64_t nb_trames = 0;
+};
+
+// The words for "micros" (the microphones in ascending number, the
+// default), "tout" (every word in frame order) or a list of channel codes
+// and ranges ("0-7,2000,3000"; 3000 is counter A, 4000 the status word).
+// Samples and integer words go to their own tables. -1 with the reason.
+int choisit_voies(const Disposition& d, const std::string& voies, Choix& c, std::string& erreur);
+
+// The frames from `debut` s on, for `duree` s (negative: to the end).
+int choisit_plage(const Enregistrement& e, double debut, double duree, Choix& c, std::string& erreur);
+
+// Where the tables go. `ecrit` receives `n` frames: n x echantillons words
+// (raw bits, host order) and n x entiers words, which it may convert in
+// place.
+class Sortie {
+public:
+    virtual ~Sortie() = default;
+    virtual int ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur) = 0;
+};
+
+// Reads the chosen frames by blocks and hands them to `sortie`.
+int exporte(const Enregistrement& e, const Choix& c, Sortie& sortie, std::string& erreur,
+            const std::function<void(uint64_t)>& progression = {});
+
+// JSON string literal of UTF-8 text (invalid bytes become U+FFFD).
+std::string json_texte(const std::string& s);
+
+// The header's local date and time as ISO 8601, and as UTC through this
+// machine's time zone ("2026-12-07T08:05:03.250Z"); false when the date is
+// not a valid one.
+std::string iso_local(const type_date_heure& d);
+bool iso_utc(const type_date_heure& d, std::string& out);

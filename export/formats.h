@@ -1,0 +1,54 @@
+// The export formats: NumPy .npy, HDF5 in acoular's layout, SigMF metadata.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "export/export.h"
+
+// NumPy .npy: the samples as an array (frames, columns) of the recording's
+// type ('<i4' or '<f4', values unchanged); the integer words, when chosen,
+// in a second file as '<u4'. Header version 1, or 2 when it would not fit.
+class SortieNpy : public Sortie {
+public:
+    ~SortieNpy() override;
+    // `chemin_entiers` is used only when integer words are chosen.
+    int ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin,
+              const std::string& chemin_entiers, std::string& erreur);
+    int ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur) override;
+    int ferme(std::string& erreur);
+
+private:
+    std::FILE* ech_ = nullptr;
+    std::FILE* ent_ = nullptr;
+    size_t n_ech_ = 0, n_ent_ = 0;
+};
+
+// The .npy header for a C-ordered array of `descr` and shape (lignes,
+// colonnes), padded so that the data start on a multiple of 64 bytes.
+std::string entete_npy(const std::string& descr, uint64_t lignes, uint64_t colonnes);
+
+// NAME.sigmf-meta describing the data file where it lies (a non-conforming
+// dataset): interleaved channels, one per frame word.
+int ecrit_sigmf(const Enregistrement& e, const std::string& chemin, std::string& erreur);
+
+#ifdef ONDARIS_HDF5
+// HDF5 for acoular: /time_data (frames, channels) float32 with the attribute
+// sample_freq, the integer samples converted without scaling; the channel
+// codes of the columns in the attribute "codes"; counter and status words in
+// /compteurs as uint32 with their own "codes".
+class SortieHdf5 : public Sortie {
+public:
+    ~SortieHdf5() override;
+    int ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin, std::string& erreur);
+    int ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur) override;
+    int ferme(std::string& erreur);
+
+private:
+    int64_t fichier_ = -1, ech_ = -1, ent_ = -1;
+    size_t n_ech_ = 0, n_ent_ = 0;
+    uint64_t ligne_ = 0;
+    bool flottant_ = false;
+};
+#endif

@@ -1,0 +1,157 @@
+#ifdef ONDARIS_HDF5
+
+#include <hdf5.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "export/formats.h"
+
+namespace {
+
+bool attribut_texte(hid_t objet, const char* nom, const std::string& valeur)
+{
+    hid_t type = H5Tcopy(H5T_C_S1);
+    H5Tset_size(type, H5T_VARIABLE);
+    H5Tset_cset(type, H5T_CSET_UTF8);
+    hid_t espace = H5Screate(H5S_SCALAR);
+    hid_t a = H5Acreate2(objet, nom, type, espace, H5P_DEFAULT, H5P_DEFAULT);
+    const char* p = valeur.c_str();
+    bool ok = a >= 0 && H5Awrite(a, type, &p) >= 0;
+    if (a >= 0)
+        H5Aclose(a);
+    H5Sclose(espace);
+    H5Tclose(type);
+    return ok;
+}
+
+bool attribut_reel(hid_t objet, const char* nom, double valeur)
+{
+    hid_t espace = H5Screate(H5S_SCALAR);
+    hid_t a = H5Acreate2(objet, nom, H5T_IEEE_F64LE, espace, H5P_DEFAULT, H5P_DEFAULT);
+    bool ok = a >= 0 && H5Awrite(a, H5T_NATIVE_DOUBLE, &valeur) >= 0;
+    if (a >= 0)
+        H5Aclose(a);
+    H5Sclose(espace);
+    return ok;
+}
+
+// The channel code of every column.
+bool attribut_codes(hid_t objet, const std::vector<int32_t>& codes)
+{
+    if (codes.empty())
+        return true;
+    hsize_t n = codes.size();
+    hid_t espace = H5Screate_simple(1, &n, nullptr);
+    hid_t a = H5Acreate2(objet, "codes", H5T_STD_I32LE, espace, H5P_DEFAULT, H5P_DEFAULT);
+    bool ok = a >= 0 && H5Awrite(a, H5T_NATIVE_INT32, codes.data()) >= 0;
+    if (a >= 0)
+        H5Aclose(a);
+    H5Sclose(espace);
+    return ok;
+}
+
+hid_t cree_table(hid_t fichier, const char* nom, hid_t type, uint64_t lignes, size_t colonnes)
+{
+    hsize_t dims[2] = {lignes, colonnes};
+    hid_t espace = H5Screate_simple(2, dims, nullptr);
+    hid_t d = H5Dcreate2(fichier, nom, type, espace, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    H5Sclose(espace);
+    return d;
+}
+
+bool ecrit_lignes(hid_t table, hid_t type_memoire, uint64_t premiere, size_t n, size_t colonnes, const void* data)
+{
+    if (colonnes == 0 || n == 0)
+        return true;
+    hid_t fichier = H5Dget_space(table);
+    hsize_t debut[2] = {premiere, 0}, compte[2] = {n, colonnes};
+    H5Sselect_hyperslab(fichier, H5S_SELECT_SET, debut, nullptr, compte, nullptr);
+    hid_t memoire = H5Screate_simple(2, compte, nullptr);
+    bool ok = H5Dwrite(table, type_memoire, memoire, fichier, H5P_DEFAULT, data) >= 0;
+    H5Sclose(memoire);
+    H5Sclose(fichier);
+    return ok;
+}
+
+} // namespace
+
+SortieHdf5::~SortieHdf5()
+{
+    std::string e;
+    ferme(e);
+}
+
+int SortieHdf5::ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin, std::string& erreur)
+{
+    // Failures are reported as the program's own messages.
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    n_ech_ = c.echantillons.size();
+    n_ent_ = c.entiers.size();
+    flottant_ = e.flottant;
+    ligne_ = 0;
+    fichier_ = H5Fcreate(chemin.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+    if (fichier_ < 0) {
+        erreur = chemin + " : création impossible";
+        return -1;
+    }
+    const Disposition& d = e.disposition;
+    std::vector<int32_t> codes_ech, codes_ent;
+    for (int w : c.echantillons)
+        codes_ech.push_back(d.codes[w]);
+    for (int w : c.entiers)
+        codes_ent.push_back(d.codes[w]);
+
+    bool ok = (ech_ = cree_table(fichier_, "time_data", H5T_IEEE_F32LE, c.nb_trames, n_ech_)) >= 0 &&
+              attribut_reel(ech_, "sample_freq", e.frequence) && attribut_codes(ech_, codes_ech);
+    if (ok && n_ent_ > 0)
+        ok = (ent_ = cree_table(fichier_, "compteurs", H5T_STD_U32LE, c.nb_trames, n_ent_)) >= 0 &&
+             attribut_codes(ent_, codes_ent);
+    ok = ok && attribut_texte(fichier_, "source", std::filesystem::u8path(e.dat).filename().u8string()) &&
+         attribut_texte(fichier_, "date", iso_local(e.header.date_heure)) &&
+         attribut_texte(fichier_, "commentaire", e.commentaire) &&
+         attribut_texte(fichier_, "type_echantillons", e.flottant ? "float32" : "int32") &&
+         attribut_reel(fichier_, "premiere_trame", static_cast<double>(c.premiere));
+    if (ok && d.etat)
+        ok = attribut_texte(fichier_, "mot_etat", "place dans la trame inconnue : compté en dernier");
+    if (!ok) {
+        erreur = chemin + " : écriture impossible";
+        return -1;
+    }
+    return 0;
+}
+
+int SortieHdf5::ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur)
+{
+    if (!flottant_) {
+        // Integer samples become float32 without scaling, in place.
+        for (size_t i = 0; i < n * n_ech_; ++i) {
+            float f = static_cast<float>(static_cast<int32_t>(echantillons[i]));
+            std::memcpy(&echantillons[i], &f, 4);
+        }
+    }
+    if (!ecrit_lignes(ech_, H5T_NATIVE_FLOAT, ligne_, n, n_ech_, echantillons) ||
+        (ent_ >= 0 && !ecrit_lignes(ent_, H5T_NATIVE_UINT32, ligne_, n, n_ent_, entiers))) {
+        erreur = "écriture HDF5 impossible (disque plein ?)";
+        return -1;
+    }
+    ligne_ += n;
+    return 0;
+}
+
+int SortieHdf5::ferme(std::string& erreur)
+{
+    bool ok = true;
+    if (ent_ >= 0)
+        ok = H5Dclose(ent_) >= 0 && ok;
+    if (ech_ >= 0)
+        ok = H5Dclose(ech_) >= 0 && ok;
+    if (fichier_ >= 0)
+        ok = H5Fclose(fichier_) >= 0 && ok;
+    ent_ = ech_ = fichier_ = -1;
+    if (!ok)
+        erreur = "fermeture du fichier HDF5 impossible";
+    return ok ? 0 : -1;
+}
+
+#endif

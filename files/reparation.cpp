@@ -1,0 +1,290 @@
+#include "files/reparation.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <sys/stat.h>
+#include <system_error>
+
+#include "app/model/principale.h"
+#include "channels/canaux.h"
+#include "device/parametres.h"
+#include "files/configuration.h"
+#include "files/description.h"
+#include "files/fichier_donnees.h"
+#include "files/lecture.h"
+#include "files/lignes.h"
+
+namespace {
+
+// The configuration reader works on the window's model; it needs neither a
+// box, nor an operator, nor time.
+class SansBoitier : public usb::UsbApi {
+public:
+    int init() override { return usb::ERROR_NOT_SUPPORTED; }
+    void set_debug(int) override {}
+    void exit() override {}
+    usb::DeviceHandle open_device_with_vid_pid(uint16_t, uint16_t) override { return nullptr; }
+    int claim_interface(usb::DeviceHandle, int) override { return usb::ERROR_NO_DEVICE; }
+    int release_interface(usb::DeviceHandle, int) override { return usb::ERROR_NO_DEVICE; }
+    void close(usb::DeviceHandle) override {}
+    int control_transfer(usb::DeviceHandle, uint8_t, uint8_t, uint16_t, uint16_t, unsigned char*, uint16_t,
+                         unsigned int) override
+    {
+        return usb::ERROR_NO_DEVICE;
+    }
+    usb::Transfer* alloc_transfer(int) override { return nullptr; }
+    int submit_transfer(usb::Transfer*) override { return usb::ERROR_NO_DEVICE; }
+    int cancel_transfer(usb::Transfer*) override { return usb::ERROR_NO_DEVICE; }
+    void free_transfer(usb::Transfer*) override {}
+    int handle_events() override { return usb::ERROR_NO_DEVICE; }
+    int handle_events_timeout(int) override { return usb::ERROR_NO_DEVICE; }
+};
+
+class SansOperateur : public Operator {
+public:
+    void message_box(const std::string&, const std::string&, Icon) override {}
+    bool ask_yes_no(const std::string&, const std::string&, Icon) override { return false; }
+    bool choose_save_file(const std::string&, std::string&) override { return false; }
+    bool choose_open_file(const std::string&, std::string&) override { return false; }
+    bool choose_folder(const std::string&, std::string&) override { return false; }
+    void pump_events() override {}
+};
+
+class SansAttente : public Clock {
+public:
+    uint32_t tick_ms() override { return 0; }
+    DateHeure now() override { return {}; }
+    void sleep_ms(uint32_t) override {}
+};
+
+std::string nom_court(const std::string& chemin)
+{
+    return std::filesystem::u8path(chemin).filename().u8string();
+}
+
+uint64_t taille_de(const std::string& chemin, bool& existe)
+{
+    std::error_code ec;
+    auto p = std::filesystem::u8path(chemin);
+    existe = std::filesystem::exists(p, ec);
+    if (!existe)
+        return 0;
+    uint64_t n = std::filesystem::file_size(p, ec);
+    return ec ? 0 : n;
+}
+
+// Of the frames whose word 0 lies in `mots`, how many pairs of neighbours
+// and how many of them whose counter does not grow by one.
+void suivi(const std::vector<uint32_t>& mots, int nb_voies, uint64_t& paires, uint64_t& sauts)
+{
+    paires = sauts = 0;
+    for (size_t i = static_cast<size_t>(nb_voies); i < mots.size(); i += static_cast<size_t>(nb_voies)) {
+        ++paires;
+        if (mots[i] != mots[i - static_cast<size_t>(nb_voies)] + 1u)
+            ++sauts;
+    }
+}
+
+// A lost packet in the middle of a run breaks the count once; a wrong frame
+// size breaks it almost everywhere.
+bool compteur_suit(const std::vector<uint32_t>& mots, int nb_voies)
+{
+    uint64_t paires, sauts;
+    suivi(mots, nb_voies, paires, sauts);
+    return paires > 0 && sauts * 100 <= paires;
+}
+
+bool date_locale(int64_t secondes, int ms, type_date_heure& d)
+{
+    std::time_t t = static_cast<std::time_t>(secondes);
+    std::tm tm{};
+#ifdef _WIN32
+    if (localtime_s(&tm, &t) != 0)
+        return false;
+#else
+    if (!localtime_r(&t, &tm))
+        return false;
+#endif
+    d = {static_cast<uint16_t>(tm.tm_year + 1900), static_cast<uint16_t>(tm.tm_mon + 1),
+         static_cast<uint16_t>(tm.tm_wday),         static_cast<uint16_t>(tm.tm_mday),
+         static_cast<uint16_t>(tm.tm_hour),         static_cast<uint16_t>(tm.tm_min),
+         static_cast<uint16_t>(std::min(tm.tm_sec, 59)), static_cast<uint16_t>(ms)};
+    return true;
+}
+
+} // namespace
+
+bool date_modification(const std::string& chemin, int64_t& secondes, int& millisecondes)
+{
+#ifdef _WIN32
+    struct _stat64 st;
+    std::wstring w = std::filesystem::u8path(chemin).wstring();
+    if (_wstat64(w.c_str(), &st) != 0)
+        return false;
+    secondes = st.st_mtime;
+    millisecondes = 0;
+#else
+    struct stat st;
+    if (stat(chemin.c_str(), &st) != 0)
+        return false;
+    secondes = st.st_mtim.tv_sec;
+    millisecondes = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
+#endif
+    return true;
+}
+
+int reglages_de_config(const std::string& config, Reglages& r, std::string& erreur)
+{
+    SansBoitier usb;
+    SansOperateur op;
+    SansAttente horloge;
+    Principale p(usb, op, horloge);
+    Controles& c = p.ctl;
+    // Nothing selected and no frequency or type chosen: what the file does
+    // not say stays visibly unsaid. The writer always writes every counter.
+    for (CheckBox* cpt : {&c.checkBox_CptA, &c.checkBox_CptB, &c.checkBox_CptC, &c.checkBox_CptD})
+        cpt->checked = false;
+    for (auto& b : c.grid_VA)
+        b.checked = false;
+    c.checkBox_Status.checked = false;
+    c.radioButton_Integer.checked = c.radioButton_Float.checked = false;
+    c.listBox_Freq.top_index = -1;
+
+    if (lit_config(p, config) != 0) {
+        erreur = p.pane.text;
+        while (!erreur.empty() && (erreur.back() == '\n' || erreur.back() == '\r'))
+            erreur.pop_back();
+        return -1;
+    }
+    const int rang = c.listBox_Freq.top_index;
+    if (rang < 0 || rang >= NB_FREQ) {
+        erreur = config + " : pas de ligne « Frequence » avec une fréquence du boîtier";
+        return -1;
+    }
+    if (!c.radioButton_Integer.checked && !c.radioButton_Float.checked) {
+        erreur = config + " : pas de ligne « Type » (int32 ou float32)";
+        return -1;
+    }
+    choix_micros(p, false);
+    r = Reglages{};
+    init_header(r.header);
+    std::memcpy(r.header.micros_actifs, p.header_file.micros_actifs, sizeof r.header.micros_actifs);
+    std::memcpy(r.header.va_actives, p.header_file.va_actives, sizeof r.header.va_actives);
+    std::memcpy(r.header.compteurs_actifs, p.header_file.compteurs_actifs, sizeof r.header.compteurs_actifs);
+    r.header.freq = frequence_de_division(FREQ[rang]);
+    r.header.type_float = c.radioButton_Float.checked ? 1 : 0;
+    r.nb_voies = p.nb_voies;
+    r.nb_micros = p.nb_micros;
+    r.compteur_a = p.compteur;
+    return 0;
+}
+
+int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std::string>& messages)
+{
+    const std::string ond = nom_compagnon(dat, ".Ond"), log = nom_compagnon(dat, ".log");
+    bool existe;
+    const uint64_t taille = taille_de(dat, existe);
+    if (!existe) {
+        messages.push_back(nom_court(dat) + " : fichier de données absent");
+        return -1;
+    }
+    bool refus = false;
+    for (const std::string& c : {ond, log}) {
+        bool e;
+        uint64_t n = taille_de(c, e);
+        if (n > 0) {
+            messages.push_back(nom_court(c) + " n'est pas vide (" + std::to_string(n) +
+                               " octets) : il n'est pas écrasé");
+            refus = true;
+        }
+    }
+    const int nb_voies = r.nb_voies + (etat ? 1 : 0);
+    if (nb_voies <= 0) {
+        messages.push_back("La configuration ne sélectionne aucune voie.");
+        refus = true;
+    }
+    if (refus)
+        return -1;
+
+    const uint64_t trames = taille / (4ull * static_cast<uint64_t>(nb_voies));
+    if (r.compteur_a) {
+        // The first frames are enough to tell the frame size.
+        const size_t max_mots = size_t(2) << 20;
+        std::vector<uint32_t> mots(static_cast<size_t>(std::min<uint64_t>(taille / 4, max_mots)));
+        LecteurTrames lecteur;
+        std::string erreur;
+        if (lecteur.ouvre(dat, 1, 0, erreur) != 0 || lecteur.lit(mots.data(), mots.size()) < 0) {
+            messages.push_back(nom_court(dat) + " : lecture impossible (" + erreur + ")");
+            return -1;
+        }
+        if (trames < 2) {
+            messages.push_back("Moins de deux trames : le compteur A ne peut pas confirmer la taille de trame.");
+        } else if (!compteur_suit(mots, nb_voies)) {
+            std::string m = "Le compteur A ne suit pas d'une trame à l'autre avec les " + std::to_string(nb_voies) +
+                            " mots par trame de la configuration : ce n'est pas la configuration de cet "
+                            "enregistrement. Rien n'est écrit.";
+            int autre = 0;
+            for (int n = 1; n <= NB_MICROS + NB_VA + 5 && autre == 0; ++n)
+                if (n != nb_voies && compteur_suit(mots, n))
+                    autre = n;
+            if (autre == nb_voies + 1 && !etat)
+                m += " Le compteur suit avec un mot de plus : le mot d'état était sans doute enregistré (--etat).";
+            else if (autre > 0)
+                m += " Le compteur suit avec des trames de " + std::to_string(autre) + " mots.";
+            messages.push_back(m);
+            return -1;
+        }
+    } else {
+        messages.push_back("Sans compteur A, la taille de trame de la configuration (" + std::to_string(nb_voies) +
+                           " mots) ne peut pas être vérifiée sur les données.");
+    }
+
+    type_header_file h = r.header;
+    std::memset(h.texte_commentaire, ' ', sizeof h.texte_commentaire);
+    h.nb_ech = nb_ech_de(taille, nb_voies);
+    h.duree_acq = duree_de(h.nb_ech, h.freq);
+    // The data file was last written when the last packet arrived: the run
+    // started about its recorded duration earlier.
+    int64_t s = 0;
+    int ms = 0;
+    if (date_modification(dat, s, ms)) {
+        int64_t debut_ms = s * 1000 + ms - static_cast<int64_t>(static_cast<double>(h.duree_acq) * 1000.0);
+        int64_t q = debut_ms / 1000, reste = debut_ms % 1000;
+        if (reste < 0) {
+            reste += 1000;
+            --q;
+        }
+        date_locale(q, static_cast<int>(reste), h.date_heure);
+    }
+
+    std::FILE* f_ond = ouvre_fichier(ond, "wb");
+    std::FILE* f_log = f_ond ? ouvre_fichier(log, "wb") : nullptr;
+    bool ok = f_ond && f_log && ecrit_header(h, f_ond) == 0 &&
+              ecrit_texte(f_log, texte_description(Conventions::from_locale(), h, nb_voies, r.nb_micros, "")) == 0;
+    int err = errno;
+    if (f_ond)
+        ok = std::fclose(f_ond) == 0 && ok;
+    if (f_log)
+        ok = std::fclose(f_log) == 0 && ok;
+    if (!ok) {
+        messages.push_back("Écriture de " + nom_court(ond) + " et " + nom_court(log) +
+                           " impossible : " + std::strerror(err));
+        return -1;
+    }
+
+    messages.push_back(nom_court(ond) + " et " + nom_court(log) + " reconstruits : " + std::to_string(h.nb_ech) +
+                       " trames de " + std::to_string(nb_voies) + " mots, " +
+                       std::to_string(static_cast<int>(h.freq)) + " Hz, " + (h.type_float ? "float32" : "int32") +
+                       ".");
+    if (taille % (4ull * static_cast<uint64_t>(nb_voies)) != 0)
+        messages.push_back("La dernière trame, incomplète, n'est pas comptée.");
+    messages.push_back("Heure de début inconnue : estimée d'après la date du fichier de données moins la durée "
+                       "enregistrée (" + date_texte(h.date_heure) + ").");
+    messages.push_back("Commentaire inconnu : laissé vide.");
+    if (!etat)
+        messages.push_back("La configuration ne dit pas si le mot d'état était enregistré : supposé absent.");
+    return 0;
+}

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The recording tools end to end, on recordings of the simulated box made by
+# the headless runner.
+#   outils.sh exports|repare BIN_DIR OUT_DIR TESTS_DIR PYTHON
+set -euo pipefail
+mode=$1 bin=$2 out=$3 src=$4 py=$5
+rm -rf "$out" && mkdir -p "$out" && cd "$out"
+
+echec() { echo "ECHEC : $*" >&2; exit 1; }
+taille() { stat -c %s "$1"; }
+# Runs a command that must exit with the given code; its output goes to $2.txt.
+attend() {
+  local code=$1 nom=$2; shift 2
+  set +e; "$@" >"$nom.txt" 2>&1; local rc=$?; set -e
+  [ "$rc" -eq "$code" ] || { cat "$nom.txt" >&2; echec "$* : code $rc, $code attendu"; }
+}
+
+if [ "$mode" = exports ]; then
+  # int32: 8 + 4 microphones, analogue 0, counter A; float32: 128
+  # microphones, analogue 4, counters A and B.
+  attend 0 acq1 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/runner/essai.txt" \
+    --dossier . --nom Entier --sans-progression
+  attend 0 acq2 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/outils/ouverte.txt" \
+    --duree 0.1 --dossier . --nom Flottant --sans-progression
+  for n in Entier Flottant; do
+    attend 0 verifie-$n "$bin/ondaris-verifie" $n.dat
+    grep -q "Aucune perte" verifie-$n.txt || echec "ondaris-verifie $n.dat"
+    attend 0 h5-$n "$bin/ondaris-export" $n.dat --format h5
+    attend 0 npy-$n "$bin/ondaris-export" $n.dat --format npy --voies tout
+    attend 0 sigmf-$n "$bin/ondaris-export" $n.dat --format sigmf
+  done
+  attend 0 partie "$bin/ondaris-export" Flottant.dat --format h5 --voies 0-3,2004,3001 \
+    --debut 0.01 --duree 0.02 --sortie Partie.h5
+  attend 1 existe "$bin/ondaris-export" Entier.dat --format h5
+  "$py" "$src/outils/lit_exports.py" .
+
+  # One counter word altered: the first bad frame is named.
+  "$py" -c "
+import numpy as np
+m = np.memmap('Entier.dat', dtype='<u4', mode='r+').reshape(-1, 14)
+m[1234, 0] += 7
+m.flush()"
+  attend 1 altere "$bin/ondaris-verifie" Entier.dat
+  grep -q "^Trame 1234 : compteur attendu 1489, lu 1496" altere.txt || { cat altere.txt; echec "trame 1234"; }
+  grep -q "^Sauts du compteur : 2" altere.txt || echec "nombre de sauts"
+  exit 0
+fi
+
+# An open-ended run killed with SIGKILL once two packets reached the disk.
+"$bin/ondaris-acq" --simulateur --config "$src/outils/ouverte.txt" --duree 0 --dossier . --nom Coupe \
+  --sans-progression >acq.txt 2>&1 &
+pid=$!
+for _ in $(seq 300); do
+  [ -f Coupe.dat ] && [ "$(taille Coupe.dat)" -ge 33554432 ] && break
+  sleep 0.1
+done
+kill -9 $pid
+wait $pid 2>/dev/null || true
+[ "$(taille Coupe.dat)" -ge 33554432 ] || echec "pas de données après 30 s"
+[ "$(taille Coupe.Ond)" -eq 0 ] && [ "$(taille Coupe.log)" -eq 0 ] || echec "compagnons non vides"
+attend 2 avant "$bin/ondaris-verifie" Coupe.dat
+
+# The configuration of another run (one beam fewer) is refused.
+"$py" -c "
+t = open('config_en_cours.txt', encoding='utf-8', newline='').read()
+open('autre.txt', 'w', encoding='utf-8', newline='').write(t.replace('Faisceau_015' + '  1' * 8, 'Faisceau_015' + '  0' * 8))"
+attend 1 refus "$bin/ondaris-repare" Coupe.dat --config autre.txt
+grep -q "ne suit pas" refus.txt || { cat refus.txt; echec "refus"; }
+grep -q "trames de 131 mots" refus.txt || { cat refus.txt; echec "taille de trame suggérée"; }
+[ "$(taille Coupe.Ond)" -eq 0 ] || echec "en-tête écrit malgré le refus"
+
+# A current configuration newer than the data belongs to a later Start.
+touch config_en_cours.txt
+attend 1 recente "$bin/ondaris-repare" Coupe.dat
+grep -q "acquisition plus récente" recente.txt || echec "configuration plus récente"
+touch -d '1 hour ago' config_en_cours.txt
+
+attend 0 repare "$bin/ondaris-repare" Coupe.dat
+attend 0 apres "$bin/ondaris-verifie" Coupe.dat
+grep -q "Aucune perte" apres.txt || echec "ondaris-verifie après réparation"
+trames=$(( $(taille Coupe.dat) / (4 * 131) ))
+grep -q "^Nb_ech = $trames" Coupe.log || { grep Nb_ech Coupe.log; echec "Nb_ech, $trames attendu"; }
+attend 1 deux "$bin/ondaris-repare" Coupe.dat
+grep -q "n'est pas écrasé" deux.txt || echec "second passage"

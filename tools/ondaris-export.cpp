@@ -1,0 +1,193 @@
+// ondaris-export: a recording in a format analysis tools open: HDF5 in
+// acoular's layout, NumPy .npy, or SigMF metadata beside the data file.
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "export/formats.h"
+#include "tools/console.h"
+
+namespace {
+
+enum { EXIT_OK = 0, EXIT_ECHEC = 1, EXIT_ENREGISTREMENT = 2, EXIT_USAGE = 64 };
+
+void usage(std::FILE* out)
+{
+    std::fputs("Usage : ondaris-export NOM.dat --format h5|npy|sigmf [options]\n"
+               "Exporte un enregistrement (NOM.dat avec NOM.Ond et NOM.log).\n"
+               "\n"
+               "  --format h5      HDF5 pour acoular : /time_data (trames, voies) en float32, attribut\n"
+               "                   sample_freq ; codes des voies dans l'attribut codes ; compteurs et\n"
+               "                   mot d'état, s'ils sont choisis, en entiers dans /compteurs\n"
+               "  --format npy     tableau NumPy (trames, voies) du type des échantillons (int32 ou\n"
+               "                   float32) ; compteurs et mot d'état dans NOM_compteurs.npy (uint32)\n"
+               "  --format sigmf   NOM.sigmf-meta qui décrit NOM.dat tel quel (sans conversion)\n"
+               "  --voies CHOIX    micros (défaut : les micros par numéro croissant), tout (chaque mot de\n"
+               "                   la trame) ou une liste de codes : 0-1023 micros, 2000-2015 voies\n"
+               "                   analogiques, 3000-3003 compteurs A-D, 4000 mot d'état (ex. 0-63,2000)\n"
+               "  --debut S        à partir de S secondes\n"
+               "  --duree S        pendant S secondes\n"
+               "  --sortie FICHIER fichier produit (défaut : NOM.h5, NOM.npy ou NOM.sigmf-meta)\n"
+               "  --ecraser        remplacer un fichier existant\n"
+               "\n"
+               "Codes de sortie : 0 export fait, 1 échec de l'export, 2 enregistrement illisible,\n"
+               "64 options invalides.\n",
+               out);
+}
+
+bool nombre(const char* s, double& v)
+{
+    char* fin = nullptr;
+    v = std::strtod(s, &fin);
+    return fin && fin != s && *fin == '\0';
+}
+
+bool existe(const std::string& chemin)
+{
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::u8path(chemin), ec);
+}
+
+std::string sans_extension(const std::string& dat)
+{
+    std::filesystem::path p = std::filesystem::u8path(dat);
+    return p.replace_extension().u8string();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string dat, format, voies, sortie;
+    double debut = 0, duree = -1;
+    bool plage = false, ecraser = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        bool valeur = i + 1 < argc;
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            return EXIT_OK;
+        } else if (a == "--format" && valeur) {
+            format = argv[++i];
+        } else if (a == "--voies" && valeur) {
+            voies = argv[++i];
+        } else if (a == "--sortie" && valeur) {
+            sortie = argv[++i];
+        } else if ((a == "--debut" || a == "--duree") && valeur) {
+            double v;
+            if (!nombre(argv[++i], v) || v < 0) {
+                std::fprintf(stderr, "ondaris-export : %s attend un nombre de secondes positif\n", a.c_str());
+                return EXIT_USAGE;
+            }
+            (a == "--debut" ? debut : duree) = v;
+            plage = true;
+        } else if (a == "--ecraser") {
+            ecraser = true;
+        } else if (dat.empty() && !a.empty() && a[0] != '-') {
+            dat = a;
+        } else {
+            std::fprintf(stderr, "ondaris-export : argument inattendu : %s\n\n", a.c_str());
+            usage(stderr);
+            return EXIT_USAGE;
+        }
+    }
+    if (dat.empty() || (format != "h5" && format != "npy" && format != "sigmf")) {
+        usage(stderr);
+        return EXIT_USAGE;
+    }
+#ifndef ONDARIS_HDF5
+    if (format == "h5") {
+        std::fprintf(stderr, "ondaris-export : cette version est construite sans HDF5 (npy ou sigmf)\n");
+        return EXIT_USAGE;
+    }
+#endif
+    if (format == "sigmf" && (plage || !voies.empty())) {
+        std::fprintf(stderr, "ondaris-export : SigMF décrit NOM.dat en entier : ni --voies, ni --debut, ni "
+                             "--duree\n");
+        return EXIT_USAGE;
+    }
+
+    Enregistrement e;
+    lit_enregistrement(dat, e);
+    for (const std::string& p : e.problemes)
+        std::fprintf(stderr, "Attention : %s\n", p.c_str());
+    for (const std::string& r : e.remarques)
+        std::fprintf(stderr, "Note : %s\n", r.c_str());
+    if (!e.lisible) {
+        std::fprintf(stderr, "ondaris-export : %s ne peut pas être lu (ondaris-verifie dit pourquoi)\n", dat.c_str());
+        return EXIT_ENREGISTREMENT;
+    }
+
+    const std::string base = sans_extension(dat);
+    if (sortie.empty())
+        sortie = base + (format == "h5" ? ".h5" : format == "npy" ? ".npy" : ".sigmf-meta");
+    const std::string sortie_entiers = sans_extension(sortie) + "_compteurs.npy";
+
+    std::string erreur;
+    if (format == "sigmf") {
+        if (existe(sortie) && !ecraser) {
+            std::fprintf(stderr, "ondaris-export : %s existe déjà (--ecraser pour le remplacer)\n", sortie.c_str());
+            return EXIT_ECHEC;
+        }
+        if (ecrit_sigmf(e, sortie, erreur) != 0) {
+            std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
+            return EXIT_ECHEC;
+        }
+        std::printf("%s : %d voies entrelacées, %.0f Hz, %s\n", sortie.c_str(), e.disposition.nb_voies,
+                    static_cast<double>(e.frequence), e.flottant ? "rf32_le" : "ri32_le");
+        return EXIT_OK;
+    }
+
+    Choix c;
+    if (choisit_voies(e.disposition, voies, c, erreur) != 0 || choisit_plage(e, debut, duree, c, erreur) != 0) {
+        std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
+        return EXIT_USAGE;
+    }
+    // NumPy: the integer words in a file of their own, unless they are all
+    // that was chosen.
+    const std::string chemin_entiers = c.echantillons.empty() ? sortie : sortie_entiers;
+    std::vector<std::string> produits = {sortie};
+    if (format == "npy" && !c.entiers.empty() && !c.echantillons.empty())
+        produits.push_back(sortie_entiers);
+    for (const std::string& p : produits)
+        if (existe(p) && !ecraser) {
+            std::fprintf(stderr, "ondaris-export : %s existe déjà (--ecraser pour le remplacer)\n", p.c_str());
+            return EXIT_ECHEC;
+        }
+
+    Progression progression("Export", c.nb_trames);
+    auto avance = [&](uint64_t n) { progression.avance(n); };
+    int r = -1;
+    if (format == "npy") {
+        SortieNpy npy;
+        r = npy.ouvre(e, c, sortie, chemin_entiers, erreur);
+        r = r == 0 ? exporte(e, c, npy, erreur, avance) : r;
+        r = npy.ferme(erreur) == 0 ? r : -1;
+    }
+#ifdef ONDARIS_HDF5
+    if (format == "h5") {
+        SortieHdf5 h5;
+        r = h5.ouvre(e, c, sortie, erreur);
+        r = r == 0 ? exporte(e, c, h5, erreur, avance) : r;
+        r = h5.ferme(erreur) == 0 ? r : -1;
+    }
+#endif
+    progression.fin();
+    if (r != 0) {
+        // A half-written export is worse than none.
+        for (const std::string& p : produits) {
+            std::error_code ec;
+            std::filesystem::remove(std::filesystem::u8path(p), ec);
+        }
+        std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
+        return EXIT_ECHEC;
+    }
+    for (const std::string& p : produits)
+        std::printf("%s\n", p.c_str());
+    std::printf("%llu trames à partir de la trame %llu, %zu voies d'échantillons, %zu mots entiers, %.0f Hz\n",
+                static_cast<unsigned long long>(c.nb_trames), static_cast<unsigned long long>(c.premiere),
+                c.echantillons.size(), c.entiers.size(), static_cast<double>(e.frequence));
+    return EXIT_OK;
+}
