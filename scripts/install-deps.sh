@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when some are missing.
 set -euo pipefail
-packages=(cmake g++ make pkg-config libusb-1.0-0-dev libgtest-dev libhdf5-dev python3-h5py python3-numpy)
+packages=(cmake g++ make pkg-config libusb-1.0-0-dev libgtest-dev libhdf5-dev python3-h5py python3-numpy
+          qt6-base-dev qt6-translations-l10n fonts-liberation)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -27,8 +27,10 @@ Controles::Controles()
     radioButton_Start_FM.checked = true;
     groupBox_Condition.shown = false;
     button_Abort.text = "Abort";
+    button_Abort.font_pt = 16;
     button_Abort.shown = false;
     button_Stop.text = "Stop";
+    button_Stop.font_pt = 16;
     button_Stop.shown = false;
 
     checkBox_Record.checked = true;
@@ -57,8 +59,10 @@ Controles::Controles()
     for (auto& beam : grid_n)
         beam.fill(DeepPink);
     button_Retour.text = "Retour";
+    button_Retour.font_pt = 16;
     button_Retour.shown = false;
     button_Save_Micros.text = "Save (fich)";
+    button_Save_Micros.font_pt = 16;
     button_Save_Micros.shown = false;
     panel_dB.shown = false;
     button_Sauv_Config.text = "Sauv. Config.";

@@ -1,0 +1,97 @@
+// ondaris-captures [folder]: screenshots of the window over the simulated
+// box, on Qt's offscreen platform: after Init, the selection page, and a run
+// in progress with live level colours. Written as PNG files into `folder`
+// (docs by default).
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/fenetre/application.h"
+#include "app/fenetre/fenetre.h"
+#include "app/fenetre/operateur_qt.h"
+#include "device/parametres.h"
+#include "simulator/simulated_box.h"
+
+namespace {
+
+template <class W> W* trouve(Fenetre& f, const char* nom)
+{
+    W* w = f.findChild<W*>(QString::fromLatin1(nom));
+    if (!w) {
+        std::fprintf(stderr, "ondaris-captures : %s introuvable\n", nom);
+        std::exit(1);
+    }
+    return w;
+}
+
+bool sauve(Fenetre& f, const QString& dossier, const char* nom)
+{
+    const QString chemin = dossier + QLatin1Char('/') + QString::fromLatin1(nom);
+    const bool ok = f.grab().save(chemin);
+    std::printf("%s %s\n", ok ? "écrit :" : "ÉCHEC :", qPrintable(chemin));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    prepare_application(app);
+    const QString dossier = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
+    QDir().mkpath(dossier);
+
+    sim::SimulatedBox box; // paced, with its scene
+    QtOperator op;
+    SystemClock clock;
+    Principale p(box, op, clock);
+    p.config_en_cours = QDir::temp().filePath(QStringLiteral("ondaris-captures-config.txt")).toStdString();
+    std::remove(p.config_en_cours.c_str());
+    Fenetre f(p, op, QStringLiteral("  —  BOÎTIER SIMULÉ"));
+    p.ctl.textBox_Rep.text = "/data/mesures/"; // not the home folder of whoever runs this
+    f.show();
+    f.applique();
+    bool ok = true;
+
+    trouve<QPushButton>(f, "button_Init")->click();
+    ok &= sauve(f, dossier, "fenetre-init.png");
+
+    trouve<QPushButton>(f, "button_Micros")->click();
+    // A selection worth seeing: two groups and a few beams off.
+    for (const char* nom : {"bloc_T_3", "bloc_T_9", "faisceaux_T_2", "faisceaux_T_5", "grid_100_4", "grid_101_2"})
+        trouve<QCheckBox>(f, nom)->click();
+    ok &= sauve(f, dossier, "page-selection.png");
+    for (const char* nom : {"bloc_T_3", "bloc_T_9", "faisceaux_T_2", "faisceaux_T_5", "grid_100_4", "grid_101_2"})
+        trouve<QCheckBox>(f, nom)->click();
+    trouve<QPushButton>(f, "button_Retour")->click();
+
+    // Advanced mode, an external trigger, and the comment editor open.
+    trouve<QCheckBox>(f, "checkBox_Test")->click();
+    trouve<QAbstractButton>(f, "radioButton_Start_Trig1")->click();
+    trouve<QPushButton>(f, "button_Comment")->click();
+    ok &= sauve(f, dossier, "fenetre-avance.png");
+    trouve<QPushButton>(f, "button_Comment")->click();
+    trouve<QAbstractButton>(f, "radioButton_Start_Soft")->click();
+    trouve<QCheckBox>(f, "checkBox_Nom_Fich")->click();
+
+    // A 10 s run, not recorded, grabbed on its way (progress, levels).
+    trouve<QCheckBox>(f, "checkBox_Record")->click();
+    p.ctl.numericUpDown_Duree.value = 10;
+    numericUpDown_Duree_ValueChanged(p);
+    f.applique();
+    QTimer::singleShot(4500, &f, [&] {
+        ok &= sauve(f, dossier, "fenetre-acquisition.png");
+        trouve<QPushButton>(f, "button_Stop")->click();
+    });
+    trouve<QPushButton>(f, "button_Start")->click();
+    trouve<QCheckBox>(f, "checkBox_Record")->click();
+    std::remove(p.config_en_cours.c_str());
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,35 @@
+// The operator with Qt: modal message boxes, file and folder dialogs, and
+// the pump of the window's pending events. Every pump first applies the
+// model to the widgets, so a long operation shows its progress.
+#pragma once
+
+#include <QString>
+
+#include "device/operateur.h"
+
+class Fenetre;
+class QWidget;
+
+class QtOperator : public Operator {
+public:
+    // Dialogs are modal to the window once it is attached.
+    void attache(Fenetre* fenetre) { fenetre_ = fenetre; }
+
+    void message_box(const std::string& text, const std::string& caption, Icon icon) override;
+    bool ask_yes_no(const std::string& text, const std::string& caption, Icon icon) override;
+    bool choose_save_file(const std::string& filter, std::string& path) override;
+    bool choose_open_file(const std::string& filter, std::string& path) override;
+    bool choose_folder(const std::string& start, std::string& path) override;
+    void pump_events() override;
+
+    // "data |*.dat" -> "data (*.dat)"; several pairs become several filters.
+    static QString filtre_qt(const std::string& filter);
+    // A message as a box shows it: CR LF as line ends, no trailing ones.
+    static QString texte_boite(const std::string& text);
+
+private:
+    QWidget* parent() const;
+    bool choix_fichier(const std::string& filter, bool sauver, std::string& path);
+
+    Fenetre* fenetre_ = nullptr;
+};

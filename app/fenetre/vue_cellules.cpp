@@ -1,0 +1,74 @@
+#include "app/fenetre/vue_cellules.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <algorithm>
+
+namespace {
+
+int gx(int g) { return 20 + 90 * (g % 8); }
+int gy(int g) { return 45 + 110 * (g / 8); }
+
+} // namespace
+
+VueCellules::VueCellules(QWidget* parent) : QWidget(parent)
+{
+    for (auto& faisceau : cellules_)
+        faisceau.fill(DeepPink);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+QPoint VueCellules::position(int f, int j)
+{
+    const int g = f / 8, k = f % 8;
+    return QPoint(gx(g) + 10 * k, gy(g) + 10 * j);
+}
+
+void VueCellules::couleurs(const Cellules& c)
+{
+    if (c == cellules_)
+        return;
+    cellules_ = c;
+    update();
+}
+
+void VueCellules::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    QFont f = QApplication::font();
+    f.setPointSize(8);
+    p.setFont(f);
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    for (int g = 0; g < 16; ++g)
+        p.drawText(QRect(gx(g), gy(g) - 15, 80, 12), Qt::AlignCenter,
+                   QStringLiteral("F%1 -> F%2").arg(8 * g).arg(8 * g + 7));
+    for (int f = 0; f < 128; ++f)
+        for (int j = 0; j < 8; ++j) {
+            const Couleur& c = cellules_[f][j];
+            p.fillRect(QRect(position(f, j), QSize(COTE, COTE)), QColor(c.r, c.g, c.b, c.a));
+        }
+}
+
+BarreCouleurs::BarreCouleurs(QWidget* parent) : QWidget(parent) {}
+
+void BarreCouleurs::dessine(const std::array<int32_t, 128>& r, const std::array<int32_t, 128>& v,
+                            const std::array<int32_t, 128>& b)
+{
+    // As wide as the picture box, 128 rows: row 127 - i has colour i.
+    image_ = QImage(std::max(1, width()), 128, QImage::Format_RGB32);
+    for (int i = 0; i < 128; ++i) {
+        const QRgb c = qRgb(r[i], v[i], b[i]);
+        QRgb* ligne = reinterpret_cast<QRgb*>(image_.scanLine(127 - i));
+        for (int x = 0; x < image_.width(); ++x)
+            ligne[x] = c;
+    }
+    update();
+}
+
+void BarreCouleurs::paintEvent(QPaintEvent*)
+{
+    if (image_.isNull())
+        return;
+    QPainter p(this);
+    p.drawImage(rect(), image_);
+}
