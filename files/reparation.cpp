@@ -76,6 +76,24 @@ uint64_t taille_de(const std::string& chemin, bool& existe)
     return ec ? 0 : n;
 }
 
+// True when the file holds only zero bytes: the room a run reserves for a
+// companion when it opens it, never written because the run died.
+bool seulement_zeros(const std::string& chemin, uint64_t taille)
+{
+    if (taille > (1u << 20))
+        return false;
+    std::FILE* f = ouvre_fichier(chemin, "rb");
+    if (!f)
+        return false;
+    char bloc[4096];
+    bool zeros = true;
+    size_t n;
+    while (zeros && (n = std::fread(bloc, 1, sizeof bloc, f)) > 0)
+        zeros = std::all_of(bloc, bloc + n, [](char c) { return c == 0; });
+    std::fclose(f);
+    return zeros;
+}
+
 // Of the frames whose word 0 lies in `mots`, how many pairs of neighbours
 // and how many of them whose counter does not grow by one.
 void suivi(const std::vector<uint32_t>& mots, int nb_voies, uint64_t& paires, uint64_t& sauts)
@@ -195,7 +213,7 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
     for (const std::string& c : {ond, log}) {
         bool e;
         uint64_t n = taille_de(c, e);
-        if (n > 0) {
+        if (n > 0 && !seulement_zeros(c, n)) {
             messages.push_back(nom_court(c) + " n'est pas vide (" + std::to_string(n) +
                                " octets) : il n'est pas écrasé");
             refus = true;
