@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace usb {
 
@@ -63,6 +64,10 @@ struct Transfer {
 class UsbApi {
 public:
     virtual ~UsbApi() = default;
+
+    // Empty when the USB library can be used; otherwise the reason, for the
+    // information pane (a library that could not be loaded).
+    virtual std::string missing_library() { return {}; }
 
     // Default context.
     virtual int init() = 0;

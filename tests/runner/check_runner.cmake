@@ -1,9 +1,9 @@
 # Runs ondaris-acq and checks its exit code and the files it leaves.
-#   -DRUNNER=... -DOUT=... -DCONFIG=... -DMODE=simulated|nobox
+#   -DRUNNER=... -DOUT=... -DCONFIG=... -DMODE=simulated|nobox|usage [-DEMULATOR=wine]
 file(REMOVE_RECURSE ${OUT})
 file(MAKE_DIRECTORY ${OUT})
 if(MODE STREQUAL "simulated")
-  execute_process(COMMAND ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG}
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG}
                           --dossier ${OUT} --nom Essai --sans-progression
                   WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
@@ -30,7 +30,7 @@ if(MODE STREQUAL "simulated")
     message(FATAL_ERROR "the pane was not printed:\n${out}")
   endif()
 elseif(MODE STREQUAL "nobox")
-  execute_process(COMMAND ${RUNNER} --config ${CONFIG} --dossier ${OUT} --sans-progression
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --config ${CONFIG} --dossier ${OUT} --sans-progression
                   WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 2)
     message(FATAL_ERROR "exit ${rc}, expected 2 (no box)\n${out}\n${err}")
@@ -39,8 +39,15 @@ elseif(MODE STREQUAL "nobox")
   if(at EQUAL -1)
     message(FATAL_ERROR "no alert for the missing box:\n${out}")
   endif()
+  if(EMULATOR)
+    # Under Wine there is no libusb-1.0.dll: Init names the missing file.
+    string(FIND "${out}" "libusb-1.0.dll" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "the missing libusb-1.0.dll was not reported:\n${out}")
+    endif()
+  endif()
 else()
-  execute_process(COMMAND ${RUNNER} --duree -3 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --duree -3 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
   if(NOT rc EQUAL 64)
     message(FATAL_ERROR "exit ${rc}, expected 64 for a bad option")
   endif()
