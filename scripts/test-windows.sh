@@ -76,7 +76,7 @@ grep -qF "Nom du fichier d'acquisition : d:\\Mesures é\\Essai.dat" "$cmp_dir/wi
 # Text files: date lines and path lines dropped, French numbers (decimal
 # comma, no-break space between groups) written the English way.
 sans_date() { grep -avE '^(Date|Heure) = |^Fichier d' "$1" || true; }
-en_anglais() { sed -e 's/,/./g' -e 's/\xC2\xA0/,/g'; }
+en_anglais() { sed -E -e 's/([0-9]),([0-9])/\1.\2/g' -e 's/([0-9])\xC2\xA0([0-9])/\1,\2/g'; }
 for f in "Mesures é/Essai.log:Essai.log" "config_en_cours.txt:config_en_cours.txt"; do
   a="${f%%:*}"; b="${f#*:}"
   [ "$b" = Essai.log ] && wb="$win/$b" || wb="$cmp_dir/windows/$b"
