@@ -9,6 +9,7 @@
 
 #include "acquisition/acquisition.h"
 #include "device/plateforme.h"
+#include "device/usb_libusb.h"
 #include "files/chemins.h"
 #include "support/doubles.h"
 
@@ -121,6 +122,24 @@ TEST(Plateforme, WindowsFolders)
     EXPECT_EQ(avec_separateur("d:\\Mesures"), "d:\\Mesures\\");
     EXPECT_EQ(avec_separateur("d:\\"), "d:\\");
     EXPECT_EQ(avec_separateur("d:/Mesures/"), "d:/Mesures/");
+}
+
+// libusb-1.0.dll found beside the program (here a stand-in for it) and its
+// functions reached with their arguments.
+TEST(Plateforme, LibusbDllLoadedAndCalledThrough)
+{
+    LibusbApi api;
+    EXPECT_EQ(api.missing_library(), "");
+    ASSERT_EQ(api.init(), 0);
+    api.set_debug(3);
+    EXPECT_EQ(api.open_device_with_vid_pid(0x1234, 0xAC02), nullptr);
+    usb::DeviceHandle h = api.open_device_with_vid_pid(0xFE27, 0xAC02);
+    ASSERT_NE(h, nullptr);
+    unsigned char data[2] = {2, 0};
+    EXPECT_EQ(api.control_transfer(h, 0x40, 0xB1, 0, 0, data, 2, 500), 302);
+    EXPECT_EQ(api.alloc_transfer(0), nullptr); // a function the DLL lacks
+    api.close(h);
+    api.exit();
 }
 #endif
 
