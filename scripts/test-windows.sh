@@ -37,7 +37,8 @@ international() { wine reg add 'HKCU\Control Panel\International' /v "$1" /d "$2
 international sDecimal '.'
 international sThousand ','
 
-(cd build-win && ctest --output-on-failure -j"$jobs")
+suite=0
+(cd build-win && ctest --output-on-failure -j"$jobs") || suite=$?
 
 # One run on each side, from the same configuration and options. Under Wine
 # the folder is an accented one on d: and the operator's regional settings
@@ -87,5 +88,7 @@ for f in "Mesures é/Essai.log:Essai.log" "config_en_cours.txt:config_en_cours.t
 done
 
 echo "Windows (MinGW-w64 + Wine) : $(( $(date +%s) - debut )) s"
-[ "$echecs" -eq 0 ] || { echo "$echecs comparaison(s) en échec"; exit 1; }
-echo "Acquisition sous Wine identique à celle de Linux."
+[ "$echecs" -eq 0 ] && echo "Acquisition sous Wine identique à celle de Linux." ||
+  echo "$echecs comparaison(s) en échec"
+[ "$suite" -eq 0 ] || echo "Tests sous Wine en échec"
+[ "$echecs" -eq 0 ] && [ "$suite" -eq 0 ]
