@@ -119,6 +119,11 @@ std::vector<std::string> arguments_utf8(int argc, char** argv)
 void console_utf8()
 {
     SetConsoleOutputCP(CP_UTF8);
+    // The progress line rewrites itself with the terminal's escape sequences.
+    HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode))
+        SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
 #else

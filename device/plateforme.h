@@ -31,7 +31,8 @@ bool separateurs_regionaux(const std::string& locale, std::string& decimal, std:
 // The command line in UTF-8 (Windows passes argv in the code page).
 std::vector<std::string> arguments_utf8(int argc, char** argv);
 
-// Console output taken as UTF-8 (Windows console); nothing elsewhere.
+// Console output taken as UTF-8, with escape sequences (Windows console);
+// nothing elsewhere.
 void console_utf8();
 
 #ifdef _WIN32
