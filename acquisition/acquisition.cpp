@@ -16,6 +16,7 @@
 #include "device/bringup.h"
 #include "device/commandes.h"
 #include "device/parametres.h"
+#include "device/plateforme.h"
 #include "files/chemins.h"
 #include "files/configuration.h"
 #include "files/description.h"
@@ -59,14 +60,10 @@ bool budget_disque_atteint(const Principale& p)
 
 uint64_t espace_disponible(const std::string& path)
 {
-    std::error_code ec;
-    fs::path dossier = fs::u8path(path).parent_path();
-    if (dossier.empty())
-        dossier = fs::current_path(ec);
-    fs::space_info info = fs::space(dossier, ec);
-    if (ec || info.available == static_cast<std::uintmax_t>(-1))
-        return 0;
-    return info.available;
+    // The volume of the data file's folder; 0 when the system cannot tell.
+    std::string dossier = fs::u8path(path).parent_path().u8string();
+    uint64_t octets = 0;
+    return espace_libre(dossier, octets) ? octets : 0;
 }
 
 uint64_t espace_utilisable(const Principale& p, const std::string& path)

@@ -12,6 +12,10 @@ int init_USB(Principale& p)
     }
     p.initialisation_FX3 = false;
     p.handle = nullptr;
+    // Without its library (libusb-1.0.dll on Windows) no box can be found.
+    const std::string absente = p.usb.missing_library();
+    if (!absente.empty())
+        p.call_verb(absente);
     p.usb.init();
     p.usb.set_debug(LIBUSB_LOG_LEVEL);
     usb::DeviceHandle h = p.usb.open_device_with_vid_pid(VENDOR_ONDARIS, PRODUCT_ONDARIS);

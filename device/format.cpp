@@ -6,18 +6,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "device/plateforme.h"
+
 Conventions Conventions::from_locale()
 {
     Conventions c = english();
-    std::setlocale(LC_NUMERIC, "");
-    if (const std::lconv* lc = std::localeconv()) {
-        if (lc->decimal_point && *lc->decimal_point)
-            c.decimal = lc->decimal_point;
-        if (lc->thousands_sep && *lc->thousands_sep)
-            c.grouping = lc->thousands_sep;
-        else
-            c.grouping = c.decimal == "," ? "\xC2\xA0" : ",";
-    }
+    separateurs_regionaux("", c.decimal, c.grouping);
+    // Numbers are printed with '.' and converted here; a toolkit that set
+    // the process locale must not change that.
     std::setlocale(LC_NUMERIC, "C");
     return c;
 }

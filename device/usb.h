@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace usb {
 
@@ -64,6 +65,10 @@ struct Transfer {
 class UsbApi {
 public:
     virtual ~UsbApi() = default;
+
+    // Empty when the USB library can be used; otherwise the reason, for the
+    // information pane (a library that could not be loaded).
+    virtual std::string missing_library() { return {}; }
 
     // Default context.
     virtual int init() = 0;

@@ -1,10 +1,12 @@
 // The USB calls forwarded to libusb 1.0 on its default context.
 #pragma once
 
+#include "device/libusb_dll.h"
 #include "device/usb.h"
 
 class LibusbApi : public usb::UsbApi {
 public:
+    std::string missing_library() override { return charge_libusb(); }
     int init() override;
     void set_debug(int level) override;
     void exit() override;

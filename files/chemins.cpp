@@ -32,18 +32,20 @@ std::string avec_separateur(const std::string& dossier)
 
 std::string dossier_initial()
 {
+    std::error_code ec;
 #ifdef _WIN32
-    return "d:\\";
+    // d:\ where the machine has it, else the working directory.
+    if (std::filesystem::is_directory(std::filesystem::u8path("d:\\"), ec))
+        return "d:\\";
 #else
     const char* home = std::getenv("HOME");
     if (home && *home)
         return avec_separateur(home);
-    std::error_code ec;
+#endif
     std::filesystem::path cwd = std::filesystem::current_path(ec);
     if (!ec && !cwd.empty())
         return avec_separateur(cwd.u8string());
-    return "/";
-#endif
+    return std::string(1, SEPARATEUR);
 }
 
 bool decoupe_chemin(const std::string& chemin, std::string& dossier, std::string& nom)

@@ -17,8 +17,9 @@ bool est_separateur(char c);
 // joined to it are then relative to the working directory.
 std::string avec_separateur(const std::string& dossier);
 
-// The initial text of "Répertoire": d:\ on Windows, the home folder with its
-// final "/" elsewhere (HOME, else the working directory, else "/").
+// The initial text of "Répertoire", with its final separator: d:\ on Windows
+// when it exists, the home folder (HOME) elsewhere; else the working
+// directory, else the root.
 std::string dossier_initial();
 
 // Splits the path of a "Fichier" line, leading spaces removed, into its

@@ -4,19 +4,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #include "app/model/principale.h"
-
-std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode)
-{
-#ifdef _WIN32
-    std::filesystem::path path = std::filesystem::u8path(utf8_path);
-    std::wstring wmode(mode, mode + std::strlen(mode));
-    return _wfopen(path.c_str(), wmode.c_str());
-#else
-    return std::fopen(utf8_path.c_str(), mode);
-#endif
-}
 
 std::string nom_compagnon(const std::string& data_path, const std::string& ext)
 {

@@ -7,10 +7,9 @@
 #include <cstdio>
 #include <string>
 
-struct Principale;
+#include "device/plateforme.h" // ouvre_fichier
 
-// fopen of a UTF-8 path on every platform.
-std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode);
+struct Principale;
 
 // The data file's path with its final ".dat" replaced by `ext` (".Ond",
 // ".log"); a path without ".dat" keeps its name and takes `ext` after it.

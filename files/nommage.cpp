@@ -9,6 +9,7 @@
 #include "app/model/enable.h"
 #include "app/model/mode_avance.h"
 #include "app/model/principale.h"
+#include "device/plateforme.h"
 #include "files/chemins.h"
 #include "files/fichier_donnees.h"
 #include "files/header.h"
@@ -140,7 +141,7 @@ void stocke_commentaire(Principale& p, const std::string& saisi)
     if (n < 1023)
         c.append(1023 - n, ' ');
     p.commentaire = c;
-    std::string octets = utf8_vers_cp1252(c);
+    std::string octets = vers_code_page(c);
     octets += '\0';
     char* champ = p.header_file.texte_commentaire;
     std::memset(champ, ' ', sizeof p.header_file.texte_commentaire);

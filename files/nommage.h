@@ -29,8 +29,8 @@ int button_Fichier_Click(Principale& p);
 void button_Comment_Click(Principale& p);
 // Stores a comment of at most 1024 characters (longer text is cut there):
 // `commentaire` is the text padded with spaces to 1023 characters, and the
-// header's texte_commentaire its first 1024 bytes in Windows-1252 with a
-// terminating 0.
+// header's texte_commentaire its first 1024 bytes in the system's code page
+// (Windows-1252 off Windows) with a terminating 0.
 void stocke_commentaire(Principale& p, const std::string& texte);
 
 // Initial text of "Répertoire" on this platform (run once at start-up).

@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when some are missing.
+# With "windows": also the MinGW-w64 cross compiler (posix threads, for
+# std::thread) and Wine, for scripts/test-windows.sh.
 set -euo pipefail
 packages=(cmake g++ make pkg-config libusb-1.0-0-dev libgtest-dev libhdf5-dev python3-h5py python3-numpy
           qt6-base-dev qt6-translations-l10n fonts-liberation)
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix wine wine64)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

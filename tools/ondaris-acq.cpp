@@ -24,6 +24,7 @@
 #include "app/model/principale.h"
 #include "device/bringup.h"
 #include "device/parametres.h"
+#include "device/plateforme.h"
 #include "device/usb_libusb.h"
 #include "files/chemins.h"
 #include "files/configuration.h"
@@ -139,8 +140,9 @@ bool nombre(const char* s, double& v)
     return end && end != s && *end == '\0';
 }
 
-bool parse(int argc, char** argv, Options& o, std::string& erreur)
+bool parse(const std::vector<std::string>& argv, Options& o, std::string& erreur)
 {
+    const int argc = static_cast<int>(argv.size());
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto valeur = [&](std::string& out) {
@@ -519,9 +521,10 @@ private:
 
 int main(int argc, char** argv)
 {
+    console_utf8();
     Options o;
     std::string erreur;
-    if (!parse(argc, argv, o, erreur)) {
+    if (!parse(arguments_utf8(argc, argv), o, erreur)) {
         std::fprintf(stderr, "ondaris-acq : %s\n\n", erreur.c_str());
         usage(stderr);
         return EXIT_USAGE;

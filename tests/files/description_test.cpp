@@ -70,7 +70,7 @@ TEST_F(Description, WriteFailuresAreReported)
     EXPECT_EQ(p.pane.text, "Erreur d'écriture du fichier " + dir.file("Test.Ond") +
                                "\r\nErreur d'écriture du fichier " + dir.file("Test.log") + "\r\n");
     if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full here";
+        GTEST_SKIP() << "needs /dev/full, the Linux device that stands for a full disk";
     p.pane.text.clear();
     p.fichier_header = ouvre_fichier(dir.file("Test.Ond"), "wb");
     p.log = ouvre_fichier("/dev/full", "wb");

@@ -1,5 +1,5 @@
 # Runs ondaris-acq and checks its exit code and the files it leaves.
-#   -DRUNNER=... -DOUT=... -DCONFIG=...
+#   -DRUNNER=... -DOUT=... -DCONFIG=... [-DEMULATOR=wine]
 #   -DMODE=simulated|sans_enregistrement|canaux|nobox|usage
 file(REMOVE_RECURSE ${OUT})
 file(MAKE_DIRECTORY ${OUT})
@@ -16,7 +16,7 @@ if(MODE STREQUAL "simulated")
   # must not add to the one given. Paced, so that a run that became
   # open-ended only times out.
   file(WRITE ${OUT}/config_en_cours.txt "Frequence = 2000 Hz\r\nDuree = 0\r\nTrig = Trig1 Flanc_montant\r\n")
-  execute_process(COMMAND ${RUNNER} --simulateur --config ${CONFIG}
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --simulateur --config ${CONFIG}
                           --dossier ${OUT} --nom Essai --sans-progression
                   WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
                   TIMEOUT 60)
@@ -52,7 +52,7 @@ if(MODE STREQUAL "simulated")
 elseif(MODE STREQUAL "sans_enregistrement")
   # Recording off wins over a folder and a name; the duration keeps one
   # decimal (0.04 s would be saved as 0.0, an open-ended run at next start).
-  execute_process(COMMAND ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG} --duree 0.04
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG} --duree 0.04
                           --sans-enregistrement --dossier ${OUT}/D --nom N --sans-progression
                   WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
                   TIMEOUT 60)
@@ -69,7 +69,7 @@ elseif(MODE STREQUAL "sans_enregistrement")
   expect_in("${config}" "Duree = 0.1  s\n")
 elseif(MODE STREQUAL "canaux")
   # Every channel the box offers can be chosen without the window.
-  execute_process(COMMAND ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG} --duree 0.1
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG} --duree 0.1
                           --compteurs BD --etat --dossier ${OUT} --nom C --sans-progression
                   WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
                   TIMEOUT 60)
@@ -86,7 +86,7 @@ elseif(MODE STREQUAL "canaux")
   expect_in("${log}" "Compteurs =   0  1  0  1\n")
   expect_in("${out}" "compteurs BD, voie d'état\n")
 elseif(MODE STREQUAL "nobox")
-  execute_process(COMMAND ${RUNNER} --config ${CONFIG} --dossier ${OUT} --sans-progression
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --config ${CONFIG} --dossier ${OUT} --sans-progression
                   WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 2)
     message(FATAL_ERROR "exit ${rc}, expected 2 (no box)\n${out}\n${err}")
@@ -95,8 +95,15 @@ elseif(MODE STREQUAL "nobox")
   if(at EQUAL -1)
     message(FATAL_ERROR "no alert for the missing box:\n${out}")
   endif()
+  if(EMULATOR)
+    # Under Wine there is no libusb-1.0.dll: Init names the missing file.
+    string(FIND "${out}" "libusb-1.0.dll" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "the missing libusb-1.0.dll was not reported:\n${out}")
+    endif()
+  endif()
 else()
-  execute_process(COMMAND ${RUNNER} --duree -3 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --duree -3 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
   if(NOT rc EQUAL 64)
     message(FATAL_ERROR "exit ${rc}, expected 64 for a bad option")
   endif()

@@ -1,0 +1,171 @@
+#include "device/plateforme.h"
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "files/header.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#else
+#include <langinfo.h>
+#include <locale.h>
+#endif
+
+namespace {
+
+// The rule shared by both systems for what the locale gives.
+void complete_separateurs(std::string& decimal, std::string& groupement)
+{
+    if (decimal.empty())
+        decimal = ".";
+    if (groupement.empty())
+        groupement = decimal == "," ? "\xC2\xA0" : ",";
+    else if (groupement == " ")
+        groupement = "\xC2\xA0";
+}
+
+} // namespace
+
+#ifdef _WIN32
+
+std::wstring utf8_vers_large(const std::string& s)
+{
+    if (s.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    return w;
+}
+
+std::string large_vers_utf8(const std::wstring& w)
+{
+    if (w.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode)
+{
+    std::wstring wmode(mode, mode + std::strlen(mode));
+    return _wfopen(utf8_vers_large(utf8_path).c_str(), wmode.c_str());
+}
+
+std::string vers_code_page(const std::string& utf8)
+{
+    // A system set to UTF-8 as its code page takes the text as it is.
+    if (GetACP() == CP_UTF8)
+        return utf8;
+    std::wstring w = utf8_vers_large(utf8);
+    if (w.empty())
+        return {};
+    // No best fit: a character the code page lacks shows as '?', not as a
+    // look-alike that would read as something else.
+    const DWORD drapeaux = WC_NO_BEST_FIT_CHARS;
+    int n = WideCharToMultiByte(CP_ACP, drapeaux, w.data(), static_cast<int>(w.size()), nullptr, 0, "?", nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, drapeaux, w.data(), static_cast<int>(w.size()), &s[0], n, "?", nullptr);
+    return s;
+}
+
+bool espace_libre(const std::string& dossier, uint64_t& octets)
+{
+    std::wstring w = dossier.empty() ? std::wstring(L".") : utf8_vers_large(dossier);
+    ULARGE_INTEGER utilisateur;
+    if (!GetDiskFreeSpaceExW(w.c_str(), &utilisateur, nullptr, nullptr))
+        return false;
+    octets = utilisateur.QuadPart;
+    return true;
+}
+
+bool separateurs_regionaux(const std::string& locale, std::string& decimal, std::string& groupement)
+{
+    std::wstring nom = utf8_vers_large(locale);
+    const wchar_t* n = locale.empty() ? LOCALE_NAME_USER_DEFAULT : nom.c_str();
+    wchar_t d[8], g[8];
+    if (GetLocaleInfoEx(n, LOCALE_SDECIMAL, d, 8) == 0 || GetLocaleInfoEx(n, LOCALE_STHOUSAND, g, 8) == 0)
+        return false;
+    decimal = large_vers_utf8(d);
+    groupement = large_vers_utf8(g);
+    complete_separateurs(decimal, groupement);
+    return true;
+}
+
+std::vector<std::string> arguments_utf8(int argc, char** argv)
+{
+    std::vector<std::string> args;
+    int n = 0;
+    wchar_t** w = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (w && n == argc) {
+        for (int i = 0; i < n; ++i)
+            args.push_back(large_vers_utf8(w[i]));
+    } else {
+        args.assign(argv, argv + argc);
+    }
+    if (w)
+        LocalFree(w);
+    return args;
+}
+
+void console_utf8()
+{
+    SetConsoleOutputCP(CP_UTF8);
+    // The progress line rewrites itself with the terminal's escape sequences.
+    HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode))
+        SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+#else
+
+std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode)
+{
+    return std::fopen(utf8_path.c_str(), mode);
+}
+
+std::string vers_code_page(const std::string& utf8)
+{
+    return utf8_vers_cp1252(utf8);
+}
+
+bool espace_libre(const std::string& dossier, uint64_t& octets)
+{
+    std::error_code ec;
+    std::filesystem::path d = dossier.empty() ? std::filesystem::path(".") : std::filesystem::u8path(dossier);
+    std::filesystem::space_info info = std::filesystem::space(d, ec);
+    if (ec || info.available == static_cast<std::uintmax_t>(-1))
+        return false;
+    octets = info.available;
+    return true;
+}
+
+bool separateurs_regionaux(const std::string& locale, std::string& decimal, std::string& groupement)
+{
+    locale_t l = newlocale(LC_NUMERIC_MASK, locale.c_str(), static_cast<locale_t>(0));
+    if (l == static_cast<locale_t>(0))
+        return false;
+    decimal = nl_langinfo_l(RADIXCHAR, l);
+    groupement = nl_langinfo_l(THOUSEP, l);
+    freelocale(l);
+    complete_separateurs(decimal, groupement);
+    return true;
+}
+
+std::vector<std::string> arguments_utf8(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void console_utf8() {}
+
+#endif

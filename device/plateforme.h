@@ -1,0 +1,41 @@
+// What the program asks of the operating system that Windows does its own
+// way: files opened from UTF-8 paths, the 8-bit code page, the free space of
+// a volume, the regional number conventions and the command line. Every
+// system-specific call of the logic and of the runner lives behind these.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// fopen of a UTF-8 path (on Windows through the wide-character API, so that
+// accented folders and names open whatever the code page).
+std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode);
+
+// UTF-8 text in the system's 8-bit code page (Windows: the ANSI code page;
+// elsewhere Windows-1252). Characters the code page lacks become '?'.
+std::string vers_code_page(const std::string& utf8);
+
+// Bytes available to the user on the volume that holds `dossier` (UTF-8;
+// empty = the working directory). False when the system cannot tell.
+bool espace_libre(const std::string& dossier, uint64_t& octets);
+
+// Decimal and grouping separators of the regional settings, in UTF-8.
+// `locale` names one ("fr-FR" on Windows, "fr_FR.UTF-8" elsewhere); empty
+// means the operator's own. A grouping separator that is a plain space, or
+// none, becomes a no-break space so that a grouped number stays one word.
+// False when the locale is unknown (the outputs are then left alone).
+bool separateurs_regionaux(const std::string& locale, std::string& decimal, std::string& groupement);
+
+// The command line in UTF-8 (Windows passes argv in the code page).
+std::vector<std::string> arguments_utf8(int argc, char** argv);
+
+// Console output taken as UTF-8, with escape sequences (Windows console);
+// nothing elsewhere.
+void console_utf8();
+
+#ifdef _WIN32
+std::wstring utf8_vers_large(const std::string& utf8);
+std::string large_vers_utf8(const std::wstring& large);
+#endif
