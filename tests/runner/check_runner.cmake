@@ -23,10 +23,16 @@ if(MODE STREQUAL "simulated")
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "exit ${rc}\n${out}\n${err}")
   endif()
-  # The settings in force come before Init.
+  # The settings in force come before Init. The folder's separator is the
+  # system's.
+  if(EMULATOR)
+    set(sep "\\")
+  else()
+    set(sep "/")
+  endif()
   foreach(line "Réglages :\n  Fréquence : 10,000 Hz\n  Durée : 0.5 s\n  Déclenchement : soft (immédiat)\n"
                "  Voies : 12 micros, 1 analogiques, compteurs A, sans voie d'état\n"
-               "  Fichiers : ${OUT}/Essai.dat (et .Ond, .log)\nLiaison USB activée")
+               "  Fichiers : ${OUT}${sep}Essai.dat (et .Ond, .log)\nLiaison USB activée")
     expect_in("${out}" "${line}")
   endforeach()
   # 14 words per frame (8 + 4 microphones, analogue 0, counter A), 5000 frames.
