@@ -128,24 +128,6 @@ int ecrit_config(Principale& p, const std::string& config_name)
 
 namespace {
 
-void ajoute_utf8(std::string& out, uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 std::string utf16_vers_utf8(const std::string& octets, size_t debut, bool little_endian)
 {
@@ -179,27 +161,6 @@ std::string decode(const std::string& octets)
     if (octets.compare(0, 2, "\xFE\xFF") == 0)
         return utf16_vers_utf8(octets, 2, false);
     return octets;
-}
-
-// Lines end at LF, CR LF or CR.
-std::vector<std::string> lignes_de(const std::string& texte)
-{
-    std::vector<std::string> out;
-    std::string courante;
-    for (size_t i = 0; i < texte.size(); ++i) {
-        char ch = texte[i];
-        if (ch == '\r' || ch == '\n') {
-            out.push_back(courante);
-            courante.clear();
-            if (ch == '\r' && i + 1 < texte.size() && texte[i + 1] == '\n')
-                ++i;
-        } else {
-            courante += ch;
-        }
-    }
-    if (!courante.empty())
-        out.push_back(courante);
-    return out;
 }
 
 std::vector<std::string> tokens_de(const std::string& l)

@@ -11,6 +11,7 @@
 #include "device/parametres.h"
 #include "files/description.h"
 #include "files/fichier_donnees.h"
+#include "files/lignes.h"
 
 namespace {
 
@@ -70,27 +71,6 @@ bool lit_debut(const std::string& chemin, size_t n, std::string& octets, uint64_
     if (!ok)
         erreur = "lecture impossible";
     return ok;
-}
-
-// Lines end at LF, CR LF or CR.
-std::vector<std::string> lignes_de(const std::string& texte)
-{
-    std::vector<std::string> out;
-    std::string courante;
-    for (size_t i = 0; i < texte.size(); ++i) {
-        char ch = texte[i];
-        if (ch == '\r' || ch == '\n') {
-            out.push_back(courante);
-            courante.clear();
-            if (ch == '\r' && i + 1 < texte.size() && texte[i + 1] == '\n')
-                ++i;
-        } else {
-            courante += ch;
-        }
-    }
-    if (!courante.empty())
-        out.push_back(courante);
-    return out;
 }
 
 std::string cite(const std::string& s)

@@ -47,3 +47,42 @@ int ecrit_texte(std::FILE* f, const std::string& texte)
     ok = std::fflush(f) == 0 && ok;
     return ok && !std::ferror(f) ? 0 : -1;
 }
+
+void ajoute_utf8(std::string& out, uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::vector<std::string> lignes_de(const std::string& texte)
+{
+    std::vector<std::string> out;
+    std::string courante;
+    for (size_t i = 0; i < texte.size(); ++i) {
+        char ch = texte[i];
+        if (ch == '\r' || ch == '\n') {
+            out.push_back(courante);
+            courante.clear();
+            if (ch == '\r' && i + 1 < texte.size() && texte[i + 1] == '\n')
+                ++i;
+        } else {
+            courante += ch;
+        }
+    }
+    if (!courante.empty())
+        out.push_back(courante);
+    return out;
+}

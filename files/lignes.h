@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "device/format.h"
 #include "files/header.h"
@@ -17,3 +19,9 @@ void sections_selection(std::string& out, const Conventions& conv, const type_he
 
 // Writes `texte` to `f` and flushes it; 0 when every byte reached the file.
 int ecrit_texte(std::FILE* f, const std::string& texte);
+
+// Appends the UTF-8 encoding of code point `cp`.
+void ajoute_utf8(std::string& out, uint32_t cp);
+
+// The lines of `texte`; lines end at LF, CR LF or CR.
+std::vector<std::string> lignes_de(const std::string& texte);
