@@ -186,6 +186,7 @@ void soumet_anneau(Principale& p)
     a.ntr = 0;
     a.ntw = 0;
     a.fin_en_cours = false;
+    a.fini = false; // a presence test run by this Start may have left it set
     a.no_mem_signale = false;
     a.slot_complete = -1;
     for (int i = 0; i < NB_TRANSFERTS; ++i) {
@@ -203,6 +204,28 @@ int transferts_en_vol(const Principale& p)
     return n;
 }
 
+int traite_evenements(Principale& p)
+{
+    int r = p.usb.handle_events_timeout(ATTENTE_EVENEMENTS_MS);
+    return r == usb::ERROR_TIMEOUT ? 0 : r;
+}
+
+int attend_completion(Principale& p, uint32_t debut, uint32_t limite_ms)
+{
+    // Every completion, whatever its status, counts one in num_pkt.
+    const uint32_t avant = p.anneau.num_pkt;
+    for (;;) {
+        p.op.pump_events();
+        if (p.anneau.num_pkt != avant) // a control request may handle events too
+            return 0;
+        int r = traite_evenements(p);
+        if (r != 0 || p.anneau.num_pkt != avant)
+            return r;
+        if (static_cast<uint32_t>(p.clock.tick_ms() - debut) > limite_ms)
+            return 0;
+    }
+}
+
 int annule_et_vide(Principale& p, uint32_t limite_ms)
 {
     Anneau& a = p.anneau;
@@ -215,7 +238,8 @@ int annule_et_vide(Principale& p, uint32_t limite_ms)
         for (int i = 0; i < NB_TRANSFERTS; ++i)
             if (a.en_vol[i] && a.transfert[i])
                 p.usb.cancel_transfer(a.transfert[i]);
-        int r = p.usb.handle_events_timeout(100);
+        p.op.pump_events();
+        int r = traite_evenements(p);
         ++tours;
         if (r != 0 && r != usb::ERROR_INTERRUPTED && r != usb::ERROR_TIMEOUT)
             break;

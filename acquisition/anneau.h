@@ -61,9 +61,25 @@ void calcule_increments(Principale& p);
 // too while a transfer of an earlier run is still held by the library.
 int alloue_anneau(Principale& p, unsigned int timeout_ms);
 
-// Zeroes num_pkt, ntr, ntw, clears fin_en_cours, then slot by slot clears
+// Zeroes num_pkt, ntr, ntw, clears fin_en_cours and fini, then slot by slot clears
 // t_fini and transf_arret and submits. A refusal is reported with the slot.
 void soumet_anneau(Principale& p);
+
+// Longest wait of one call of the library's event handling in the loops of
+// a run, its drains and the presence test: the window's events are pumped
+// between two calls, so it repaints and Stop or Abort act at every rate.
+constexpr int ATTENTE_EVENEMENTS_MS = 50;
+
+// One call of the library's event handling that waits at most
+// ATTENTE_EVENEMENTS_MS. Its time-out is not an error: 0.
+int traite_evenements(Principale& p);
+
+// Handles the library's events as its blocking call does, until at least
+// one transfer has completed or more than `limite_ms` have passed since
+// `debut` (clock ticks), but in calls of at most ATTENTE_EVENEMENTS_MS with
+// the window's events pumped before each. The first non-zero library
+// result ends it and is returned; otherwise 0.
+int attend_completion(Principale& p, uint32_t debut, uint32_t limite_ms);
 
 // Transfers submitted and not yet completed.
 int transferts_en_vol(const Principale& p);
