@@ -232,7 +232,7 @@ bool preparation(Principale& p)
         p.ctl.button_Abort.shown = true;
     }
 
-    if (alloue_anneau(p, static_cast<unsigned>(p.TimeOut)) != 0) {
+    if (alloue_anneau(p, static_cast<unsigned>(p.TimeOut), true) != 0) {
         if (p.record)
             ferme_fichiers(p);
         restaure_controles(p);

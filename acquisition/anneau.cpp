@@ -152,7 +152,7 @@ void calcule_increments(Principale& p)
     p.anneau.increment_compteur = (p.anneau.increment_position + W) / N;
 }
 
-int alloue_anneau(Principale& p, unsigned int timeout_ms)
+int alloue_anneau(Principale& p, unsigned int timeout_ms, bool touche)
 {
     Anneau& a = p.anneau;
     if (transferts_en_vol(p) > 0 && annule_et_vide(p) != 0) {
@@ -167,7 +167,8 @@ int alloue_anneau(Principale& p, unsigned int timeout_ms)
         if (!a.transfert[i])
             a.transfert[i] = p.usb.alloc_transfer(0);
         if (!a.buffers[i])
-            a.buffers[i] = new (std::nothrow) unsigned char[TAILLE_PAQUET];
+            a.buffers[i] = touche ? new (std::nothrow) unsigned char[TAILLE_PAQUET]()
+                                  : new (std::nothrow) unsigned char[TAILLE_PAQUET];
         if (!a.transfert[i] || !a.buffers[i]) {
             p.call_verb("Mémoire insuffisante pour les tampons de l'acquisition (32 tampons de 16 Mo) !\r\n");
             libere_anneau(p);

@@ -59,7 +59,9 @@ void calcule_increments(Principale& p);
 // transfers of 16 MiB on 0x81 with `timeout_ms`. On an allocation failure
 // everything allocated is freed, the pane says so and -1 is returned; -1
 // too while a transfer of an earlier run is still held by the library.
-int alloue_anneau(Principale& p, unsigned int timeout_ms);
+// With `touche`, the buffers are zeroed now, so that the first turn of the
+// ring does not pay 512 MiB of page faults while the data flow.
+int alloue_anneau(Principale& p, unsigned int timeout_ms, bool touche = false);
 
 // Zeroes num_pkt, ntr, ntw, clears fin_en_cours and fini, then slot by slot clears
 // t_fini and transf_arret and submits. A refusal is reported with the slot.

@@ -160,7 +160,7 @@ double pass_ring(Principale& p, uint32_t frames)
     envoie(p, CMD_SAMPLE_COUNT, {static_cast<uint8_t>(frames), static_cast<uint8_t>(frames >> 8),
                                  static_cast<uint8_t>(frames >> 16), static_cast<uint8_t>(frames >> 24)});
     calcule_increments(p);
-    if (alloue_anneau(p, 60000) != 0)
+    if (alloue_anneau(p, 60000, true) != 0) // as a run primes it
         return 0;
     soumet_anneau(p);
     auto t0 = Horloge::now();
