@@ -70,7 +70,7 @@ void soumet_anneau(Principale& p);
 // Longest wait of one call of the library's event handling in the loops of
 // a run, its drains and the presence test: the window's events are pumped
 // between two calls, so it repaints and Stop or Abort act at every rate.
-constexpr int ATTENTE_EVENEMENTS_MS = 50;
+constexpr int ATTENTE_EVENEMENTS_MS = 20;
 
 // One call of the library's event handling that waits at most
 // ATTENTE_EVENEMENTS_MS. Its time-out is not an error: 0.

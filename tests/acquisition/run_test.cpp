@@ -276,7 +276,7 @@ struct Trigger : Run {
         p.ctl.radioButton_Start_Soft.checked = false;
         p.ctl.radioButton_Start_Trig2.checked = true;
         // Every tick read is a second later: each turn of the wait also
-        // waits for the box's events for real, up to 50 ms.
+        // waits for the box's events for real, up to 20 ms.
         rig.clock.step_ms = 1000;
     }
 
