@@ -305,7 +305,8 @@ int main(int argc, char** argv)
                 disk, disk1, disk2);
     std::printf("whole recorded run, unpaced  : %8.0f MB/s from Start to the end of its fsync (%s, %.1f s in all)\n",
                 run, complet ? "complete" : "NOT complete", secondes(debut_handler, fin_run));
-    std::printf("whole run / fwrite loop      : %8.3f\n", disk > 0 ? run / disk : 0);
+    std::printf("whole run / fwrite loop      : %8.3f (%.3f to the pass before the run, %.3f to the pass after)\n",
+                disk > 0 ? run / disk : 0, disk1 > 0 ? run / disk1 : 0, disk2 > 0 ? run / disk2 : 0);
 
     // 3. The level refresh.
     const double pass_ms = pass_niveaux(p);
