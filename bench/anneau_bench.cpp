@@ -281,6 +281,7 @@ int main(int argc, char** argv)
     op.enregistre = true;
     const auto debut_handler = Horloge::now();
     button_Start_Click(p);
+    const auto fin_handler = Horloge::now();
     synchronise(data);
     const auto fin_run = Horloge::now();
     op.enregistre = false;
@@ -305,6 +306,8 @@ int main(int argc, char** argv)
                 disk, disk1, disk2);
     std::printf("whole recorded run, unpaced  : %8.0f MB/s from Start to the end of its fsync (%s, %.1f s in all)\n",
                 run, complet ? "complete" : "NOT complete", secondes(debut_handler, fin_run));
+    std::printf("  of which                   : %8.2f s from the Start command to the idle window, %.2f s of fsync\n",
+                secondes(debut_flux, fin_handler), secondes(fin_handler, fin_run));
     std::printf("whole run / fwrite loop      : %8.3f (%.3f to the pass before the run, %.3f to the pass after)\n",
                 disk > 0 ? run / disk : 0, disk1 > 0 ? run / disk1 : 0, disk2 > 0 ? run / disk2 : 0);
 
