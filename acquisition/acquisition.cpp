@@ -236,7 +236,7 @@ bool preparation(Principale& p)
         p.ctl.button_Abort.shown = true;
     }
 
-    if (alloue_anneau(p, static_cast<unsigned>(p.TimeOut)) != 0) {
+    if (alloue_anneau(p, static_cast<unsigned>(p.TimeOut), true) != 0) {
         if (p.record)
             ferme_fichiers(p);
         restaure_controles(p);
@@ -260,8 +260,10 @@ bool preparation(Principale& p)
 }
 
 // Watches byte 8 of the queued buffers. Completed transfers are handled
-// too, without blocking, since a USB stack may deliver bytes only then: the
-// first completion counts as the trigger. False when the wait was given up.
+// too, since a USB stack may deliver bytes only then: the first completion
+// counts as the trigger. Each turn waits at most ATTENTE_EVENEMENTS_MS for
+// them, so the wait neither spins nor keeps the window from Abort. False
+// when the wait was given up.
 bool attente_declenchement(Principale& p)
 {
     Anneau& a = p.anneau;
@@ -283,7 +285,7 @@ bool attente_declenchement(Principale& p)
             if (a.buffers[i][8] != reference[i])
                 p.attente_declenchement = false;
         if (!p.aborted && p.attente_declenchement) {
-            p.usb.handle_events_timeout(0);
+            traite_evenements(p);
             if (a.num_pkt > 0 || transferts_en_vol(p) == 0)
                 p.attente_declenchement = false;
         }
@@ -311,7 +313,10 @@ bool abandon_boucle(Principale& p)
     return true;
 }
 
-// Main loop; returns the last event-handling result.
+// Main loop; returns the last event-handling result. A pass waits at most
+// ATTENTE_EVENEMENTS_MS for the library's events, so the window is pumped
+// that often whatever the packet duration (10.5 s with 8 words per frame);
+// progress and levels change only when a packet has come.
 int boucle_principale(Principale& p, uint32_t& t0)
 {
     Anneau& a = p.anneau;
@@ -323,6 +328,7 @@ int boucle_principale(Principale& p, uint32_t& t0)
         p.call_verb("Paquet : \r\n");
     t0 = p.clock.tick_ms();
     int rc = 0;
+    uint32_t paquets_vus = a.num_pkt;
     while (rc == 0) {
         p.op.pump_events();
         if (p.aborted && abandon_boucle(p))
@@ -333,7 +339,7 @@ int boucle_principale(Principale& p, uint32_t& t0)
             button_Stop_Click(p);
         if (budget_disque_atteint(p) && !p.stopped)
             button_Stop_Click(p);
-        rc = evenements_usb(p);
+        rc = traite_evenements(p);
         if (rc != 0 || a.fin_en_cours) {
             if (a.fin_en_cours) {
                 if (p.test)
@@ -350,6 +356,9 @@ int boucle_principale(Principale& p, uint32_t& t0)
         }
         p.ctl.label_Duree_Ecoulee.text =
             compose(p.conv, "Durée écoulée : {0:N0} s", {(p.clock.tick_ms() - t0) / 1000u});
+        if (a.num_pkt == paquets_vus)
+            continue;
+        paquets_vus = a.num_pkt;
         if (a.num_pkt <= p.n_pkt && p.count != 0)
             p.ctl.progressBar_Progress.value = static_cast<int>(a.num_pkt);
         rafraichit_niveaux(p);
@@ -434,7 +443,9 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
         while (rc == 0 && transferts_en_vol(p) > 0) {
             if (p.test)
                 p.verb("Début boucle de fin correspondant au 'paquet' {0:G}  \r\n", {a.num_pkt});
-            rc = evenements_usb(p);
+            // As one blocking call, but the window is pumped meanwhile and
+            // the wait ends with the loop's own limit.
+            rc = attend_completion(p, debut, 2 * P);
             if (p.test)
                 p.verb("Boucle de fin après  libusb_handle_events correspondant au 'paquet' {0:G}  \r\n", {a.num_pkt});
             if (rc != 0 || a.fini) {

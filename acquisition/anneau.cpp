@@ -186,7 +186,7 @@ void calcule_increments(Principale& p)
     p.anneau.increment_compteur = (p.anneau.increment_position + W) / N;
 }
 
-int alloue_anneau(Principale& p, unsigned int timeout_ms)
+int alloue_anneau(Principale& p, unsigned int timeout_ms, bool touche)
 {
     Anneau& a = p.anneau;
     if (transferts_en_vol(p) > 0 && annule_et_vide(p) != 0) {
@@ -201,7 +201,8 @@ int alloue_anneau(Principale& p, unsigned int timeout_ms)
         if (!a.transfert[i])
             a.transfert[i] = p.usb.alloc_transfer(0);
         if (!a.buffers[i])
-            a.buffers[i] = new (std::nothrow) unsigned char[TAILLE_PAQUET];
+            a.buffers[i] = touche ? new (std::nothrow) unsigned char[TAILLE_PAQUET]()
+                                  : new (std::nothrow) unsigned char[TAILLE_PAQUET];
         if (!a.transfert[i] || !a.buffers[i]) {
             p.call_verb("Mémoire insuffisante pour les tampons de l'acquisition (32 tampons de 16 Mo) !\r\n");
             libere_anneau(p);
@@ -222,6 +223,7 @@ void soumet_anneau(Principale& p)
     a.reference_compteur = false;
     a.fin_en_cours = false;
     a.erreur_ecriture = false;
+    a.fini = false; // a presence test run by this Start may have left it set
     a.no_mem_signale = false;
     a.slot_complete = -1;
     for (int i = 0; i < NB_TRANSFERTS; ++i) {
@@ -231,18 +233,34 @@ void soumet_anneau(Principale& p)
     }
 }
 
-int evenements_usb(Principale& p)
-{
-    const int r = p.usb.handle_events();
-    return r == usb::ERROR_INTERRUPTED ? usb::SUCCESS : r;
-}
-
 int transferts_en_vol(const Principale& p)
 {
     int n = 0;
     for (bool v : p.anneau.en_vol)
         n += v;
     return n;
+}
+
+int traite_evenements(Principale& p)
+{
+    int r = p.usb.handle_events_timeout(ATTENTE_EVENEMENTS_MS);
+    return r == usb::ERROR_TIMEOUT || r == usb::ERROR_INTERRUPTED ? 0 : r;
+}
+
+int attend_completion(Principale& p, uint32_t debut, uint32_t limite_ms)
+{
+    // Every completion, whatever its status, counts one in num_pkt.
+    const uint32_t avant = p.anneau.num_pkt;
+    for (;;) {
+        p.op.pump_events();
+        if (p.anneau.num_pkt != avant) // a control request may handle events too
+            return 0;
+        int r = traite_evenements(p);
+        if (r != 0 || p.anneau.num_pkt != avant)
+            return r;
+        if (static_cast<uint32_t>(p.clock.tick_ms() - debut) > limite_ms)
+            return 0;
+    }
 }
 
 int annule_et_vide(Principale& p, uint32_t limite_ms)
@@ -257,7 +275,8 @@ int annule_et_vide(Principale& p, uint32_t limite_ms)
         for (int i = 0; i < NB_TRANSFERTS; ++i)
             if (a.en_vol[i] && a.transfert[i])
                 p.usb.cancel_transfer(a.transfert[i]);
-        int r = p.usb.handle_events_timeout(100);
+        p.op.pump_events();
+        int r = traite_evenements(p);
         ++tours;
         if (r != 0 && r != usb::ERROR_INTERRUPTED && r != usb::ERROR_TIMEOUT)
             break;

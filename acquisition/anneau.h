@@ -62,16 +62,30 @@ void calcule_increments(Principale& p);
 // transfers of 16 MiB on 0x81 with `timeout_ms`. On an allocation failure
 // everything allocated is freed, the pane says so and -1 is returned; -1
 // too while a transfer of an earlier run is still held by the library.
-int alloue_anneau(Principale& p, unsigned int timeout_ms);
+// With `touche`, the buffers are zeroed now, so that the first turn of the
+// ring does not pay 512 MiB of page faults while the data flow.
+int alloue_anneau(Principale& p, unsigned int timeout_ms, bool touche = false);
 
-// Zeroes num_pkt, ntr, ntw, clears fin_en_cours, then slot by slot clears
+// Zeroes num_pkt, ntr, ntw, clears fin_en_cours and fini, then slot by slot clears
 // t_fini and transf_arret and submits. A refusal is reported with the slot.
 void soumet_anneau(Principale& p);
 
-// One call of the library's event handling, for the run's loops and the
-// presence test. An interrupted wait (a signal such as Ctrl-C) is not an
-// error: 0, and the loop goes on.
-int evenements_usb(Principale& p);
+// Longest wait of one call of the library's event handling in the loops of
+// a run, its drains and the presence test: the window's events are pumped
+// between two calls, so it repaints and Stop or Abort act at every rate.
+constexpr int ATTENTE_EVENEMENTS_MS = 20;
+
+// One call of the library's event handling that waits at most
+// ATTENTE_EVENEMENTS_MS. Its time-out is not an error, nor is a wait
+// interrupted by a signal (such as Ctrl-C): 0, and the loop goes on.
+int traite_evenements(Principale& p);
+
+// Handles the library's events as its blocking call does, until at least
+// one transfer has completed or more than `limite_ms` have passed since
+// `debut` (clock ticks), but in calls of at most ATTENTE_EVENEMENTS_MS with
+// the window's events pumped before each. The first non-zero library
+// result ends it and is returned; otherwise 0.
+int attend_completion(Principale& p, uint32_t debut, uint32_t limite_ms);
 
 // Transfers submitted and not yet completed.
 int transferts_en_vol(const Principale& p);

@@ -10,6 +10,10 @@
 
 void button_Stop_Click(Principale& p)
 {
+    // A click still queued when the main loop has ended (the window is
+    // pumped until the ring is drained) comes too late to stop anything.
+    if (p.run_en_cours && p.phase_run != PHASE_BOUCLE)
+        return;
     p.ctl.button_Stop.shown = false;
     p.ctl.button_Start.shown = true;
     envoie(p, CMD_STOP, {0x00});
@@ -48,7 +52,8 @@ void abandon(Principale& p)
     // A slot that had already failed is not in flight and will never report
     // again: the drain ends when nothing is left in flight.
     while (rc == 0 && transferts_en_vol(p) > 0) {
-        rc = evenements_usb(p);
+        // As one blocking call of up to 60 s, the window pumped meanwhile.
+        rc = attend_completion(p, p.clock.tick_ms(), 60000);
         if (p.test)
             p.verb("Boucle de fin correspondant au 'paquet' {0:G}  \r\n", {a.num_pkt});
         if (rc != 0 || a.fini) {

@@ -1,22 +1,32 @@
-// Throughput of the ring and of whole runs, against the disk's own limit.
-// Streams from the simulated box, unpaced, 1045 words per frame:
-//   1. through the ring and the completion handler, recording off;
-//   2. the same, recording to a data file;
-//   3. a plain loop of 16 MiB fwrite calls to the same folder (the disk);
-//   4. a whole fixed run (Start to restored window), recording, levels on;
-// and the time of one level refresh pass beside the 80 ms of one packet at
-// 50 000 Hz. Usage: anneau_bench [folder] [GiB per pass, default 4]
+// Figures of the logic against its limits, from the simulated box with 1045
+// words per frame, in one run:
+//   1. the ring and its completion handler, unpaced, recording off, beside
+//      the box's highest rate (209 MB/s);
+//   2. a whole recorded run from the Start button, unpaced, against a plain
+//      loop of 16 MiB fwrite calls to the same folder, both timed to the end
+//      of an fsync of their file (the fwrite loop before and after the run);
+//   3. one level refresh pass beside the 80 ms of one packet at 50 000 Hz;
+//   4. a run paced at 50 000 Hz with levels on, recording, stopped by an
+//      operator's click: CPU time of the logic's thread, the longest gap
+//      between two pumps of the window's events, and the delay from the
+//      click to Stop acting and to the window being idle again.
+// Usage: anneau_bench [folder] [GiB per disk pass, default 2] [paced s, default 6]
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "acquisition/acquisition.h"
 #include "acquisition/anneau.h"
+#include "acquisition/arret.h"
 #include "app/model/construction.h"
 #include "app/model/principale.h"
 #include "channels/canaux.h"
@@ -27,17 +37,18 @@
 #include "files/fichier_donnees.h"
 #include "simulator/simulated_box.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
 namespace {
 
-using Seconds = std::chrono::duration<double>;
-auto now() { return std::chrono::steady_clock::now(); }
+using Horloge = std::chrono::steady_clock;
+double secondes(Horloge::time_point a, Horloge::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-// Lets the disk write back what an earlier pass left in the page cache, so
-// that each pass starts from the same state.
+// Lets the disk write back what an earlier pass left in the page cache.
 void settle()
 {
 #ifndef _WIN32
@@ -45,15 +56,89 @@ void settle()
 #endif
 }
 
-class SilentOperator : public Operator {
+// Forces a file's data to the disk.
+void synchronise(std::FILE* f)
+{
+    std::fflush(f);
+#ifdef _WIN32
+    _commit(_fileno(f));
+#else
+    ::fsync(fileno(f));
+#endif
+}
+
+void synchronise(const std::string& path)
+{
+    if (std::FILE* f = ouvre_fichier(path, "rb+")) {
+        synchronise(f);
+        std::fclose(f);
+    }
+}
+
+// CPU time of the calling thread, seconds; < 0 where unknown.
+double cpu_du_thread()
+{
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+    timespec ts{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) == 0)
+        return ts.tv_sec + ts.tv_nsec / 1e9;
+#endif
+    return -1;
+}
+
+// A headless operator: answers Yes, and at every pump records the time and
+// acts on a click made from another thread, as a window would.
+class Operateur : public Operator {
 public:
+    Principale* p = nullptr;
+    std::atomic<bool> clic{false};
+    Horloge::time_point t_clic{}, t_stop{};
+    std::vector<Horloge::time_point> pompes; // of the main loop
+    std::vector<Horloge::time_point> toutes; // of the whole handler
+    std::atomic<size_t> n_boucle{0};         // pumps of the main loop, for the clicking thread
+    double cpu_debut = -1;                   // thread CPU time at the first pump of the main loop
+    std::atomic<bool> enregistre{false};
+
     void message_box(const std::string& t, const std::string&, Icon) override { std::fprintf(stderr, "%s\n", t.c_str()); }
     bool ask_yes_no(const std::string&, const std::string&, Icon) override { return true; }
     bool choose_save_file(const std::string&, std::string&) override { return false; }
     bool choose_open_file(const std::string&, std::string&) override { return false; }
     bool choose_folder(const std::string&, std::string&) override { return false; }
-    void pump_events() override {}
+    void pump_events() override
+    {
+        const auto t = Horloge::now();
+        if (!enregistre || !p)
+            return;
+        toutes.push_back(t);
+        if (p->phase_run == PHASE_BOUCLE) {
+            if (pompes.empty())
+                cpu_debut = cpu_du_thread();
+            pompes.push_back(t);
+            ++n_boucle;
+            if (clic.load() && !p->stopped && t_stop == Horloge::time_point{}) {
+                button_Stop_Click(*p);
+                t_stop = Horloge::now();
+            }
+        }
+    }
+    void remet()
+    {
+        clic = false;
+        t_clic = t_stop = {};
+        pompes.clear();
+        toutes.clear();
+        n_boucle = 0;
+        cpu_debut = -1;
+    }
 };
+
+double plus_long_ecart_ms(const std::vector<Horloge::time_point>& t)
+{
+    double pire = 0;
+    for (size_t i = 1; i < t.size(); ++i)
+        pire = std::max(pire, secondes(t[i - 1], t[i]) * 1000);
+    return pire;
+}
 
 void selection_1045(Principale& p)
 {
@@ -67,32 +152,25 @@ void selection_1045(Principale& p)
     p.ctl.checkBox_Status.checked = true;
 }
 
-// Streams `frames` frames through the ring; MB/s.
-double pass_ring(Principale& p, uint32_t frames, const std::string& data)
+// Streams `frames` frames through the ring, recording off; MB/s.
+double pass_ring(Principale& p, uint32_t frames)
 {
-    p.record = !data.empty();
-    if (p.record) {
-        p.acqui_name = data;
-        if (ouvre_fichiers(p) != 0)
-            return 0;
-    }
+    p.record = false;
     envoie(p, CMD_CLOCK_DIVISION, {9});
     envoie(p, CMD_SAMPLE_COUNT, {static_cast<uint8_t>(frames), static_cast<uint8_t>(frames >> 8),
                                  static_cast<uint8_t>(frames >> 16), static_cast<uint8_t>(frames >> 24)});
     calcule_increments(p);
-    if (alloue_anneau(p, 60000) != 0)
+    if (alloue_anneau(p, 60000, true) != 0) // as a run primes it
         return 0;
     soumet_anneau(p);
-    auto t0 = now();
+    auto t0 = Horloge::now();
     envoie(p, CMD_START, {0});
     int rc = 0;
     while (rc == 0 && !p.anneau.fin_en_cours && transferts_en_vol(p) > 0)
-        rc = p.usb.handle_events();
+        rc = p.usb.handle_events_timeout(50);
     while (rc == 0 && !p.anneau.fini && transferts_en_vol(p) > 0)
-        rc = p.usb.handle_events();
-    if (p.record)
-        ferme_fichiers(p);
-    double s = Seconds(now() - t0).count();
+        rc = p.usb.handle_events_timeout(50);
+    double s = secondes(t0, Horloge::now());
     libere_anneau(p);
     if (p.anneau.erreur_compteur || p.anneau.ntr != 4ull * p.nb_voies * frames)
         std::fprintf(stderr, "warning: stream of %llu bytes, counter error %d\n",
@@ -101,92 +179,30 @@ double pass_ring(Principale& p, uint32_t frames, const std::string& data)
 }
 
 // The disk's own limit: 16 MiB fwrite calls from 32 distinct buffers, as
-// the ring writes them.
+// the ring writes them, from the open to the end of the fsync; MB/s.
 double pass_fwrite(const std::string& path, uint64_t bytes)
 {
     std::vector<std::vector<unsigned char>> blocks(NB_TRANSFERTS);
     for (int i = 0; i < NB_TRANSFERTS; ++i)
         blocks[i].assign(TAILLE_PAQUET, static_cast<unsigned char>(i));
+    auto t0 = Horloge::now();
     std::FILE* f = ouvre_fichier(path, "wb+");
     if (!f)
         return 0;
-    auto t0 = now();
     uint64_t written = 0;
     for (int i = 0; written < bytes; i = (i + 1) % NB_TRANSFERTS)
         written += std::fwrite(blocks[i].data(), 1, TAILLE_PAQUET, f);
+    synchronise(f);
     std::fclose(f);
-    return written / Seconds(now() - t0).count() / 1e6;
+    return written / secondes(t0, Horloge::now()) / 1e6;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// One level refresh pass over a full packet; ms.
+double pass_niveaux(Principale& p)
 {
-    namespace fs = std::filesystem;
-    fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::current_path() / "bench-out";
-    double gib = argc > 2 ? std::atof(argv[2]) : 4.0;
-    fs::create_directories(folder);
-    const uint64_t bytes = static_cast<uint64_t>(gib * 1073741824.0);
-    const uint32_t frames = static_cast<uint32_t>(bytes / (4 * 1045) + 1);
-    const std::string data = (folder / "bench.dat").string();
-
-    sim::Options so;
-    so.paced = false;
-    sim::SimulatedBox box(so);
-    SilentOperator op;
-    SystemClock clock;
-    Principale p(box, op, clock, Conventions::english());
-    p.config_en_cours = (folder / "config_en_cours.txt").string();
-    construction(p);
-    selection_1045(p);
-    if (init_USB(p) != 0)
-        return 1;
-    choix_micros(p, true);
-    std::printf("frames of %d words, %.2f GiB per pass, folder %s\n", p.nb_voies, gib, folder.string().c_str());
-
-    double off = pass_ring(p, frames, "");
-    std::printf("ring, recording off      : %8.0f MB/s\n", off);
-    settle();
-    double disk1 = pass_fwrite(data, bytes);
-    fs::remove(data);
-    settle();
-    double on = pass_ring(p, frames, data);
-    std::printf("ring, recording on       : %8.0f MB/s\n", on);
-    fs::remove(data);
-    settle();
-    double disk2 = pass_fwrite(data, bytes);
-    fs::remove(data);
-    settle();
-    double disk = (disk1 + disk2) / 2;
-    std::printf("plain 16 MiB fwrite loop : %8.0f MB/s (%.0f before, %.0f after)\n", disk, disk1, disk2);
-
-    // A whole fixed run through the Start handler, levels refreshed.
-    p.ctl.textBox_Rep.text = folder.string() + "/";
-    p.ctl.textBox_Nom_Fich.text = "bench";
-    button_Init_Click(p);
-    selection_1045(p);
-    p.ctl.listBox_Freq.top_index = 0;
-    set_duree_maximum(p, duree_max_de(50000));
-    set_duree(p, frames / 50000.0);
-    auto t0 = now();
-    button_Start_Click(p);
-    double run_s = Seconds(now() - t0).count();
-    // The main loop's own time, as the run reports it ("... Mo en 2.7 s"):
-    // the handler's specified pauses (selection, frequency) are not streaming.
-    double loop_s = run_s;
-    auto at = p.pane.text.rfind(" Mo en ");
-    if (at != std::string::npos)
-        loop_s = std::atof(p.pane.text.c_str() + at + 7);
-    double run = loop_s > 0 ? p.anneau.ntr / loop_s / 1e6 : 0;
-    std::printf("whole run, levels on     : %8.0f MB/s in its main loop (%s; %.1f s from Start, pauses included)\n",
-                run, p.fin_run == FIN_COMPLETE ? "complete" : "NOT complete", run_s);
-    fs::remove(data);
-    settle();
-    fs::remove(folder / "bench.Ond");
-    fs::remove(folder / "bench.log");
-
-    // One level refresh pass over a full packet.
-    alloue_anneau(p, 1000);
+    choix_micros(p, false);
+    if (alloue_anneau(p, 1000) != 0)
+        return 0;
     for (int i = 0; i < 4; ++i)
         for (uint32_t w = 0; w < MOTS_PAQUET; ++w)
             reinterpret_cast<int32_t*>(p.anneau.buffers[i])[w] = static_cast<int32_t>((w * 2654435761u) >> 8) - (1 << 23);
@@ -196,19 +212,150 @@ int main(int argc, char** argv)
     p.anneau.a_ecrire[1] = TAILLE_PAQUET;
     p.n_pkt = 100;
     p.stopped = false;
+    rafraichit_niveaux(p); // the buffer's pages are touched once
     const int repeats = 50;
-    t0 = now();
+    auto t0 = Horloge::now();
     for (int i = 0; i < repeats; ++i)
         rafraichit_niveaux(p);
-    double pass_ms = Seconds(now() - t0).count() * 1000 / repeats;
+    double ms = secondes(t0, Horloge::now()) * 1000 / repeats;
     libere_anneau(p);
-    const double packet_ms = std::floor(TAILLE_PAQUET / (4.0 * 1045)) / 50.0;
+    return ms;
+}
 
-    std::printf("\nbox's highest rate       : %8.0f MB/s (1045 words x 4 bytes x 50 000 frames/s)\n", 209.0);
-    std::printf("ring off / highest rate  : %8.1f\n", off / 209.0);
-    std::printf("ring on / fwrite loop    : %8.3f\n", disk > 0 ? on / disk : 0);
-    std::printf("whole run / fwrite loop  : %8.3f\n", disk > 0 ? run / disk : 0);
-    std::printf("level refresh pass       : %8.2f ms, %.1f %% of one packet (%.0f ms)\n", pass_ms,
+} // namespace
+
+int main(int argc, char** argv)
+{
+    namespace fs = std::filesystem;
+    fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::current_path() / "bench-out";
+    const double gib = argc > 2 ? std::atof(argv[2]) : 2.0;
+    const double rythme_s = argc > 3 ? std::atof(argv[3]) : 6.0;
+    fs::create_directories(folder);
+    const uint64_t bytes = static_cast<uint64_t>(gib * 1073741824.0);
+    const uint32_t frames = static_cast<uint32_t>(bytes / (4 * 1045) + 1);
+    const std::string data = (folder / "bench.dat").string();
+
+    sim::Options so;
+    so.paced = false;
+    so.trigger_delay_ms = -1;
+    sim::SimulatedBox box(so);
+    Operateur op;
+    SystemClock clock;
+    Principale p(box, op, clock, Conventions::english());
+    op.p = &p;
+    p.config_en_cours = (folder / "config_en_cours.txt").string();
+    fs::remove(p.config_en_cours); // the settings of an earlier bench stay out
+    construction(p);
+    selection_1045(p);
+    if (init_USB(p) != 0)
+        return 1;
+    choix_micros(p, true);
+    std::printf("frames of %d words, %.2f GiB per disk pass, folder %s\n", p.nb_voies, gib, folder.string().c_str());
+
+    // 1. The ring alone.
+    const double off = pass_ring(p, frames);
+    std::printf("ring, recording off          : %8.0f MB/s, %.1f x the box's highest rate (209 MB/s)\n", off,
+                off / 209.0);
+
+    // 2. A whole recorded run against the fwrite loop, each to the end of its
+    // fsync. A first, untimed pass: on a virtual disk the first write to a
+    // region costs more than the next ones, which land where it did.
+    settle();
+    pass_fwrite(data, bytes);
+    fs::remove(data);
+    settle();
+    const double disk1 = pass_fwrite(data, bytes);
+    fs::remove(data);
+    settle();
+
+    p.ctl.textBox_Rep.text = folder.string() + "/";
+    p.ctl.textBox_Nom_Fich.text = "bench";
+    button_Init_Click(p);
+    selection_1045(p);
+    p.ctl.listBox_Freq.top_index = 0;
+    p.ctl.checkBox_Definie.checked = true;
+    checkBox_Definie_CheckedChanged(p);
+    set_duree_maximum(p, duree_max_de(50000));
+    set_duree(p, frames / 50000.0);
+    op.remet();
+    op.enregistre = true;
+    const auto debut_handler = Horloge::now();
+    button_Start_Click(p);
+    const auto fin_handler = Horloge::now();
+    synchronise(data);
+    const auto fin_run = Horloge::now();
+    op.enregistre = false;
+    // From the Start command (the first pump follows it) to the end of the
+    // fsync: the handler's pauses before it (selection, frequency) are not
+    // streaming.
+    const auto debut_flux = op.pompes.empty() ? debut_handler : op.pompes.front();
+    const double run = p.anneau.ntw / secondes(debut_flux, fin_run) / 1e6;
+    const bool complet = p.fin_run == FIN_COMPLETE;
+    if (!complet)
+        std::fprintf(stderr, "%s\n", p.pane.text.c_str());
+    p.pane.text.clear();
+    fs::remove(data);
+    fs::remove(folder / "bench.Ond");
+    fs::remove(folder / "bench.log");
+    settle();
+    const double disk2 = pass_fwrite(data, bytes);
+    fs::remove(data);
+    settle();
+    const double disk = (disk1 + disk2) / 2;
+    std::printf("plain 16 MiB fwrite loop     : %8.0f MB/s to the end of its fsync (%.0f before the run, %.0f after)\n",
+                disk, disk1, disk2);
+    std::printf("whole recorded run, unpaced  : %8.0f MB/s from Start to the end of its fsync (%s, %.1f s in all)\n",
+                run, complet ? "complete" : "NOT complete", secondes(debut_handler, fin_run));
+    std::printf("  of which                   : %8.2f s from the Start command to the idle window, %.2f s of fsync\n",
+                secondes(debut_flux, fin_handler), secondes(fin_handler, fin_run));
+    std::printf("whole run / fwrite loop      : %8.3f (%.3f to the pass before the run, %.3f to the pass after)\n",
+                disk > 0 ? run / disk : 0, disk1 > 0 ? run / disk1 : 0, disk2 > 0 ? run / disk2 : 0);
+
+    // 3. The level refresh.
+    const double pass_ms = pass_niveaux(p);
+    const double packet_ms = std::floor(TAILLE_PAQUET / (4.0 * 1045)) / 50.0;
+    std::printf("level refresh pass           : %8.2f ms, %.1f %% of one packet (%.0f ms)\n", pass_ms,
                 100 * pass_ms / packet_ms, packet_ms);
+
+    // 4. Paced at 50 000 Hz, levels on, recording, until an operator's click.
+    so.paced = true;
+    box.set_options(so);
+    p.ctl.checkBox_Definie.checked = false;
+    checkBox_Definie_CheckedChanged(p);
+    selection_1045(p);
+    op.remet();
+    op.enregistre = true;
+    std::thread cliqueur([&] {
+        // The click comes at some moment between two pumps, once the run streams.
+        while (op.n_boucle < 2 && op.enregistre)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(rythme_s * 1000)));
+        op.t_clic = Horloge::now();
+        op.clic = true;
+    });
+    button_Start_Click(p);
+    const auto fin = Horloge::now();
+    const double cpu1 = cpu_du_thread();
+    op.enregistre = false;
+    cliqueur.join();
+    fs::remove(data);
+    fs::remove(folder / "bench.Ond");
+    fs::remove(folder / "bench.log");
+    const double cpu0 = op.cpu_debut;
+    const auto debut = op.pompes.empty() ? fin : op.pompes.front();
+    const double mur = secondes(debut, fin);
+    std::printf("\npaced run at 50 000 Hz, 1045 words per frame, levels on, recording (%s, %.1f s, %llu MB):\n",
+                p.fin_run == FIN_STOPPEE ? "stopped" : "NOT stopped", mur,
+                static_cast<unsigned long long>(p.anneau.ntw / 1000000));
+    if (cpu0 >= 0 && cpu1 >= 0 && mur > 0)
+        std::printf("  CPU of the logic's thread  : %8.1f %% of a core, from the first pump of the main loop to idle\n",
+                    100 * (cpu1 - cpu0) / mur);
+    std::printf("  longest gap between pumps  : %8.1f ms in the main loop, %.1f ms from Start to idle\n",
+                plus_long_ecart_ms(op.pompes), plus_long_ecart_ms(op.toutes));
+    if (op.t_stop != Horloge::time_point{})
+        std::printf("  click to Stop sent         : %8.1f ms; click to window idle: %.1f ms\n",
+                    secondes(op.t_clic, op.t_stop) * 1000, secondes(op.t_clic, fin) * 1000);
+    else
+        std::printf("  the click was never acted on\n");
     return 0;
 }

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "app/model/principale.h"
 #include "channels/canaux.h"
 
@@ -54,6 +58,33 @@ Couleur couleur_niveau(const Principale& p, int L)
                    static_cast<uint8_t>(p.B_jet[L]), 255};
 }
 
+namespace {
+
+// sommes[j] += w[j]^2 for n signed 32-bit words read from `mots`. Where
+// SSE2 is there, four words at a time: the same products and sums, in the
+// same order, as the plain loop.
+void ajoute_carres(const unsigned char* mots, double* sommes, int32_t n)
+{
+    int32_t j = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    for (; j + 4 <= n; j += 4) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mots + 4 * static_cast<size_t>(j)));
+        const __m128d bas = _mm_cvtepi32_pd(w);
+        const __m128d haut = _mm_cvtepi32_pd(_mm_shuffle_epi32(w, 0xEE));
+        _mm_storeu_pd(sommes + j, _mm_add_pd(_mm_loadu_pd(sommes + j), _mm_mul_pd(bas, bas)));
+        _mm_storeu_pd(sommes + j + 2, _mm_add_pd(_mm_loadu_pd(sommes + j + 2), _mm_mul_pd(haut, haut)));
+    }
+#endif
+    for (; j < n; ++j) {
+        int32_t v;
+        std::memcpy(&v, mots + 4 * static_cast<size_t>(j), 4);
+        const double d = v;
+        sommes[j] += d * d;
+    }
+}
+
+} // namespace
+
 void rafraichit_niveaux(Principale& p)
 {
     const Anneau& a = p.anneau;
@@ -74,31 +105,35 @@ void rafraichit_niveaux(Principale& p)
     const uint64_t A = static_cast<uint64_t>(t) * TAILLE_PAQUET;
     const uint64_t o = F - (A % F);
 
-    // Microphone entries of the list, read as frame word n + 1.
+    // Microphone entries of the list, read as frame word n + 1, grouped in
+    // runs of consecutive words so that each frame is read in order, a run
+    // at a time, into consecutive sums.
+    struct Plage {
+        int32_t mot, somme, n;
+    };
     const int32_t limite = std::min<int32_t>(p.nb_voies - 1, p.nb_voies_valid);
-    thread_local std::vector<int32_t> mots, codes;
+    thread_local std::vector<Plage> plages;
+    thread_local std::vector<int32_t> codes;
     thread_local std::vector<double> sommes;
-    mots.clear();
+    plages.clear();
     codes.clear();
     for (int32_t n = 0; n < limite; ++n) {
         int32_t c = p.num_voies_valid[n];
-        if (c >= 0 && c < NB_MICROS) {
-            mots.push_back(n + 1);
-            codes.push_back(c);
-        }
+        if (c < 0 || c >= NB_MICROS)
+            continue;
+        if (!plages.empty() && plages.back().mot + plages.back().n == n + 1)
+            ++plages.back().n;
+        else
+            plages.push_back({n + 1, static_cast<int32_t>(codes.size()), 1});
+        codes.push_back(c);
     }
-    sommes.assign(mots.size(), 0.0);
-    // Frame by frame, so the 2000 frames are read once, in order.
+    sommes.assign(codes.size(), 0.0);
     for (int s = 0; s < ECHANTILLONS_NIVEAU; ++s) {
         const unsigned char* frame = buffer + o + static_cast<uint64_t>(s) * F;
-        for (size_t k = 0; k < mots.size(); ++k) {
-            int32_t v;
-            std::memcpy(&v, frame + 4 * static_cast<size_t>(mots[k]), 4);
-            double d = static_cast<double>(v);
-            sommes[k] += d * d;
-        }
+        for (const Plage& r : plages)
+            ajoute_carres(frame + 4 * static_cast<size_t>(r.mot), sommes.data() + r.somme, r.n);
     }
-    for (size_t k = 0; k < mots.size(); ++k) {
+    for (size_t k = 0; k < codes.size(); ++k) {
         int L = niveau_de(sommes[k] / 2000.0);
         p.ctl.grid_n[codes[k] / 8][codes[k] % 8] = couleur_niveau(p, L);
     }

@@ -94,15 +94,18 @@ int test_boitier(Principale& p)
 
         a.fin_en_cours = false;
         int rc = 0;
+        // Short waits: the window is pumped between them.
         while (rc == 0 && !a.err_timeout && transferts_en_vol(p) > 0) {
             p.op.pump_events();
-            rc = evenements_usb(p);
+            rc = traite_evenements(p);
             if (rc != 0 || a.fin_en_cours)
                 break;
         }
         if (!a.fini && !a.err_timeout) {
-            while (rc == 0 && !a.fini && transferts_en_vol(p) > 0)
-                rc = evenements_usb(p);
+            while (rc == 0 && !a.fini && transferts_en_vol(p) > 0) {
+                p.op.pump_events();
+                rc = traite_evenements(p);
+            }
             if (rc != 0 && !a.fini)
                 p.call_verb("ERREUR \r\n");
         }

@@ -276,7 +276,9 @@ struct Trigger : Run {
         reglage(0, 0.1);
         p.ctl.radioButton_Start_Soft.checked = false;
         p.ctl.radioButton_Start_Trig2.checked = true;
-        rig.clock.step_ms = 1; // every tick read is a millisecond later
+        // Every tick read is a second later: each turn of the wait also
+        // waits for the box's events for real, up to 20 ms.
+        rig.clock.step_ms = 1000;
     }
 
     void expect_abandoned()
@@ -317,8 +319,9 @@ TEST_F(Trigger, NeverComes)
 
 TEST_F(Trigger, AbortDuringTheWait)
 {
+    int pompes = 0;
     rig.op.on_pump = [&] {
-        if (p.phase_run == PHASE_ATTENTE && rig.op.pumps == 50) {
+        if (p.phase_run == PHASE_ATTENTE && ++pompes == 5) {
             EXPECT_TRUE(p.ctl.button_Abort.shown);
             button_Abort_Click(p);
         }

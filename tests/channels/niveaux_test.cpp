@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -162,6 +163,33 @@ TEST_F(Refresh, NoMicrophoneNoColour)
     for (const auto& beam : p.ctl.grid_n)
         for (const auto& c : beam)
             ASSERT_EQ(c, White);
+}
+
+TEST_F(Refresh, EveryWordOfAFullFrameGoesToItsOwnCell)
+{
+    // Every channel; each word has its own amplitude, so a word read into
+    // the wrong cell shows.
+    for (auto& beam : p.ctl.grid)
+        for (auto& b : beam)
+            b.checked = true;
+    for (auto& b : p.ctl.grid_VA)
+        b.checked = true;
+    p.ctl.checkBox_CptB.checked = p.ctl.checkBox_CptC.checked = p.ctl.checkBox_CptD.checked = true;
+    p.ctl.checkBox_Status.checked = true;
+    choix_micros(p, false);
+    ASSERT_EQ(p.nb_voies, 1045);
+    std::vector<int32_t> amp(1045);
+    for (int w = 0; w < 1045; ++w)
+        amp[w] = static_cast<int32_t>(std::lround(std::pow(10.0, ((w * 37) % 128 + 15) / 20.0)));
+    packet(7, amp);
+    rafraichit_niveaux(p);
+    for (int n = 0; n < p.nb_voies_valid; ++n) {
+        const int c = p.num_voies_valid[n];
+        if (c >= 1024)
+            continue;
+        const double a = amp[n + 1];
+        ASSERT_EQ(p.ctl.grid_n[c / 8][c % 8], couleur_niveau(p, niveau_de(a * a))) << "entry " << n;
+    }
 }
 
 } // namespace

@@ -117,7 +117,14 @@ TEST(RunnerSignal, CtrlCEndsAnOpenEndedRecording)
     Runner r(dir.path(), {"--simulateur", "--frequence", "12500", "--duree", "0", "--dossier", dir.path(), "--nom",
                           "E", "--sans-progression"});
     ASSERT_TRUE(r.attend("Go disponibles", 60000)) << r.texte();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Interrupted once the first packets have reached the data file.
+    auto taille = [&] {
+        std::error_code ec;
+        const auto n = fs::file_size(dir.file("E.dat"), ec);
+        return ec ? 0 : n;
+    };
+    for (int i = 0; i < 3000 && taille() < 2u * 16777216u; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     kill(r.pid, SIGINT);
     EXPECT_EQ(r.fin(60000), 0) << r.texte();
     EXPECT_EQ(r.texte().find("ERREUR"), std::string::npos) << r.texte();
