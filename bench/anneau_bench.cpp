@@ -4,7 +4,8 @@
 //      the box's highest rate (209 MB/s);
 //   2. a whole recorded run from the Start button, unpaced, against a plain
 //      loop of 16 MiB fwrite calls to the same folder, both timed to the end
-//      of an fsync of their file (the fwrite loop before and after the run);
+//      of an fsync of their file (two fwrite passes after the run), with
+//      the run's time outside its fwrite calls and the box's copying time;
 //   3. one level refresh pass beside the 80 ms of one packet at 50 000 Hz;
 //   4. a run paced at 50 000 Hz with levels on, recording, stopped by an
 //      operator's click: CPU time of the logic's thread, the longest gap
