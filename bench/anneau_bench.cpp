@@ -4,7 +4,8 @@
 //      the box's highest rate (209 MB/s);
 //   2. a whole recorded run from the Start button, unpaced, against a plain
 //      loop of 16 MiB fwrite calls to the same folder, both timed to the end
-//      of an fsync of their file (the fwrite loop before and after the run);
+//      of an fsync of their file (two fwrite passes after the run), with
+//      the run's time outside its fwrite calls and the box's copying time;
 //   3. one level refresh pass beside the 80 ms of one packet at 50 000 Hz;
 //   4. a run paced at 50 000 Hz with levels on, recording, stopped by an
 //      operator's click: CPU time of the logic's thread, the longest gap
@@ -48,12 +49,19 @@ namespace {
 using Horloge = std::chrono::steady_clock;
 double secondes(Horloge::time_point a, Horloge::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-// Lets the disk write back what an earlier pass left in the page cache.
-void settle()
+// Lets the disk write back what an earlier pass left in the page cache,
+// then waits `repos` seconds. A virtual machine hands freed memory back to
+// its host within seconds, and the next writer pays to fault it in again:
+// how fast fwrite fills the page cache depends on how long ago the memory
+// was freed (here 0.3 s for 2 GiB right after a removal, 1 to 2.5 s four
+// seconds later). Each timed side starts its writes the same time after
+// the sync.
+void settle(double repos)
 {
 #ifndef _WIN32
     ::sync();
 #endif
+    std::this_thread::sleep_for(std::chrono::duration<double>(repos));
 }
 
 // Forces a file's data to the disk.
@@ -180,7 +188,7 @@ double pass_ring(Principale& p, uint32_t frames)
 
 // The disk's own limit: 16 MiB fwrite calls from 32 distinct buffers, as
 // the ring writes them, from the open to the end of the fsync; MB/s.
-double pass_fwrite(const std::string& path, uint64_t bytes)
+double pass_fwrite(const std::string& path, uint64_t bytes, double* s_fwrite = nullptr, double* s_fsync = nullptr)
 {
     std::vector<std::vector<unsigned char>> blocks(NB_TRANSFERTS);
     for (int i = 0; i < NB_TRANSFERTS; ++i)
@@ -192,9 +200,15 @@ double pass_fwrite(const std::string& path, uint64_t bytes)
     uint64_t written = 0;
     for (int i = 0; written < bytes; i = (i + 1) % NB_TRANSFERTS)
         written += std::fwrite(blocks[i].data(), 1, TAILLE_PAQUET, f);
+    const auto t1 = Horloge::now();
     synchronise(f);
     std::fclose(f);
-    return written / secondes(t0, Horloge::now()) / 1e6;
+    const auto t2 = Horloge::now();
+    if (s_fwrite)
+        *s_fwrite = secondes(t0, t1);
+    if (s_fsync)
+        *s_fsync = secondes(t1, t2);
+    return written / secondes(t0, t2) / 1e6;
 }
 
 // One level refresh pass over a full packet; ms.
@@ -259,14 +273,15 @@ int main(int argc, char** argv)
 
     // 2. A whole recorded run against the fwrite loop, each to the end of its
     // fsync. A first, untimed pass: on a virtual disk the first write to a
-    // region costs more than the next ones, which land where it did.
-    settle();
+    // region costs more than the next ones, which land where it did. The
+    // two timed passes follow the run and start their writes as long after
+    // the sync as the run did (its preparation: pauses, buffers).
+    const double repos = 4;
+    settle(repos);
     pass_fwrite(data, bytes);
     fs::remove(data);
-    settle();
-    const double disk1 = pass_fwrite(data, bytes);
-    fs::remove(data);
-    settle();
+    settle(repos);
+    double fwrite1 = 0, fsync1 = 0, fwrite2 = 0, fsync2 = 0;
 
     p.ctl.textBox_Rep.text = folder.string() + "/";
     p.ctl.textBox_Nom_Fich.text = "bench";
@@ -278,13 +293,24 @@ int main(int argc, char** argv)
     set_duree_maximum(p, duree_max_de(50000));
     set_duree(p, frames / 50000.0);
     op.remet();
+    // The data file's writes, timed as they are made.
+    double s_fwrite = 0;
+    p.ecriture_donnees = [&s_fwrite](std::FILE* f, const unsigned char* d, std::size_t n) {
+        const auto t = Horloge::now();
+        const std::size_t r = ecrit_paquet(f, d, n);
+        s_fwrite += secondes(t, Horloge::now());
+        return r;
+    };
     op.enregistre = true;
     const auto debut_handler = Horloge::now();
     button_Start_Click(p);
     const auto fin_handler = Horloge::now();
+    const double cpu_fin = cpu_du_thread();
     synchronise(data);
     const auto fin_run = Horloge::now();
     op.enregistre = false;
+    p.ecriture_donnees = nullptr;
+    const double s_copie = box.view().stream.copy_seconds;
     // From the Start command (the first pump follows it) to the end of the
     // fsync: the handler's pauses before it (selection, frequency) are not
     // streaming.
@@ -297,18 +323,33 @@ int main(int argc, char** argv)
     fs::remove(data);
     fs::remove(folder / "bench.Ond");
     fs::remove(folder / "bench.log");
-    settle();
-    const double disk2 = pass_fwrite(data, bytes);
+    const double prep = secondes(debut_handler, debut_flux);
+    settle(repos + prep);
+    const double disk1 = pass_fwrite(data, bytes, &fwrite1, &fsync1);
     fs::remove(data);
-    settle();
+    settle(repos + prep);
+    const double disk2 = pass_fwrite(data, bytes, &fwrite2, &fsync2);
+    fs::remove(data);
     const double disk = (disk1 + disk2) / 2;
-    std::printf("plain 16 MiB fwrite loop     : %8.0f MB/s to the end of its fsync (%.0f before the run, %.0f after)\n",
+    std::printf("plain 16 MiB fwrite loop     : %8.0f MB/s to the end of its fsync (two passes: %.0f, %.0f)\n",
                 disk, disk1, disk2);
+    std::printf("  of which                   : %8.2f s of fwrite calls then %.2f s of fsync; %.2f + %.2f s\n",
+                fwrite1, fsync1, fwrite2, fsync2);
     std::printf("whole recorded run, unpaced  : %8.0f MB/s from Start to the end of its fsync (%s, %.1f s in all)\n",
                 run, complet ? "complete" : "NOT complete", secondes(debut_handler, fin_run));
     std::printf("  of which                   : %8.2f s from the Start command to the idle window, %.2f s of fsync\n",
                 secondes(debut_flux, fin_handler), secondes(fin_handler, fin_run));
-    std::printf("whole run / fwrite loop      : %8.3f (%.3f to the pass before the run, %.3f to the pass after)\n",
+    if (!op.pompes.empty()) {
+        const double s_boucle = secondes(debut_flux, op.pompes.back());
+        std::printf("  main loop                  : %8.2f s, end of run %.2f s; %.2f s of the data file's fwrite calls\n",
+                    s_boucle, secondes(op.pompes.back(), fin_handler), s_fwrite);
+        std::printf("  outside the fwrite calls   : %8.2f s from the Start command to the idle window\n",
+                    secondes(debut_flux, fin_handler) - s_fwrite);
+        if (op.cpu_debut >= 0 && cpu_fin >= 0)
+            std::printf("  CPU of the logic's thread  : %8.2f s; the box thread copying the stream: %.2f s\n",
+                        cpu_fin - op.cpu_debut, s_copie);
+    }
+    std::printf("whole run / fwrite loop      : %8.3f (%.3f and %.3f to each pass)\n",
                 disk > 0 ? run / disk : 0, disk1 > 0 ? run / disk1 : 0, disk2 > 0 ? run / disk2 : 0);
 
     // 3. The level refresh.
@@ -359,3 +400,4 @@ int main(int argc, char** argv)
         std::printf("  the click was never acted on\n");
     return 0;
 }
+

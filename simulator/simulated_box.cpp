@@ -316,8 +316,10 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
     unsigned char* dest = head->buffer + head->received;
     head->writing = true;
     lock.unlock();
+    const Clock::time_point t0 = Clock::now();
     source->write(position, dest, n);
     if (keep_checksum) checksum = stream_checksum(dest, n, checksum);
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     lock.lock();
     head->writing = false;
     write_done_.notify_all();
@@ -331,6 +333,7 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
         stream_.bytes = position_;
         stream_.frames = position_ / fb;
         if (keep_checksum) stream_.checksum = checksum;
+        stream_.copy_seconds += seconds;
         if (options_.keep_copy) copy_.insert(copy_.end(), dest, dest + n);
     }
     if (head->received == head->length) complete(head, usb::TRANSFER_COMPLETED);

@@ -144,6 +144,7 @@ struct Stream {
     uint32_t first_counter = 0;
     bool ended = false;        // closed by a short transfer
     uint64_t checksum = 0;     // stream_checksum() of the bytes, if Options::keep_checksum
+    double copy_seconds = 0;   // the box thread's time spent writing the bytes into transfers
 };
 
 struct View {
