@@ -31,16 +31,8 @@
 #include "files/fichier_donnees.h"
 #include "files/nommage.h"
 #include "simulator/simulated_box.h"
+#include "tools/console.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define ISATTY _isatty
-#define FILENO _fileno
-#else
-#include <unistd.h>
-#define ISATTY isatty
-#define FILENO fileno
-#endif
 
 namespace {
 
@@ -131,13 +123,6 @@ void usage(std::FILE* out)
         "6 erreur de compteur, 7 écriture impossible (disque plein), 64 options invalides,\n"
         "130 interrompu pendant l'Init.\n",
         out);
-}
-
-bool nombre(const char* s, double& v)
-{
-    char* end = nullptr;
-    v = std::strtod(s, &end);
-    return end && end != s && *end == '\0';
 }
 
 bool parse(const std::vector<std::string>& argv, Options& o, std::string& erreur)
@@ -301,7 +286,7 @@ bool parse(const std::vector<std::string>& argv, Options& o, std::string& erreur
 // the options, and pumping the events turns Ctrl-C into Stop or Abort.
 class ConsoleOperator : public Operator {
 public:
-    ConsoleOperator(const Options& o) : o_(o), tty_(ISATTY(FILENO(stderr)) != 0) {}
+    ConsoleOperator(const Options& o) : o_(o), tty_(ONDARIS_ISATTY(ONDARIS_FILENO(stderr)) != 0) {}
     Principale* p = nullptr;
 
     void message_box(const std::string& text, const std::string& caption, Icon) override

@@ -37,13 +37,6 @@ void usage(std::FILE* out)
                out);
 }
 
-bool nombre(const char* s, double& v)
-{
-    char* fin = nullptr;
-    v = std::strtod(s, &fin);
-    return fin && fin != s && *fin == '\0';
-}
-
 bool existe(const std::string& chemin)
 {
     std::error_code ec;
