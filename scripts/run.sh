@@ -15,7 +15,7 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   cd demo && exec ../build/ondaris-simulateur
 fi
 
-cmake --build build -j"$jobs" --target ondaris-acq ondaris-captures
+cmake --build build -j"$jobs" --target ondaris-acq ondaris-captures ondaris-simulateur
 mkdir -p demo
 rc=0
 (cd demo && ../build/ondaris-acq --simulateur --frequence 50000 --duree 5 --dossier . --nom Demo --ecraser) || rc=$?
