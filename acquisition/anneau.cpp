@@ -278,7 +278,7 @@ int annule_et_vide(Principale& p, uint32_t limite_ms)
         p.op.pump_events();
         int r = traite_evenements(p);
         ++tours;
-        if (r != 0 && r != usb::ERROR_INTERRUPTED && r != usb::ERROR_TIMEOUT)
+        if (r != 0)
             break;
         if (static_cast<uint32_t>(p.clock.tick_ms() - debut) > limite_ms || tours > 200)
             break;

@@ -187,11 +187,8 @@ void Fenetre::construit_colonne_gauche()
         agit([this] { numericUpDown_Duree_ValueChanged(p_); });
     });
 
-    QCheckBox* definie = cree<QCheckBox>(this, "checkBox_Definie", 232, 168, 180, 28);
-    definie->setText(QStringLiteral("Durée définie"));
-    definie->setFont(arial(14));
-    lie(definie, c.checkBox_Definie);
-    lie_etat(definie, c.checkBox_Definie.checked, [this] { checkBox_Definie_CheckedChanged(p_); });
+    case_a_cocher(this, "checkBox_Definie", QRect(232, 168, 180, 28), "Durée définie", arial(14),
+                  c.checkBox_Definie, [this] { checkBox_Definie_CheckedChanged(p_); });
 
     QPushButton* start = cree<QPushButton>(this, "button_Start", 8, 216, 167, 52);
     lie_bouton(start, c.button_Start, [this] { button_Start_Click(p_); });
@@ -239,23 +236,14 @@ void Fenetre::construit_colonne_gauche()
         y += 22;
     }
 
-    QCheckBox* record = cree<QCheckBox>(this, "checkBox_Record", 8, 394, 224, 28);
-    record->setText(QStringLiteral("Enregistrement"));
-    record->setFont(arial(14));
-    lie(record, c.checkBox_Record);
-    lie_etat(record, c.checkBox_Record.checked, [this] { checkBox_Record_CheckedChanged(p_); });
+    case_a_cocher(this, "checkBox_Record", QRect(8, 394, 224, 28), "Enregistrement", arial(14),
+                  c.checkBox_Record, [this] { checkBox_Record_CheckedChanged(p_); });
 
-    QCheckBox* nom_fich = cree<QCheckBox>(this, "checkBox_Nom_Fich", 8, 426, 224, 28);
-    nom_fich->setText(QStringLiteral("Fichier automatique"));
-    nom_fich->setFont(arial(14));
-    lie(nom_fich, c.checkBox_Nom_Fich);
-    lie_etat(nom_fich, c.checkBox_Nom_Fich.checked, [this] { checkBox_Nom_Fich_CheckedChanged(p_); });
+    case_a_cocher(this, "checkBox_Nom_Fich", QRect(8, 426, 224, 28), "Fichier automatique", arial(14),
+                  c.checkBox_Nom_Fich, [this] { checkBox_Nom_Fich_CheckedChanged(p_); });
 
-    QCheckBox* test = cree<QCheckBox>(this, "checkBox_Test", 8, 458, 224, 28);
-    test->setText(QStringLiteral("Mode avancé"));
-    test->setFont(arial(14));
-    lie(test, c.checkBox_Test);
-    lie_etat(test, c.checkBox_Test.checked, [this] { checkBox_Test_CheckedChanged(p_); });
+    case_a_cocher(this, "checkBox_Test", QRect(8, 458, 224, 28), "Mode avancé", arial(14),
+                  c.checkBox_Test, [this] { checkBox_Test_CheckedChanged(p_); });
 
     QPushButton* comment = cree<QPushButton>(this, "button_Comment", 240, 392, 159, 44);
     lie_bouton(comment, c.button_Comment, [this] { button_Comment_Click(p_); });
@@ -347,13 +335,8 @@ void Fenetre::construit_groupe_avance(QWidget* g)
         {&c.checkBox_CptC, "checkBox_CptC", "Compteur C", 136, 140}, {&c.checkBox_CptD, "checkBox_CptD", "Compteur D", 136, 162},
         {&c.checkBox_Status, "checkBox_Status", "Status", 262, 140},
     };
-    for (auto& [m, nom, texte, x, yy] : compteurs) {
-        QCheckBox* b = cree<QCheckBox>(g, nom, x, yy, 124, 22);
-        b->setText(QString::fromLatin1(texte));
-        b->setFont(arial(10));
-        lie(b, *m);
-        lie_etat(b, m->checked);
-    }
+    for (auto& [m, nom, texte, x, yy] : compteurs)
+        case_a_cocher(g, nom, QRect(x, yy, 124, 22), texte, arial(10), *m);
 
     QGroupBox* fv = cree<QGroupBox>(g, "groupBox_FV", 10, 188, 371, 52);
     fv->setTitle(QStringLiteral("Faisceaux"));
@@ -560,6 +543,17 @@ void Fenetre::lie_etat(QAbstractButton* b, bool& champ, Action changement)
         if (changement)
             agit(changement);
     });
+}
+
+QCheckBox* Fenetre::case_a_cocher(QWidget* parent, const char* nom, QRect place, const char* texte,
+                                  const QFont& police, CheckBox& m, Action changement)
+{
+    QCheckBox* b = cree<QCheckBox>(parent, nom, place.x(), place.y(), place.width(), place.height());
+    b->setText(QString::fromUtf8(texte));
+    b->setFont(police);
+    lie(b, m);
+    lie_etat(b, m.checked, std::move(changement));
+    return b;
 }
 
 void Fenetre::lie_clic(QAbstractButton* b, bool& champ, Action clic)

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFont>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -86,6 +88,9 @@ private:
     void lie_etat(QAbstractButton* b, bool& champ, Action changement = nullptr);
     // Check box whose handler runs on a click.
     void lie_clic(QAbstractButton* b, bool& champ, Action clic);
+    // A check box with its caption and font, bound to `m` by its state.
+    QCheckBox* case_a_cocher(QWidget* parent, const char* nom, QRect place, const char* texte, const QFont& police,
+                             CheckBox& m, Action changement = nullptr);
     void lie_texte(QWidget* w, const std::string& texte);
 
     void applique_liste();
