@@ -16,7 +16,7 @@
 #include "device/bringup.h"
 #include "device/commandes.h"
 #include "device/parametres.h"
-#include "device/plateforme.h"
+#include "base/plateforme.h"
 #include "files/chemins.h"
 #include "files/configuration.h"
 #include "files/description.h"
@@ -203,7 +203,7 @@ bool preparation(Principale& p)
         p.ctl.panel_Progress.shown = true;
         p.ctl.progressBar_Progress.value = 0;
         p.n_pkt = static_cast<uint32_t>(B / TAILLE_PAQUET + (B % TAILLE_PAQUET ? 1 : 0));
-        if (p.test) {
+        if (p.journal.detail) {
             if (B % TAILLE_PAQUET)
                 p.verb("{0:N0} octets, soit {1:N0} paquets de {2:N0} octets et un paquet de {3:N0} octets\r\n",
                        {B, p.n_pkt - 1, TAILLE_PAQUET, B % TAILLE_PAQUET});
@@ -216,7 +216,7 @@ bool preparation(Principale& p)
             p.ctl.label_Duree_Ecoulee.text = "Durée écoulée : 0 s";
         }
     } else {
-        if (p.test)
+        if (p.journal.detail)
             p.verb("Nombre d'échantillons non fixé ; paquets de {0:N0} octets\r\n", {TAILLE_PAQUET});
         p.n_pkt = static_cast<uint32_t>(U / TAILLE_PAQUET - 1);
         p.ctl.label_Duree_Ecoulee.shown = true;
@@ -224,12 +224,12 @@ bool preparation(Principale& p)
     }
 
     p.TimeOut = calcule_timeout(p.nb_voies, p.frequence);
-    if (p.test)
+    if (p.journal.detail)
         p.verb("TimeOut = {0:N0} ms\r\n", {p.TimeOut});
     p.attente_declenchement = false;
     if (!p.ctl.radioButton_Start_Soft.checked) {
         p.TimeOut += static_cast<int>(ATTENTE_DECLENCHEMENT_MS);
-        if (p.test)
+        if (p.journal.detail)
             p.call_verb("En attente de déclenchement externe, le TimeOut est ajusté. \r\n");
         p.verb("Le déclenchement doit intervenir avant {0:G} s \r\n", {30});
         p.attente_declenchement = true;
@@ -324,7 +324,7 @@ int boucle_principale(Principale& p, uint32_t& t0)
     p.ctl.panel_dB.shown = true;
     a.erreur_compteur = false;
     p.stopped = false;
-    if (p.test)
+    if (p.journal.detail)
         p.call_verb("Paquet : \r\n");
     t0 = p.clock.tick_ms();
     int rc = 0;
@@ -342,7 +342,7 @@ int boucle_principale(Principale& p, uint32_t& t0)
         rc = traite_evenements(p);
         if (rc != 0 || a.fin_en_cours) {
             if (a.fin_en_cours) {
-                if (p.test)
+                if (p.journal.detail)
                     p.call_verb("\r\nBoucle principale : Fin en cours \r\n");
             } else {
                 p.call_verb("\r\nERREUR \r\n");
@@ -355,7 +355,7 @@ int boucle_principale(Principale& p, uint32_t& t0)
             break;
         }
         p.ctl.label_Duree_Ecoulee.text =
-            compose(p.conv, "Durée écoulée : {0:N0} s", {(p.clock.tick_ms() - t0) / 1000u});
+            compose(p.journal.conv, "Durée écoulée : {0:N0} s", {(p.clock.tick_ms() - t0) / 1000u});
         if (a.num_pkt == paquets_vus)
             continue;
         paquets_vus = a.num_pkt;
@@ -395,7 +395,7 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
     Anneau& a = p.anneau;
     const uint32_t t1 = p.clock.tick_ms();
     const uint64_t B = p.octets_demandes;
-    if (p.test) {
+    if (p.journal.detail) {
         if (p.record && p.count != 0)
             p.verb("\r\nTransfert total : {0:N0} octets demandés,  {1:N0} octets acquis, {2:N0} octets écrits\r\n",
                    {B, a.ntr, a.ntw});
@@ -431,7 +431,7 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
 
     // After an abandon nothing more will come: the ring is cancelled below.
     if (!a.fini && !p.aborted) {
-        if (p.test) {
+        if (p.journal.detail) {
             p.call_verb("Satus : ");
             for (int i = 0; i < NB_TRANSFERTS; ++i)
                 p.verb("{0:G} ", {a.dernier_status[i]});
@@ -441,15 +441,15 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
         const uint32_t P = static_cast<uint32_t>(par_paquet / (static_cast<double>(p.frequence) / 1000.0));
         const uint32_t debut = p.clock.tick_ms();
         while (rc == 0 && transferts_en_vol(p) > 0) {
-            if (p.test)
+            if (p.journal.detail)
                 p.verb("Début boucle de fin correspondant au 'paquet' {0:G}  \r\n", {a.num_pkt});
             // As one blocking call, but the window is pumped meanwhile and
             // the wait ends with the loop's own limit.
             rc = attend_completion(p, debut, 2 * P);
-            if (p.test)
+            if (p.journal.detail)
                 p.verb("Boucle de fin après  libusb_handle_events correspondant au 'paquet' {0:G}  \r\n", {a.num_pkt});
             if (rc != 0 || a.fini) {
-                if (p.test && a.fini)
+                if (p.journal.detail && a.fini)
                     p.call_verb("\r\nFIN COMPLETE\r\n");
                 else if (!a.fini)
                     p.call_verb("ERREUR \r\n");

@@ -104,7 +104,7 @@ void fn_callback(usb::Transfer* t)
     a.en_vol[s] = false;
     a.dernier_status[s] = t->status;
 
-    if (p.test)
+    if (p.journal.detail)
         p.verb(" {0:G} ", {a.num_pkt});
 
     if (t->status == usb::TRANSFER_CANCELLED) {
@@ -114,7 +114,7 @@ void fn_callback(usb::Transfer* t)
             n += f;
         if (n == NB_TRANSFERTS)
             a.fini = true;
-        if (p.test) {
+        if (p.journal.detail) {
             p.verb("status == LIBUSB_TRANSFER_CANCELLED -> Tâche {0:G} annulée \r\n", {s});
             if (a.fini)
                 p.call_verb("   fini\r\n");
@@ -149,7 +149,7 @@ void fn_callback(usb::Transfer* t)
     a.a_ecrire[s] = L;
     a.slot_complete = s;
     a.paquet_complete = a.num_pkt;
-    if (p.test && L != TAILLE_PAQUET)
+    if (p.journal.detail && L != TAILLE_PAQUET)
         p.verb(" - {0:N0} octets de moins qu'un paquet\r\n", {TAILLE_PAQUET - L});
     a.ntr += L;
     if (p.record)
@@ -166,7 +166,7 @@ void fn_callback(usb::Transfer* t)
             if (a.transf_arret[i] || !a.transfert[i])
                 continue;
             int r = p.usb.cancel_transfer(a.transfert[i]);
-            if (p.test) {
+            if (p.journal.detail) {
                 p.verb("Arrêt du transfert {0:G} retour {1:G} \r\n", {i, r});
                 if (a.dernier_status[i] == usb::TRANSFER_CANCELLED)
                     p.verb("Tâche {0:G} annulée +++++++++ \r\n", {i});

@@ -20,7 +20,7 @@ void button_Stop_Click(Principale& p)
     p.stopped = true;
     if (p.count != 0)
         p.call_verb("Acquisition stoppée avant la fin\r\n");
-    else if (p.test)
+    else if (p.journal.detail)
         p.call_verb("Stopped\r\n");
     p.clock.sleep_ms(1);
 }
@@ -29,7 +29,7 @@ void button_Abort_Click(Principale& p)
 {
     p.aborted = true;
     p.ctl.button_Abort.shown = false;
-    if (p.test)
+    if (p.journal.detail)
         p.call_verb("  Aborted\r\n");
 }
 
@@ -43,7 +43,7 @@ void abandon(Principale& p)
         if (!a.transfert[i])
             continue;
         p.retour = p.usb.cancel_transfer(a.transfert[i]);
-        if (p.test)
+        if (p.journal.detail)
             p.verb("Anulation du transfert {0:G} retour {1:G} \r\n", {i, p.retour});
     }
     a.fini = false;
@@ -54,10 +54,10 @@ void abandon(Principale& p)
     while (rc == 0 && transferts_en_vol(p) > 0) {
         // As one blocking call of up to 60 s, the window pumped meanwhile.
         rc = attend_completion(p, p.clock.tick_ms(), 60000);
-        if (p.test)
+        if (p.journal.detail)
             p.verb("Boucle de fin correspondant au 'paquet' {0:G}  \r\n", {a.num_pkt});
         if (rc != 0 || a.fini) {
-            if (p.test && a.fini)
+            if (p.journal.detail && a.fini)
                 p.call_verb("FIN COMPLETE\r\n");
             else if (!a.fini)
                 p.call_verb("ERREUR \r\n");

@@ -51,7 +51,7 @@ int initialise(Principale& p)
     button_Reset_FX3_Click(p);
     p.clock.sleep_ms(10);
     p.test_init = true;
-    p.test = false;
+    p.journal.detail = false;
     if (test_boitier(p) != 0) {
         p.call_verb("Ondaris 1024 ne répond pas ! \r\nVérifier l'alimentation !\r\n", 1);
         p.test_init = false;
@@ -125,7 +125,7 @@ int reset_micros(Principale& p)
     p.initialisation = true;
     p.clock_def = false;
     p.count_def = false;
-    if (p.test)
+    if (p.journal.detail)
         p.call_verb("Reset B0\r\n");
     return r == 1 ? 0 : -1;
 }
@@ -141,7 +141,7 @@ void button_Reset_FX3_Click(Principale& p)
     if (!p.initialisation_FX3 && init_USB(p) != 0)
         return;
     write_command(p, p.handle, REQUEST_RESET_FX3, nullptr, 0);
-    if (p.test)
+    if (p.journal.detail)
         p.call_verb("Reset FX3\r\n");
 }
 
@@ -150,6 +150,6 @@ void button_Reset_PH_Click(Principale& p)
     if (!p.initialisation_FX3 && init_USB(p) != 0)
         return;
     write_command(p, p.handle, REQUEST_RESET_PH, nullptr, 0);
-    if (p.test)
+    if (p.journal.detail)
         p.call_verb("Reset Pseudo Hard (C4)\r\n");
 }

@@ -13,7 +13,7 @@ std::string charge_libusb()
 
 #include <cstdarg>
 
-#include "device/plateforme.h"
+#include "base/plateforme.h"
 
 namespace {
 

@@ -63,7 +63,7 @@ void listBox_Freq_Click(Principale& p)
     p.duree_max = duree_max_de(p.frequence);
     // The spinner keeps one decimal; its maximum is the float's decimal value.
     set_duree_maximum(p, static_cast<double>(p.duree_max));
-    if (p.test)
+    if (p.journal.detail)
         p.verb("Clock division : {0:G}.  ", {static_cast<int>(division)});
     p.verb("Fréquence : {0:N0} Hz.  Durée max d'acquisition : {1:N1} s \r\n", {p.frequence, p.duree_max});
     p.clock_def = true;
@@ -74,7 +74,7 @@ void listBox_Freq_Click(Principale& p)
 void numericUpDown_Delay_ValueChanged(Principale& p)
 {
     uint8_t valeur;
-    if (p.test) {
+    if (p.journal.detail) {
         valeur = static_cast<uint8_t>(std::lround(p.ctl.numericUpDown_Delay.value));
         p.verb("N_DELAY : {0:G}  \r\n", {static_cast<int>(valeur)});
     } else {

@@ -76,9 +76,9 @@ std::string texte_config(Principale& p)
     std::string out;
     ligne(out, "% Fichier de configuration Ondaris");
     ligne(out, "\n[Paramètres généraux]");
-    ligne(out, compose(p.conv, "Frequence = {0} Hz", {frequence_de_division(FREQ[ligne_freq(p)])}));
+    ligne(out, compose(p.journal.conv, "Frequence = {0} Hz", {frequence_de_division(FREQ[ligne_freq(p)])}));
     ligne(out, "% Si Duree = 0, alors durée indéfinie");
-    ligne(out, c.checkBox_Definie.checked ? compose(p.conv, "Duree = {0:N1}  s", {c.numericUpDown_Duree.value})
+    ligne(out, c.checkBox_Definie.checked ? compose(p.journal.conv, "Duree = {0:N1}  s", {c.numericUpDown_Duree.value})
                                           : std::string("Duree = 0"));
     ligne(out, c.radioButton_Float.checked ? "Type = float32" : "Type = int32");
     if (c.radioButton_Start_Soft.checked) {
@@ -97,8 +97,8 @@ std::string texte_config(Principale& p)
         p.acqui_name = p.nom_dir + c.textBox_Nom_Fich.text;
         ligne(out, "Fichier d'acquisition (sans extension) = " + p.acqui_name);
     }
-    ligne(out, compose(p.conv, "Nb_faisceaux = {0}", {128}));
-    sections_selection(out, p.conv, p.header_file);
+    ligne(out, compose(p.journal.conv, "Nb_faisceaux = {0}", {128}));
+    sections_selection(out, p.journal.conv, p.header_file);
     return out;
 }
 
@@ -187,7 +187,7 @@ void lit_frequence(Principale& p, const std::vector<std::string>& t)
 {
     for (const auto& tok : t) {
         double d;
-        if (!lit_nombre(p.conv, tok, d))
+        if (!lit_nombre(p.journal.conv, tok, d))
             continue;
         double q = std::trunc(500000.0 / d);
         if (!std::isfinite(q) || std::fabs(q) > 1e9)
@@ -206,7 +206,7 @@ void lit_duree(Principale& p, const std::vector<std::string>& t)
     Spinner& s = p.ctl.numericUpDown_Duree;
     for (const auto& tok : t) {
         double d;
-        if (!lit_nombre(p.conv, tok, d) || d < 0)
+        if (!lit_nombre(p.journal.conv, tok, d) || d < 0)
             continue;
         if (d == 0) {
             coche(p, p.ctl.checkBox_Definie, false, checkBox_Definie_CheckedChanged);
@@ -404,7 +404,7 @@ int lit_config(Principale& p, const std::string& config_name)
     }
     if (octets.size() > TAILLE_MAX_CONFIG) {
         p.call_verb("Le fichier " + config_name +
-                    compose(p.conv, " n'est pas un fichier de configuration (plus de {0:N0} octets) : rien n'est "
+                    compose(p.journal.conv, " n'est pas un fichier de configuration (plus de {0:N0} octets) : rien n'est "
                                     "changé.\r\n",
                             {TAILLE_MAX_CONFIG}));
         return -1;

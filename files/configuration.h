@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "device/format.h"
+#include "base/format.h"
 
 struct Principale;
 

@@ -52,7 +52,7 @@ int ecrit_log(Principale& p)
         p.call_verb("Erreur d'écriture du fichier " + nom_compagnon(p.acqui_name, ".Ond") + "\r\n");
         resultat = -1;
     }
-    if (ecrit_texte(p.log, texte_description(p.conv, p.header_file, p.nb_voies, p.nb_micros, p.commentaire)) != 0) {
+    if (ecrit_texte(p.log, texte_description(p.journal.conv, p.header_file, p.nb_voies, p.nb_micros, p.commentaire)) != 0) {
         p.call_verb("Erreur d'écriture du fichier " + nom_compagnon(p.acqui_name, ".log") + "\r\n");
         resultat = -1;
     }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "device/format.h"
+#include "base/format.h"
 #include "files/header.h"
 
 struct Principale;
@@ -17,6 +17,6 @@ std::string texte_description(const Conventions& conv, const type_header_file& h
 
 // Writes the header record's 2097 bytes to p.fichier_header, then the
 // description text to p.log (both left open: the run closes them). Numbers
-// follow p.conv. 0 on success; -1, with a message in the pane, when a file
+// follow p.journal.conv. 0 on success; -1, with a message in the pane, when a file
 // is not open or not every byte reached it.
 int ecrit_log(Principale& p);

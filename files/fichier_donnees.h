@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "device/plateforme.h" // ouvre_fichier
+#include "base/plateforme.h" // ouvre_fichier
 
 struct Principale;
 

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/texte.h"
+
 #pragma pack(push, 1)
 struct type_date_heure {
     uint16_t wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
@@ -44,9 +46,3 @@ float duree_de(uint32_t nb_ech, float frequence);
 
 // Writes the 2097 bytes to an open stream; 0 on success, -1 on failure.
 int ecrit_header(const type_header_file& h, std::FILE* f);
-
-// Windows-1252 encoding of UTF-8 text; characters the code page lacks
-// become '?'. Malformed UTF-8 bytes become '?' too.
-std::string utf8_vers_cp1252(const std::string& utf8);
-// And back: Windows-1252 bytes as UTF-8 (the five unassigned bytes as U+FFFD).
-std::string cp1252_vers_utf8(const std::string& cp1252);

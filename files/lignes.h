@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "device/format.h"
+#include "base/format.h"
+#include "base/texte.h"
 #include "files/header.h"
 
 // Appends `texte` and CR LF.
@@ -19,9 +20,3 @@ void sections_selection(std::string& out, const Conventions& conv, const type_he
 
 // Writes `texte` to `f` and flushes it; 0 when every byte reached the file.
 int ecrit_texte(std::FILE* f, const std::string& texte);
-
-// Appends the UTF-8 encoding of code point `cp`.
-void ajoute_utf8(std::string& out, uint32_t cp);
-
-// The lines of `texte`; lines end at LF, CR LF or CR.
-std::vector<std::string> lignes_de(const std::string& texte);

@@ -9,7 +9,7 @@
 #include "app/model/enable.h"
 #include "app/model/mode_avance.h"
 #include "app/model/principale.h"
-#include "device/plateforme.h"
+#include "base/plateforme.h"
 #include "files/chemins.h"
 #include "files/fichier_donnees.h"
 #include "files/header.h"

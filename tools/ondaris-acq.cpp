@@ -24,7 +24,7 @@
 #include "app/model/principale.h"
 #include "device/bringup.h"
 #include "device/parametres.h"
-#include "device/plateforme.h"
+#include "base/plateforme.h"
 #include "device/usb_libusb.h"
 #include "files/chemins.h"
 #include "files/configuration.h"
@@ -415,7 +415,7 @@ void arrondit_duree(Principale& p)
         return;
     set_duree(p, r);
     std::printf("Durée arrondie à une décimale : %s s au lieu de %g s\n",
-                compose(p.conv, "{0:N1}", {p.ctl.numericUpDown_Duree.value}).c_str(), v);
+                compose(p.journal.conv, "{0:N1}", {p.ctl.numericUpDown_Duree.value}).c_str(), v);
 }
 
 // The data file a run would write, as the run will name it.
@@ -430,7 +430,7 @@ std::string fichier_prevu(const Principale& p, const Options& o)
 void affiche_reglages(const Principale& p, const Options& o)
 {
     const Controles& c = p.ctl;
-    const Conventions& cv = p.conv;
+    const Conventions& cv = p.journal.conv;
     std::string t = "Réglages :\n";
     t += compose(cv, "  Fréquence : {0:N0} Hz\n", {frequence_de_division(FREQ[c.listBox_Freq.top_index])});
     if (c.checkBox_Definie.checked && c.numericUpDown_Duree.value > 0)

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "device/operateur.h"
+#include "base/operateur.h"
 
 class Fenetre;
 class QWidget;

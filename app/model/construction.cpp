@@ -20,7 +20,7 @@ void construction(Principale& p)
     p.initialisation_FX3 = false;
     p.initialisation = false;
     p.count = 0;
-    p.test = p.ctl.checkBox_Test.checked;
+    p.journal.detail = p.ctl.checkBox_Test.checked;
     p.fich_auto = p.ctl.checkBox_Nom_Fich.checked;
     checkBox_Nom_Fich_CheckedChanged(p);
     checkBox_Test_CheckedChanged(p);

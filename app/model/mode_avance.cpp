@@ -7,8 +7,8 @@
 void checkBox_Test_CheckedChanged(Principale& p)
 {
     Controles& c = p.ctl;
-    p.test = c.checkBox_Test.checked;
-    if (p.test) {
+    p.journal.detail = c.checkBox_Test.checked;
+    if (p.journal.detail) {
         c.groupBox_Test.shown = true;
         coche(p, c.checkBox_Nom_Fich, false, checkBox_Nom_Fich_CheckedChanged);
     } else {

@@ -11,10 +11,11 @@
 
 #include "acquisition/anneau.h"
 #include "app/model/controles.h"
-#include "device/format.h"
-#include "device/horloge.h"
-#include "device/operateur.h"
-#include "device/pane.h"
+#include "base/format.h"
+#include "base/horloge.h"
+#include "base/operateur.h"
+#include "base/journal.h"
+#include "base/pane.h"
 #include "device/usb.h"
 #include "files/header.h"
 
@@ -27,11 +28,12 @@ struct Principale {
     usb::UsbApi& usb;
     Operator& op;
     Clock& clock;
-    Conventions conv;
 
-    // Controls and the information pane.
+    // Controls and the information pane. The journal appends to the pane
+    // (and raises the alerts); its `detail` is advanced mode.
     Controles ctl;
     Pane pane;
+    Journal journal;
     std::array<bool, 12> enabled{};
 
     // USB link and commands.
@@ -46,7 +48,6 @@ struct Principale {
     // Device state and sampling parameters.
     bool initialisation = false;
     bool test_init = false;
-    bool test = false;          // advanced mode
     bool clock_def = false;
     bool count_def = false;
     int num_freq = 0;
@@ -112,6 +113,6 @@ struct Principale {
     // Formats and appends (level 0).
     void verb(const std::string& pattern, std::initializer_list<FmtArg> args, int flag = 0)
     {
-        call_verb(compose(conv, pattern, args), flag);
+        journal.verb(pattern, args, flag);
     }
 };

@@ -82,7 +82,7 @@ struct Run : ::testing::Test {
 
 TEST_F(Run, FixedRunOfEightChannelsAndAThousandSamples)
 {
-    p.test = true;
+    p.journal.detail = true;
     rig.selection(7, true);
     reglage(0, 0.02001);
     start();
@@ -112,7 +112,7 @@ TEST_F(Run, FixedRunOfEightChannelsAndAThousandSamples)
 
 TEST_F(Run, ExactMultipleOfThePacketSize)
 {
-    p.test = true;
+    p.journal.detail = true;
     rig.selection(7, true);
     reglage(0, 20.97153); // 2 * 524 288 frames of 8 words
     start();
@@ -146,7 +146,7 @@ TEST(RunSizes, TimeOutOfARun)
 
 TEST_F(Run, WorkedSizesOfAFullFrame)
 {
-    p.test = true;
+    p.journal.detail = true;
     for (auto& b : p.ctl.grid_VA)
         b.checked = true;
     p.ctl.checkBox_CptB.checked = p.ctl.checkBox_CptC.checked = p.ctl.checkBox_CptD.checked = true;
@@ -195,7 +195,7 @@ TEST_F(Run, OperatorStopsAFixedRun)
     EXPECT_TRUE(pane_has("Acquisition stoppée avant la fin\r\n"));
     const uint64_t octets = data().size();
     EXPECT_GE(octets, 3ull * TAILLE_PAQUET);
-    EXPECT_TRUE(pane_has(" soit " + compose(p.conv, "{0:N0}", {octets / 32}) + " échantillons\r\n"));
+    EXPECT_TRUE(pane_has(" soit " + compose(p.journal.conv, "{0:N0}", {octets / 32}) + " échantillons\r\n"));
     EXPECT_FALSE(pane_has("Manquent"));
     EXPECT_EQ(nb_ech(), octets / 32);
     expect_data_is_stream();
@@ -596,7 +596,7 @@ TEST_F(Run, DataFileThatRefusesBytesStopsTheRunAndTheFilesSayWhatItHolds)
         const uint64_t octets = 2ull * TAILLE_PAQUET + TAILLE_PAQUET / 2 + 3;
         EXPECT_EQ(data().size(), octets);
         EXPECT_EQ(nb_ech(), octets / 32);
-        EXPECT_TRUE(pane_has(compose(p.conv, "Le fichier de données contient {0:N0} octets, soit {1:N0} échantillons.\r\n",
+        EXPECT_TRUE(pane_has(compose(p.journal.conv, "Le fichier de données contient {0:N0} octets, soit {1:N0} échantillons.\r\n",
                                      {octets, octets / 32})));
         EXPECT_NE(read_text(path(".log")).find("Nb_ech = " + std::to_string(octets / 32) + "\r\n"), std::string::npos);
         expect_idle_window();

@@ -26,7 +26,7 @@ struct Init : ::testing::Test {
 
 TEST_F(Init, BoxThatAnswersEnablesEverything)
 {
-    p.test = true;
+    p.journal.detail = true;
     p.ctl.checkBox_Test.checked = true; // left ticked: advanced messages stay off after Init
     button_Init_Click(p);
     for (int i = 0; i < 12; ++i)
@@ -36,7 +36,7 @@ TEST_F(Init, BoxThatAnswersEnablesEverything)
                            "Reset Pseudo Hard (C4)\r\nReset FX3\r\nOndaris 1024 détecté `\r\n\r\n");
     EXPECT_TRUE(rig.op.shown.empty());
     EXPECT_TRUE(p.initialisation);
-    EXPECT_FALSE(p.test);
+    EXPECT_FALSE(p.journal.detail);
     EXPECT_FALSE(p.test_init);
     EXPECT_FALSE(p.clock_def);
     EXPECT_EQ(p.num_freq, -1);

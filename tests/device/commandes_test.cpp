@@ -118,7 +118,7 @@ TEST_F(Link, ResetsWithTheLinkOpenOrClosed)
 TEST_F(Link, AdvancedModeNamesEachReset)
 {
     ASSERT_EQ(init_USB(p), 0);
-    p.test = true;
+    p.journal.detail = true;
     p.pane.text.clear();
     button_Reset_FX3_Click(p);
     button_Reset_PH_Click(p);

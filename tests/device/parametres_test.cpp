@@ -61,7 +61,7 @@ struct Params : ::testing::Test, Modele {
 
 TEST_F(Params, ApplyingRowTwo)
 {
-    p.test = true;
+    p.journal.detail = true;
     p.ctl.listBox_Freq.top_index = 2;
     p.ctl.listBox_Freq.selected = 2;
     uint64_t avant = clock.slept_ms;

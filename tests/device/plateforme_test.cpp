@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "acquisition/acquisition.h"
-#include "device/plateforme.h"
+#include "base/plateforme.h"
 #include "device/usb_libusb.h"
 #include "files/chemins.h"
 #include "support/doubles.h"

@@ -104,7 +104,7 @@ TEST_F(Configuration, EdgeCasesOfTheReader)
 {
     std::string beams;
     for (int f = 0; f < 128; ++f)
-        beams += compose(p.conv, "Faisceau_{0:D3}  1  1  1  1  1  1  1  1\r\n", {f});
+        beams += compose(p.journal.conv, "Faisceau_{0:D3}  1  1  1  1  1  1  1  1\r\n", {f});
     using P = Principale&;
     struct Cas {
         const char* texte;

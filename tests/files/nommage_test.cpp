@@ -132,14 +132,14 @@ TEST_F(Nommage, RecordingNamingAndAdvancedModeSwitches)
     clic(c.checkBox_Record, checkBox_Record_CheckedChanged);
     EXPECT_EQ(montre(), "11010");
     clic(c.checkBox_Test, checkBox_Test_CheckedChanged); // unticks automatic naming
-    EXPECT_TRUE(p.test && !c.checkBox_Nom_Fich.checked && !p.fich_auto);
+    EXPECT_TRUE(p.journal.detail && !c.checkBox_Nom_Fich.checked && !p.fich_auto);
     EXPECT_EQ(montre(), "11101");
     clic(c.checkBox_Record, checkBox_Record_CheckedChanged);
     clic(c.checkBox_Record, checkBox_Record_CheckedChanged);
     EXPECT_EQ(montre(), "11101");
     c.checkBox_Status.checked = true;
     clic(c.checkBox_Nom_Fich, checkBox_Nom_Fich_CheckedChanged); // unticks advanced mode and "Status"
-    EXPECT_TRUE(!p.test && !c.checkBox_Test.checked && !c.checkBox_Status.checked);
+    EXPECT_TRUE(!p.journal.detail && !c.checkBox_Test.checked && !c.checkBox_Status.checked);
     EXPECT_EQ(montre(), "11010");
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "device/horloge.h"
-#include "device/operateur.h"
+#include "base/horloge.h"
+#include "base/operateur.h"
 #include "device/usb.h"
 
 // Records every box shown and answers from queues; an empty queue answers

@@ -1,4 +1,4 @@
-#include "device/pane.h"
+#include "base/pane.h"
 
 namespace {
 

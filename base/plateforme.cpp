@@ -1,10 +1,10 @@
-#include "device/plateforme.h"
+#include "base/plateforme.h"
 
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
-#include "files/header.h"
+#include "base/texte.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX

@@ -1,4 +1,4 @@
-#include "device/horloge.h"
+#include "base/horloge.h"
 
 #include <chrono>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "device/format.h"
+#include "base/format.h"
 
 #include <clocale>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "device/plateforme.h"
+#include "base/plateforme.h"
 
 Conventions Conventions::from_locale()
 {
