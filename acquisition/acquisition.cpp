@@ -13,8 +13,11 @@
 #include "channels/canaux.h"
 #include "channels/grille.h"
 #include "channels/niveaux.h"
+#include "app/model/init.h"
+#include "acquisition/presence.h"
 #include "device/bringup.h"
 #include "device/commandes.h"
+#include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "base/plateforme.h"
 #include "files/chemins.h"
@@ -54,7 +57,7 @@ uint8_t octet_start(const Principale& p)
 bool budget_disque_atteint(const Principale& p)
 {
     // Reached or passed: one event handling may complete several packets.
-    return p.record && p.count == 0 &&
+    return p.record && p.boitier.count == 0 &&
            static_cast<int64_t>(p.anneau.num_pkt) + MARGE_BUDGET_PAQUETS >= p.budget_paquets;
 }
 
@@ -135,7 +138,7 @@ bool preparation(Principale& p)
     ecrit_config(p, p.config_en_cours);
     a.fini = false;
     p.aborted = false;
-    if (!p.initialisation) {
+    if (!p.boitier.initialisation) {
         button_Init_Click(p);
         // A box that did not come up cannot run: Init has said why.
         if (!p.enabled[9])
@@ -154,19 +157,19 @@ bool preparation(Principale& p)
         if (p.ctl.grid_FV[8 + i].checked)
             m1 = static_cast<uint8_t>(m1 | (1u << i));
     }
-    envoie(p, CMD_FAISCEAUX, {m0, m1});
+    envoie(p.boitier, CMD_FAISCEAUX, {m0, m1});
     calcule_increments(p);
     p.verb("\r\nNb_voies (micros+VA+compteur) : {0:G}\r\n", {p.nb_voies});
-    if (p.ctl.listBox_Freq.top_index != p.num_freq)
+    if (p.ctl.listBox_Freq.top_index != p.boitier.num_freq)
         listBox_Freq_Click(p);
-    if (!p.count_def)
+    if (!p.boitier.count_def)
         calcul_count(p);
     const bool definie = p.ctl.checkBox_Definie.checked;
     if (definie)
-        p.verb("Durée : {0:N1} s, nb échantillons : {1:N0}\r\n", {p.duree, p.count});
+        p.verb("Durée : {0:N1} s, nb échantillons : {1:N0}\r\n", {p.duree, p.boitier.count});
     else
         p.call_verb("Durée non définie\r\n");
-    const uint64_t B = 4ull * static_cast<uint64_t>(p.nb_voies) * p.count;
+    const uint64_t B = 4ull * static_cast<uint64_t>(p.nb_voies) * p.boitier.count;
     p.octets_demandes = B;
 
     uint64_t U = 0;
@@ -174,10 +177,10 @@ bool preparation(Principale& p)
         if (!prepare_fichiers(p))
             return false;
         U = espace_utilisable(p, p.acqui_name);
-        const float secondes = static_cast<float>(U) / (4.0f * static_cast<float>(p.nb_voies) * p.frequence);
+        const float secondes = static_cast<float>(U) / (4.0f * static_cast<float>(p.nb_voies) * p.boitier.frequence);
         // An open-ended recording without room for more than its stop
         // margin would stop at its first pass, after starting the box.
-        const bool sans_place = p.count != 0 ? B > U
+        const bool sans_place = p.boitier.count != 0 ? B > U
                                              : static_cast<int64_t>(U / TAILLE_PAQUET) - 1 <= MARGE_BUDGET_PAQUETS;
         if (sans_place) {
             p.call_verb("Pas suffisamment de place sur le disque !\r\n", 1);
@@ -185,13 +188,13 @@ bool preparation(Principale& p)
                    {U / 1073741824ull, secondes});
             return false;
         }
-        if (p.count == 0)
+        if (p.boitier.count == 0)
             p.verb("{0:N0} Go disponibles sur le disque, soit {1:N1} s\r\n",
                    {U / 1073741824ull, secondes});
     }
 
     const bool flottant = p.ctl.radioButton_Float.checked;
-    envoie(p, CMD_SAMPLE_TYPE, {static_cast<uint8_t>(flottant ? 1 : 0)});
+    envoie(p.boitier, CMD_SAMPLE_TYPE, {static_cast<uint8_t>(flottant ? 1 : 0)});
     p.header_file.type_float = flottant ? 1 : 0;
 
     set_enabled(p, false, 10, true);
@@ -223,12 +226,12 @@ bool preparation(Principale& p)
         p.ctl.label_Duree_Ecoulee.text = "Durée écoulée : 0 s";
     }
 
-    p.TimeOut = calcule_timeout(p.nb_voies, p.frequence);
+    p.boitier.TimeOut = calcule_timeout(p.nb_voies, p.boitier.frequence);
     if (p.journal.detail)
-        p.verb("TimeOut = {0:N0} ms\r\n", {p.TimeOut});
+        p.verb("TimeOut = {0:N0} ms\r\n", {p.boitier.TimeOut});
     p.attente_declenchement = false;
     if (!p.ctl.radioButton_Start_Soft.checked) {
-        p.TimeOut += static_cast<int>(ATTENTE_DECLENCHEMENT_MS);
+        p.boitier.TimeOut += static_cast<int>(ATTENTE_DECLENCHEMENT_MS);
         if (p.journal.detail)
             p.call_verb("En attente de déclenchement externe, le TimeOut est ajusté. \r\n");
         p.verb("Le déclenchement doit intervenir avant {0:G} s \r\n", {30});
@@ -236,7 +239,7 @@ bool preparation(Principale& p)
         p.ctl.button_Abort.shown = true;
     }
 
-    if (alloue_anneau(p, static_cast<unsigned>(p.TimeOut), true) != 0) {
+    if (alloue_anneau(p, static_cast<unsigned>(p.boitier.TimeOut), true) != 0) {
         if (p.record)
             ferme_fichiers(p);
         restaure_controles(p);
@@ -255,7 +258,7 @@ bool preparation(Principale& p)
     }
     const DateHeure d = p.clock.now();
     p.header_file.date_heure = {d.year, d.month, d.day_of_week, d.day, d.hour, d.minute, d.second, d.milliseconds};
-    envoie(p, CMD_START, {start});
+    envoie(p.boitier, CMD_START, {start});
     return true;
 }
 
@@ -294,7 +297,7 @@ bool attente_declenchement(Principale& p)
             return false;
         }
     }
-    p.TimeOut = calcule_timeout(p.nb_voies, p.frequence);
+    p.boitier.TimeOut = calcule_timeout(p.nb_voies, p.boitier.frequence);
     p.ctl.button_Abort.shown = false;
     return true;
 }
@@ -359,7 +362,7 @@ int boucle_principale(Principale& p, uint32_t& t0)
         if (a.num_pkt == paquets_vus)
             continue;
         paquets_vus = a.num_pkt;
-        if (a.num_pkt <= p.n_pkt && p.count != 0)
+        if (a.num_pkt <= p.n_pkt && p.boitier.count != 0)
             p.ctl.progressBar_Progress.value = static_cast<int>(a.num_pkt);
         rafraichit_niveaux(p);
     }
@@ -396,12 +399,12 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
     const uint32_t t1 = p.clock.tick_ms();
     const uint64_t B = p.octets_demandes;
     if (p.journal.detail) {
-        if (p.record && p.count != 0)
+        if (p.record && p.boitier.count != 0)
             p.verb("\r\nTransfert total : {0:N0} octets demandés,  {1:N0} octets acquis, {2:N0} octets écrits\r\n",
                    {B, a.ntr, a.ntw});
         else if (p.record)
             p.verb("\r\nTransfert total : {0:N0} octets acquis, {1:N0} écrits\r\n", {a.ntr, a.ntw});
-        else if (p.count != 0)
+        else if (p.boitier.count != 0)
             p.verb("\r\nTransfert total : {0:N0} octets demandés {1:N0} octets acquis\r\n", {B, a.ntr});
         else
             p.verb("\r\nTransfert total : {0:N0} octets acquis\r\n", {a.ntr});
@@ -412,7 +415,7 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
         p.call_verb("\r\n");
     else
         p.verb(" soit {0:N0} échantillons\r\n", {a.ntr / (4ull * static_cast<uint64_t>(p.nb_voies))});
-    if (p.count != 0 && B != a.ntr && !p.stopped)
+    if (p.boitier.count != 0 && B != a.ntr && !p.stopped)
         p.verb("Manquent {0:G} octets dans l'acquisition !\r\n", {static_cast<long long>(B - a.ntr)});
     p.ctl.label_Duree_Ecoulee.shown = false;
     p.ctl.panel_Progress.shown = false;
@@ -420,7 +423,7 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
     if (p.record)
         ferme_donnees(p);
     p.header_file.nb_ech = nb_ech_de(a.ntw, p.nb_voies);
-    p.header_file.duree_acq = duree_de(p.header_file.nb_ech, p.frequence);
+    p.header_file.duree_acq = duree_de(p.header_file.nb_ech, p.boitier.frequence);
     if (p.record) {
         if (a.erreur_ecriture)
             p.verb("Le fichier de données contient {0:N0} octets, soit {1:N0} échantillons.\r\n",
@@ -438,7 +441,7 @@ void fin_de_run(Principale& p, int rc, uint32_t t0)
             p.call_verb("\r\n");
         }
         const double par_paquet = std::floor(static_cast<double>(TAILLE_PAQUET) / (4.0 * p.nb_voies));
-        const uint32_t P = static_cast<uint32_t>(par_paquet / (static_cast<double>(p.frequence) / 1000.0));
+        const uint32_t P = static_cast<uint32_t>(par_paquet / (static_cast<double>(p.boitier.frequence) / 1000.0));
         const uint32_t debut = p.clock.tick_ms();
         while (rc == 0 && transferts_en_vol(p) > 0) {
             if (p.journal.detail)
@@ -494,7 +497,7 @@ void button_Start_Click(Principale& p)
             int rc = boucle_principale(p, t0);
             const bool stoppe = p.stopped && !p.aborted;
             const bool complet = p.anneau.fin_en_cours && rc == 0 &&
-                                 (p.count == 0 || p.anneau.ntr == p.octets_demandes) &&
+                                 (p.boitier.count == 0 || p.anneau.ntr == p.octets_demandes) &&
                                  (!p.record || p.anneau.ntw == p.anneau.ntr);
             p.phase_run = PHASE_FIN;
             fin_de_run(p, rc, t0);

@@ -126,7 +126,7 @@ void fn_callback(usb::Transfer* t)
     if (t->status != usb::TRANSFER_COMPLETED) {
         if (t->status == usb::TRANSFER_TIMED_OUT) {
             a.err_timeout = true;
-            if (!p.test_init)
+            if (!p.boitier.test_init)
                 p.verb("TIMEOUT lors du transfert du paquet {0:N0}\r\n", {a.num_pkt});
         } else {
             p.verb("Erreur lors du transfert du paquet {0:N0} status {1:G}\r\n", {a.num_pkt, t->status});
@@ -208,7 +208,7 @@ int alloue_anneau(Principale& p, unsigned int timeout_ms, bool touche)
             libere_anneau(p);
             return -1;
         }
-        usb::fill_bulk_transfer(a.transfert[i], p.handle, ENDPOINT_DONNEES, a.buffers[i],
+        usb::fill_bulk_transfer(a.transfert[i], p.boitier.handle, ENDPOINT_DONNEES, a.buffers[i],
                                 static_cast<int>(TAILLE_PAQUET), fn_callback, &a.slots[i], timeout_ms);
     }
     return 0;

@@ -4,6 +4,8 @@
 #include "acquisition/anneau.h"
 #include "app/model/enable.h"
 #include "app/model/principale.h"
+#include "app/model/init.h"
+#include "acquisition/presence.h"
 #include "device/bringup.h"
 #include "device/commandes.h"
 #include "files/fichier_donnees.h"
@@ -16,9 +18,9 @@ void button_Stop_Click(Principale& p)
         return;
     p.ctl.button_Stop.shown = false;
     p.ctl.button_Start.shown = true;
-    envoie(p, CMD_STOP, {0x00});
+    envoie(p.boitier, CMD_STOP, {0x00});
     p.stopped = true;
-    if (p.count != 0)
+    if (p.boitier.count != 0)
         p.call_verb("Acquisition stoppée avant la fin\r\n");
     else if (p.journal.detail)
         p.call_verb("Stopped\r\n");
@@ -96,12 +98,12 @@ void fermeture(Principale& p)
     // empty.
     if (p.file_open)
         ferme_fichiers(p);
-    if (!p.handle)
+    if (!p.boitier.handle)
         return;
-    reset_micros(p);
-    p.usb.release_interface(p.handle, 0);
-    p.usb.close(p.handle);
+    reset_micros(p.boitier);
+    p.usb.release_interface(p.boitier.handle, 0);
+    p.usb.close(p.boitier.handle);
     p.usb.exit();
-    p.handle = nullptr;
-    p.initialisation_FX3 = false;
+    p.boitier.handle = nullptr;
+    p.boitier.initialisation_FX3 = false;
 }

@@ -14,6 +14,7 @@
 #include "app/fenetre/application.h"
 #include "app/fenetre/fenetre.h"
 #include "app/fenetre/operateur_qt.h"
+#include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "simulator/simulated_box.h"
 

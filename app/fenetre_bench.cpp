@@ -56,7 +56,7 @@ int main(int argc, char** argv)
     f.show();
     auto w = [&](const char* nom) { return f.findChild<QAbstractButton*>(QString::fromLatin1(nom)); };
     w("button_Init")->click();
-    if (!p.initialisation) {
+    if (!p.boitier.initialisation) {
         std::fprintf(stderr, "Init a échoué\n");
         return 1;
     }
@@ -120,7 +120,7 @@ int main(int argc, char** argv)
                     p.anneau.erreur_compteur ? "erreur de compteur" : "fin du flux", p.anneau.num_pkt);
     const double mur = secondes(t0, t1);
     std::printf("Fenêtre sur le boîtier simulé, %d mots par trame, %.0f Hz, niveaux affichés, sans enregistrement\n",
-                p.nb_voies, static_cast<double>(p.frequence));
+                p.nb_voies, static_cast<double>(p.boitier.frequence));
     std::printf("  paquets reçus                       : %u\n", p.anneau.num_pkt);
     std::printf("  temps CPU du fil de la fenêtre      : %.3f s sur %.3f s, soit %.1f %% d'un cœur\n", cpu1 - cpu0, mur,
                 mur > 0 ? 100.0 * (cpu1 - cpu0) / mur : 0.0);

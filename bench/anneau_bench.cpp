@@ -32,8 +32,11 @@
 #include "app/model/principale.h"
 #include "channels/canaux.h"
 #include "channels/niveaux.h"
+#include "app/model/init.h"
+#include "acquisition/presence.h"
 #include "device/bringup.h"
 #include "device/commandes.h"
+#include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "files/fichier_donnees.h"
 #include "simulator/simulated_box.h"
@@ -164,15 +167,15 @@ void selection_1045(Principale& p)
 double pass_ring(Principale& p, uint32_t frames)
 {
     p.record = false;
-    envoie(p, CMD_CLOCK_DIVISION, {9});
-    envoie(p, CMD_SAMPLE_COUNT, {static_cast<uint8_t>(frames), static_cast<uint8_t>(frames >> 8),
+    envoie(p.boitier, CMD_CLOCK_DIVISION, {9});
+    envoie(p.boitier, CMD_SAMPLE_COUNT, {static_cast<uint8_t>(frames), static_cast<uint8_t>(frames >> 8),
                                  static_cast<uint8_t>(frames >> 16), static_cast<uint8_t>(frames >> 24)});
     calcule_increments(p);
     if (alloue_anneau(p, 60000, true) != 0) // as a run primes it
         return 0;
     soumet_anneau(p);
     auto t0 = Horloge::now();
-    envoie(p, CMD_START, {0});
+    envoie(p.boitier, CMD_START, {0});
     int rc = 0;
     while (rc == 0 && !p.anneau.fin_en_cours && transferts_en_vol(p) > 0)
         rc = p.usb.handle_events_timeout(50);
@@ -261,7 +264,7 @@ int main(int argc, char** argv)
     fs::remove(p.config_en_cours); // the settings of an earlier bench stay out
     construction(p);
     selection_1045(p);
-    if (init_USB(p) != 0)
+    if (init_USB(p.boitier) != 0)
         return 1;
     choix_micros(p, true);
     std::printf("frames of %d words, %.2f GiB per disk pass, folder %s\n", p.nb_voies, gib, folder.string().c_str());

@@ -26,8 +26,8 @@ void choix_micros(Principale& p, bool active)
     Controles& c = p.ctl;
     type_header_file& h = p.header_file;
     p.nb_micros = 0;
-    p.buf[0] = CMD_SELECTION;
-    p.buf[1] = 0;
+    p.boitier.buf[0] = CMD_SELECTION;
+    p.boitier.buf[1] = 0;
     for (int f = 0; f < NB_FAISCEAUX; ++f) {
         uint8_t masque = 0;
         for (int j = 0; j < 8; ++j) {
@@ -39,10 +39,10 @@ void choix_micros(Principale& p, bool active)
                 h.micros_actifs[f][j] = 0;
             }
         }
-        p.buf[2] = static_cast<uint8_t>(f);
-        p.buf[3] = masque;
+        p.boitier.buf[2] = static_cast<uint8_t>(f);
+        p.boitier.buf[3] = masque;
         if (active)
-            commande(p, 3);
+            commande(p.boitier, 3);
     }
     p.nb_voies = p.nb_micros;
 
@@ -72,10 +72,10 @@ void choix_micros(Principale& p, bool active)
                 h.va_actives[b][k] = 0;
             }
         }
-        p.buf[2] = static_cast<uint8_t>(255 - b);
-        p.buf[3] = masque;
+        p.boitier.buf[2] = static_cast<uint8_t>(255 - b);
+        p.boitier.buf[3] = masque;
         if (active)
-            commande(p, 3);
+            commande(p.boitier, 3);
     }
     p.clock.sleep_ms(300);
 

@@ -8,7 +8,7 @@
 
 #include "device/usb.h"
 
-struct Principale;
+#include "device/boitier.h"
 
 constexpr uint16_t VENDOR_ONDARIS = 0xFE27;
 constexpr uint16_t PRODUCT_ONDARIS = 0xAC02;
@@ -32,13 +32,19 @@ constexpr uint8_t REQUEST_RESET_PH = 0xC4;
 
 // Opens the link: 0 when the box was found and opened, -1 otherwise (the
 // alert "Pas de détection de Ondaris !" has then been raised).
-int init_USB(Principale& p);
+int init_USB(Boitier& b);
 
-// One vendor request; bytes transferred or a negative library code.
-int write_command(Principale& p, usb::DeviceHandle handle, int request, const unsigned char* data, int length);
+// The name of a command code or bare request ("Start", "Reset FX3"...).
+const char* nom_commande(int code_ou_requete);
+
+// One vendor request; bytes transferred or a negative library code. A
+// refusal (a negative code while the link is open) is reported in the pane
+// with the request's name and the library's name for the code.
+int write_command(Boitier& b, usb::DeviceHandle handle, int request, const unsigned char* data, int length);
 
 // Sends buf[0..nb_arg] as request 0xB0 + nb_arg on the open handle.
-int commande(Principale& p, int nb_arg);
+int commande(Boitier& b, int nb_arg);
 
-// Puts the code and arguments in the command buffer and sends them.
-int envoie(Principale& p, uint8_t code, std::initializer_list<uint8_t> args);
+// Puts the code and arguments in the command buffer and sends them; the
+// request's result (nb_arg + 1 when the box took it).
+int envoie(Boitier& b, uint8_t code, std::initializer_list<uint8_t> args);

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-struct Principale;
+#include "device/boitier.h"
 
 constexpr int NB_FREQ = 17;
 extern const int FREQ[NB_FREQ];  // clock division of each row of the list
@@ -17,15 +17,9 @@ inline float duree_max_de(float frequence) { return 4294967296.0f / frequence; }
 // Samples per channel for `duree` s at `frequence` Hz, held at 2^32 - 1.
 uint32_t calcule_nb_echantillons(float duree, float frequence);
 
-void listBox_Freq_Click(Principale& p);
-void numericUpDown_Delay_ValueChanged(Principale& p);
-void calcul_count(Principale& p);
-void numericUpDown_Duree_ValueChanged(Principale& p);
-void checkBox_Definie_CheckedChanged(Principale& p);
-void radioButton_Start_Soft_CheckedChanged(Principale& p);
-
-// Sets the duration spinner as the toolkit would: clamped to its range, the
-// change handler run when the value changes.
-void set_duree(Principale& p, double value);
-// Widens or narrows the spinner's maximum (clamping the value as above).
-void set_duree_maximum(Principale& p, double maximum);
+// Sends the clock division of row `row` (0 for a row out of the list) and
+// waits 500 ms for the box to settle; the box then holds that frequency
+// (clock_def) and no sample count (count_def).
+void envoie_frequence(Boitier& b, int row);
+// Sends the sample count (0: open-ended); the request's result.
+int envoie_nb_echantillons(Boitier& b, uint32_t count);

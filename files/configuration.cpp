@@ -10,6 +10,7 @@
 #include "app/model/principale.h"
 #include "channels/canaux.h"
 #include "channels/grille.h"
+#include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "files/chemins.h"
 #include "files/fichier_donnees.h"

@@ -17,14 +17,14 @@ void construction(Principale& p)
     // The page's two buttons live on the page, which is hidden until "Micros".
     p.ctl.button_Retour.shown = true;
     p.ctl.button_Save_Micros.shown = true;
-    p.initialisation_FX3 = false;
-    p.initialisation = false;
-    p.count = 0;
+    p.boitier.initialisation_FX3 = false;
+    p.boitier.initialisation = false;
+    p.boitier.count = 0;
     p.journal.detail = p.ctl.checkBox_Test.checked;
     p.fich_auto = p.ctl.checkBox_Nom_Fich.checked;
     checkBox_Nom_Fich_CheckedChanged(p);
     checkBox_Test_CheckedChanged(p);
-    p.TimeOut = 2000;
+    p.boitier.TimeOut = 2000;
     affiche_micros(p, false);
     p.commentaires = false;
     init_colorbar(p);

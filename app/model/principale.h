@@ -16,6 +16,7 @@
 #include "base/operateur.h"
 #include "base/journal.h"
 #include "base/pane.h"
+#include "device/boitier.h"
 #include "device/usb.h"
 #include "files/header.h"
 
@@ -36,25 +37,12 @@ struct Principale {
     Journal journal;
     std::array<bool, 12> enabled{};
 
-    // USB link and commands.
-    usb::DeviceHandle handle = nullptr;
-    bool initialisation_FX3 = false;
-    std::array<unsigned char, 16> buf{};
-    int TimeOut = 2000; // ms, control requests and the run's transfers
-    // The kernel's limit on queued USB transfer memory, read at Init when
-    // the link goes through usbfs.
-    std::string usbfs_memory_mb = "/sys/module/usbcore/parameters/usbfs_memory_mb";
+    // The box.
+    Boitier boitier;
 
     // Device state and sampling parameters.
-    bool initialisation = false;
-    bool test_init = false;
-    bool clock_def = false;
-    bool count_def = false;
-    int num_freq = 0;
-    float frequence = 0;        // Hz
     float duree = 5;            // s
     float duree_max = 0;        // s
-    uint32_t count = 0;         // samples per channel, 0 = open-ended
     int retour = 0;
 
     // Acquisition header record.

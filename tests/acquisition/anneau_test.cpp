@@ -96,13 +96,13 @@ TEST_F(Handler, ShortPacketsOfFourFramesOrLessAreNotChecked)
 
 TEST_F(Handler, FailedAndTimedOutCompletions)
 {
-    p.test_init = true;
+    p.boitier.test_init = true;
     t.status = usb::TRANSFER_TIMED_OUT;
     fn_callback(&t);
     EXPECT_TRUE(p.anneau.err_timeout);
     EXPECT_TRUE(p.anneau.t_fini[0]);
     EXPECT_EQ(p.pane.text, ""); // silent during the presence test
-    p.test_init = false;
+    p.boitier.test_init = false;
     t.status = usb::TRANSFER_TIMED_OUT;
     fn_callback(&t);
     t.status = usb::TRANSFER_STALL;
@@ -163,11 +163,11 @@ struct RingRun : ::testing::Test {
 
     void arm(int micros, bool counter, uint32_t count)
     {
-        ASSERT_EQ(init_USB(p), 0);
+        ASSERT_EQ(init_USB(p.boitier), 0);
         rig.selection(micros, counter);
         choix_micros(p, true);
-        envoie(p, CMD_CLOCK_DIVISION, {9});
-        envoie(p, CMD_SAMPLE_COUNT, {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
+        envoie(p.boitier, CMD_CLOCK_DIVISION, {9});
+        envoie(p.boitier, CMD_SAMPLE_COUNT, {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
                                      static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 24)});
         calcule_increments(p);
         p.record = true;
@@ -175,7 +175,7 @@ struct RingRun : ::testing::Test {
         ASSERT_EQ(ouvre_fichiers(p), 0);
         ASSERT_EQ(alloue_anneau(p, 10000), 0);
         soumet_anneau(p);
-        envoie(p, CMD_START, {0});
+        envoie(p.boitier, CMD_START, {0});
     }
 
     // Main loop and end loop, as the run turns them.
@@ -303,12 +303,12 @@ TEST_F(RingRun, ReleaseNeverFreesAPendingTransfer)
         o.trigger_delay_ms = -1;
         return o;
     }());
-    ASSERT_EQ(init_USB(p), 0);
+    ASSERT_EQ(init_USB(p.boitier), 0);
     rig.selection(7, true);
     choix_micros(p, true);
     ASSERT_EQ(alloue_anneau(p, 0), 0);
     soumet_anneau(p);
-    envoie(p, CMD_START, {1}); // waits for a trigger that never comes
+    envoie(p.boitier, CMD_START, {1}); // waits for a trigger that never comes
     EXPECT_EQ(transferts_en_vol(p), 32);
     libere_anneau(p);
     EXPECT_EQ(transferts_en_vol(p), 0);

@@ -70,8 +70,8 @@ void pret(Principale& p, const TempDir& dir)
     construction(p);
     p.config_en_cours = dir.file("config_en_cours.txt");
     p.ctl.textBox_Rep.text = dir.path() + "/";
-    ASSERT_EQ(init_USB(p), 0);
-    p.initialisation = true;
+    ASSERT_EQ(init_USB(p.boitier), 0);
+    p.boitier.initialisation = true;
     set_enabled(p, true);
 }
 

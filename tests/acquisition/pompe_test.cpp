@@ -6,6 +6,7 @@
 #include "acquisition/acquisition.h"
 #include "acquisition/arret.h"
 #include "app/model/construction.h"
+#include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "simulator/simulated_box.h"
 #include "support/doubles.h"

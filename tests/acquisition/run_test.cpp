@@ -9,7 +9,10 @@
 #include "app/model/construction.h"
 #include "app/model/enable.h"
 #include "channels/canaux.h"
+#include "app/model/init.h"
+#include "acquisition/presence.h"
 #include "device/bringup.h"
+#include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "files/nommage.h"
 #include "support/rig.h"
@@ -87,7 +90,7 @@ TEST_F(Run, FixedRunOfEightChannelsAndAThousandSamples)
     reglage(0, 0.02001);
     start();
     EXPECT_EQ(p.fin_run, FIN_COMPLETE) << p.pane.text;
-    EXPECT_EQ(p.count, 1000u);
+    EXPECT_EQ(p.boitier.count, 1000u);
     EXPECT_EQ(p.n_pkt, 1u);
     EXPECT_EQ(data().size(), 32000u);
     expect_data_is_stream();
@@ -116,7 +119,7 @@ TEST_F(Run, ExactMultipleOfThePacketSize)
     rig.selection(7, true);
     reglage(0, 20.97153); // 2 * 524 288 frames of 8 words
     start();
-    EXPECT_EQ(p.count, 1048576u);
+    EXPECT_EQ(p.boitier.count, 1048576u);
     EXPECT_EQ(p.n_pkt, 2u);
     EXPECT_EQ(p.fin_run, FIN_COMPLETE) << p.pane.text;
     EXPECT_EQ(data().size(), 2ull * TAILLE_PAQUET);
@@ -172,14 +175,14 @@ TEST_F(Run, WorkedSizesOfAFullFrame)
     int attente_timeout = 0;
     rig.op.on_pump = [&] {
         if (p.phase_run == PHASE_ATTENTE)
-            attente_timeout = p.TimeOut;
+            attente_timeout = p.boitier.TimeOut;
     };
     start();
     EXPECT_TRUE(pane_has("TimeOut = 3" + NBSP + "568 ms\r\nEn attente de déclenchement externe, le TimeOut est ajusté. \r\n"));
     EXPECT_EQ(attente_timeout, 33568);
     EXPECT_TRUE(pane_has("Le déclenchement doit intervenir avant 30 s \r\n"));
     EXPECT_EQ(p.fin_run, FIN_COMPLETE) << p.pane.text;
-    EXPECT_EQ(p.TimeOut, 3568); // the allowance is dropped once triggered
+    EXPECT_EQ(p.boitier.TimeOut, 3568); // the allowance is dropped once triggered
 }
 
 TEST_F(Run, OperatorStopsAFixedRun)
@@ -209,7 +212,7 @@ TEST(RunBudget, OpenEndedStopsWithinSixtyFourPacketsOfTheDisk)
     TestClock clock;
     Principale p(usb, op, clock, Conventions::french());
     p.record = true;
-    p.count = 0;
+    p.boitier.count = 0;
     p.budget_paquets = 1000;
     p.anneau.num_pkt = 935;
     EXPECT_FALSE(budget_disque_atteint(p));
@@ -459,7 +462,7 @@ TEST_F(Run, ClosingTheWindowMidRunFinishesTheRecordingFirst)
     expect_data_is_stream();
     EXPECT_EQ(nb_ech(), data().size() / 32);
     EXPECT_TRUE(demande_fermeture(p)); // now the window may close
-    EXPECT_EQ(p.handle, nullptr);
+    EXPECT_EQ(p.boitier.handle, nullptr);
     EXPECT_EQ(rig.box.view().open_handles, 0);
     EXPECT_EQ(rig.box.control_log().back().request, 0xB0); // Reset micros before the release
 }
@@ -473,7 +476,7 @@ TEST_F(Run, DefinedDurationOfZeroRunsUntilStopped)
             button_Stop_Click(p);
     };
     start();
-    EXPECT_EQ(p.count, 0u);
+    EXPECT_EQ(p.boitier.count, 0u);
     EXPECT_EQ(p.fin_run, FIN_STOPPEE);
     EXPECT_GE(data().size(), 3ull * TAILLE_PAQUET);
     expect_data_is_stream();

@@ -9,7 +9,7 @@ namespace {
 
 struct Selection : ::testing::Test, Modele {
 
-    void SetUp() override { ASSERT_EQ(init_USB(p), 0); }
+    void SetUp() override { ASSERT_EQ(init_USB(p.boitier), 0); }
 
     std::vector<int> liste() const
     {

@@ -4,6 +4,8 @@
 
 #include "app/model/construction.h"
 #include "app/model/enable.h"
+#include "app/model/init.h"
+#include "acquisition/presence.h"
 #include "device/bringup.h"
 #include "device/commandes.h"
 #include "support/rig.h"
@@ -35,11 +37,11 @@ TEST_F(Init, BoxThatAnswersEnablesEverything)
     EXPECT_EQ(p.pane.text, "Liaison USB activée !\r\nReset FX3\r\nReset Pseudo Hard (C4)\r\nReset B0\r\n"
                            "Reset Pseudo Hard (C4)\r\nReset FX3\r\nOndaris 1024 détecté `\r\n\r\n");
     EXPECT_TRUE(rig.op.shown.empty());
-    EXPECT_TRUE(p.initialisation);
+    EXPECT_TRUE(p.boitier.initialisation);
     EXPECT_FALSE(p.journal.detail);
-    EXPECT_FALSE(p.test_init);
-    EXPECT_FALSE(p.clock_def);
-    EXPECT_EQ(p.num_freq, -1);
+    EXPECT_FALSE(p.boitier.test_init);
+    EXPECT_FALSE(p.boitier.clock_def);
+    EXPECT_EQ(p.boitier.num_freq, -1);
     EXPECT_TRUE(p.compteur);
     EXPECT_TRUE(p.record);
     EXPECT_EQ(p.anneau.ntr, 8160u);
@@ -84,8 +86,8 @@ TEST_F(Init, SilentBoxFailsThePresenceTestWithoutAMessagePerTimeOut)
     EXPECT_EQ(rig.op.shown[0].text, "Alerte : Ondaris 1024 ne répond pas ! \r\nVérifier l'alimentation !\r\n");
     EXPECT_EQ(p.pane.text.find("TIMEOUT"), std::string::npos);
     EXPECT_TRUE(p.anneau.err_timeout);
-    EXPECT_TRUE(p.initialisation); // the link is open, the box silent
-    EXPECT_FALSE(p.test_init);
+    EXPECT_TRUE(p.boitier.initialisation); // the link is open, the box silent
+    EXPECT_FALSE(p.boitier.test_init);
     expect_only_init();
     EXPECT_EQ(transferts_en_vol(p), 0);
     EXPECT_EQ(rig.box.view().misuses, 0u);
@@ -140,10 +142,10 @@ TEST(InitUsbfs, LimitTooSmallForTheRingIsReportedBeforeAnyTransfer)
         ScriptedOperator op;
         TestClock clock;
         Principale p(usb, op, clock, Conventions::french());
-        p.usbfs_memory_mb = dir.file("usbfs_memory_mb");
-        std::remove(p.usbfs_memory_mb.c_str());
+        p.boitier.usbfs_memory_mb = dir.file("usbfs_memory_mb");
+        std::remove(p.boitier.usbfs_memory_mb.c_str());
         if (c.contenu) {
-            std::FILE* f = std::fopen(p.usbfs_memory_mb.c_str(), "w");
+            std::FILE* f = std::fopen(p.boitier.usbfs_memory_mb.c_str(), "w");
             std::fputs(c.contenu, f);
             std::fclose(f);
         }

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "app/model/principale.h"
+#include "app/model/init.h"
+#include "acquisition/presence.h"
 #include "device/bringup.h"
 #include "device/commandes.h"
+#include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "support/doubles.h"
 
@@ -16,9 +19,9 @@ struct Link : ::testing::Test, Modele {
 TEST_F(Link, NoBoxRaisesOneAlertAndKeepsTheLinkClosed)
 {
     usb.present = false;
-    EXPECT_EQ(init_USB(p), -1);
-    EXPECT_EQ(p.handle, nullptr);
-    EXPECT_FALSE(p.initialisation_FX3);
+    EXPECT_EQ(init_USB(p.boitier), -1);
+    EXPECT_EQ(p.boitier.handle, nullptr);
+    EXPECT_FALSE(p.boitier.initialisation_FX3);
     ASSERT_EQ(op.count("message"), 1);
     EXPECT_EQ(op.shown[0].text, "Alerte : Pas de détection de Ondaris !\r\n");
     EXPECT_EQ(p.pane.text, "Pas de détection de Ondaris !\r\n");
@@ -26,21 +29,21 @@ TEST_F(Link, NoBoxRaisesOneAlertAndKeepsTheLinkClosed)
 
 TEST_F(Link, ReopeningReleasesTheOldHandleFirst)
 {
-    ASSERT_EQ(init_USB(p), 0);
+    ASSERT_EQ(init_USB(p.boitier), 0);
     EXPECT_EQ(p.pane.text, "Liaison USB activée !\r\n");
-    usb::DeviceHandle first = p.handle;
-    ASSERT_EQ(init_USB(p), 0);
-    EXPECT_NE(p.handle, first);
+    usb::DeviceHandle first = p.boitier.handle;
+    ASSERT_EQ(init_USB(p.boitier), 0);
+    EXPECT_NE(p.boitier.handle, first);
     EXPECT_EQ(usb.releases, 1);
     EXPECT_EQ(usb.closes, 1);
     EXPECT_EQ(usb.open_handles, 1);
     EXPECT_EQ(usb.claims, 2);
-    EXPECT_TRUE(p.initialisation_FX3);
+    EXPECT_TRUE(p.boitier.initialisation_FX3);
 }
 
 TEST_F(Link, WireFormOfTheCommandTable)
 {
-    ASSERT_EQ(init_USB(p), 0);
+    ASSERT_EQ(init_USB(p.boitier), 0);
     struct Row {
         const char* label;
         uint8_t code;
@@ -61,10 +64,10 @@ TEST_F(Link, WireFormOfTheCommandTable)
     };
     for (const Row& r : rows) {
         usb.requests.clear();
-        p.buf[0] = r.code;
+        p.boitier.buf[0] = r.code;
         for (size_t i = 0; i < r.args.size(); ++i)
-            p.buf[1 + i] = r.args[i];
-        EXPECT_EQ(commande(p, static_cast<int>(r.args.size())), static_cast<int>(r.args.size()) + 1) << r.label;
+            p.boitier.buf[1 + i] = r.args[i];
+        EXPECT_EQ(commande(p.boitier, static_cast<int>(r.args.size())), static_cast<int>(r.args.size()) + 1) << r.label;
         ASSERT_EQ(usb.requests.size(), 1u) << r.label;
         const auto& q = usb.requests[0];
         EXPECT_EQ(q.type, 0x40) << r.label;
@@ -95,13 +98,13 @@ TEST_F(Link, ResetsWithTheLinkOpenOrClosed)
     EXPECT_EQ(usb.requests.back().request, 0xC4);
     EXPECT_TRUE(usb.requests.back().data.empty());
 
-    p.clock_def = p.count_def = true;
+    p.boitier.clock_def = p.boitier.count_def = true;
     button_Reset_Micros_Click(p);
     EXPECT_EQ(usb.requests.back().request, 0xB0);
     EXPECT_EQ(usb.requests.back().data, Bytes{0x00});
-    EXPECT_TRUE(p.initialisation);
-    EXPECT_FALSE(p.clock_def);
-    EXPECT_FALSE(p.count_def);
+    EXPECT_TRUE(p.boitier.initialisation);
+    EXPECT_FALSE(p.boitier.clock_def);
+    EXPECT_FALSE(p.boitier.count_def);
 
     // No box at all: FX3 and PH give up after the alert, nothing is sent.
     RecordingUsb none;
@@ -110,19 +113,19 @@ TEST_F(Link, ResetsWithTheLinkOpenOrClosed)
     Principale q(none, op2, clock, Conventions::french());
     button_Reset_FX3_Click(q);
     button_Reset_PH_Click(q);
-    EXPECT_EQ(reset_micros(q), -1);
+    EXPECT_EQ(reset_micros(q.boitier), -1);
     EXPECT_TRUE(none.requests.empty());
     EXPECT_EQ(op2.count("message"), 3);
 }
 
 TEST_F(Link, AdvancedModeNamesEachReset)
 {
-    ASSERT_EQ(init_USB(p), 0);
+    ASSERT_EQ(init_USB(p.boitier), 0);
     p.journal.detail = true;
     p.pane.text.clear();
     button_Reset_FX3_Click(p);
     button_Reset_PH_Click(p);
-    EXPECT_EQ(reset_micros(p), 0);
+    EXPECT_EQ(reset_micros(p.boitier), 0);
     EXPECT_EQ(p.pane.text, "Reset FX3\r\nReset Pseudo Hard (C4)\r\nReset B0\r\n");
 }
 

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "app/model/principale.h"
+#include "app/model/init.h"
+#include "acquisition/presence.h"
 #include "device/bringup.h"
 #include "device/commandes.h"
+#include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "support/doubles.h"
 
@@ -53,8 +56,8 @@ struct Params : ::testing::Test, Modele {
 
     void SetUp() override
     {
-        ASSERT_EQ(init_USB(p), 0);
-        p.initialisation = true;
+        ASSERT_EQ(init_USB(p.boitier), 0);
+        p.boitier.initialisation = true;
         p.pane.text.clear();
     }
 };
@@ -67,12 +70,12 @@ TEST_F(Params, ApplyingRowTwo)
     uint64_t avant = clock.slept_ms;
     listBox_Freq_Click(p);
     EXPECT_EQ(clock.slept_ms - avant, 500u);
-    EXPECT_EQ(p.num_freq, 2);
+    EXPECT_EQ(p.boitier.num_freq, 2);
     EXPECT_EQ(p.ctl.listBox_Freq.selected, -1);
-    EXPECT_EQ(p.frequence, 41666.0f);
+    EXPECT_EQ(p.boitier.frequence, 41666.0f);
     EXPECT_EQ(p.header_file.freq, 41666.0f);
-    EXPECT_TRUE(p.clock_def);
-    EXPECT_FALSE(p.count_def);
+    EXPECT_TRUE(p.boitier.clock_def);
+    EXPECT_FALSE(p.boitier.count_def);
     EXPECT_EQ(usb.sent(0xB1)[0], (std::vector<uint8_t>{0x01, 0x0B}));
     // Advanced mode: the delay spinner's value goes to the box.
     EXPECT_EQ(usb.sent(0xB1)[1], (std::vector<uint8_t>{0x07, 10}));
@@ -94,13 +97,13 @@ TEST_F(Params, FasterFrequencyClampsTheDuration)
     listBox_Freq_Click(p);
     set_duree(p, 100000.0);
     EXPECT_EQ(p.duree, 100000.0f);
-    p.count_def = true;
+    p.boitier.count_def = true;
     p.ctl.listBox_Freq.top_index = 0; // 50 000 Hz
     listBox_Freq_Click(p);
     EXPECT_FLOAT_EQ(static_cast<float>(p.ctl.numericUpDown_Duree.value), duree_max_de(50000));
     EXPECT_FLOAT_EQ(p.duree, duree_max_de(50000));
     calcul_count(p);
-    EXPECT_GT(p.count, 4294960000u);
+    EXPECT_GT(p.boitier.count, 4294960000u);
 }
 
 TEST_F(Params, SampleCountSentAndOpenEndedIsZero)
@@ -111,24 +114,24 @@ TEST_F(Params, SampleCountSentAndOpenEndedIsZero)
     p.ctl.numericUpDown_Duree.value = 5.0;
     calcul_count(p);
     EXPECT_EQ(usb.sent(0xB4).back(), (std::vector<uint8_t>{0x04, 0x90, 0xD0, 0x03, 0x00}));
-    EXPECT_TRUE(p.count_def);
+    EXPECT_TRUE(p.boitier.count_def);
 
     p.ctl.checkBox_Definie.checked = false;
     checkBox_Definie_CheckedChanged(p);
-    EXPECT_FALSE(p.count_def);
+    EXPECT_FALSE(p.boitier.count_def);
     EXPECT_FALSE(p.ctl.panel_Duree.shown);
     calcul_count(p);
-    EXPECT_EQ(p.count, 0u);
+    EXPECT_EQ(p.boitier.count, 0u);
     EXPECT_EQ(usb.sent(0xB4).back(), (std::vector<uint8_t>{0x04, 0, 0, 0, 0}));
 }
 
 TEST_F(Params, CountAppliesTheFrequencyFirstWhenStale)
 {
-    p.clock_def = false;
+    p.boitier.clock_def = false;
     p.ctl.listBox_Freq.top_index = 0;
     calcul_count(p);
     ASSERT_EQ(usb.sent(0xB1).size(), 2u); // clock division, delay
-    EXPECT_EQ(p.count, 250000u);
+    EXPECT_EQ(p.boitier.count, 250000u);
 }
 
 TEST(ParamsNoBox, CountWithTheLinkClosedSendsNothing)
@@ -138,10 +141,10 @@ TEST(ParamsNoBox, CountWithTheLinkClosedSendsNothing)
     ScriptedOperator op;
     TestClock clock;
     Principale p(usb, op, clock, Conventions::french());
-    p.count = 7;
+    p.boitier.count = 7;
     calcul_count(p);
-    EXPECT_EQ(p.count, 7u);
-    EXPECT_FALSE(p.count_def);
+    EXPECT_EQ(p.boitier.count, 7u);
+    EXPECT_FALSE(p.boitier.count_def);
     EXPECT_EQ(p.retour, -1);
     EXPECT_EQ(op.count("message"), 1);
 }
@@ -155,7 +158,7 @@ TEST(ParamsNoBox, ApplyingAFrequencyBringsTheBoxUpFirst)
     Principale p(usb, op, clock, Conventions::french());
     listBox_Freq_Click(p);
     EXPECT_TRUE(usb.requests.empty());
-    EXPECT_FALSE(p.clock_def);
+    EXPECT_FALSE(p.boitier.clock_def);
 }
 
 TEST(TriggerChoice, ConditionGroupFollowsSoft)

@@ -64,7 +64,7 @@ struct Banc {
     void init()
     {
         clic("button_Init");
-        QVERIFY(p->initialisation);
+        QVERIFY(p->boitier.initialisation);
     }
     // Colour of cell (beam, position) as drawn.
     QColor cellule(const QImage& im, int f_, int j) { return im.pixelColor(VueCellules::position(f_, j) + QPoint(4, 4)); }
@@ -261,7 +261,7 @@ void TestFenetre::fermeture_pendant_un_run_enregistre()
     b.clic("button_Start");
     QCOMPARE(b.p->fin_run, static_cast<int>(FIN_STOPPEE));
     QTRY_VERIFY(!b.f->isVisible());
-    QVERIFY(b.p->handle == nullptr); // torn down
+    QVERIFY(b.p->boitier.handle == nullptr); // torn down
     // Everything the box sent is on disk, with its header and description.
     const uint64_t envoye = b.box.view().stream.bytes;
     QVERIFY(envoye > 0);
@@ -276,10 +276,10 @@ void TestFenetre::fermeture_pendant_init_attend_sa_fin()
     // down under Init's feet; the window closes once Init has finished.
     QTimer::singleShot(0, b.f.get(), [&] { b.f->close(); });
     b.clic("button_Init");
-    QVERIFY(b.p->initialisation);
+    QVERIFY(b.p->boitier.initialisation);
     QVERIFY(b.f->isVisible());
     QTRY_VERIFY(!b.f->isVisible());
-    QVERIFY(b.p->handle == nullptr);
+    QVERIFY(b.p->boitier.handle == nullptr);
 }
 
 void TestFenetre::pane_suit_le_modele_au_dela_de_sa_limite()

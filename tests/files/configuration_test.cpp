@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/model/principale.h"
+#include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "files/chemins.h"
 #include "files/configuration.h"
