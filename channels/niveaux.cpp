@@ -85,40 +85,23 @@ void ajoute_carres(const unsigned char* mots, double* sommes, int32_t n)
 
 } // namespace
 
-void rafraichit_niveaux(Principale& p)
+void calcule_niveaux(const unsigned char* trames, int nb_voies, const int32_t* voies, int nb_voies_valid,
+                     std::vector<int32_t>& codes, std::vector<int16_t>& niveaux)
 {
-    const Anneau& a = p.anneau;
-    if (p.nb_micros == 0 || a.num_pkt < 1 || a.num_pkt >= p.n_pkt || p.stopped)
-        return;
-    const uint32_t t = a.num_pkt - 1;
-    p.num_pkt_aff = t;
-    // The packet completed last, in the slot that delivered it (a failed
-    // slot may have shifted the slots of later packets).
-    if (a.paquet_complete != t || a.slot_complete < 0)
-        return;
-    const int slot = a.slot_complete;
-    const unsigned char* buffer = a.buffers[slot];
-    const uint64_t N = static_cast<uint64_t>(p.nb_voies);
-    if (!buffer || N == 0 || a.a_ecrire[slot] <= 4 * 2001 * N)
-        return;
-    const uint64_t F = 4 * N;
-    const uint64_t A = static_cast<uint64_t>(t) * TAILLE_PAQUET;
-    const uint64_t o = F - (A % F);
-
     // Microphone entries of the list, read as frame word n + 1, grouped in
     // runs of consecutive words so that each frame is read in order, a run
     // at a time, into consecutive sums.
     struct Plage {
         int32_t mot, somme, n;
     };
-    const int32_t limite = std::min<int32_t>(p.nb_voies - 1, p.nb_voies_valid);
+    const uint64_t F = 4 * static_cast<uint64_t>(nb_voies);
+    const int32_t limite = std::min<int32_t>(nb_voies - 1, nb_voies_valid);
     thread_local std::vector<Plage> plages;
-    thread_local std::vector<int32_t> codes;
     thread_local std::vector<double> sommes;
     plages.clear();
     codes.clear();
     for (int32_t n = 0; n < limite; ++n) {
-        int32_t c = p.num_voies_valid[n];
+        int32_t c = voies[n];
         if (c < 0 || c >= NB_MICROS)
             continue;
         if (!plages.empty() && plages.back().mot + plages.back().n == n + 1)
@@ -129,12 +112,11 @@ void rafraichit_niveaux(Principale& p)
     }
     sommes.assign(codes.size(), 0.0);
     for (int s = 0; s < ECHANTILLONS_NIVEAU; ++s) {
-        const unsigned char* frame = buffer + o + static_cast<uint64_t>(s) * F;
+        const unsigned char* frame = trames + static_cast<uint64_t>(s) * F;
         for (const Plage& r : plages)
             ajoute_carres(frame + 4 * static_cast<size_t>(r.mot), sommes.data() + r.somme, r.n);
     }
-    for (size_t k = 0; k < codes.size(); ++k) {
-        int L = niveau_de(sommes[k] / 2000.0);
-        p.ctl.grid_n[codes[k] / 8][codes[k] % 8] = couleur_niveau(p, L);
-    }
+    niveaux.resize(codes.size());
+    for (size_t k = 0; k < codes.size(); ++k)
+        niveaux[k] = static_cast<int16_t>(niveau_de(sommes[k] / 2000.0));
 }

@@ -1,6 +1,5 @@
 #include "files/description.h"
 
-#include "app/model/principale.h"
 #include "files/fichier_donnees.h"
 #include "files/lignes.h"
 
@@ -43,18 +42,4 @@ std::string texte_description(const Conventions& cv, const type_header_file& h, 
     // Empty until the comment pane has been closed once.
     ligne(out, commentaire);
     return out;
-}
-
-int ecrit_log(Principale& p)
-{
-    int resultat = 0;
-    if (ecrit_header(p.header_file, p.fichier_header) != 0 || std::fflush(p.fichier_header) != 0) {
-        p.call_verb("Erreur d'écriture du fichier " + nom_compagnon(p.acqui_name, ".Ond") + "\r\n");
-        resultat = -1;
-    }
-    if (ecrit_texte(p.log, texte_description(p.journal.conv, p.header_file, p.nb_voies, p.nb_micros, p.commentaire)) != 0) {
-        p.call_verb("Erreur d'écriture du fichier " + nom_compagnon(p.acqui_name, ".log") + "\r\n");
-        resultat = -1;
-    }
-    return resultat;
 }

@@ -7,16 +7,8 @@
 #include "base/format.h"
 #include "files/header.h"
 
-struct Principale;
-
 // The description text of a run: `nb_voies` words per frame (the status
 // word included), `nb_micros` microphones, the comment as the pane left it
 // (empty when it was never closed). Numbers follow `conv`.
 std::string texte_description(const Conventions& conv, const type_header_file& h, int nb_voies, int nb_micros,
                               const std::string& commentaire);
-
-// Writes the header record's 2097 bytes to p.fichier_header, then the
-// description text to p.log (both left open: the run closes them). Numbers
-// follow p.journal.conv. 0 on success; -1, with a message in the pane, when a file
-// is not open or not every byte reached it.
-int ecrit_log(Principale& p);

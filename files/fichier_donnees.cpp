@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/model/principale.h"
+#include "files/description.h"
+#include "files/fichiers_run.h"
+#include "files/lignes.h"
 
 std::string nom_compagnon(const std::string& data_path, const std::string& ext)
 {
@@ -24,7 +26,7 @@ std::string nom_compagnon(const std::string& data_path, const std::string& ext)
 
 namespace {
 
-void ferme(std::FILE*& f)
+void ferme_fichier(std::FILE*& f)
 {
     if (f)
         std::fclose(f);
@@ -38,7 +40,7 @@ void ferme_compagnon(std::FILE*& f, std::string& nom)
     if (!f)
         return;
     const long fin = std::ftell(f);
-    ferme(f);
+    ferme_fichier(f);
     std::error_code ec;
     if (!nom.empty() && fin >= 0)
         std::filesystem::resize_file(std::filesystem::u8path(nom), static_cast<std::uintmax_t>(fin), ec);
@@ -63,34 +65,76 @@ void reserve(std::FILE* f, std::size_t n)
 
 } // namespace
 
-void ferme_fichiers(Principale& p)
+FichiersRun& FichiersRun::operator=(FichiersRun&& o) noexcept
 {
-    ferme(p.Filep);
-    ferme_compagnon(p.log, p.nom_log);
-    ferme_compagnon(p.fichier_header, p.nom_header);
-    p.file_open = false;
+    if (this != &o) {
+        ferme();
+        donnees_ = o.donnees_;
+        header_ = o.header_;
+        log_ = o.log_;
+        nom_donnees_ = std::move(o.nom_donnees_);
+        nom_header_ = std::move(o.nom_header_);
+        nom_log_ = std::move(o.nom_log_);
+        o.donnees_ = o.header_ = o.log_ = nullptr;
+        o.nom_donnees_.clear();
+        o.nom_header_.clear();
+        o.nom_log_.clear();
+    }
+    return *this;
 }
 
-int ouvre_fichiers(Principale& p)
+void FichiersRun::ferme()
 {
-    ferme_fichiers(p);
-    const std::string noms[3] = {p.acqui_name, nom_compagnon(p.acqui_name, ".Ond"),
-                                 nom_compagnon(p.acqui_name, ".log")};
-    std::FILE** flux[3] = {&p.Filep, &p.fichier_header, &p.log};
+    ferme_fichier(donnees_);
+    ferme_compagnon(log_, nom_log_);
+    ferme_compagnon(header_, nom_header_);
+}
+
+int FichiersRun::ferme_donnees()
+{
+    if (!donnees_)
+        return 0;
+    errno = 0;
+    const int r = std::fclose(donnees_);
+    const int err = errno;
+    donnees_ = nullptr;
+    return r == 0 ? 0 : (err ? err : -1);
+}
+
+int FichiersRun::ouvre(const std::string& data_path, const Journal& j)
+{
+    ferme();
+    const std::string noms[3] = {data_path, nom_compagnon(data_path, ".Ond"), nom_compagnon(data_path, ".log")};
+    std::FILE** flux[3] = {&donnees_, &header_, &log_};
     const char* modes[3] = {"wb+", "wb", "wb"};
     for (int i = 0; i < 3; ++i) {
         *flux[i] = ouvre_fichier(noms[i], modes[i]);
         if (!*flux[i]) {
             int err = errno;
-            p.call_verb("Impossible de créer le fichier " + noms[i] + " : " + std::strerror(err) + "\r\n");
-            ferme_fichiers(p);
+            j.call_verb("Impossible de créer le fichier " + noms[i] + " : " + std::strerror(err) + "\r\n");
+            ferme();
             return -1;
         }
     }
-    p.nom_header = noms[1];
-    p.nom_log = noms[2];
-    reserve(p.fichier_header, HEADER_FILE_SIZE);
-    reserve(p.log, RESERVE_DESCRIPTION);
-    p.file_open = true;
+    nom_donnees_ = noms[0];
+    nom_header_ = noms[1];
+    nom_log_ = noms[2];
+    reserve(header_, HEADER_FILE_SIZE);
+    reserve(log_, RESERVE_DESCRIPTION);
     return 0;
+}
+
+int FichiersRun::ecrit_log(const type_header_file& h, int nb_voies, int nb_micros, const std::string& commentaire,
+                           const Journal& j)
+{
+    int resultat = 0;
+    if (ecrit_header(h, header_) != 0 || std::fflush(header_) != 0) {
+        j.call_verb("Erreur d'écriture du fichier " + nom_compagnon(nom_donnees_, ".Ond") + "\r\n");
+        resultat = -1;
+    }
+    if (ecrit_texte(log_, texte_description(j.conv, h, nb_voies, nb_micros, commentaire)) != 0) {
+        j.call_verb("Erreur d'écriture du fichier " + nom_compagnon(nom_donnees_, ".log") + "\r\n");
+        resultat = -1;
+    }
+    return resultat;
 }

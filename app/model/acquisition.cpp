@@ -1,0 +1,471 @@
+#include "app/model/acquisition.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/model/enable.h"
+#include "app/model/init.h"
+#include "app/model/principale.h"
+#include "channels/canaux.h"
+#include "channels/grille.h"
+#include "channels/niveaux.h"
+#include "device/bringup.h"
+#include "device/commandes.h"
+#include "device/parametres.h"
+#include "files/chemins.h"
+#include "files/configuration.h"
+#include "files/nommage.h"
+
+namespace fs = std::filesystem;
+
+uint8_t octet_start(const Principale& p)
+{
+    const Controles& c = p.ctl;
+    if (c.radioButton_Start_Soft.checked)
+        return 0;
+    const int entree = c.radioButton_Start_Trig2.checked ? 2 : 1;
+    const int condition = c.radioButton_Start_FD.checked   ? 1
+                          : c.radioButton_Start_EH.checked ? 2
+                          : c.radioButton_Start_EB.checked ? 3
+                                                           : 0;
+    return ::octet_start(entree, condition);
+}
+
+int ouvre_fichiers(Principale& p)
+{
+    const int r = p.fichiers.ouvre(p.acqui_name, p.journal);
+    p.file_open = r == 0;
+    return r;
+}
+
+void ferme_fichiers(Principale& p)
+{
+    p.fichiers.ferme();
+    p.file_open = false;
+}
+
+// ---------------------------------------------------------------------------
+// The hand-over
+
+void PassageRun::message(const std::string& text, int flag)
+{
+    std::lock_guard<std::mutex> l(m_);
+    file_.push_back({Evenement::MESSAGE, text, flag});
+}
+
+void PassageRun::pompe()
+{
+    // Synchronous: the operator's clicks reach the run between two waits.
+    if (!differe)
+        p_.op.pump_events();
+}
+
+void PassageRun::etape(Etape e)
+{
+    if (!differe) {
+        applique({Evenement::ETAPE, {}, 0, e});
+        return;
+    }
+    std::lock_guard<std::mutex> l(m_);
+    file_.push_back({Evenement::ETAPE, {}, 0, e});
+}
+
+void PassageRun::progression(uint32_t paquets)
+{
+    if (!differe) {
+        p_.ctl.progressBar_Progress.value = static_cast<int>(paquets);
+        return;
+    }
+    std::lock_guard<std::mutex> l(m_);
+    paquets_ = paquets;
+    progression_ = true;
+}
+
+void PassageRun::duree_ecoulee(uint32_t secondes)
+{
+    if (!differe) {
+        p_.ctl.label_Duree_Ecoulee.text = compose(p_.journal.conv, "Durée écoulée : {0:N0} s", {secondes});
+        return;
+    }
+    std::lock_guard<std::mutex> l(m_);
+    s_ = secondes;
+    secondes_ = true;
+}
+
+void PassageRun::niveaux(const std::vector<int32_t>& codes, const std::vector<int16_t>& niveaux)
+{
+    if (!differe) {
+        applique_niveaux(codes, niveaux);
+        return;
+    }
+    // Only the latest levels matter: older ones not yet shown are replaced.
+    std::lock_guard<std::mutex> l(m_);
+    codes_ = codes;
+    valeurs_ = niveaux;
+    niveaux_ = true;
+}
+
+void PassageRun::termine()
+{
+    std::lock_guard<std::mutex> l(m_);
+    fini_ = true;
+}
+
+void PassageRun::applique_niveaux(const std::vector<int32_t>& codes, const std::vector<int16_t>& niveaux)
+{
+    for (size_t k = 0; k < codes.size() && k < niveaux.size(); ++k)
+        p_.ctl.grid_n[codes[k] / 8][codes[k] % 8] = couleur_niveau(p_, niveaux[k]);
+}
+
+void PassageRun::applique(const Evenement& e)
+{
+    Principale& p = p_;
+    Controles& c = p.ctl;
+    if (e.type == Evenement::MESSAGE) {
+        p.pane.append(e.texte);
+        if (e.flag == 1)
+            p.op.message_box("Alerte : " + e.texte, "Erreur", Icon::Warning);
+        return;
+    }
+    switch (e.etape) {
+    case PRETE:
+        p.run_prete = true;
+        set_enabled(p, false, 10, true);
+        if (definie) {
+            c.panel_Progress.shown = true;
+            c.progressBar_Progress.value = 0;
+            c.progressBar_Progress.maximum = static_cast<int>(n_pkt);
+            if (static_cast<double>(p.duree) > 59.9) {
+                c.label_Duree_Ecoulee.shown = true;
+                c.label_Duree_Ecoulee.text = "Durée écoulée : 0 s";
+            }
+        } else {
+            c.label_Duree_Ecoulee.shown = true;
+            c.label_Duree_Ecoulee.text = "Durée écoulée : 0 s";
+        }
+        if (declenchement)
+            c.button_Abort.shown = true;
+        break;
+    case ATTENTE:
+        p.phase_run = PHASE_ATTENTE;
+        c.button_Stop.shown = false;
+        c.button_Abort.shown = true;
+        break;
+    case DECLENCHEE:
+        c.button_Abort.shown = false;
+        break;
+    case BOUCLE:
+        p.phase_run = PHASE_BOUCLE;
+        c.button_Stop.shown = true;
+        c.panel_dB.shown = true;
+        break;
+    case STOPPEE:
+        c.button_Stop.shown = false;
+        c.button_Start.shown = true;
+        break;
+    case REFUSEE:
+        set_enabled(p, true, 10, false);
+        c.button_Abort.shown = false;
+        c.button_Stop.shown = false;
+        c.button_Start.shown = true;
+        c.label_Duree_Ecoulee.shown = false;
+        c.panel_Progress.shown = false;
+        break;
+    case ABANDONNEE:
+        p.file_open = false;
+        c.button_Abort.shown = false;
+        set_enabled(p, true, 10, false);
+        c.label_Duree_Ecoulee.shown = false;
+        c.panel_Progress.shown = false;
+        break;
+    case FINIE:
+        p.phase_run = PHASE_FIN;
+        c.label_Duree_Ecoulee.shown = false;
+        c.panel_Progress.shown = false;
+        set_enabled(p, true, 10, false);
+        c.button_Start.shown = true;
+        c.button_Stop.shown = false;
+        affiche_micros(p, false);
+        c.panel_dB.shown = false;
+        break;
+    }
+}
+
+bool PassageRun::releve()
+{
+    std::vector<Evenement> file;
+    bool progression = false, secondes = false, niveaux = false, fini = false;
+    uint32_t paquets = 0, s = 0;
+    std::vector<int32_t> codes;
+    std::vector<int16_t> valeurs;
+    {
+        std::lock_guard<std::mutex> l(m_);
+        file.swap(file_);
+        std::swap(progression, progression_);
+        std::swap(secondes, secondes_);
+        std::swap(niveaux, niveaux_);
+        std::swap(fini, fini_);
+        paquets = paquets_;
+        s = s_;
+        codes.swap(codes_);
+        valeurs.swap(valeurs_);
+    }
+    // An alert opens a modal box, which runs the window's events and may
+    // come back here: each event is applied once, in order.
+    for (const Evenement& e : file)
+        applique(e);
+    if (progression)
+        p_.ctl.progressBar_Progress.value = static_cast<int>(paquets);
+    if (secondes)
+        p_.ctl.label_Duree_Ecoulee.text = compose(p_.journal.conv, "Durée écoulée : {0:N0} s", {s});
+    if (niveaux)
+        applique_niveaux(codes, valeurs);
+    return fini;
+}
+
+// ---------------------------------------------------------------------------
+// Start
+
+namespace {
+
+bool dossier_existe(const std::string& dir)
+{
+    std::error_code ec;
+    return fs::is_directory(dir.empty() ? fs::path(".") : fs::u8path(dir), ec);
+}
+
+bool fichier_existe(const std::string& path)
+{
+    std::error_code ec;
+    return fs::exists(fs::u8path(path), ec);
+}
+
+// The operator's answers about the files, before anything starts; false
+// when the run must not start.
+bool questions_fichiers(Principale& p)
+{
+    if (p.fich_auto) {
+        if (!dossier_existe(p.nom_dir)) {
+            p.op.message_box("Le répertoire " + p.nom_dir + " n'existe pas ! ", "Le fichier existe déjà",
+                             Icon::Exclamation);
+            textBox_Racine_DoubleClick(p);
+        }
+        p.acqui_name = avec_separateur(p.nom_dir) + p.ctl.textBox_Nom_Fich.text + ".dat";
+        return !fichier_existe(p.acqui_name) ||
+               p.op.ask_yes_no("Voulez-vous écraser " + p.acqui_name + " ? ", "Le fichier existe déjà",
+                               Icon::Question);
+    }
+    if (!p.file_open)
+        button_Fichier_Click(p);
+    if (!p.file_open) {
+        p.call_verb("Pas de fichier choisi\r\n", 1);
+        return false;
+    }
+    return true;
+}
+
+// The 132 selection commands: one per beam with its microphone mask, then
+// addresses 255..252 (blocks A..D) with counter, status and analogue bits.
+std::vector<std::vector<uint8_t>> commandes_selection(const Principale& p)
+{
+    const type_header_file& h = p.header_file;
+    const Controles& c = p.ctl;
+    std::vector<std::vector<uint8_t>> cmds;
+    for (int f = 0; f < NB_FAISCEAUX; ++f) {
+        uint8_t masque = 0;
+        for (int j = 0; j < 8; ++j)
+            if (h.micros_actifs[f][j] == 1)
+                masque = static_cast<uint8_t>(masque | (1u << j));
+        cmds.push_back({CMD_SELECTION, 0, static_cast<uint8_t>(f), masque});
+    }
+    for (int b = 3; b >= 0; --b) {
+        uint8_t masque = h.compteurs_actifs[b] == 1 ? 0x80 : 0;
+        if (b == 0 && c.checkBox_Status.checked)
+            masque |= 0x40;
+        for (int k = 0; k < 4; ++k)
+            if (h.va_actives[b][k] == 1)
+                masque = static_cast<uint8_t>(masque | (1u << k));
+        cmds.push_back({CMD_SELECTION, 0, static_cast<uint8_t>(255 - b), masque});
+    }
+    return cmds;
+}
+
+ParametresRun parametres_de(Principale& p)
+{
+    const Controles& c = p.ctl;
+    ParametresRun r;
+    r.nb_voies = p.nb_voies;
+    r.nb_micros = p.nb_micros;
+    r.compteur = p.compteur;
+    r.voies.assign(p.num_voies_valid.begin(), p.num_voies_valid.begin() + p.nb_voies_valid);
+    r.commandes_selection = commandes_selection(p);
+    for (int i = 0; i < 8; ++i) {
+        if (c.grid_FV[i].checked)
+            r.faisceaux[0] = static_cast<uint8_t>(r.faisceaux[0] | (1u << i));
+        if (c.grid_FV[8 + i].checked)
+            r.faisceaux[1] = static_cast<uint8_t>(r.faisceaux[1] | (1u << i));
+    }
+    int row = c.listBox_Freq.top_index;
+    r.ligne_freq = row >= 0 && row < NB_FREQ ? row : 0;
+    r.delai_avance = p.journal.detail;
+    r.delai = p.journal.detail ? static_cast<uint8_t>(std::lround(c.numericUpDown_Delay.value))
+                               : static_cast<uint8_t>(DELAY[r.ligne_freq]);
+    r.definie = c.checkBox_Definie.checked;
+    r.flottant = c.radioButton_Float.checked;
+    r.octet_start = octet_start(p);
+    r.enregistre = p.record;
+    r.fich_auto = p.fich_auto;
+    r.acqui_name = p.acqui_name;
+    r.header = p.header_file;
+    r.commentaire = p.commentaire;
+    r.espace_disque = p.espace_disque;
+    r.ecriture_donnees = p.ecriture_donnees;
+    return r;
+}
+
+// The window as the run leaves it, and what the model keeps of the run.
+void fin_du_run(Principale& p)
+{
+    Run& run = *p.run;
+    p.passage->releve();
+    p.fin_run = run.fin();
+    p.header_file = run.header();
+    p.dernier = {run.num_pkt(), run.n_pkt(), run.ntr(), run.ntw(), run.stoppe(), run.erreur_compteur(),
+                 run.budget_paquets()};
+    if (p.fin_run == FIN_REFUSEE && !p.run_prete)
+        p.enabled = p.enabled_avant_run, enable(p);
+    if (p.record && p.fin_run != FIN_REFUSEE)
+        p.file_open = false;
+    p.journal.sortie = p.sortie_pane;
+    p.run.reset();
+    p.passage.reset();
+    p.phase_run = PHASE_INACTIF;
+    p.run_en_cours = false;
+}
+
+void refuse(Principale& p)
+{
+    p.fin_run = FIN_REFUSEE;
+    p.phase_run = PHASE_INACTIF;
+    p.run_en_cours = false;
+}
+
+} // namespace
+
+void button_Start_Click(Principale& p)
+{
+    if (p.run_en_cours)
+        return;
+    p.run_en_cours = true;
+    p.phase_run = PHASE_PREPARATION;
+    p.fin_run = FIN_REFUSEE;
+    ecrit_config(p, p.config_en_cours);
+    if (!p.boitier.initialisation) {
+        button_Init_Click(p);
+        // A box that did not come up cannot run: Init has said why.
+        if (!p.enabled[9])
+            return refuse(p);
+    }
+    choix_micros(p, false);
+    if (p.nb_voies == 0) {
+        p.call_verb("Pas de voie choisie !\r\n", 1);
+        return refuse(p);
+    }
+    if (c_est_a_envoyer(p)) {
+        // The duration spinner follows the frequency the run will send.
+        p.duree_max = duree_max_de(frequence_de_division(FREQ[p.ctl.listBox_Freq.top_index]));
+        set_duree_maximum(p, static_cast<double>(p.duree_max));
+    }
+    p.duree = static_cast<float>(p.ctl.numericUpDown_Duree.value);
+    if (p.record && !questions_fichiers(p))
+        return refuse(p);
+
+    p.enabled_avant_run = p.enabled;
+    p.run_prete = false;
+    set_enabled(p, false);
+    p.passage = std::make_unique<PassageRun>(p);
+    PassageRun& passage = *p.passage;
+    passage.definie = p.ctl.checkBox_Definie.checked;
+    passage.declenchement = !p.ctl.radioButton_Start_Soft.checked;
+    ParametresRun params = parametres_de(p);
+    FichiersRun fichiers = p.fich_auto ? FichiersRun{} : std::move(p.fichiers);
+    p.run = std::make_unique<Run>(p.boitier, std::move(params), std::move(fichiers), passage);
+    Run& run = *p.run;
+    // The step that sets the controls for the run needs the packet count the
+    // run computes first.
+    struct Prete : ObservateurRun {
+    };
+    passage.n_pkt = 0;
+
+    if (!p.run_sur_fil) {
+        run.execute();
+        fin_du_run(p);
+        return;
+    }
+    passage.differe = true;
+    p.sortie_pane = p.journal.sortie;
+    p.journal.sortie = [&passage](const std::string& text, int flag) { passage.message(text, flag); };
+    p.fil_run = std::thread([&run, &passage] {
+        run.execute();
+        passage.termine();
+    });
+}
+
+bool releve_run(Principale& p)
+{
+    if (!p.passage)
+        return false;
+    if (!p.passage->releve())
+        return true;
+    if (p.fil_run.joinable())
+        p.fil_run.join();
+    fin_du_run(p);
+    return false;
+}
+
+void button_Stop_Click(Principale& p)
+{
+    // Outside the main loop (a click still queued when it has ended) there
+    // is nothing to stop.
+    if (!p.run || p.run->phase() != PHASE_BOUCLE)
+        return;
+    p.ctl.button_Stop.shown = false;
+    p.ctl.button_Start.shown = true;
+    p.run->demande_stop();
+}
+
+void button_Abort_Click(Principale& p)
+{
+    p.ctl.button_Abort.shown = false;
+    if (p.run)
+        p.run->demande_abandon();
+}
+
+bool demande_fermeture(Principale& p)
+{
+    if (p.run_en_cours) {
+        p.fermeture_demandee = true;
+        if (p.run)
+            p.run->demande_fermeture();
+        return false;
+    }
+    fermeture(p);
+    return true;
+}
+
+void fermeture(Principale& p)
+{
+    // Files chosen for a run that never came are left as they were opened:
+    // empty.
+    if (p.file_open)
+        ferme_fichiers(p);
+    Boitier& b = p.boitier;
+    if (!b.handle)
+        return;
+    reset_micros(b);
+    b.usb.release_interface(b.handle, 0);
+    b.usb.close(b.handle);
+    b.usb.exit();
+    b.handle = nullptr;
+    b.initialisation_FX3 = false;
+}

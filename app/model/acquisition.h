@@ -1,0 +1,96 @@
+// Start, Stop and Abort, the closing of the window, and the hand-over that
+// brings a run's reports to the window.
+//
+// Start asks the operator everything first (folder, overwrite, file), turns
+// the controls into a ParametresRun, and starts the Run: on a thread of its
+// own when Principale::run_sur_fil is set (the window), otherwise on the
+// caller's thread (the tests), where the run pumps the operator between its
+// short event waits. Stop and Abort only pass a request to the run.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "acquisition/run.h"
+
+struct Principale;
+
+void button_Start_Click(Principale& p);
+void button_Stop_Click(Principale& p);
+void button_Abort_Click(Principale& p);
+
+// The window asks to close. During a run this turns into a Stop (or an
+// Abort while waiting for the trigger) and returns false: the window closes
+// once the run has written its files. Otherwise runs the teardown and
+// returns true.
+bool demande_fermeture(Principale& p);
+
+// Teardown: reset the microphones, release the interface, close the link,
+// leave the library.
+void fermeture(Principale& p);
+
+// Argument byte of the Start command from the trigger buttons.
+uint8_t octet_start(const Principale& p);
+
+// The files chosen with "Fichier" (no automatic naming): opened at once for
+// p.acqui_name, held until the next run takes them. -1, with the reason in
+// the pane, when one cannot be created.
+int ouvre_fichiers(Principale& p);
+void ferme_fichiers(Principale& p);
+
+// The one place where a run's reports reach the window: messages for the
+// pane (with their alerts), the steps that change the controls, progress,
+// elapsed time and levels. The run's thread adds to it under the lock; the
+// window's thread takes everything out in releve_run(), from a timer, and
+// applies it to the model in the order it came. In the synchronous mode the
+// same reports are applied at once, on the run's (the caller's) thread.
+class PassageRun : public ObservateurRun {
+public:
+    explicit PassageRun(Principale& p) : p_(p) {}
+
+    // True: reports are queued for releve(); false: applied at once.
+    bool differe = false;
+
+    void message(const std::string& text, int flag);
+    void pompe() override;
+    void etape(Etape e) override;
+    void progression(uint32_t paquets) override;
+    void duree_ecoulee(uint32_t secondes) override;
+    void niveaux(const std::vector<int32_t>& codes, const std::vector<int16_t>& niveaux) override;
+
+    // Takes out and applies what was queued; true when the run has ended
+    // since the last call.
+    bool releve();
+    // Called by the run's thread as its last act.
+    void termine();
+
+    // Values of the run's state that the steps need (set before it starts).
+    uint32_t n_pkt = 0;
+    bool definie = true;
+    bool declenchement = false;
+
+private:
+    struct Evenement {
+        enum Type { MESSAGE, ETAPE } type;
+        std::string texte;
+        int flag = 0;
+        Etape etape = PRETE;
+    };
+    void applique(const Evenement& e);
+    void applique_niveaux(const std::vector<int32_t>& codes, const std::vector<int16_t>& niveaux);
+
+    Principale& p_;
+    std::mutex m_;
+    std::vector<Evenement> file_;
+    bool progression_ = false, secondes_ = false, niveaux_ = false, fini_ = false;
+    uint32_t paquets_ = 0, s_ = 0;
+    std::vector<int32_t> codes_;
+    std::vector<int16_t> valeurs_;
+};
+
+// Applies what the run's thread handed over since the last call; when the
+// run has ended, joins its thread and gives the window back. True while a
+// run is going on. The window calls it from a timer (about every 50 ms).
+bool releve_run(Principale& p);

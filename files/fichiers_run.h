@@ -1,0 +1,52 @@
+// The three files of a recorded run, as one resource: the data file (raw
+// frames, "wb+"), the header file (.Ond) and the description file (.log),
+// opened together and closed together, by ferme() or at destruction.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "base/journal.h"
+#include "files/header.h"
+
+class FichiersRun {
+public:
+    FichiersRun() = default;
+    ~FichiersRun() { ferme(); }
+    FichiersRun(FichiersRun&& o) noexcept { *this = std::move(o); }
+    FichiersRun& operator=(FichiersRun&& o) noexcept;
+    FichiersRun(const FichiersRun&) = delete;
+    FichiersRun& operator=(const FichiersRun&) = delete;
+
+    // Opens the data, header and description files of `data_path` (closing
+    // those open first). The header and description files are given their
+    // room at once (2097 bytes, and RESERVE_DESCRIPTION), so that a data
+    // file that fills the disk cannot keep them from being written; the
+    // streams are left at offset 0. On failure nothing stays open, the pane
+    // says which file and why, and -1 is returned.
+    int ouvre(const std::string& data_path, const Journal& j);
+
+    // Closes whichever are open (data file first, then the description file,
+    // then the header file). The header and description files are cut where
+    // their writing stopped: empty when nothing was written.
+    void ferme();
+    // Closes the data file alone; 0, or the errno of a failed close.
+    int ferme_donnees();
+
+    // Writes the header record's 2097 bytes to the header file, then the
+    // description text to the description file (both left open). 0 on
+    // success; -1, with a message in the pane, when a file is not open or
+    // not every byte reached it.
+    int ecrit_log(const type_header_file& h, int nb_voies, int nb_micros, const std::string& commentaire,
+                  const Journal& j);
+
+    bool ouverts() const { return donnees_ != nullptr || header_ != nullptr; }
+    std::FILE* donnees() const { return donnees_; }
+    const std::string& nom() const { return nom_donnees_; }
+
+private:
+    std::FILE* donnees_ = nullptr;
+    std::FILE* header_ = nullptr;
+    std::FILE* log_ = nullptr;
+    std::string nom_donnees_, nom_header_, nom_log_;
+};
