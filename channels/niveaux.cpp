@@ -3,41 +3,39 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
 
-#include "app/model/principale.h"
-#include "channels/canaux.h"
-
-void init_colorbar(Principale& p)
+const std::array<CouleurJet, NB_NIVEAUX>& carte_jet()
 {
-    auto& R = p.R_jet;
-    auto& V = p.V_jet;
-    auto& B = p.B_jet;
-    R.fill(0);
-    V.fill(0);
-    B.fill(0);
-    for (int i = 47; i <= 77; ++i)
-        R[i] = R[i - 1] + 8;
-    for (int i = 78; i <= 110; ++i)
-        R[i] = 255;
-    for (int i = 111; i <= 127; ++i)
-        R[i] = R[i - 1] - 8;
-    for (int i = 15; i <= 45; ++i)
-        V[i] = V[i - 1] + 8;
-    for (int i = 46; i <= 78; ++i)
-        V[i] = 255;
-    for (int i = 79; i <= 109; ++i)
-        V[i] = V[i - 1] - 8;
-    for (int i = 0; i <= 14; ++i)
-        B[i] = 8 * i + 143;
-    for (int i = 15; i <= 46; ++i)
-        B[i] = 255;
-    for (int i = 47; i <= 77; ++i)
-        B[i] = B[i - 1] - 8;
+    static const std::array<CouleurJet, NB_NIVEAUX> carte = [] {
+        int R[NB_NIVEAUX] = {}, V[NB_NIVEAUX] = {}, B[NB_NIVEAUX] = {};
+        for (int i = 47; i <= 77; ++i)
+            R[i] = R[i - 1] + 8;
+        for (int i = 78; i <= 110; ++i)
+            R[i] = 255;
+        for (int i = 111; i <= 127; ++i)
+            R[i] = R[i - 1] - 8;
+        for (int i = 15; i <= 45; ++i)
+            V[i] = V[i - 1] + 8;
+        for (int i = 46; i <= 78; ++i)
+            V[i] = 255;
+        for (int i = 79; i <= 109; ++i)
+            V[i] = V[i - 1] - 8;
+        for (int i = 0; i <= 14; ++i)
+            B[i] = 8 * i + 143;
+        for (int i = 15; i <= 46; ++i)
+            B[i] = 255;
+        for (int i = 47; i <= 77; ++i)
+            B[i] = B[i - 1] - 8;
+        std::array<CouleurJet, NB_NIVEAUX> c{};
+        for (int i = 0; i < NB_NIVEAUX; ++i)
+            c[i] = {static_cast<uint8_t>(R[i]), static_cast<uint8_t>(V[i]), static_cast<uint8_t>(B[i])};
+        return c;
+    }();
+    return carte;
 }
 
 int niveau_de(double P)
@@ -52,10 +50,24 @@ int niveau_de(double P)
     return static_cast<int>(l);
 }
 
-Couleur couleur_niveau(const Principale& p, int L)
+void DispositionNiveaux::dispose(const int32_t* liste, int32_t n_liste, int32_t voies)
 {
-    return Couleur{static_cast<uint8_t>(p.R_jet[L]), static_cast<uint8_t>(p.V_jet[L]),
-                   static_cast<uint8_t>(p.B_jet[L]), 255};
+    // Runs of consecutive words, so that each frame is read in order, a run
+    // at a time, into consecutive sums.
+    nb_voies = voies;
+    plages.clear();
+    micros.clear();
+    const int32_t limite = std::min<int32_t>(voies - 1, n_liste);
+    for (int32_t n = 0; n < limite; ++n) {
+        const int32_t c = liste[n];
+        if (c < 0 || c >= NB_MICROS)
+            continue;
+        if (!plages.empty() && plages.back().mot + plages.back().n == n + 1)
+            ++plages.back().n;
+        else
+            plages.push_back({n + 1, static_cast<int32_t>(micros.size()), 1});
+        micros.push_back(c);
+    }
 }
 
 namespace {
@@ -85,56 +97,23 @@ void ajoute_carres(const unsigned char* mots, double* sommes, int32_t n)
 
 } // namespace
 
-void rafraichit_niveaux(Principale& p)
+bool calcule_niveaux(const unsigned char* trames, size_t octets, const DispositionNiveaux& d,
+                     std::array<int, NB_MICROS>& niveaux)
 {
-    const Anneau& a = p.anneau;
-    if (p.nb_micros == 0 || a.num_pkt < 1 || a.num_pkt >= p.n_pkt || p.stopped)
-        return;
-    const uint32_t t = a.num_pkt - 1;
-    p.num_pkt_aff = t;
-    // The packet completed last, in the slot that delivered it (a failed
-    // slot may have shifted the slots of later packets).
-    if (a.paquet_complete != t || a.slot_complete < 0)
-        return;
-    const int slot = a.slot_complete;
-    const unsigned char* buffer = a.buffers[slot];
-    const uint64_t N = static_cast<uint64_t>(p.nb_voies);
-    if (!buffer || N == 0 || a.a_ecrire[slot] <= 4 * 2001 * N)
-        return;
-    const uint64_t F = 4 * N;
-    const uint64_t A = static_cast<uint64_t>(t) * TAILLE_PAQUET;
-    const uint64_t o = F - (A % F);
-
-    // Microphone entries of the list, read as frame word n + 1, grouped in
-    // runs of consecutive words so that each frame is read in order, a run
-    // at a time, into consecutive sums.
-    struct Plage {
-        int32_t mot, somme, n;
-    };
-    const int32_t limite = std::min<int32_t>(p.nb_voies - 1, p.nb_voies_valid);
-    thread_local std::vector<Plage> plages;
-    thread_local std::vector<int32_t> codes;
+    if (d.nb_voies <= 0)
+        return false;
+    const size_t F = 4 * static_cast<size_t>(d.nb_voies);
+    if (!trames || octets / F < static_cast<size_t>(ECHANTILLONS_NIVEAU))
+        return false;
     thread_local std::vector<double> sommes;
-    plages.clear();
-    codes.clear();
-    for (int32_t n = 0; n < limite; ++n) {
-        int32_t c = p.num_voies_valid[n];
-        if (c < 0 || c >= NB_MICROS)
-            continue;
-        if (!plages.empty() && plages.back().mot + plages.back().n == n + 1)
-            ++plages.back().n;
-        else
-            plages.push_back({n + 1, static_cast<int32_t>(codes.size()), 1});
-        codes.push_back(c);
-    }
-    sommes.assign(codes.size(), 0.0);
+    sommes.assign(d.micros.size(), 0.0);
     for (int s = 0; s < ECHANTILLONS_NIVEAU; ++s) {
-        const unsigned char* frame = buffer + o + static_cast<uint64_t>(s) * F;
-        for (const Plage& r : plages)
-            ajoute_carres(frame + 4 * static_cast<size_t>(r.mot), sommes.data() + r.somme, r.n);
+        const unsigned char* trame = trames + static_cast<size_t>(s) * F;
+        for (const DispositionNiveaux::Plage& r : d.plages)
+            ajoute_carres(trame + 4 * static_cast<size_t>(r.mot), sommes.data() + r.somme, r.n);
     }
-    for (size_t k = 0; k < codes.size(); ++k) {
-        int L = niveau_de(sommes[k] / 2000.0);
-        p.ctl.grid_n[codes[k] / 8][codes[k] % 8] = couleur_niveau(p, L);
-    }
+    niveaux.fill(-1);
+    for (size_t k = 0; k < d.micros.size(); ++k)
+        niveaux[d.micros[k]] = niveau_de(sommes[k] / 2000.0);
+    return true;
 }

@@ -1,5 +1,5 @@
 // The main window's state, without the window: every field the handlers of
-// device/, acquisition/, channels/ and files/ read or write. One instance
+// device/, acquisition/, files/ and app/model/ read or write. One instance
 // owns everything for the life of the program; tests make their own.
 #pragma once
 

@@ -1,0 +1,16 @@
+// The live level display of the window: during a run every selected
+// microphone's cell takes the colour of the level of its latest 2000
+// samples. Window thread.
+#pragma once
+
+#include "app/model/controles.h"
+
+struct Principale;
+
+// Fills R_jet, V_jet, B_jet from the jet map (the colour bar is drawn from them).
+void init_colorbar(Principale& p);
+
+Couleur couleur_niveau(const Principale& p, int niveau);
+
+// One pass of the level refresh over the packet completed last.
+void rafraichit_niveaux(Principale& p);
