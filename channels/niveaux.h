@@ -29,8 +29,8 @@ int niveau_de(double moyenne_carres);
 
 // Where the microphones of a channel list sit in a frame: list entry n is
 // frame word n + 1 (word 0 is counter A's), for n below nb_voies - 1;
-// analogue and counter entries are left out. Built once per selection,
-// reused from pass to pass.
+// analogue and counter entries are left out. Rebuilding it reuses its
+// storage.
 struct DispositionNiveaux {
     struct Plage {
         int32_t mot, somme, n; // n consecutive frame words from `mot`, into sums from `somme`

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cmath>
 #include <cstring>
 #include <vector>
 
