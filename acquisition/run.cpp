@@ -128,9 +128,8 @@ void Run::niveaux_du_paquet(int slot, uint32_t t, uint32_t L)
     const uint64_t F = 4 * N;
     const uint64_t A = static_cast<uint64_t>(t) * TAILLE_PAQUET;
     const uint64_t o = F - (A % F);
-    calcule_niveaux(buffer + o, p_.nb_voies, p_.voies.data(), static_cast<int>(p_.voies.size()), codes_niveaux_,
-                    niveaux_);
-    obs_.niveaux(codes_niveaux_, niveaux_);
+    if (calcule_niveaux(buffer + o, L - o, disposition_, niveaux_))
+        obs_.niveaux(niveaux_);
 }
 
 void Run::traite(const Completion& c)
@@ -264,13 +263,11 @@ bool Run::preparation()
     fini_ = false;
     aborted_ = false;
     a_ecrire_.fill(0);
+    disposition_.dispose(p_.voies.data(), static_cast<int32_t>(p_.voies.size()), p_.nb_voies);
 
     // The channel selection, then the box's settling time.
-    for (const auto& cmd : p_.commandes_selection) {
-        for (size_t i = 0; i < cmd.size() && i < b_.buf.size(); ++i)
-            b_.buf[i] = cmd[i];
-        commande(b_, static_cast<int>(cmd.size()) - 1);
-    }
+    for (const auto& cmd : p_.commandes_selection)
+        envoie(b_, cmd[0], {cmd[1], cmd[2], cmd[3]});
     b_.clock.sleep_ms(300);
 
     envoie(b_, CMD_FAISCEAUX, {p_.faisceaux[0], p_.faisceaux[1]});

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "acquisition/anneau.h"
+#include "channels/niveaux.h"
 #include "device/boitier.h"
 #include "files/fichiers_run.h"
 #include "files/header.h"
@@ -62,7 +63,7 @@ struct ParametresRun {
     int nb_micros = 0;
     bool compteur = false; // counter A recorded: word 0 of each frame counts frames
     std::vector<int32_t> voies;
-    std::vector<std::vector<uint8_t>> commandes_selection;
+    std::vector<std::array<uint8_t, 4>> commandes_selection;
     uint8_t faisceaux[2] = {0, 0}; // the Faisceaux mask
 
     // Sampling: the list's row, sent when the box does not hold it, with the
@@ -119,8 +120,9 @@ public:
     // Packets received; seconds since the main loop began.
     virtual void progression(uint32_t paquets) {}
     virtual void duree_ecoulee(uint32_t secondes) {}
-    // Level index (0..127) of microphone codes[k], from the packet just received.
-    virtual void niveaux(const std::vector<int32_t>& codes, const std::vector<int16_t>& niveaux) {}
+    // Level index (0..127) of each microphone, -1 for those not recorded,
+    // from the packet just received.
+    virtual void niveaux(const std::array<int, 1024>& niveaux) {}
 };
 
 class Run {
@@ -213,8 +215,8 @@ private:
     bool stopped_ = false, aborted_ = false;
     bool attente_declenchement_ = false;
     VerifCompteur verif_;
-    std::vector<int32_t> codes_niveaux_;
-    std::vector<int16_t> niveaux_;
+    DispositionNiveaux disposition_;
+    std::array<int, 1024> niveaux_{};
 };
 
 // Argument byte of the Start command for a trigger input (0 software, 1 or

@@ -1,23 +1,32 @@
-// fenetre_bench [seconds]: the window over the simulated box paced at its
-// highest rate (every channel: 1045 words per frame, 50 000 Hz, levels on,
-// not recorded) for a while, then Stop. Prints the window thread's CPU time
-// as a share of one core, the longest gap between two pumps of events, and
-// how long a click on Stop posted from outside waited before it was acted on.
+// fenetre_bench SECONDS [FOLDER [SLOW_MS]]: the real window over the
+// simulated box paced at its highest rate (every channel: 1045 words per
+// frame, 50 000 Hz, levels on) for SECONDS, then a click on Stop posted from
+// another thread. With FOLDER the run records there; with SLOW_MS every
+// 16 MiB write also waits that long, like a disk that falls behind.
+// Prints, one figure a line:
+//   window gap max: N ms      longest time the window's thread handled no event
+//   window thread cpu: N %    its CPU time as a share of one core
+//   click to stop sent: N ms  from the posted click to the Stop request on the wire
+//   stop to idle: N ms        from there to the window given back, files written
 // Offscreen unless a display is set.
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
-#include "acquisition/acquisition.h"
 #include "app/fenetre/application.h"
 #include "app/fenetre/fenetre.h"
 #include "app/fenetre/operateur_qt.h"
+#include "app/model/acquisition.h"
+#include "device/commandes.h"
 #include "simulator/simulated_box.h"
 
 #if defined(__linux__)
@@ -34,10 +43,49 @@ static double cpu_thread_s() { return 0; }
 
 using horloge = std::chrono::steady_clock;
 
-static double secondes(horloge::time_point a, horloge::time_point b)
+namespace {
+
+double ms(horloge::time_point a, horloge::time_point b)
 {
-    return std::chrono::duration<double>(b - a).count();
+    return std::chrono::duration<double, std::milli>(b - a).count();
 }
+
+// The simulated box, with the moment the Stop command went out noted.
+class BoitierChronometre : public usb::UsbApi {
+public:
+    explicit BoitierChronometre(usb::UsbApi& b) : b_(b) {}
+    std::atomic<int64_t> stop_ns{0};
+
+    int init() override { return b_.init(); }
+    void set_debug(int level) override { b_.set_debug(level); }
+    void exit() override { b_.exit(); }
+    usb::DeviceHandle open_device_with_vid_pid(uint16_t v, uint16_t p) override
+    {
+        return b_.open_device_with_vid_pid(v, p);
+    }
+    int claim_interface(usb::DeviceHandle h, int n) override { return b_.claim_interface(h, n); }
+    int release_interface(usb::DeviceHandle h, int n) override { return b_.release_interface(h, n); }
+    void close(usb::DeviceHandle h) override { b_.close(h); }
+    int control_transfer(usb::DeviceHandle h, uint8_t type, uint8_t req, uint16_t v, uint16_t i, unsigned char* d,
+                         uint16_t n, unsigned int t) override
+    {
+        const int r = b_.control_transfer(h, type, req, v, i, d, n, t);
+        if (req == 0xB1 && d && d[0] == CMD_STOP && stop_ns == 0)
+            stop_ns = horloge::now().time_since_epoch().count();
+        return r;
+    }
+    usb::Transfer* alloc_transfer(int n) override { return b_.alloc_transfer(n); }
+    int submit_transfer(usb::Transfer* t) override { return b_.submit_transfer(t); }
+    int cancel_transfer(usb::Transfer* t) override { return b_.cancel_transfer(t); }
+    void free_transfer(usb::Transfer* t) override { b_.free_transfer(t); }
+    int handle_events() override { return b_.handle_events(); }
+    int handle_events_timeout(int ms) override { return b_.handle_events_timeout(ms); }
+
+private:
+    usb::UsbApi& b_;
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -46,12 +94,20 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     prepare_application(app);
     const double duree = argc > 1 ? std::atof(argv[1]) : 10.0;
+    const std::string dossier = argc > 2 ? argv[2] : "";
+    const int lent_ms = argc > 3 ? std::atoi(argv[3]) : 0;
 
     sim::SimulatedBox box; // paced
+    BoitierChronometre chrono(box);
     QtOperator op;
     SystemClock clock;
-    Principale p(box, op, clock);
+    Principale p(chrono, op, clock);
     p.config_en_cours = "fenetre_bench_config.txt";
+    if (lent_ms > 0)
+        p.ecriture_donnees = [lent_ms](std::FILE* f, const unsigned char* d, std::size_t n) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(lent_ms));
+            return std::fwrite(d, 1, n, f);
+        };
     Fenetre f(p, op);
     f.show();
     auto w = [&](const char* nom) { return f.findChild<QAbstractButton*>(QString::fromLatin1(nom)); };
@@ -66,69 +122,89 @@ int main(int argc, char** argv)
         w(nom)->click();
     for (int v = 0; v < 16; ++v)
         f.findChild<QCheckBox*>(QStringLiteral("grid_VA_%1").arg(v))->click();
-    w("checkBox_Record")->click();
-    w("checkBox_Definie")->click();
+    if (dossier.empty()) {
+        w("checkBox_Record")->click();
+    } else {
+        // Automatic naming again, into the folder given.
+        w("checkBox_Test")->click();
+        p.nom_dir = dossier;
+        p.ctl.textBox_Nom_Fich.text = "fenetre_bench";
+        f.findChild<QLineEdit*>(QStringLiteral("textBox_Nom_Fich"))->setText(QStringLiteral("fenetre_bench"));
+        p.ctl.textBox_Rep.text = dossier;
+    }
+    w("checkBox_Definie")->click(); // open-ended
 
     QPushButton* stop = f.findChild<QPushButton*>(QStringLiteral("button_Stop"));
-    horloge::time_point t_post, t_stop;
-
+    std::atomic<int64_t> clic_ns{0};
+    horloge::time_point t_idle{};
     double cpu0 = 0, cpu1 = 0;
-    horloge::time_point t0, t1;
-    Fenetre::Pompes pompes;
-        std::thread poste;
+    horloge::time_point t0{}, t1{};
+    bool mesure = false;
+    // The window thread's event handling: a 5 ms timer whose longest
+    // interval is the longest time the thread handled nothing.
+    QElapsedTimer ecart;
+    qint64 ecart_max = 0;
+    QTimer sonde;
+    QObject::connect(&sonde, &QTimer::timeout, [&] {
+        if (mesure && ecart.isValid())
+            ecart_max = std::max(ecart_max, ecart.restart());
+        else
+            ecart.restart();
+        if (mesure && clic_ns == 0) {
+            cpu1 = cpu_thread_s();
+            t1 = horloge::now();
+        }
+        if (t_idle == horloge::time_point() && clic_ns != 0 && !p.run_en_cours) {
+            t_idle = horloge::now();
+            mesure = false;
+            QCoreApplication::quit();
+        }
+    });
+    sonde.start(5);
+
+    std::thread poste;
     // Two seconds in (the ring primed, the stream steady), start measuring.
     QTimer::singleShot(2000, &f, [&] {
-        f.remet_pompes();
+        if (!p.run_en_cours) {
+            QCoreApplication::quit();
+            return;
+        }
+        mesure = true;
         cpu0 = cpu_thread_s();
         t0 = horloge::now();
         poste = std::thread([&] {
             // The operator clicks Stop at a moment the window did not choose.
             std::this_thread::sleep_for(std::chrono::duration<double>(duree));
-            t_post = horloge::now();
             const QPointF centre(stop->width() / 2.0, stop->height() / 2.0);
+            clic_ns = horloge::now().time_since_epoch().count();
             QCoreApplication::postEvent(stop, new QMouseEvent(QEvent::MouseButtonPress, centre, centre, Qt::LeftButton,
                                                               Qt::LeftButton, Qt::NoModifier));
             QCoreApplication::postEvent(stop, new QMouseEvent(QEvent::MouseButtonRelease, centre, centre, Qt::LeftButton,
                                                               Qt::NoButton, Qt::NoModifier));
         });
     });
-    QObject::connect(stop, &QPushButton::pressed, [&] {
-        t_stop = horloge::now();
-        cpu1 = cpu_thread_s();
-        t1 = t_stop;
-        pompes = f.pompes();
-    });
-    // While the run lasts, the latest figures (kept if the run ends early).
-    QTimer releve;
-    QObject::connect(&releve, &QTimer::timeout, [&] {
-        if (t0 != horloge::time_point() && t_stop == horloge::time_point() && p.phase_run == PHASE_BOUCLE) {
-            cpu1 = cpu_thread_s();
-            t1 = horloge::now();
-            pompes = f.pompes();
-        }
-    });
-    releve.start(100);
     w("button_Start")->click();
+    app.exec();
     if (poste.joinable())
         poste.join();
     std::remove(p.config_en_cours.c_str());
 
-    const bool tot = t_stop == horloge::time_point();
-    if (tot)
-        std::printf("Le run s'est terminé avant le Stop (%s, %u paquets) : machine trop chargée pour le rythme "
-                    "du boîtier simulé ? Chiffres jusqu'à la fin du run.\n",
-                    p.anneau.erreur_compteur ? "erreur de compteur" : "fin du flux", p.anneau.num_pkt);
-    const double mur = secondes(t0, t1);
-    std::printf("Fenêtre sur le boîtier simulé, %d mots par trame, %.0f Hz, niveaux affichés, sans enregistrement\n",
-                p.nb_voies, static_cast<double>(p.boitier.frequence));
-    std::printf("  paquets reçus                       : %u\n", p.anneau.num_pkt);
-    std::printf("  temps CPU du fil de la fenêtre      : %.3f s sur %.3f s, soit %.1f %% d'un cœur\n", cpu1 - cpu0, mur,
-                mur > 0 ? 100.0 * (cpu1 - cpu0) / mur : 0.0);
-    std::printf("  pompes d'événements                 : %llu, écart maximal %lld ms\n",
-                static_cast<unsigned long long>(pompes.nombre), static_cast<long long>(pompes.ecart_max_ms));
-    if (!tot)
-        std::printf("  Stop pris en compte après           : %.1f ms\n", 1000.0 * secondes(t_post, t_stop));
-    std::printf("  fin du run                          : %s\n", p.fin_run == FIN_STOPPEE ? "stoppée" : "autre");
+    const auto instant = [](int64_t ns) { return horloge::time_point(horloge::duration(ns)); };
+    const double mur = std::chrono::duration<double>(t1 - t0).count();
+    std::printf("Fenêtre sur le boîtier simulé, %d mots par trame, %.0f Hz, niveaux affichés, %s\n", p.nb_voies,
+                static_cast<double>(p.boitier.frequence),
+                dossier.empty() ? "sans enregistrement"
+                                : (lent_ms > 0 ? ("enregistré, écriture ralentie de " + std::to_string(lent_ms) + " ms")
+                                                     .c_str()
+                                               : "enregistré"));
+    std::printf("paquets reçus: %u, fin: %s\n", p.dernier.num_pkt,
+                p.fin_run == FIN_STOPPEE ? "stoppée" : "autre (le run a fini avant le Stop ?)");
+    std::printf("window gap max: %lld ms\n", static_cast<long long>(ecart_max));
+    std::printf("window thread cpu: %.1f %%\n", mur > 0 ? 100.0 * (cpu1 - cpu0) / mur : 0.0);
+    if (clic_ns != 0 && chrono.stop_ns != 0) {
+        std::printf("click to stop sent: %.1f ms\n", ms(instant(clic_ns), instant(chrono.stop_ns)));
+        std::printf("stop to idle: %.1f ms\n", ms(instant(chrono.stop_ns), t_idle));
+    }
     if (std::getenv("FENETRE_BENCH_PANE"))
         std::printf("%s\n", p.pane.text.c_str());
     return 0;

@@ -25,13 +25,16 @@
 #include <thread>
 #include <vector>
 
-#include "acquisition/acquisition.h"
+#include "app/model/acquisition.h"
 #include "acquisition/anneau.h"
-#include "acquisition/arret.h"
+#include "acquisition/run.h"
+#include "channels/niveaux.h"
+#include "channels/selection.h"
+#include "app/model/acquisition.h"
+#include "app/model/affiche_niveaux.h"
+#include "app/model/choix_micros.h"
 #include "app/model/construction.h"
 #include "app/model/principale.h"
-#include "channels/canaux.h"
-#include "channels/niveaux.h"
 #include "app/model/init.h"
 #include "acquisition/presence.h"
 #include "device/bringup.h"
@@ -126,7 +129,7 @@ public:
                 cpu_debut = cpu_du_thread();
             pompes.push_back(t);
             ++n_boucle;
-            if (clic.load() && !p->stopped && t_stop == Horloge::time_point{}) {
+            if (clic.load() && p->run && !p->run->stoppe() && t_stop == Horloge::time_point{}) {
                 button_Stop_Click(*p);
                 t_stop = Horloge::now();
             }
@@ -163,30 +166,38 @@ void selection_1045(Principale& p)
     p.ctl.checkBox_Status.checked = true;
 }
 
-// Streams `frames` frames through the ring, recording off; MB/s.
+// Streams `frames` frames through a run, recording off: the ring, the
+// counter check and the levels; MB/s.
 double pass_ring(Principale& p, uint32_t frames)
 {
-    p.record = false;
-    envoie(p.boitier, CMD_CLOCK_DIVISION, {9});
-    envoie(p.boitier, CMD_SAMPLE_COUNT, {static_cast<uint8_t>(frames), static_cast<uint8_t>(frames >> 8),
-                                 static_cast<uint8_t>(frames >> 16), static_cast<uint8_t>(frames >> 24)});
-    calcule_increments(p);
-    if (alloue_anneau(p, 60000, true) != 0) // as a run primes it
-        return 0;
-    soumet_anneau(p);
+    ParametresRun r;
+    r.nb_voies = 1045;
+    r.nb_micros = 1024;
+    r.compteur = true;
+    Selection tout;
+    for (auto& f : tout.micros)
+        f.fill(true);
+    tout.va.fill(true);
+    tout.compteurs.fill(true);
+    tout.etat = true;
+    for (const auto& c : tout.commandes())
+        r.commandes_selection.push_back(c);
+    std::vector<int32_t> voies(1043);
+    voies.resize(static_cast<size_t>(tout.liste_voies(voies.data())));
+    r.voies = voies;
+    r.ligne_freq = 0;
+    r.duree = static_cast<float>(frames) / 50000.0f;
+    r.enregistre = false;
+    p.boitier.count_def = false;
+    ObservateurRun muet;
+    Run run(p.boitier, std::move(r), FichiersRun{}, muet);
     auto t0 = Horloge::now();
-    envoie(p.boitier, CMD_START, {0});
-    int rc = 0;
-    while (rc == 0 && !p.anneau.fin_en_cours && transferts_en_vol(p) > 0)
-        rc = p.usb.handle_events_timeout(50);
-    while (rc == 0 && !p.anneau.fini && transferts_en_vol(p) > 0)
-        rc = p.usb.handle_events_timeout(50);
+    run.execute();
     double s = secondes(t0, Horloge::now());
-    libere_anneau(p);
-    if (p.anneau.erreur_compteur || p.anneau.ntr != 4ull * p.nb_voies * frames)
+    if (run.erreur_compteur() || run.ntr() != 4ull * 1045 * run.count())
         std::fprintf(stderr, "warning: stream of %llu bytes, counter error %d\n",
-                     static_cast<unsigned long long>(p.anneau.ntr), p.anneau.erreur_compteur);
-    return p.anneau.ntr / s / 1e6;
+                     static_cast<unsigned long long>(run.ntr()), run.erreur_compteur());
+    return run.ntr() / s / 1e6;
 }
 
 // The disk's own limit: 16 MiB fwrite calls from 32 distinct buffers, as
@@ -214,29 +225,30 @@ double pass_fwrite(const std::string& path, uint64_t bytes, double* s_fwrite = n
     return written / secondes(t0, t2) / 1e6;
 }
 
-// One level refresh pass over a full packet; ms.
-double pass_niveaux(Principale& p)
+// One level pass over 2000 frames of 1045 words; ms.
+double pass_niveaux()
 {
-    choix_micros(p, false);
-    if (alloue_anneau(p, 1000) != 0)
-        return 0;
-    for (int i = 0; i < 4; ++i)
-        for (uint32_t w = 0; w < MOTS_PAQUET; ++w)
-            reinterpret_cast<int32_t*>(p.anneau.buffers[i])[w] = static_cast<int32_t>((w * 2654435761u) >> 8) - (1 << 23);
-    p.anneau.num_pkt = 2;
-    p.anneau.paquet_complete = 1;
-    p.anneau.slot_complete = 1;
-    p.anneau.a_ecrire[1] = TAILLE_PAQUET;
-    p.n_pkt = 100;
-    p.stopped = false;
-    rafraichit_niveaux(p); // the buffer's pages are touched once
+    std::vector<int32_t> mots(MOTS_PAQUET);
+    for (uint32_t w = 0; w < MOTS_PAQUET; ++w)
+        mots[w] = static_cast<int32_t>((w * 2654435761u) >> 8) - (1 << 23);
+    Selection tout;
+    for (auto& f : tout.micros)
+        f.fill(true);
+    tout.va.fill(true);
+    tout.compteurs.fill(true);
+    tout.etat = true;
+    std::vector<int32_t> voies(1043);
+    const int n = tout.liste_voies(voies.data());
+    DispositionNiveaux d;
+    d.dispose(voies.data(), n, 1045);
+    std::array<int, NB_MICROS> niveaux{};
+    const auto* octets = reinterpret_cast<const unsigned char*>(mots.data());
+    calcule_niveaux(octets, TAILLE_PAQUET, d, niveaux); // the pages are touched once
     const int repeats = 50;
     auto t0 = Horloge::now();
     for (int i = 0; i < repeats; ++i)
-        rafraichit_niveaux(p);
-    double ms = secondes(t0, Horloge::now()) * 1000 / repeats;
-    libere_anneau(p);
-    return ms;
+        calcule_niveaux(octets, TAILLE_PAQUET, d, niveaux);
+    return secondes(t0, Horloge::now()) * 1000 / repeats;
 }
 
 } // namespace
@@ -318,7 +330,7 @@ int main(int argc, char** argv)
     // fsync: the handler's pauses before it (selection, frequency) are not
     // streaming.
     const auto debut_flux = op.pompes.empty() ? debut_handler : op.pompes.front();
-    const double run = p.anneau.ntw / secondes(debut_flux, fin_run) / 1e6;
+    const double run = p.dernier.ntw / secondes(debut_flux, fin_run) / 1e6;
     const bool complet = p.fin_run == FIN_COMPLETE;
     if (!complet)
         std::fprintf(stderr, "%s\n", p.pane.text.c_str());
@@ -356,7 +368,7 @@ int main(int argc, char** argv)
                 disk > 0 ? run / disk : 0, disk1 > 0 ? run / disk1 : 0, disk2 > 0 ? run / disk2 : 0);
 
     // 3. The level refresh.
-    const double pass_ms = pass_niveaux(p);
+    const double pass_ms = pass_niveaux();
     const double packet_ms = std::floor(TAILLE_PAQUET / (4.0 * 1045)) / 50.0;
     std::printf("level refresh pass           : %8.2f ms, %.1f %% of one packet (%.0f ms)\n", pass_ms,
                 100 * pass_ms / packet_ms, packet_ms);
@@ -390,7 +402,7 @@ int main(int argc, char** argv)
     const double mur = secondes(debut, fin);
     std::printf("\npaced run at 50 000 Hz, 1045 words per frame, levels on, recording (%s, %.1f s, %llu MB):\n",
                 p.fin_run == FIN_STOPPEE ? "stopped" : "NOT stopped", mur,
-                static_cast<unsigned long long>(p.anneau.ntw / 1000000));
+                static_cast<unsigned long long>(p.dernier.ntw / 1000000));
     if (cpu0 >= 0 && cpu1 >= 0 && mur > 0)
         std::printf("  CPU of the logic's thread  : %8.1f %% of a core, from the first pump of the main loop to idle\n",
                     100 * (cpu1 - cpu0) / mur);

@@ -1,16 +1,20 @@
 // The microphone selection file (.mic): the 128 beam masks, raw, bit j of
-// byte f for microphone 8f + j. Loading ticks the boxes and repaints the
-// cell view; analogue channels, counters and status are not part of it.
+// byte f for microphone 8f + j; nothing else (analogue channels, counters
+// and status are not part of it). Failures are reported through the journal
+// at level 0.
 #pragma once
 
-struct Principale;
+#include <array>
+#include <cstdint>
+#include <string>
 
-// "Save (fich)": writes the current microphone boxes to the chosen file.
-// 0 when written or cancelled; -1 when the file cannot be created or
-// written (reported in the pane).
-int button_Save_Micros_Click(Principale& p);
+#include "base/journal.h"
 
-// "Micros (fich.)": loads the chosen file; a shorter file deselects the
-// beams it does not reach. 0 when loaded or cancelled; -1 when the file
-// cannot be opened or read, the selection then being left as it was.
-int button_Micros_Fichier_Click(Principale& p);
+// Creates or replaces the file with the 128 masks. 0 when written; -1 when
+// it cannot be created or written.
+int ecrit_fichier_micros(const std::string& chemin, const std::array<uint8_t, 128>& masques, const Journal& j);
+
+// Reads up to 128 bytes into `masques`; a shorter file leaves the beams it
+// does not reach at 0, bytes past the 128th are ignored. 0 when read; -1
+// when the file cannot be opened or read, `masques` then being unchanged.
+int lit_fichier_micros(const std::string& chemin, std::array<uint8_t, 128>& masques, const Journal& j);

@@ -3,41 +3,39 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
 
-#include "app/model/principale.h"
-#include "channels/canaux.h"
-
-void init_colorbar(Principale& p)
+const std::array<CouleurJet, NB_NIVEAUX>& carte_jet()
 {
-    auto& R = p.R_jet;
-    auto& V = p.V_jet;
-    auto& B = p.B_jet;
-    R.fill(0);
-    V.fill(0);
-    B.fill(0);
-    for (int i = 47; i <= 77; ++i)
-        R[i] = R[i - 1] + 8;
-    for (int i = 78; i <= 110; ++i)
-        R[i] = 255;
-    for (int i = 111; i <= 127; ++i)
-        R[i] = R[i - 1] - 8;
-    for (int i = 15; i <= 45; ++i)
-        V[i] = V[i - 1] + 8;
-    for (int i = 46; i <= 78; ++i)
-        V[i] = 255;
-    for (int i = 79; i <= 109; ++i)
-        V[i] = V[i - 1] - 8;
-    for (int i = 0; i <= 14; ++i)
-        B[i] = 8 * i + 143;
-    for (int i = 15; i <= 46; ++i)
-        B[i] = 255;
-    for (int i = 47; i <= 77; ++i)
-        B[i] = B[i - 1] - 8;
+    static const std::array<CouleurJet, NB_NIVEAUX> carte = [] {
+        int R[NB_NIVEAUX] = {}, V[NB_NIVEAUX] = {}, B[NB_NIVEAUX] = {};
+        for (int i = 47; i <= 77; ++i)
+            R[i] = R[i - 1] + 8;
+        for (int i = 78; i <= 110; ++i)
+            R[i] = 255;
+        for (int i = 111; i <= 127; ++i)
+            R[i] = R[i - 1] - 8;
+        for (int i = 15; i <= 45; ++i)
+            V[i] = V[i - 1] + 8;
+        for (int i = 46; i <= 78; ++i)
+            V[i] = 255;
+        for (int i = 79; i <= 109; ++i)
+            V[i] = V[i - 1] - 8;
+        for (int i = 0; i <= 14; ++i)
+            B[i] = 8 * i + 143;
+        for (int i = 15; i <= 46; ++i)
+            B[i] = 255;
+        for (int i = 47; i <= 77; ++i)
+            B[i] = B[i - 1] - 8;
+        std::array<CouleurJet, NB_NIVEAUX> c{};
+        for (int i = 0; i < NB_NIVEAUX; ++i)
+            c[i] = {static_cast<uint8_t>(R[i]), static_cast<uint8_t>(V[i]), static_cast<uint8_t>(B[i])};
+        return c;
+    }();
+    return carte;
 }
 
 int niveau_de(double P)
@@ -52,10 +50,24 @@ int niveau_de(double P)
     return static_cast<int>(l);
 }
 
-Couleur couleur_niveau(const Principale& p, int L)
+void DispositionNiveaux::dispose(const int32_t* liste, int32_t n_liste, int32_t voies)
 {
-    return Couleur{static_cast<uint8_t>(p.R_jet[L]), static_cast<uint8_t>(p.V_jet[L]),
-                   static_cast<uint8_t>(p.B_jet[L]), 255};
+    // Runs of consecutive words, so that each frame is read in order, a run
+    // at a time, into consecutive sums.
+    nb_voies = voies;
+    plages.clear();
+    micros.clear();
+    const int32_t limite = std::min<int32_t>(voies - 1, n_liste);
+    for (int32_t n = 0; n < limite; ++n) {
+        const int32_t c = liste[n];
+        if (c < 0 || c >= NB_MICROS)
+            continue;
+        if (!plages.empty() && plages.back().mot + plages.back().n == n + 1)
+            ++plages.back().n;
+        else
+            plages.push_back({n + 1, static_cast<int32_t>(micros.size()), 1});
+        micros.push_back(c);
+    }
 }
 
 namespace {
@@ -85,38 +97,23 @@ void ajoute_carres(const unsigned char* mots, double* sommes, int32_t n)
 
 } // namespace
 
-void calcule_niveaux(const unsigned char* trames, int nb_voies, const int32_t* voies, int nb_voies_valid,
-                     std::vector<int32_t>& codes, std::vector<int16_t>& niveaux)
+bool calcule_niveaux(const unsigned char* trames, size_t octets, const DispositionNiveaux& d,
+                     std::array<int, NB_MICROS>& niveaux)
 {
-    // Microphone entries of the list, read as frame word n + 1, grouped in
-    // runs of consecutive words so that each frame is read in order, a run
-    // at a time, into consecutive sums.
-    struct Plage {
-        int32_t mot, somme, n;
-    };
-    const uint64_t F = 4 * static_cast<uint64_t>(nb_voies);
-    const int32_t limite = std::min<int32_t>(nb_voies - 1, nb_voies_valid);
-    thread_local std::vector<Plage> plages;
+    if (d.nb_voies <= 0)
+        return false;
+    const size_t F = 4 * static_cast<size_t>(d.nb_voies);
+    if (!trames || octets / F < static_cast<size_t>(ECHANTILLONS_NIVEAU))
+        return false;
     thread_local std::vector<double> sommes;
-    plages.clear();
-    codes.clear();
-    for (int32_t n = 0; n < limite; ++n) {
-        int32_t c = voies[n];
-        if (c < 0 || c >= NB_MICROS)
-            continue;
-        if (!plages.empty() && plages.back().mot + plages.back().n == n + 1)
-            ++plages.back().n;
-        else
-            plages.push_back({n + 1, static_cast<int32_t>(codes.size()), 1});
-        codes.push_back(c);
-    }
-    sommes.assign(codes.size(), 0.0);
+    sommes.assign(d.micros.size(), 0.0);
     for (int s = 0; s < ECHANTILLONS_NIVEAU; ++s) {
-        const unsigned char* frame = trames + static_cast<uint64_t>(s) * F;
-        for (const Plage& r : plages)
-            ajoute_carres(frame + 4 * static_cast<size_t>(r.mot), sommes.data() + r.somme, r.n);
+        const unsigned char* trame = trames + static_cast<size_t>(s) * F;
+        for (const DispositionNiveaux::Plage& r : d.plages)
+            ajoute_carres(trame + 4 * static_cast<size_t>(r.mot), sommes.data() + r.somme, r.n);
     }
-    niveaux.resize(codes.size());
-    for (size_t k = 0; k < codes.size(); ++k)
-        niveaux[k] = static_cast<int16_t>(niveau_de(sommes[k] / 2000.0));
+    niveaux.fill(-1);
+    for (size_t k = 0; k < d.micros.size(); ++k)
+        niveaux[d.micros[k]] = niveau_de(sommes[k] / 2000.0);
+    return true;
 }

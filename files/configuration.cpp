@@ -6,10 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "app/model/choix_micros.h"
 #include "app/model/coche.h"
+#include "app/model/grille.h"
 #include "app/model/principale.h"
 #include "channels/canaux.h"
-#include "channels/grille.h"
 #include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "files/chemins.h"

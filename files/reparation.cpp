@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <system_error>
 
+#include "app/model/choix_micros.h"
 #include "app/model/principale.h"
 #include "channels/canaux.h"
 #include "device/parametres.h"

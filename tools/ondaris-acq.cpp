@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "acquisition/acquisition.h"
-#include "acquisition/arret.h"
+#include "app/model/acquisition.h"
+#include "app/model/acquisition.h"
 #include "app/model/coche.h"
 #include "app/model/construction.h"
 #include "app/model/mode_avance.h"
@@ -325,13 +325,13 @@ public:
         if (!p)
             return;
         const int n = interruptions.load();
-        if (n != vues_ && p->run_en_cours) {
-            if (p->phase_run == PHASE_ATTENTE && !p->aborted) {
+        if (n != vues_ && p->run_en_cours && p->run) {
+            if (p->phase_run == PHASE_ATTENTE) {
                 vues_ = n;
                 button_Abort_Click(*p);
-            } else if (p->phase_run == PHASE_BOUCLE && !p->aborted) {
+            } else if (p->phase_run == PHASE_BOUCLE) {
                 vues_ = n;
-                if (!p->stopped)
+                if (!p->run->stoppe())
                     button_Stop_Click(*p);
                 else
                     button_Abort_Click(*p);
@@ -646,7 +646,7 @@ int main(int argc, char** argv)
     button_Start_Click(p);
     op.efface_progression();
     const int fin = p.fin_run;
-    const bool erreur_compteur = p.anneau.erreur_compteur;
+    const bool erreur_compteur = p.dernier.erreur_compteur;
     const std::string data = p.acqui_name;
     fermeture(p);
 

@@ -21,14 +21,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "acquisition/acquisition.h"
-#include "acquisition/arret.h"
+#include "app/model/acquisition.h"
+#include "app/model/acquisition.h"
 #include "app/fenetre/operateur_qt.h"
 #include "app/fenetre/vue_cellules.h"
 #include "app/model/construction.h"
+#include "app/model/grille.h"
+#include "app/model/micros_fichier.h"
 #include "app/model/mode_avance.h"
-#include "channels/fichier_micros.h"
-#include "channels/grille.h"
 #include "app/model/init.h"
 #include "acquisition/presence.h"
 #include "device/bringup.h"
@@ -119,6 +119,12 @@ Fenetre::Fenetre(Principale& p, QtOperator& op, const QString& suffixe_titre) : 
 
     op_.attache(this);
     p_.pane.on_append = [this](const std::string& s) { ajoute_pane(s); };
+    // Runs go on a thread of their own; their reports reach the model here,
+    // every 50 ms, and the model reaches the widgets.
+    p_.run_sur_fil = true;
+    releve_ = new QTimer(this);
+    connect(releve_, &QTimer::timeout, this, &Fenetre::releve);
+    releve_->start(PERIODE_RELEVE_MS);
 
     construction(p_);
     barre_->dessine(p_.R_jet, p_.V_jet, p_.B_jet);
@@ -685,6 +691,22 @@ void Fenetre::applique_pane()
     info_->setPlainText(sans_cr(p_.pane.text));
     info_->moveCursor(QTextCursor::End);
     info_->verticalScrollBar()->setValue(info_->verticalScrollBar()->maximum());
+}
+
+void Fenetre::releve()
+{
+    // An alert raised by the run opens a modal box, whose event loop runs
+    // this timer again: the reports are taken by the outer call only.
+    if (!p_.passage || en_releve_)
+        return;
+    en_releve_ = true;
+    const bool encore = releve_run(p_);
+    en_releve_ = false;
+    applique();
+    if (!encore && fermeture_differee_ && profondeur_ == 0) {
+        fermeture_differee_ = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
 }
 
 void Fenetre::pompe()

@@ -27,6 +27,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QCheckBox;
+class QTimer;
 class QSpinBox;
 class BarreCouleurs;
 class QtOperator;
@@ -49,6 +50,9 @@ public:
     // One pump of a long operation: apply the model, then process the
     // window's pending events (clicks, one repaint).
     void pompe();
+    // Takes a run's reports from the model's hand-over (timer, window thread).
+    void releve();
+    static constexpr int PERIODE_RELEVE_MS = 50;
 
     Principale& modele() { return p_; }
     VueCellules* vue_cellules() const { return cellules_; }
@@ -139,6 +143,8 @@ private:
     BarreCouleurs* barre_ = nullptr;
     QWidget* page_ = nullptr;
 
+    QTimer* releve_ = nullptr;
+    bool en_releve_ = false;
     bool en_application_ = false;
     int profondeur_ = 0;            // handlers running (nested through pumps)
     bool fermeture_differee_ = false;

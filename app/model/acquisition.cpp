@@ -1,14 +1,17 @@
 #include "app/model/acquisition.h"
 
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
 #include "app/model/enable.h"
 #include "app/model/init.h"
 #include "app/model/principale.h"
+#include "app/model/affiche_niveaux.h"
+#include "app/model/choix_micros.h"
+#include "app/model/grille.h"
+#include "app/model/parametres.h"
 #include "channels/canaux.h"
-#include "channels/grille.h"
-#include "channels/niveaux.h"
 #include "device/bringup.h"
 #include "device/commandes.h"
 #include "device/parametres.h"
@@ -92,15 +95,14 @@ void PassageRun::duree_ecoulee(uint32_t secondes)
     secondes_ = true;
 }
 
-void PassageRun::niveaux(const std::vector<int32_t>& codes, const std::vector<int16_t>& niveaux)
+void PassageRun::niveaux(const std::array<int, 1024>& niveaux)
 {
     if (!differe) {
-        applique_niveaux(codes, niveaux);
+        applique_niveaux(niveaux);
         return;
     }
     // Only the latest levels matter: older ones not yet shown are replaced.
     std::lock_guard<std::mutex> l(m_);
-    codes_ = codes;
     valeurs_ = niveaux;
     niveaux_ = true;
 }
@@ -111,10 +113,11 @@ void PassageRun::termine()
     fini_ = true;
 }
 
-void PassageRun::applique_niveaux(const std::vector<int32_t>& codes, const std::vector<int16_t>& niveaux)
+void PassageRun::applique_niveaux(const std::array<int, 1024>& niveaux)
 {
-    for (size_t k = 0; k < codes.size() && k < niveaux.size(); ++k)
-        p_.ctl.grid_n[codes[k] / 8][codes[k] % 8] = couleur_niveau(p_, niveaux[k]);
+    for (int m = 0; m < 1024; ++m)
+        if (niveaux[m] >= 0)
+            p_.ctl.grid_n[m / 8][m % 8] = couleur_niveau(p_, niveaux[m]);
 }
 
 void PassageRun::applique(const Evenement& e)
@@ -134,7 +137,7 @@ void PassageRun::applique(const Evenement& e)
         if (definie) {
             c.panel_Progress.shown = true;
             c.progressBar_Progress.value = 0;
-            c.progressBar_Progress.maximum = static_cast<int>(n_pkt);
+            c.progressBar_Progress.maximum = static_cast<int>(p.run->n_pkt());
             if (static_cast<double>(p.duree) > 59.9) {
                 c.label_Duree_Ecoulee.shown = true;
                 c.label_Duree_Ecoulee.text = "Durée écoulée : 0 s";
@@ -196,8 +199,7 @@ bool PassageRun::releve()
     std::vector<Evenement> file;
     bool progression = false, secondes = false, niveaux = false, fini = false;
     uint32_t paquets = 0, s = 0;
-    std::vector<int32_t> codes;
-    std::vector<int16_t> valeurs;
+    std::array<int, 1024> valeurs;
     {
         std::lock_guard<std::mutex> l(m_);
         file.swap(file_);
@@ -207,8 +209,7 @@ bool PassageRun::releve()
         std::swap(fini, fini_);
         paquets = paquets_;
         s = s_;
-        codes.swap(codes_);
-        valeurs.swap(valeurs_);
+        valeurs = valeurs_;
     }
     // An alert opens a modal box, which runs the window's events and may
     // come back here: each event is applied once, in order.
@@ -219,7 +220,7 @@ bool PassageRun::releve()
     if (secondes)
         p_.ctl.label_Duree_Ecoulee.text = compose(p_.journal.conv, "Durée écoulée : {0:N0} s", {s});
     if (niveaux)
-        applique_niveaux(codes, valeurs);
+        applique_niveaux(valeurs);
     return fini;
 }
 
@@ -264,32 +265,6 @@ bool questions_fichiers(Principale& p)
     return true;
 }
 
-// The 132 selection commands: one per beam with its microphone mask, then
-// addresses 255..252 (blocks A..D) with counter, status and analogue bits.
-std::vector<std::vector<uint8_t>> commandes_selection(const Principale& p)
-{
-    const type_header_file& h = p.header_file;
-    const Controles& c = p.ctl;
-    std::vector<std::vector<uint8_t>> cmds;
-    for (int f = 0; f < NB_FAISCEAUX; ++f) {
-        uint8_t masque = 0;
-        for (int j = 0; j < 8; ++j)
-            if (h.micros_actifs[f][j] == 1)
-                masque = static_cast<uint8_t>(masque | (1u << j));
-        cmds.push_back({CMD_SELECTION, 0, static_cast<uint8_t>(f), masque});
-    }
-    for (int b = 3; b >= 0; --b) {
-        uint8_t masque = h.compteurs_actifs[b] == 1 ? 0x80 : 0;
-        if (b == 0 && c.checkBox_Status.checked)
-            masque |= 0x40;
-        for (int k = 0; k < 4; ++k)
-            if (h.va_actives[b][k] == 1)
-                masque = static_cast<uint8_t>(masque | (1u << k));
-        cmds.push_back({CMD_SELECTION, 0, static_cast<uint8_t>(255 - b), masque});
-    }
-    return cmds;
-}
-
 ParametresRun parametres_de(Principale& p)
 {
     const Controles& c = p.ctl;
@@ -298,7 +273,8 @@ ParametresRun parametres_de(Principale& p)
     r.nb_micros = p.nb_micros;
     r.compteur = p.compteur;
     r.voies.assign(p.num_voies_valid.begin(), p.num_voies_valid.begin() + p.nb_voies_valid);
-    r.commandes_selection = commandes_selection(p);
+    for (const CommandeSelection& cmd : selection_des_cases(c).commandes())
+        r.commandes_selection.push_back(cmd);
     for (int i = 0; i < 8; ++i) {
         if (c.grid_FV[i].checked)
             r.faisceaux[0] = static_cast<uint8_t>(r.faisceaux[0] | (1u << i));
@@ -310,6 +286,7 @@ ParametresRun parametres_de(Principale& p)
     r.delai_avance = p.journal.detail;
     r.delai = p.journal.detail ? static_cast<uint8_t>(std::lround(c.numericUpDown_Delay.value))
                                : static_cast<uint8_t>(DELAY[r.ligne_freq]);
+    r.duree = p.duree;
     r.definie = c.checkBox_Definie.checked;
     r.flottant = c.radioButton_Float.checked;
     r.octet_start = octet_start(p);
@@ -371,9 +348,10 @@ void button_Start_Click(Principale& p)
         p.call_verb("Pas de voie choisie !\r\n", 1);
         return refuse(p);
     }
-    if (c_est_a_envoyer(p)) {
+    const int ligne = p.ctl.listBox_Freq.top_index;
+    if (ligne != p.boitier.num_freq && ligne >= 0 && ligne < NB_FREQ) {
         // The duration spinner follows the frequency the run will send.
-        p.duree_max = duree_max_de(frequence_de_division(FREQ[p.ctl.listBox_Freq.top_index]));
+        p.duree_max = duree_max_de(frequence_de_division(FREQ[ligne]));
         set_duree_maximum(p, static_cast<double>(p.duree_max));
     }
     p.duree = static_cast<float>(p.ctl.numericUpDown_Duree.value);
@@ -391,11 +369,6 @@ void button_Start_Click(Principale& p)
     FichiersRun fichiers = p.fich_auto ? FichiersRun{} : std::move(p.fichiers);
     p.run = std::make_unique<Run>(p.boitier, std::move(params), std::move(fichiers), passage);
     Run& run = *p.run;
-    // The step that sets the controls for the run needs the packet count the
-    // run computes first.
-    struct Prete : ObservateurRun {
-    };
-    passage.n_pkt = 0;
 
     if (!p.run_sur_fil) {
         run.execute();

@@ -58,7 +58,7 @@ public:
     void etape(Etape e) override;
     void progression(uint32_t paquets) override;
     void duree_ecoulee(uint32_t secondes) override;
-    void niveaux(const std::vector<int32_t>& codes, const std::vector<int16_t>& niveaux) override;
+    void niveaux(const std::array<int, 1024>& niveaux) override;
 
     // Takes out and applies what was queued; true when the run has ended
     // since the last call.
@@ -66,8 +66,7 @@ public:
     // Called by the run's thread as its last act.
     void termine();
 
-    // Values of the run's state that the steps need (set before it starts).
-    uint32_t n_pkt = 0;
+    // What the steps need to know of the run's settings.
     bool definie = true;
     bool declenchement = false;
 
@@ -79,15 +78,14 @@ private:
         Etape etape = PRETE;
     };
     void applique(const Evenement& e);
-    void applique_niveaux(const std::vector<int32_t>& codes, const std::vector<int16_t>& niveaux);
+    void applique_niveaux(const std::array<int, 1024>& niveaux);
 
     Principale& p_;
     std::mutex m_;
     std::vector<Evenement> file_;
     bool progression_ = false, secondes_ = false, niveaux_ = false, fini_ = false;
     uint32_t paquets_ = 0, s_ = 0;
-    std::vector<int32_t> codes_;
-    std::vector<int16_t> valeurs_;
+    std::array<int, 1024> valeurs_{};
 };
 
 // Applies what the run's thread handed over since the last call; when the

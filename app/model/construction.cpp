@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/model/affiche_niveaux.h"
 #include "app/model/enable.h"
 #include "app/model/mode_avance.h"
+#include "app/model/grille.h"
 #include "app/model/principale.h"
-#include "channels/grille.h"
-#include "channels/niveaux.h"
 #include "files/configuration.h"
 #include "files/nommage.h"
 

@@ -18,6 +18,18 @@ void button_Init_Click(Principale& p)
     set_enabled(p, true);
 }
 
+namespace {
+
+// The presence test runs on the window's thread, which is pumped between
+// its short waits.
+struct PompeFenetre : ObservateurRun {
+    explicit PompeFenetre(Operator& o) : op(o) {}
+    void pompe() override { op.pump_events(); }
+    Operator& op;
+};
+
+} // namespace
+
 int initialise(Principale& p)
 {
     Boitier& b = p.boitier;
@@ -25,7 +37,8 @@ int initialise(Principale& p)
         return -1;
     b.test_init = true;
     p.journal.detail = false;
-    if (test_boitier(p) != 0) {
+    PompeFenetre pompe(p.op);
+    if (test_boitier(b, pompe) != 0) {
         p.call_verb("Ondaris 1024 ne répond pas ! \r\nVérifier l'alimentation !\r\n", 1);
         b.test_init = false;
         return -1;
@@ -34,7 +47,6 @@ int initialise(Principale& p)
     p.call_verb("Ondaris 1024 détecté `\r\n\r\n");
     b.clock_def = false;
     b.num_freq = -1;
-    p.stopped = false;
     p.file_open = false;
     return 0;
 }

@@ -16,3 +16,17 @@ void Principale::call_verb(const std::string& text, int flag)
 {
     journal.call_verb(text, flag);
 }
+
+Principale::~Principale()
+{
+    // A run still going when the model goes (a test that failed midway) is
+    // stopped and waited for: its thread holds references into the model.
+    if (run) {
+        run->demande_fermeture();
+        run->demande_abandon();
+    }
+    if (fil_run.joinable())
+        fil_run.join();
+    if (passage)
+        journal.sortie = sortie_pane;
+}

@@ -1,5 +1,5 @@
 // The main window's state, without the window: every field the handlers of
-// device/, acquisition/, channels/ and files/ read or write. One instance
+// device/, acquisition/, files/ and app/model/ read or write. One instance
 // owns everything for the life of the program; tests make their own.
 #pragma once
 
@@ -9,7 +9,11 @@
 #include <functional>
 #include <string>
 
-#include "acquisition/anneau.h"
+#include <memory>
+#include <thread>
+
+#include "app/model/acquisition.h"
+#include "files/fichiers_run.h"
 #include "app/model/controles.h"
 #include "base/format.h"
 #include "base/horloge.h"
@@ -22,6 +26,7 @@
 
 struct Principale {
     Principale(usb::UsbApi& usb, Operator& op, Clock& clock, Conventions conv = Conventions::from_locale());
+    ~Principale();
     Principale(const Principale&) = delete;
     Principale& operator=(const Principale&) = delete;
 
@@ -56,20 +61,26 @@ struct Principale {
     int32_t nb_voies_valid = 0; // entries of num_voies_valid built by the last choix_micros
     bool compteur = false;      // counter A recorded: word 0 of each frame is a counter
 
-    // Transfer ring.
-    Anneau anneau;
-
-    // Run.
-    bool stopped = false;
-    bool aborted = false;
-    uint32_t n_pkt = 0;
-    uint64_t octets_demandes = 0; // B = 4 * nb_voies * count
-    bool attente_declenchement = false;
+    // Run. The window sets run_sur_fil: the run then goes on a thread of
+    // its own and reports through `passage`, which releve_run() empties.
+    bool run_sur_fil = false;
+    std::unique_ptr<Run> run;
+    std::unique_ptr<PassageRun> passage;
+    std::thread fil_run;
     bool run_en_cours = false;
-    int phase_run = 0;               // PhaseRun of acquisition/acquisition.h
+    bool run_prete = false;          // the run has set the controls for itself
+    std::array<bool, 12> enabled_avant_run{};
+    std::function<void(const std::string&, int)> sortie_pane; // the journal's own output, kept during a run
+    int phase_run = 0;               // PhaseRun of acquisition/run.h
     int fin_run = 0;                 // FinRun: how the last run ended
-    int64_t budget_paquets = 0;      // open-ended recording: packets the disk can take
     bool fermeture_demandee = false; // the window was closed during a run
+    // What the last run counted.
+    struct Bilan {
+        uint32_t num_pkt = 0, n_pkt = 0;
+        uint64_t ntr = 0, ntw = 0;
+        bool stoppe = false, erreur_compteur = false;
+        int64_t budget_paquets = 0;
+    } dernier;
 
     // Files and naming.
     bool record = true;
@@ -77,10 +88,7 @@ struct Principale {
     bool file_open = false;
     std::string acqui_name;
     std::string nom_dir;
-    std::FILE* Filep = nullptr;         // data file
-    std::FILE* fichier_header = nullptr; // header file (.Ond)
-    std::FILE* log = nullptr;           // description file (.log)
-    std::string nom_header, nom_log;    // the companions as opened, cut to their content when closed
+    FichiersRun fichiers; // chosen with "Fichier", until a run takes them
     // Appends to the data file; empty: fwrite (tests make it fail).
     std::function<std::size_t(std::FILE*, const unsigned char*, std::size_t)> ecriture_donnees;
     std::string config_en_cours = "config_en_cours.txt";
@@ -93,7 +101,6 @@ struct Principale {
     std::string commentaire; // empty until the editor is closed once
 
     // Level display.
-    uint32_t num_pkt_aff = 0;
     std::array<int32_t, 128> R_jet{}, V_jet{}, B_jet{};
 
     // Message sink of the information pane: level 1 also raises an alert.

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "acquisition/anneau.h"
-#include "channels/canaux.h"
+#include "app/model/choix_micros.h"
 #include "device/commandes.h"
 #include "files/fichier_donnees.h"
 #include "support/rig.h"

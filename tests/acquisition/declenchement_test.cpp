@@ -2,7 +2,7 @@
 
 #include <deque>
 
-#include "acquisition/acquisition.h"
+#include "app/model/acquisition.h"
 #include "acquisition/anneau.h"
 #include "app/model/construction.h"
 #include "app/model/enable.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "acquisition/acquisition.h"
-#include "acquisition/arret.h"
+#include "app/model/acquisition.h"
+#include "app/model/acquisition.h"
 #include "app/model/construction.h"
 #include "app/model/parametres.h"
 #include "device/parametres.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "acquisition/acquisition.h"
-#include "acquisition/arret.h"
+#include "app/model/acquisition.h"
+#include "app/model/acquisition.h"
 #include "app/model/construction.h"
 #include "app/model/enable.h"
 #include "channels/canaux.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/acquisition.h"
+#include "app/model/acquisition.h"
 #include "base/plateforme.h"
 #include "device/usb_libusb.h"
 #include "files/chemins.h"

@@ -19,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-#include "acquisition/acquisition.h"
+#include "app/model/acquisition.h"
 #include "app/fenetre/application.h"
 #include "app/fenetre/fenetre.h"
 #include "app/fenetre/operateur_qt.h"

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
+#include "app/model/choix_micros.h"
 #include "app/model/principale.h"
-#include "channels/canaux.h"
 #include "files/description.h"
 #include "files/fichier_donnees.h"
 #include "files/nommage.h"

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <random>
 
+#include "app/model/choix_micros.h"
 #include "app/model/principale.h"
-#include "channels/canaux.h"
 #include "files/description.h"
 #include "files/fichier_donnees.h"
 #include "files/lecture.h"

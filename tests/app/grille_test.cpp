@@ -2,8 +2,8 @@
 
 #include <sstream>
 
+#include "app/model/grille.h"
 #include "app/model/principale.h"
-#include "channels/grille.h"
 #include "support/doubles.h"
 
 namespace {

@@ -1,5 +1,6 @@
-#include "channels/grille.h"
+#include "app/model/grille.h"
 
+#include "app/model/choix_micros.h"
 #include "app/model/principale.h"
 #include "channels/canaux.h"
 

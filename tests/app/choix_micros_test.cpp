@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "app/model/choix_micros.h"
 #include "app/model/principale.h"
-#include "channels/canaux.h"
 #include "device/commandes.h"
 #include "support/doubles.h"
 
 namespace {
 
-struct Selection : ::testing::Test, Modele {
+struct ChoixMicros : ::testing::Test, Modele {
 
     void SetUp() override { ASSERT_EQ(init_USB(p.boitier), 0); }
 
@@ -32,7 +36,7 @@ struct Selection : ::testing::Test, Modele {
     }
 };
 
-TEST_F(Selection, DefaultSelectionSendsThe132MasksInOrder)
+TEST_F(ChoixMicros, DefaultSelectionSendsThe132MasksInOrder)
 {
     uint64_t avant = clock.slept_ms;
     choix_micros(p, true);
@@ -59,14 +63,14 @@ TEST_F(Selection, DefaultSelectionSendsThe132MasksInOrder)
     EXPECT_EQ(p.header_file.compteurs_actifs[0], 1);
 }
 
-TEST_F(Selection, PassiveSelectionSendsNothing)
+TEST_F(ChoixMicros, PassiveSelectionSendsNothing)
 {
     choix_micros(p, false);
     EXPECT_TRUE(usb.sent(0xB3).empty());
     EXPECT_EQ(p.nb_voies, 1025);
 }
 
-TEST_F(Selection, StatusAndAnalogueChannelsOnAddress255)
+TEST_F(ChoixMicros, StatusAndAnalogueChannelsOnAddress255)
 {
     p.ctl.checkBox_Status.checked = true;
     p.ctl.grid_VA[0].checked = true;
@@ -81,7 +85,7 @@ TEST_F(Selection, StatusAndAnalogueChannelsOnAddress255)
     EXPECT_EQ(p.header_file.va_actives[0][1], 0);
 }
 
-TEST_F(Selection, EveryChannelButStatusInFrameOrder)
+TEST_F(ChoixMicros, EveryChannelButStatusInFrameOrder)
 {
     for (auto& b : p.ctl.grid_VA)
         b.checked = true;
@@ -104,7 +108,7 @@ TEST_F(Selection, EveryChannelButStatusInFrameOrder)
     EXPECT_EQ(m[131], std::make_pair(255, 0x8F));
 }
 
-TEST_F(Selection, CounterBSitsBetweenQuarters)
+TEST_F(ChoixMicros, CounterBSitsBetweenQuarters)
 {
     tout_decocher();
     p.ctl.grid[3][1].checked = true;  // microphone 25, quarter 0
@@ -117,7 +121,7 @@ TEST_F(Selection, CounterBSitsBetweenQuarters)
     EXPECT_FALSE(p.compteur);
 }
 
-TEST_F(Selection, EdgeSelections)
+TEST_F(ChoixMicros, EdgeSelections)
 {
     tout_decocher();
     p.ctl.checkBox_CptA.checked = true;
@@ -132,7 +136,7 @@ TEST_F(Selection, EdgeSelections)
     EXPECT_EQ(p.nb_voies, 0);
 }
 
-TEST_F(Selection, ValideMicrosTouchesOnlyTheMicrophones)
+TEST_F(ChoixMicros, ValideMicrosTouchesOnlyTheMicrophones)
 {
     choix_micros(p, false);
     p.ctl.grid[0][0].checked = false;
@@ -146,6 +150,55 @@ TEST_F(Selection, ValideMicrosTouchesOnlyTheMicrophones)
     EXPECT_EQ(p.nb_voies, 1025); // until the next full pass
     EXPECT_EQ(p.header_file.micros_actifs[0][2], 0);
     EXPECT_EQ(p.header_file.micros_actifs[0][1], 1);
+}
+
+TEST_F(ChoixMicros, BoxesSelectionAndHeaderAgree)
+{
+    // Varied selections: the commands sent, the header bytes read back as a
+    // Selection, and the boxes set from a Selection all give the same channels.
+    std::mt19937 gen(1209);
+    for (int cas = 0; cas < 12; ++cas) {
+        SCOPED_TRACE(cas);
+        const unsigned densite = gen() % 5; // 0: nothing .. 4: everything
+        auto tire = [&] { return gen() % 4 < densite; };
+        Controles& c = p.ctl;
+        for (auto& beam : c.grid)
+            for (auto& b : beam)
+                b.checked = tire();
+        for (auto& b : c.grid_VA)
+            b.checked = tire();
+        for (CheckBox* b : {&c.checkBox_CptA, &c.checkBox_CptB, &c.checkBox_CptC, &c.checkBox_CptD, &c.checkBox_Status})
+            b->checked = tire();
+        usb.requests.clear();
+        choix_micros(p, true);
+        const ::Selection s = selection_des_cases(c);
+
+        const auto envoyees = usb.sent(0xB3);
+        const auto commandes = s.commandes();
+        ASSERT_EQ(envoyees.size(), commandes.size());
+        for (size_t i = 0; i < commandes.size(); ++i)
+            ASSERT_EQ(std::vector<uint8_t>(commandes[i].begin(), commandes[i].end()), envoyees[i]) << i;
+
+        ::Selection lue = ::Selection::de_header(p.header_file);
+        lue.etat = c.checkBox_Status.checked; // the status word has no byte
+        EXPECT_EQ(lue.nb_voies(), p.nb_voies);
+        std::vector<int32_t> l(1043);
+        l.resize(lue.liste_voies(l.data()));
+        EXPECT_EQ(l, liste());
+        type_header_file h;
+        std::memset(&h, 7, sizeof h);
+        lue.vers_header(h);
+        const auto octets = header_bytes(h), attendus = header_bytes(p.header_file);
+        EXPECT_TRUE(std::equal(octets.begin() + 16, octets.begin() + 1060, attendus.begin() + 16)); // selection bytes
+
+        p.ctl = Controles{};
+        cases_de_selection(p, s);
+        const ::Selection t = selection_des_cases(p.ctl);
+        EXPECT_TRUE(t.micros == s.micros && t.va == s.va && t.compteurs == s.compteurs && t.etat == s.etat);
+        for (int f = 0; f < 128; ++f)
+            ASSERT_EQ(p.ctl.faisceaux_T[f].checked, s.masques()[f] == 0xFF) << f;
+        EXPECT_EQ(p.ctl.paq_T.checked, s.nb_micros() == 1024);
+    }
 }
 
 } // namespace

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <random>
 
+#include "app/model/grille.h"
+#include "app/model/micros_fichier.h"
 #include "app/model/principale.h"
-#include "channels/fichier_micros.h"
-#include "channels/grille.h"
 #include "support/doubles.h"
 
 namespace {
