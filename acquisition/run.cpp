@@ -52,10 +52,10 @@ uint64_t Run::espace_utilisable(const std::string& path) const
     return disponible > RESERVE_DISQUE ? disponible - RESERVE_DISQUE : 0;
 }
 
-bool Run::budget_disque_atteint() const
+bool budget_disque_atteint(bool enregistre, uint32_t count, uint32_t num_pkt, int64_t budget)
 {
     // Reached or passed: one event handling may complete several packets.
-    return p_.enregistre && b_.count == 0 && static_cast<int64_t>(num_pkt_) + MARGE_BUDGET_PAQUETS >= budget_paquets_;
+    return enregistre && count == 0 && static_cast<int64_t>(num_pkt) + MARGE_BUDGET_PAQUETS >= budget;
 }
 
 // ---------------------------------------------------------------------------
@@ -110,7 +110,7 @@ void Run::verifie_compteur(const unsigned char* buffer, uint32_t L)
     if (num_pkt_ == 0)
         return; // packet 0's first word is the reference itself
     if (mot(verif_.position) != verif_.valeur) {
-        b_.journal.verb("\r\nErreur sur le compteur paquet : {0:N0}\r\n", {num_pkt_});
+        b_.journal.verb("\r\nErreur sur le compteur paquet : {0:N0}\r\n", {num_pkt_.load()});
         erreur_compteur_ = true;
     }
 }
@@ -139,7 +139,7 @@ void Run::traite(const Completion& c)
     dernier_status_[s] = c.status;
 
     if (j.detail)
-        j.verb(" {0:G} ", {num_pkt_});
+        j.verb(" {0:G} ", {num_pkt_.load()});
 
     if (c.status == usb::TRANSFER_CANCELLED) {
         t_fini_[s] = true;
@@ -161,9 +161,9 @@ void Run::traite(const Completion& c)
         if (c.status == usb::TRANSFER_TIMED_OUT) {
             err_timeout_ = true;
             if (!b_.test_init)
-                j.verb("TIMEOUT lors du transfert du paquet {0:N0}\r\n", {num_pkt_});
+                j.verb("TIMEOUT lors du transfert du paquet {0:N0}\r\n", {num_pkt_.load()});
         } else {
-            j.verb("Erreur lors du transfert du paquet {0:N0} status {1:G}\r\n", {num_pkt_, c.status});
+            j.verb("Erreur lors du transfert du paquet {0:N0} status {1:G}\r\n", {num_pkt_.load(), c.status});
         }
         // What the transfer did receive before it failed is part of the
         // stream: it is kept, so the file holds every byte the box sent.
@@ -428,7 +428,7 @@ void Run::abandon()
     while (rc == 0 && anneau_.en_vol() > 0) {
         rc = attend_completion(b_.clock.tick_ms(), 60000);
         if (j.detail)
-            j.verb("Boucle de fin correspondant au 'paquet' {0:G}  \r\n", {num_pkt_});
+            j.verb("Boucle de fin correspondant au 'paquet' {0:G}  \r\n", {num_pkt_.load()});
         if (rc != 0 || fini_) {
             if (j.detail && fini_)
                 j.call_verb("FIN COMPLETE\r\n");
@@ -522,7 +522,8 @@ int Run::boucle_principale(uint32_t& t0)
                 break;
         }
         if (!stopped_ &&
-            (stop_demande_ || fermeture_demandee_ || erreur_compteur_ || erreur_ecriture_ || budget_disque_atteint()))
+            (stop_demande_ || fermeture_demandee_ || erreur_compteur_ || erreur_ecriture_ ||
+             budget_disque_atteint(p_.enregistre, b_.count, num_pkt_, budget_paquets_)))
             stop();
         rc = traite_evenements();
         if (rc != 0 || fin_en_cours_) {
@@ -627,10 +628,10 @@ void Run::fin_de_run(int rc, uint32_t t0)
         const uint32_t debut = b_.clock.tick_ms();
         while (rc == 0 && anneau_.en_vol() > 0) {
             if (j.detail)
-                j.verb("Début boucle de fin correspondant au 'paquet' {0:G}  \r\n", {num_pkt_});
+                j.verb("Début boucle de fin correspondant au 'paquet' {0:G}  \r\n", {num_pkt_.load()});
             rc = attend_completion(debut, 2 * P);
             if (j.detail)
-                j.verb("Boucle de fin après  libusb_handle_events correspondant au 'paquet' {0:G}  \r\n", {num_pkt_});
+                j.verb("Boucle de fin après  libusb_handle_events correspondant au 'paquet' {0:G}  \r\n", {num_pkt_.load()});
             if (rc != 0 || fini_) {
                 if (j.detail && fini_)
                     j.call_verb("\r\nFIN COMPLETE\r\n");

@@ -186,7 +186,6 @@ private:
     void verifie_compteur(const unsigned char* buffer, uint32_t L);
     void niveaux_du_paquet(int slot, uint32_t t, uint32_t L);
     void ferme_donnees();
-    bool budget_disque_atteint() const;
     uint64_t espace_utilisable(const std::string& path) const;
 
     Boitier& b_;
@@ -205,7 +204,7 @@ private:
     std::array<uint32_t, NB_TRANSFERTS> a_ecrire_{};
     std::array<int, NB_TRANSFERTS> dernier_status_{};
 
-    uint32_t num_pkt_ = 0;
+    std::atomic<uint32_t> num_pkt_{0}; // read by the window for its display
     uint64_t ntr_ = 0, ntw_ = 0;
     uint32_t n_pkt_ = 0;
     uint64_t octets_demandes_ = 0;
@@ -218,6 +217,11 @@ private:
     DispositionNiveaux disposition_;
     std::array<int, 1024> niveaux_{};
 };
+
+// An open-ended recording (`count` 0) has come within MARGE_BUDGET_PAQUETS
+// of the `budget` packets the disk can take (a disk with less than one
+// packet to spare stops it at once).
+bool budget_disque_atteint(bool enregistre, uint32_t count, uint32_t num_pkt, int64_t budget);
 
 // Argument byte of the Start command for a trigger input (0 software, 1 or
 // 2) and a condition (0 rising edge, 1 falling edge, 2 high level, 3 low).

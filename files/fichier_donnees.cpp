@@ -127,13 +127,19 @@ int FichiersRun::ouvre(const std::string& data_path, const Journal& j)
 int FichiersRun::ecrit_log(const type_header_file& h, int nb_voies, int nb_micros, const std::string& commentaire,
                            const Journal& j)
 {
+    return ecrit_compagnons(header_, log_, nom_donnees_, h, nb_voies, nb_micros, commentaire, j);
+}
+
+int ecrit_compagnons(std::FILE* header, std::FILE* log, const std::string& data_path, const type_header_file& h,
+                     int nb_voies, int nb_micros, const std::string& commentaire, const Journal& j)
+{
     int resultat = 0;
-    if (ecrit_header(h, header_) != 0 || std::fflush(header_) != 0) {
-        j.call_verb("Erreur d'écriture du fichier " + nom_compagnon(nom_donnees_, ".Ond") + "\r\n");
+    if (ecrit_header(h, header) != 0 || std::fflush(header) != 0) {
+        j.call_verb("Erreur d'écriture du fichier " + nom_compagnon(data_path, ".Ond") + "\r\n");
         resultat = -1;
     }
-    if (ecrit_texte(log_, texte_description(j.conv, h, nb_voies, nb_micros, commentaire)) != 0) {
-        j.call_verb("Erreur d'écriture du fichier " + nom_compagnon(nom_donnees_, ".log") + "\r\n");
+    if (ecrit_texte(log, texte_description(j.conv, h, nb_voies, nb_micros, commentaire)) != 0) {
+        j.call_verb("Erreur d'écriture du fichier " + nom_compagnon(data_path, ".log") + "\r\n");
         resultat = -1;
     }
     return resultat;

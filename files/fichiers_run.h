@@ -50,3 +50,8 @@ private:
     std::FILE* log_ = nullptr;
     std::string nom_donnees_, nom_header_, nom_log_;
 };
+
+// The same two writes on streams of the caller's (`data_path` names them in
+// the messages).
+int ecrit_compagnons(std::FILE* header, std::FILE* log, const std::string& data_path, const type_header_file& h,
+                     int nb_voies, int nb_micros, const std::string& commentaire, const Journal& j);

@@ -213,14 +213,16 @@ bool PassageRun::releve()
     }
     // An alert opens a modal box, which runs the window's events and may
     // come back here: each event is applied once, in order.
+    // Levels first: they were computed before any step of this batch that
+    // ends the run (which gives the cells their selection colours back).
+    if (niveaux)
+        applique_niveaux(valeurs);
     for (const Evenement& e : file)
         applique(e);
     if (progression)
         p_.ctl.progressBar_Progress.value = static_cast<int>(paquets);
     if (secondes)
         p_.ctl.label_Duree_Ecoulee.text = compose(p_.journal.conv, "Durée écoulée : {0:N0} s", {s});
-    if (niveaux)
-        applique_niveaux(valeurs);
     return fini;
 }
 
@@ -313,7 +315,8 @@ void fin_du_run(Principale& p)
         p.enabled = p.enabled_avant_run, enable(p);
     if (p.record && p.fin_run != FIN_REFUSEE)
         p.file_open = false;
-    p.journal.sortie = p.sortie_pane;
+    if (p.passage->differe)
+        p.journal.sortie = p.sortie_pane;
     p.run.reset();
     p.passage.reset();
     p.phase_run = PHASE_INACTIF;
@@ -369,6 +372,9 @@ void button_Start_Click(Principale& p)
     FichiersRun fichiers = p.fich_auto ? FichiersRun{} : std::move(p.fichiers);
     p.run = std::make_unique<Run>(p.boitier, std::move(params), std::move(fichiers), passage);
     Run& run = *p.run;
+    // Closed while a question was asked: the run stops once started.
+    if (p.fermeture_demandee)
+        run.demande_fermeture();
 
     if (!p.run_sur_fil) {
         run.execute();

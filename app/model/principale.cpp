@@ -27,6 +27,6 @@ Principale::~Principale()
     }
     if (fil_run.joinable())
         fil_run.join();
-    if (passage)
+    if (passage && passage->differe)
         journal.sortie = sortie_pane;
 }

@@ -97,7 +97,7 @@ TEST(TriggerWait, FirstCompletedPacketCountsAsTheTrigger)
             usb.deliver_bytes = 9 * 4 * 500; // the whole short stream, at once
     };
     button_Start_Click(p);
-    EXPECT_EQ(p.anneau.ntr, 9u * 4 * 500);
+    EXPECT_EQ(p.dernier.ntr, 9u * 4 * 500);
     EXPECT_FALSE(p.pane.text.find("Temps d'attente") != std::string::npos) << p.pane.text;
     EXPECT_NE(p.fin_run, FIN_ABANDONNEE);
     EXPECT_LT(clock.ms, 30000u);
@@ -131,16 +131,15 @@ TEST(RingRelease, TransferCompletingDuringTheDrainIsNotQueuedAgain)
     ScriptedOperator op;
     TestClock clock;
     clock.step_ms = 1;
-    Principale p(usb, op, clock, Conventions::french());
-    p.record = false;
-    ASSERT_EQ(alloue_anneau(p, 1000), 0);
-    soumet_anneau(p);
+    Journal journal;
+    Anneau a(usb, clock, journal);
+    ASSERT_EQ(a.alloue(nullptr, 1000), 0);
+    a.soumet_tout();
     usb.first_cancel_completes = true;
-    libere_anneau(p);
-    EXPECT_EQ(transferts_en_vol(p), 0);
+    a.libere();
+    EXPECT_EQ(a.en_vol(), 0);
     EXPECT_TRUE(usb.pending.empty());
     EXPECT_EQ(usb.frees, 32);
-    EXPECT_EQ(p.anneau.ntr, TAILLE_PAQUET); // its packet was still counted
 }
 
 } // namespace

@@ -120,7 +120,7 @@ TEST_F(Pompe, StopActsWithinOnePassOfAPacketOfTenSeconds)
         pire = std::max(pire, ms_entre(pompes[i - 1], pompes[i]));
     EXPECT_LT(pire, 1000.0);
     EXPECT_LT(ms_entre(clic, fin), 2000.0);
-    EXPECT_GT(p.anneau.ntr, 0u);
+    EXPECT_GT(p.dernier.ntr, 0u);
 }
 
 TEST_F(Pompe, AbortDuringTheTriggerWaitAndItsDrain)

@@ -78,7 +78,7 @@ struct Run : ::testing::Test {
         EXPECT_FALSE(p.ctl.label_Duree_Ecoulee.shown);
         EXPECT_FALSE(p.ctl.panel_dB.shown);
         EXPECT_FALSE(p.file_open);
-        EXPECT_EQ(transferts_en_vol(p), 0);
+        EXPECT_EQ(rig.box.view().queued, 0u);
         EXPECT_EQ(rig.box.view().misuses, 0u);
     }
 };
@@ -91,7 +91,7 @@ TEST_F(Run, FixedRunOfEightChannelsAndAThousandSamples)
     start();
     EXPECT_EQ(p.fin_run, FIN_COMPLETE) << p.pane.text;
     EXPECT_EQ(p.boitier.count, 1000u);
-    EXPECT_EQ(p.n_pkt, 1u);
+    EXPECT_EQ(p.dernier.n_pkt, 1u);
     EXPECT_EQ(data().size(), 32000u);
     expect_data_is_stream();
     EXPECT_EQ(header().size(), 2097u);
@@ -120,7 +120,7 @@ TEST_F(Run, ExactMultipleOfThePacketSize)
     reglage(0, 20.97153); // 2 * 524 288 frames of 8 words
     start();
     EXPECT_EQ(p.boitier.count, 1048576u);
-    EXPECT_EQ(p.n_pkt, 2u);
+    EXPECT_EQ(p.dernier.n_pkt, 2u);
     EXPECT_EQ(p.fin_run, FIN_COMPLETE) << p.pane.text;
     EXPECT_EQ(data().size(), 2ull * TAILLE_PAQUET);
     EXPECT_TRUE(pane_has("33" + NBSP + "554" + NBSP + "432 octets, soit 2 paquets de 16" + NBSP + "777" + NBSP +
@@ -190,7 +190,7 @@ TEST_F(Run, OperatorStopsAFixedRun)
     rig.selection(7, true);
     reglage(0, 300);
     rig.op.on_pump = [&] {
-        if (p.phase_run == PHASE_BOUCLE && p.anneau.num_pkt >= 3 && !p.stopped)
+        if (p.phase_run == PHASE_BOUCLE && p.run->num_pkt() >= 3 && !p.run->stoppe())
             button_Stop_Click(p);
     };
     start();
@@ -211,20 +211,12 @@ TEST(RunBudget, OpenEndedStopsWithinSixtyFourPacketsOfTheDisk)
     ScriptedOperator op;
     TestClock clock;
     Principale p(usb, op, clock, Conventions::french());
-    p.record = true;
-    p.boitier.count = 0;
-    p.budget_paquets = 1000;
-    p.anneau.num_pkt = 935;
-    EXPECT_FALSE(budget_disque_atteint(p));
-    p.anneau.num_pkt = 936;
-    EXPECT_TRUE(budget_disque_atteint(p));
-    p.anneau.num_pkt = 940; // passed between two passes
-    EXPECT_TRUE(budget_disque_atteint(p));
-    p.budget_paquets = -1; // less than one packet to spare
-    p.anneau.num_pkt = 0;
-    EXPECT_TRUE(budget_disque_atteint(p));
-    p.record = false;
-    EXPECT_FALSE(budget_disque_atteint(p));
+    EXPECT_FALSE(budget_disque_atteint(true, 0, 935, 1000));
+    EXPECT_TRUE(budget_disque_atteint(true, 0, 936, 1000));
+    EXPECT_TRUE(budget_disque_atteint(true, 0, 940, 1000)); // passed between two passes
+    EXPECT_TRUE(budget_disque_atteint(true, 0, 0, -1));     // less than one packet to spare
+    EXPECT_FALSE(budget_disque_atteint(false, 0, 0, -1));
+    EXPECT_FALSE(budget_disque_atteint(true, 1000, 940, 1000)); // a defined run has its own end
 }
 
 TEST_F(Run, OpenEndedRecordingStopsAtItsDiskBudget)
@@ -234,7 +226,7 @@ TEST_F(Run, OpenEndedRecordingStopsAtItsDiskBudget)
     checkBox_Definie_CheckedChanged(p);
     p.espace_disque = [](const std::string&) { return RESERVE_DISQUE + 71ull * TAILLE_PAQUET; };
     start();
-    EXPECT_EQ(p.n_pkt, 70u);
+    EXPECT_EQ(p.dernier.n_pkt, 70u);
     EXPECT_EQ(p.fin_run, FIN_STOPPEE) << p.pane.text;
     EXPECT_TRUE(pane_has("1 Go disponibles sur le disque, soit "));
     EXPECT_FALSE(pane_has("Acquisition stoppée avant la fin"));
@@ -253,8 +245,8 @@ TEST_F(Run, RecordingOff)
     reglage(0, 0.1);
     start();
     EXPECT_EQ(p.fin_run, FIN_COMPLETE);
-    EXPECT_EQ(p.anneau.ntr, 32u * 5000);
-    EXPECT_EQ(p.anneau.ntw, 0u);
+    EXPECT_EQ(p.dernier.ntr, 32u * 5000);
+    EXPECT_EQ(p.dernier.ntw, 0u);
     EXPECT_FALSE(std::filesystem::exists(path(".dat")));
     EXPECT_EQ(p.header_file.nb_ech, 0u);
 
@@ -262,11 +254,11 @@ TEST_F(Run, RecordingOff)
     p.ctl.checkBox_Definie.checked = false;
     checkBox_Definie_CheckedChanged(p);
     rig.op.on_pump = [&] {
-        if (p.phase_run == PHASE_BOUCLE && p.anneau.num_pkt >= 2 && !p.stopped)
+        if (p.phase_run == PHASE_BOUCLE && p.run->num_pkt() >= 2 && !p.run->stoppe())
             button_Stop_Click(p);
     };
     start();
-    EXPECT_EQ(p.n_pkt, 4294967295u);
+    EXPECT_EQ(p.dernier.n_pkt, 4294967295u);
     EXPECT_EQ(p.fin_run, FIN_STOPPEE);
     EXPECT_FALSE(std::filesystem::exists(path(".dat")));
 }
@@ -390,7 +382,7 @@ TEST_F(Run, BoxThatNeverEndsTheStreamAfterStop)
         b.checked = true; // 1041 words: transfers time out after about 3.6 s
     reglage(0, 300);
     rig.op.on_pump = [&] {
-        if (p.phase_run == PHASE_BOUCLE && p.anneau.num_pkt >= 2 && !p.stopped)
+        if (p.phase_run == PHASE_BOUCLE && p.run->num_pkt() >= 2 && !p.run->stoppe())
             button_Stop_Click(p);
     };
     start();
@@ -452,7 +444,7 @@ TEST_F(Run, ClosingTheWindowMidRunFinishesTheRecordingFirst)
     reglage(0, 300);
     bool ferme = true;
     rig.op.on_pump = [&] {
-        if (p.phase_run == PHASE_BOUCLE && p.anneau.num_pkt >= 2 && !p.fermeture_demandee)
+        if (p.phase_run == PHASE_BOUCLE && p.run->num_pkt() >= 2 && !p.fermeture_demandee)
             ferme = demande_fermeture(p);
     };
     start();
@@ -472,7 +464,7 @@ TEST_F(Run, DefinedDurationOfZeroRunsUntilStopped)
     rig.selection(7, true);
     reglage(0, 0.0); // "Durée définie" with 0 s: no sample count
     rig.op.on_pump = [&] {
-        if (p.phase_run == PHASE_BOUCLE && p.anneau.num_pkt >= 3 && !p.stopped)
+        if (p.phase_run == PHASE_BOUCLE && p.run->num_pkt() >= 3 && !p.run->stoppe())
             button_Stop_Click(p);
     };
     start();
@@ -506,7 +498,7 @@ TEST_F(Run, LongRunShowsTheElapsedTime)
     rig.op.on_pump = [&] {
         if (p.phase_run == PHASE_BOUCLE) {
             montre = p.ctl.label_Duree_Ecoulee.shown;
-            if (!p.stopped)
+            if (!p.run->stoppe())
                 button_Stop_Click(p);
         }
     };
@@ -525,7 +517,7 @@ TEST_F(Run, InterruptedEventHandlingIsNotAnError)
     rig.selection(7, true);
     reglage(0, 40); // about 4 packets
     rig.op.on_pump = [&] {
-        if (p.phase_run == PHASE_BOUCLE && p.anneau.num_pkt == 1 && rig.op.pumps % 2 == 0)
+        if (p.phase_run == PHASE_BOUCLE && p.run->num_pkt() == 1 && rig.op.pumps % 2 == 0)
             rig.box.set_faults(f);
     };
     start();
@@ -542,14 +534,17 @@ TEST_F(Run, AbortAfterAStopTheBoxIgnoresKeepsWhatTheFilesHold)
     rig.box.set_faults(f);
     rig.selection(7, true); // 8 words: transfers would wait 336 s before timing out
     reglage(0, 300);
+    bool arrete = false, abandonne = false;
     rig.op.on_pump = [&] {
         if (p.phase_run != PHASE_BOUCLE)
             return;
-        if (p.anneau.num_pkt >= 2 && !p.stopped) {
+        if (p.run->num_pkt() >= 2 && !p.run->stoppe() && !arrete) {
+            arrete = true;
             button_Stop_Click(p);
             f.interrupted_events = 1; // the operator's second Ctrl-C interrupts the wait
             rig.box.set_faults(f);
-        } else if (p.stopped && !p.aborted) {
+        } else if (p.run->stoppe() && !abandonne) {
+            abandonne = true;
             button_Abort_Click(p);
         }
     };
@@ -612,11 +607,14 @@ TEST_F(Run, DataFileThatRefusesBytesStopsTheRunAndTheFilesSayWhatItHolds)
     rig.op.answers.push_back(true);
     reglage(0, 0.1);
     std::vector<char> tampon(1 << 20);
-    p.ecriture_donnees = [&](std::FILE*, const unsigned char* d, std::size_t n) -> std::size_t {
-        std::fclose(p.Filep); // the real file stays empty
-        p.Filep = std::fopen("/dev/full", "wb");
-        std::setvbuf(p.Filep, tampon.data(), _IOFBF, tampon.size());
-        return std::fwrite(d, 1, n, p.Filep);
+    bool remplace = false;
+    p.ecriture_donnees = [&](std::FILE* f, const unsigned char* d, std::size_t n) -> std::size_t {
+        if (!remplace) { // the real file stays empty
+            remplace = true;
+            std::freopen("/dev/full", "wb", f);
+            std::setvbuf(f, tampon.data(), _IOFBF, tampon.size());
+        }
+        return std::fwrite(d, 1, n, f);
     };
     start();
     EXPECT_EQ(p.fin_run, FIN_ECRITURE);

@@ -42,12 +42,9 @@ TEST_F(Init, BoxThatAnswersEnablesEverything)
     EXPECT_FALSE(p.boitier.test_init);
     EXPECT_FALSE(p.boitier.clock_def);
     EXPECT_EQ(p.boitier.num_freq, -1);
-    EXPECT_TRUE(p.compteur);
-    EXPECT_TRUE(p.record);
-    EXPECT_EQ(p.anneau.ntr, 8160u);
-    EXPECT_EQ(transferts_en_vol(p), 0);
+    EXPECT_EQ(rig.box.view().stream.bytes, 8160u);
+    EXPECT_EQ(rig.box.view().queued, 0u); // nothing left on the endpoint
     EXPECT_EQ(rig.box.view().misuses, 0u);
-    EXPECT_EQ(p.anneau.transfert[0], nullptr);
 
     // The reset sequence and the presence test's commands, in order.
     std::vector<int> requests;
@@ -85,11 +82,10 @@ TEST_F(Init, SilentBoxFailsThePresenceTestWithoutAMessagePerTimeOut)
     ASSERT_EQ(rig.op.count("message"), 1);
     EXPECT_EQ(rig.op.shown[0].text, "Alerte : Ondaris 1024 ne répond pas ! \r\nVérifier l'alimentation !\r\n");
     EXPECT_EQ(p.pane.text.find("TIMEOUT"), std::string::npos);
-    EXPECT_TRUE(p.anneau.err_timeout);
     EXPECT_TRUE(p.boitier.initialisation); // the link is open, the box silent
     EXPECT_FALSE(p.boitier.test_init);
     expect_only_init();
-    EXPECT_EQ(transferts_en_vol(p), 0);
+    EXPECT_EQ(rig.box.view().queued, 0u);
     EXPECT_EQ(rig.box.view().misuses, 0u);
 }
 
@@ -99,7 +95,7 @@ TEST_F(Init, BoxStreamingAnExtraChannelFails)
     f.extra_words = 1;
     rig.box.set_faults(f);
     button_Init_Click(p);
-    EXPECT_GT(p.anneau.ntr, 8160u);
+    EXPECT_GT(rig.box.view().stream.bytes, 8160u);
     EXPECT_EQ(rig.op.count("message"), 1);
     expect_only_init();
 }

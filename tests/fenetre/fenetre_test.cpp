@@ -177,6 +177,7 @@ void TestFenetre::enregistrement_d_une_seconde_par_clics()
         QTest::keyClicks(e, texte);
     }
     b.clic("button_Start");
+    QTRY_VERIFY_WITH_TIMEOUT(!b.p->run_en_cours, 60000);
 
     QCOMPARE(b.p->fin_run, static_cast<int>(FIN_COMPLETE));
     const std::vector<uint8_t> donnees = read_bytes(b.dir.file("Essai.dat"));
@@ -204,7 +205,7 @@ void TestFenetre::stop_pendant_un_run_ouvert_et_couleurs_de_niveau()
     // Once two packets have come (the levels shown), grab and Stop.
     QTimer attente;
     QObject::connect(&attente, &QTimer::timeout, b.f.get(), [&] {
-        if (b.p->anneau.num_pkt < 2)
+        if (!b.p->run || b.p->run->num_pkt() < 2)
             return;
         attente.stop();
         pendant = b.vue();
@@ -214,6 +215,7 @@ void TestFenetre::stop_pendant_un_run_ouvert_et_couleurs_de_niveau()
     });
     attente.start(20);
     b.clic("button_Start");
+    QTRY_VERIFY_WITH_TIMEOUT(!b.p->run_en_cours, 60000);
     QVERIFY(stop_actif);
     QCOMPARE(b.p->fin_run, static_cast<int>(FIN_STOPPEE));
     // During the run: level colours (the scene's source near beam 40 is
@@ -237,11 +239,12 @@ void TestFenetre::abort_pendant_l_attente_du_declenchement()
     b.coche("radioButton_Start_Trig1");
     QVERIFY(b.w("groupBox_Condition")->isVisible());
     bool abort_montre = false;
-    QTimer::singleShot(200, b.f.get(), [&] {
-        abort_montre = b.w("button_Abort")->isVisible() && b.w("button_Abort")->isEnabled();
-        b.clic("button_Abort");
-    });
     b.clic("button_Start");
+    // The run goes on its own thread; the window shows Abort once it waits.
+    QTRY_VERIFY_WITH_TIMEOUT(b.w("button_Abort")->isVisible(), 10000);
+    abort_montre = b.w("button_Abort")->isEnabled();
+    b.clic("button_Abort");
+    QTRY_VERIFY_WITH_TIMEOUT(!b.p->run_en_cours, 60000);
     QVERIFY(abort_montre);
     QCOMPARE(b.p->fin_run, static_cast<int>(FIN_ABANDONNEE));
     QVERIFY(b.pane().contains(QStringLiteral("Acquisition arrêtée avant le déclenchement")));
@@ -257,8 +260,17 @@ void TestFenetre::fermeture_pendant_un_run_enregistre()
     auto* rep = b.w<QLineEdit>("textBox_Rep");
     rep->selectAll();
     QTest::keyClicks(rep, QString::fromStdString(b.dir.path() + "/"));
-    QTimer::singleShot(400, b.f.get(), [&] { b.f->close(); });
+    // Closed once the recording has data.
+    QTimer ferme;
+    QObject::connect(&ferme, &QTimer::timeout, b.f.get(), [&] {
+        if (b.p->run && b.p->run->num_pkt() >= 1) {
+            ferme.stop();
+            b.f->close();
+        }
+    });
+    ferme.start(20);
     b.clic("button_Start");
+    QTRY_VERIFY_WITH_TIMEOUT(!b.p->run_en_cours, 60000);
     QCOMPARE(b.p->fin_run, static_cast<int>(FIN_STOPPEE));
     QTRY_VERIFY(!b.f->isVisible());
     QVERIFY(b.p->boitier.handle == nullptr); // torn down

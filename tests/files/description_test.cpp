@@ -5,6 +5,7 @@
 #include "app/model/choix_micros.h"
 #include "app/model/principale.h"
 #include "files/description.h"
+#include "files/fichiers_run.h"
 #include "files/fichier_donnees.h"
 #include "files/nommage.h"
 #include "support/doubles.h"
@@ -30,10 +31,10 @@ struct Description : ::testing::Test, Modele {
     }
     std::string ecrit()
     {
-        p.fichier_header = ouvre_fichier(dir.file("Test.Ond"), "wb");
-        p.log = ouvre_fichier(dir.file("Test.log"), "wb");
-        EXPECT_EQ(ecrit_log(p), 0);
-        ferme_fichiers(p);
+        FichiersRun f;
+        EXPECT_EQ(f.ouvre(p.acqui_name, p.journal), 0);
+        EXPECT_EQ(f.ecrit_log(p.header_file, p.nb_voies, p.nb_micros, p.commentaire, p.journal), 0);
+        f.ferme();
         return read_text(dir.file("Test.log"));
     }
 };
@@ -66,17 +67,21 @@ TEST_F(Description, CommentSectionHoldsTheLastClosedComment)
 
 TEST_F(Description, WriteFailuresAreReported)
 {
-    EXPECT_EQ(ecrit_log(p), -1); // neither file open
+    auto ecrit = [&](std::FILE* h, std::FILE* l) {
+        return ecrit_compagnons(h, l, p.acqui_name, p.header_file, p.nb_voies, p.nb_micros, p.commentaire, p.journal);
+    };
+    EXPECT_EQ(ecrit(nullptr, nullptr), -1); // neither file open
     EXPECT_EQ(p.pane.text, "Erreur d'écriture du fichier " + dir.file("Test.Ond") +
                                "\r\nErreur d'écriture du fichier " + dir.file("Test.log") + "\r\n");
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "needs /dev/full, the Linux device that stands for a full disk";
     p.pane.text.clear();
-    p.fichier_header = ouvre_fichier(dir.file("Test.Ond"), "wb");
-    p.log = ouvre_fichier("/dev/full", "wb");
-    EXPECT_EQ(ecrit_log(p), -1);
+    std::FILE* h = ouvre_fichier(dir.file("Test.Ond"), "wb");
+    std::FILE* l = ouvre_fichier("/dev/full", "wb");
+    EXPECT_EQ(ecrit(h, l), -1);
     EXPECT_EQ(p.pane.text, "Erreur d'écriture du fichier " + dir.file("Test.log") + "\r\n");
-    ferme_fichiers(p);
+    std::fclose(h);
+    std::fclose(l);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "app/model/principale.h"
 #include "files/description.h"
 #include "files/fichier_donnees.h"
+#include "files/fichiers_run.h"
 #include "files/lecture.h"
 #include "files/lignes.h"
 #include "support/doubles.h"
@@ -54,16 +55,16 @@ struct Lecture : ::testing::Test, Modele {
             mots[static_cast<size_t>(t) * p.nb_voies] = 77 + t;
         std::string octets(reinterpret_cast<const char*>(mots.data()), 4 * mots.size());
         octets += std::string(static_cast<size_t>(reste), '\x55');
-        ecrit(dat, octets);
         p.header_file.nb_ech = nb_ech_de(octets.size(), p.nb_voies);
         p.header_file.duree_acq = duree_de(p.header_file.nb_ech, p.header_file.freq);
         p.acqui_name = dat;
         ond = nom_compagnon(dat, ".Ond");
         log = nom_compagnon(dat, ".log");
-        p.fichier_header = ouvre_fichier(ond, "wb");
-        p.log = ouvre_fichier(log, "wb");
-        ASSERT_EQ(ecrit_log(p), 0);
-        ferme_fichiers(p);
+        FichiersRun f;
+        ASSERT_EQ(f.ouvre(dat, p.journal), 0);
+        ASSERT_EQ(f.ecrit_log(p.header_file, p.nb_voies, p.nb_micros, p.commentaire, p.journal), 0);
+        f.ferme();
+        ecrit(dat, octets);
     }
 };
 

@@ -74,21 +74,22 @@ TEST_F(Nommage, ManualChoiceOpensThreeDistinctFilesAndReleasesEarlierOnes)
         EXPECT_EQ(op.shown.back().text, "data |*.dat");
         const std::string donnees = choisi == "Essai" ? "Essai.dat" : choisi;
         EXPECT_EQ(p.pane.text, "Nom du fichier d'acquisition : " + d + donnees + "\r\n");
-        std::fputs("avant", p.log);
+        // Something reaches the data file through the stream the run will take.
+        std::fputs("avant", p.fichiers.donnees());
         for (const std::string& nom : {donnees, base + ".Ond", base + ".log"})
             EXPECT_TRUE(fs::is_regular_file(d + nom)) << nom;
     }
     // The next choice closed the earlier files: what was buffered is there.
-    EXPECT_EQ(read_text(d + "x.log"), "avant");
+    EXPECT_EQ(read_text(d + "x.dat"), "avant");
     op.save_files.push_back(d + "G.DAT"); // the same name, its files still open
     EXPECT_EQ(button_Fichier_Click(p), 0);
 
     op.save_files.push_back(""); // cancelled: nothing stays open
     EXPECT_EQ(button_Fichier_Click(p), -1);
-    EXPECT_TRUE(!p.file_open && !p.Filep && !p.fichier_header && !p.log);
+    EXPECT_TRUE(!p.file_open && !p.fichiers.ouverts());
     op.save_files.push_back(dir.file("absent") + sep + "x.dat");
     EXPECT_EQ(button_Fichier_Click(p), -1);
-    EXPECT_TRUE(!p.file_open && !p.Filep);
+    EXPECT_TRUE(!p.file_open && !p.fichiers.ouverts());
     EXPECT_NE(p.pane.text.find("Impossible de créer le fichier"), std::string::npos);
 }
 
