@@ -116,7 +116,10 @@ void Run::verifie_compteur(const unsigned char* buffer, uint32_t L)
 }
 
 // Levels from packet `t` in its slot, before the slot goes back to the
-// library: 2000 frames from the first frame boundary of the packet.
+// library: 2000 frames from the first frame boundary of the packet. The
+// boundary follows from the bytes the stream delivered before the packet
+// (ntr already counts its `L`), not from its number: a failed transfer
+// counts one packet and may have delivered none or part of one.
 void Run::niveaux_du_paquet(int slot, uint32_t t, uint32_t L)
 {
     if (p_.nb_micros == 0 || t + 1 >= n_pkt_ || stopped_)
@@ -126,7 +129,7 @@ void Run::niveaux_du_paquet(int slot, uint32_t t, uint32_t L)
     if (!buffer || N == 0 || L <= 4 * 2001 * N)
         return;
     const uint64_t F = 4 * N;
-    const uint64_t A = static_cast<uint64_t>(t) * TAILLE_PAQUET;
+    const uint64_t A = ntr_ - L;
     const uint64_t o = F - (A % F);
     if (calcule_niveaux(buffer + o, L - o, disposition_, niveaux_))
         obs_.niveaux(niveaux_);

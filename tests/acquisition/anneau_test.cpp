@@ -1,193 +1,212 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
-#include "acquisition/anneau.h"
-#include "app/model/choix_micros.h"
+#include "acquisition/run.h"
+#include "channels/selection.h"
 #include "device/commandes.h"
-#include "files/fichier_donnees.h"
+#include "device/parametres.h"
 #include "support/rig.h"
 
 namespace {
 
-// --- The completion handler on its own, fed by hand -----------------------
+// --- Completions handed to a run by hand ----------------------------------
 
-struct Handler : ::testing::Test, Modele {
-    std::vector<unsigned char> buffer = std::vector<unsigned char>(TAILLE_PAQUET);
-    usb::Transfer t;
+struct Handler : ::testing::Test {
+    RecordingUsb usb;
+    TestClock clock;
+    std::string texte;
+    Journal journal{Conventions::french(), false, [this](const std::string& t, int) { texte += t; }};
+    Boitier b{usb, clock, journal};
+    ObservateurRun obs;
+    std::unique_ptr<::Run> run;
 
-    void SetUp() override
+    // A run that records nothing, over frames of `nb_voies` words, with
+    // counter A at word 0 when `compteur`; its ring allocated, not submitted.
+    void demarre(int nb_voies, bool compteur)
     {
         usb.submit_result = 0;
-        p.anneau.slots[0] = {&p, 0};
-        t.user_data = &p.anneau.slots[0];
-        t.buffer = buffer.data();
-        t.length = static_cast<int>(TAILLE_PAQUET);
-        p.anneau.transfert[0] = &t;
-        p.record = false;
+        ParametresRun params;
+        params.nb_voies = nb_voies;
+        params.compteur = compteur;
+        params.enregistre = false;
+        run = std::make_unique<::Run>(b, std::move(params), FichiersRun{}, obs);
+        ASSERT_EQ(run->anneau().alloue(nullptr, 1000), 0);
+    }
+
+    void TearDown() override
+    {
+        if (!run)
+            return;
+        // The library completes what the run resubmitted, so that the whole
+        // ring is freed.
+        for (int s = 0; s < NB_TRANSFERTS; ++s) {
+            if (!run->anneau().en_vol(s))
+                continue;
+            usb::Transfer* t = run->anneau().transfert(s);
+            t->status = usb::TRANSFER_CANCELLED;
+            Anneau::rappel(t);
+        }
+        run.reset();
+        EXPECT_EQ(usb.frees, usb.allocs);
     }
 
     // Packet k of a stream whose frames are N words with a counter at word
-    // 0 starting at `ref`; every other word holds a filler.
+    // 0 starting at `ref`, every other word a filler, completed in slot 0.
     void packet(uint32_t k, int32_t N, int32_t ref, uint32_t length = TAILLE_PAQUET)
     {
+        unsigned char* buffer = run->anneau().buffer(0);
         for (uint32_t i = 0; i < MOTS_PAQUET; ++i) {
             uint64_t w = static_cast<uint64_t>(k) * MOTS_PAQUET + i;
-            int32_t v = w % N == 0 ? static_cast<int32_t>(ref + w / N) : 0x5A5A5A5A;
+            int32_t v = w % N == 0 ? static_cast<int32_t>(static_cast<uint32_t>(ref) + w / N) : 0x5A5A5A5A;
             std::memcpy(&buffer[4 * i], &v, 4);
         }
-        t.status = usb::TRANSFER_COMPLETED;
-        t.actual_length = static_cast<int>(length);
-        fn_callback(&t);
+        run->traite({0, usb::TRANSFER_COMPLETED, length});
     }
 };
 
 TEST_F(Handler, CounterCheckFollowsTheFrameBoundaries)
 {
-    p.nb_voies = 1045;
-    p.compteur = true;
-    calcule_increments(p);
-    EXPECT_EQ(p.anneau.increment_position, 326);
-    EXPECT_EQ(p.anneau.increment_compteur, 4014);
-
+    demarre(1045, true);
     const int32_t ref = 1000;
     const uint32_t positions[] = {0, 326, 652, 978, 259};
     const int32_t values[] = {ref, ref + 4014, ref + 8028, ref + 12042, ref + 16055};
     for (uint32_t k = 0; k < 5; ++k) {
         packet(k, 1045, ref);
-        EXPECT_EQ(p.anneau.position_compteur, positions[k]) << k;
-        EXPECT_EQ(p.anneau.val_compteur, values[k]) << k;
+        EXPECT_EQ(run->compteur().position, positions[k]) << k;
+        EXPECT_EQ(run->compteur().valeur, values[k]) << k;
     }
-    EXPECT_FALSE(p.anneau.erreur_compteur);
-    EXPECT_EQ(p.pane.text.find("compteur"), std::string::npos);
+    EXPECT_FALSE(run->erreur_compteur());
+    EXPECT_EQ(texte, "");
 
     // A counter that jumps is reported once per run; later packets are not tested.
     packet(5, 1045, ref + 7);
     packet(6, 1045, ref + 9);
-    EXPECT_TRUE(p.anneau.erreur_compteur);
-    EXPECT_EQ(p.pane.text, "\r\nErreur sur le compteur paquet : 5\r\n");
+    EXPECT_TRUE(run->erreur_compteur());
+    EXPECT_EQ(texte, "\r\nErreur sur le compteur paquet : 5\r\n");
 }
 
 TEST_F(Handler, CounterWrapsAndDividingFrameSizeKeepsPositionZero)
 {
-    p.nb_voies = 8; // divides the packet: the position stays 0
-    p.compteur = true;
-    calcule_increments(p);
-    EXPECT_EQ(p.anneau.increment_position, 0);
-    EXPECT_EQ(p.anneau.increment_compteur, 524288);
+    demarre(8, true); // divides the packet: the position stays 0
     const int32_t ref = INT32_MAX - 600000; // wraps during packet 1
     for (uint32_t k = 0; k < 3; ++k) {
         packet(k, 8, ref);
-        EXPECT_EQ(p.anneau.position_compteur, 0u);
+        EXPECT_EQ(run->compteur().position, 0u);
+        EXPECT_EQ(run->compteur().valeur, static_cast<int32_t>(static_cast<uint32_t>(ref) + k * 524288u)) << k;
     }
-    EXPECT_FALSE(p.anneau.erreur_compteur);
+    EXPECT_FALSE(run->erreur_compteur());
 }
 
-TEST_F(Handler, ShortPacketsOfFourFramesOrLessAreNotChecked)
+TEST_F(Handler, ShortPacketsOfFourFramesOrLessAreNotCheckedAndEndTheStream)
 {
-    p.nb_voies = 10;
-    p.compteur = true;
-    calcule_increments(p);
+    demarre(10, true);
     packet(0, 10, 0);
     packet(1, 10, 99, 16 * 10); // wrong counter, but only 4 frames long
-    EXPECT_FALSE(p.anneau.erreur_compteur);
-    EXPECT_TRUE(p.anneau.fin_en_cours); // short: end of stream
+    EXPECT_FALSE(run->erreur_compteur());
+    EXPECT_EQ(run->ntr(), TAILLE_PAQUET + 160u);
+    EXPECT_EQ(usb.cancels, NB_TRANSFERTS); // end of stream: every slot is cancelled
 }
 
 TEST_F(Handler, FailedAndTimedOutCompletions)
 {
-    p.boitier.test_init = true;
-    t.status = usb::TRANSFER_TIMED_OUT;
-    fn_callback(&t);
-    EXPECT_TRUE(p.anneau.err_timeout);
-    EXPECT_TRUE(p.anneau.t_fini[0]);
-    EXPECT_EQ(p.pane.text, ""); // silent during the presence test
-    p.boitier.test_init = false;
-    t.status = usb::TRANSFER_TIMED_OUT;
-    fn_callback(&t);
-    t.status = usb::TRANSFER_STALL;
-    fn_callback(&t);
-    EXPECT_EQ(p.pane.text, "TIMEOUT lors du transfert du paquet 1\r\n"
-                           "Erreur lors du transfert du paquet 2 status 4\r\n");
-    EXPECT_EQ(p.anneau.num_pkt, 3u);
-    EXPECT_EQ(p.anneau.ntr, 0u);
-    EXPECT_FALSE(p.anneau.fini);
+    demarre(8, false);
+    b.test_init = true;
+    run->traite({0, usb::TRANSFER_TIMED_OUT, 0});
+    EXPECT_EQ(texte, ""); // silent during the presence test
+    b.test_init = false;
+    run->traite({0, usb::TRANSFER_TIMED_OUT, 0});
+    run->traite({0, usb::TRANSFER_STALL, 0});
+    EXPECT_EQ(texte, "TIMEOUT lors du transfert du paquet 1\r\n"
+                     "Erreur lors du transfert du paquet 2 status 4\r\n");
+    EXPECT_EQ(run->num_pkt(), 3u);
+    EXPECT_EQ(run->ntr(), 0u);
+    EXPECT_EQ(usb.cancels, 0); // a failure does not end the stream
 }
 
 TEST_F(Handler, RefusedResubmissionNamesThePacketItWouldCarry)
 {
+    demarre(8, false);
+    for (int k = 0; k < 5; ++k)
+        run->traite({0, usb::TRANSFER_COMPLETED, TAILLE_PAQUET});
     usb.submit_result = usb::ERROR_IO;
-    p.anneau.num_pkt = 5;
-    packet(5, 8, 0);
-    EXPECT_EQ(p.pane.text, "Erreur lancement transfert du paquet 37\r\n");
-    EXPECT_FALSE(p.anneau.transf_arret[0]);
+    run->traite({0, usb::TRANSFER_COMPLETED, TAILLE_PAQUET});
+    EXPECT_EQ(texte, "Erreur lancement transfert du paquet 37\r\n");
 }
 
 TEST_F(Handler, OutOfKernelMemoryIsExplainedOncePerRun)
 {
+    demarre(8, false);
     usb.submit_result = usb::ERROR_NO_MEM;
-    packet(0, 8, 0);
-    packet(1, 8, 0);
-    const std::string& text = p.pane.text;
-    size_t first = text.find("usbfs_memory_mb");
+    run->traite({0, usb::TRANSFER_COMPLETED, TAILLE_PAQUET});
+    run->traite({0, usb::TRANSFER_COMPLETED, TAILLE_PAQUET});
+    size_t first = texte.find("usbfs_memory_mb");
     ASSERT_NE(first, std::string::npos);
-    EXPECT_NE(text.find("/sys/module/usbcore/parameters/usbfs_memory_mb"), std::string::npos);
-    EXPECT_NE(text.find("600"), std::string::npos);
+    EXPECT_NE(texte.find("/sys/module/usbcore/parameters/usbfs_memory_mb"), std::string::npos);
+    EXPECT_NE(texte.find("600"), std::string::npos);
     // Two refusals, one explanation.
-    EXPECT_NE(text.find("Erreur lancement transfert du paquet 33"), std::string::npos);
-    EXPECT_EQ(text.find("LIBUSB_ERROR_NO_MEM"), text.rfind("LIBUSB_ERROR_NO_MEM"));
+    EXPECT_NE(texte.find("Erreur lancement transfert du paquet 33"), std::string::npos);
+    EXPECT_EQ(texte.find("LIBUSB_ERROR_NO_MEM"), texte.rfind("LIBUSB_ERROR_NO_MEM"));
 }
 
 TEST(RingAllocation, FailureFreesWhatWasAllocatedAndRefuses)
 {
     RecordingUsb usb;
     usb.alloc_fail_at = 5;
-    ScriptedOperator op;
     TestClock clock;
-    Principale p(usb, op, clock, Conventions::french());
-    EXPECT_EQ(alloue_anneau(p, 1000), -1);
+    std::string texte;
+    Journal journal{Conventions::french(), false, [&texte](const std::string& t, int) { texte += t; }};
+    Anneau a(usb, clock, journal);
+    EXPECT_EQ(a.alloue(nullptr, 1000), -1);
     EXPECT_EQ(usb.frees, 5);
     for (int i = 0; i < NB_TRANSFERTS; ++i) {
-        EXPECT_EQ(p.anneau.transfert[i], nullptr);
-        EXPECT_EQ(p.anneau.buffers[i], nullptr);
+        EXPECT_EQ(a.transfert(i), nullptr);
+        EXPECT_EQ(a.buffer(i), nullptr);
     }
-    EXPECT_NE(p.pane.text.find("Mémoire insuffisante"), std::string::npos);
+    EXPECT_NE(texte.find("Mémoire insuffisante"), std::string::npos);
 }
 
-// --- The ring against the simulated box ------------------------------------
+// --- Whole runs against the simulated box ----------------------------------
 
 struct RingRun : ::testing::Test {
     Rig rig;
     Principale& p = *rig.p;
+    Boitier& b = p.boitier;
     std::string data = rig.dir.file("run.dat");
+    ObservateurRun obs;
+    std::unique_ptr<::Run> run;
 
-    void arm(int micros, bool counter, uint32_t count)
+    // A recorded run at 50 000 Hz of `micros` microphones from 0, with
+    // counter A when `counter`, for the `count` samples the box holds.
+    FinRun lance(int micros, bool counter, uint32_t count)
     {
-        ASSERT_EQ(init_USB(p.boitier), 0);
-        rig.selection(micros, counter);
-        choix_micros(p, true);
-        envoie(p.boitier, CMD_CLOCK_DIVISION, {9});
-        envoie(p.boitier, CMD_SAMPLE_COUNT, {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
-                                     static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 24)});
-        calcule_increments(p);
-        p.record = true;
-        p.acqui_name = data;
-        ASSERT_EQ(ouvre_fichiers(p), 0);
-        ASSERT_EQ(alloue_anneau(p, 10000), 0);
-        soumet_anneau(p);
-        envoie(p.boitier, CMD_START, {0});
+        EXPECT_EQ(init_USB(b), 0);
+        envoie_frequence(b, 0);
+        envoie_nb_echantillons(b, count);
+        Selection sel;
+        for (int m = 0; m < micros; ++m)
+            sel.micros[m / 8][m % 8] = true;
+        sel.compteurs[0] = counter;
+        ParametresRun params;
+        params.nb_voies = sel.nb_voies();
+        params.nb_micros = sel.nb_micros();
+        params.compteur = counter;
+        params.voies.resize(1043);
+        params.voies.resize(sel.liste_voies(params.voies.data()));
+        for (const CommandeSelection& c : sel.commandes())
+            params.commandes_selection.push_back(c);
+        params.ligne_freq = 0;
+        params.definie = true;
+        params.enregistre = true;
+        params.fich_auto = true;
+        params.acqui_name = data;
+        params.espace_disque = [](const std::string&) { return uint64_t(1) << 40; };
+        run = std::make_unique<::Run>(b, std::move(params), FichiersRun{}, obs);
+        return run->execute();
     }
 
-    // Main loop and end loop, as the run turns them.
-    void drive()
-    {
-        int rc = 0;
-        while (rc == 0 && !p.anneau.fin_en_cours && transferts_en_vol(p) > 0)
-            rc = p.usb.handle_events();
-        while (rc == 0 && !p.anneau.fini && transferts_en_vol(p) > 0)
-            rc = p.usb.handle_events();
-        ferme_fichiers(p);
-    }
+    bool pane_has(const std::string& s) const { return p.pane.text.find(s) != std::string::npos; }
 
     void expect_file_is_stream()
     {
@@ -195,45 +214,41 @@ struct RingRun : ::testing::Test {
         auto sent = rig.box.stream_copy();
         ASSERT_EQ(file.size(), sent.size());
         EXPECT_TRUE(file == sent);
-        EXPECT_EQ(p.anneau.ntw, sent.size());
+        EXPECT_EQ(run->ntw(), sent.size());
     }
 
     void TearDown() override
     {
-        libere_anneau(p);
+        run.reset();
         EXPECT_EQ(rig.box.view().misuses, 0u);
+        EXPECT_EQ(rig.box.view().queued, 0u);
     }
 };
 
 TEST_F(RingRun, StreamShorterThanOnePacket)
 {
-    arm(7, true, 1000); // 8 words per frame
-    drive();
-    EXPECT_EQ(p.anneau.ntr, 32000u);
-    EXPECT_TRUE(p.anneau.fini);
-    EXPECT_EQ(p.anneau.num_pkt, 1u + 32u); // the packet, then one cancel per slot
-    EXPECT_FALSE(p.anneau.erreur_compteur);
+    EXPECT_EQ(lance(7, true, 1000), FIN_COMPLETE) << p.pane.text; // 8 words per frame
+    EXPECT_EQ(run->ntr(), 32000u);
+    EXPECT_EQ(run->num_pkt(), 1u + 32u); // the packet, then one cancel per slot
+    EXPECT_FALSE(run->erreur_compteur());
     expect_file_is_stream();
 }
 
 TEST_F(RingRun, ExactMultipleOfThePacketEndsOnAnEmptyTransfer)
 {
-    arm(7, true, 2 * TAILLE_PAQUET / 32); // exactly 2 packets
-    drive();
-    EXPECT_EQ(p.anneau.ntr, 2ull * TAILLE_PAQUET);
-    EXPECT_EQ(p.anneau.num_pkt, 3u + 32u);
-    EXPECT_EQ(p.anneau.a_ecrire[2], 0u);
-    EXPECT_TRUE(p.anneau.fini);
-    EXPECT_FALSE(p.anneau.erreur_compteur);
+    EXPECT_EQ(lance(7, true, 2 * TAILLE_PAQUET / 32), FIN_COMPLETE) << p.pane.text; // exactly 2 packets
+    EXPECT_EQ(run->n_pkt(), 2u);
+    EXPECT_EQ(run->ntr(), 2ull * TAILLE_PAQUET);
+    EXPECT_EQ(run->num_pkt(), 3u + 32u); // two packets, the empty one, the cancels
+    EXPECT_FALSE(run->erreur_compteur());
     expect_file_is_stream();
 }
 
 TEST_F(RingRun, CounterCheckPassesOverManyPacketsOfAnOddFrame)
 {
-    arm(1044, true, 6 * (TAILLE_PAQUET / 4 / 1045)); // 1045 words, about 6 packets
-    drive();
-    EXPECT_FALSE(p.anneau.erreur_compteur);
-    EXPECT_TRUE(p.anneau.fini);
+    // 1045 words, about 6 packets.
+    EXPECT_EQ(lance(1044, true, 6 * (TAILLE_PAQUET / 4 / 1045)), FIN_COMPLETE) << p.pane.text;
+    EXPECT_FALSE(run->erreur_compteur());
     expect_file_is_stream();
 }
 
@@ -242,27 +257,26 @@ TEST_F(RingRun, SkippingCounterIsReportedOnceAndEverythingIsWritten)
     sim::Faults f;
     f.counter_skip_frame = 10000;
     rig.box.set_faults(f);
-    arm(15, true, 5 * TAILLE_PAQUET / 64); // 16 words, 5 packets
-    drive();
-    EXPECT_TRUE(p.anneau.erreur_compteur);
+    EXPECT_EQ(lance(15, true, 5 * TAILLE_PAQUET / 64), FIN_STOPPEE); // 16 words, 5 packets
+    EXPECT_TRUE(run->erreur_compteur());
+    EXPECT_TRUE(pane_has("Erreur sur le compteur"));
     EXPECT_EQ(p.pane.text.find("Erreur sur le compteur"), p.pane.text.rfind("Erreur sur le compteur"));
     expect_file_is_stream();
 }
 
 // A slot that fails is not resubmitted; the packets that follow must still
 // reach the file from the transfer that carried them, past a full turn of
-// the ring (a stalled transfer mid-run is in the run's tests).
+// the ring.
 TEST_F(RingRun, FailedSlotLeavesLaterPacketsInPlace)
 {
     sim::Faults f;
     f.fail_transfer = 1;
     f.fail_status = usb::TRANSFER_TIMED_OUT;
     rig.box.set_faults(f);
-    arm(7, true, 34 * TAILLE_PAQUET / 32); // 34 packets: one more turn of the ring
-    drive();
-    EXPECT_EQ(p.anneau.ntr, 34ull * TAILLE_PAQUET);
-    EXPECT_FALSE(p.anneau.erreur_compteur);
-    EXPECT_NE(p.pane.text.find("TIMEOUT lors du transfert du paquet 1\r\n"), std::string::npos);
+    EXPECT_EQ(lance(7, true, 34 * TAILLE_PAQUET / 32), FIN_COMPLETE) << p.pane.text; // one more turn of the ring
+    EXPECT_EQ(run->ntr(), 34ull * TAILLE_PAQUET);
+    EXPECT_FALSE(run->erreur_compteur());
+    EXPECT_TRUE(pane_has("TIMEOUT lors du transfert du paquet 1\r\n"));
     expect_file_is_stream();
 }
 
@@ -275,10 +289,9 @@ TEST_F(RingRun, TransferCutShortKeepsItsBytesAndTheCounterCheck)
     f.fail_status = usb::TRANSFER_TIMED_OUT;
     f.fail_after_bytes = 5 * 1024 * 1024 + 12;
     rig.box.set_faults(f);
-    arm(7, true, 34 * TAILLE_PAQUET / 32);
-    drive();
-    EXPECT_EQ(p.anneau.ntr, 34ull * TAILLE_PAQUET);
-    EXPECT_FALSE(p.anneau.erreur_compteur);
+    EXPECT_EQ(lance(7, true, 34 * TAILLE_PAQUET / 32), FIN_COMPLETE) << p.pane.text;
+    EXPECT_EQ(run->ntr(), 34ull * TAILLE_PAQUET);
+    EXPECT_FALSE(run->erreur_compteur());
     expect_file_is_stream();
 }
 
@@ -288,32 +301,24 @@ TEST_F(RingRun, RingWhoseEverySlotFailsEnds)
     f.fail_transfer = 2;
     f.fail_status = usb::TRANSFER_NO_DEVICE; // unplugged
     rig.box.set_faults(f);
-    arm(7, true, 10 * TAILLE_PAQUET / 32);
-    drive(); // returns: nothing left in flight
-    EXPECT_EQ(transferts_en_vol(p), 0);
-    EXPECT_EQ(p.anneau.ntr, 2ull * TAILLE_PAQUET);
-    EXPECT_FALSE(p.anneau.fini);
-    EXPECT_NE(p.pane.text.find("status 5"), std::string::npos);
+    EXPECT_EQ(lance(7, true, 10 * TAILLE_PAQUET / 32), FIN_INCOMPLETE); // returns: nothing left in flight
+    EXPECT_EQ(run->ntr(), 2ull * TAILLE_PAQUET);
+    EXPECT_TRUE(pane_has("status 5"));
+    expect_file_is_stream();
 }
 
 TEST_F(RingRun, ReleaseNeverFreesAPendingTransfer)
 {
-    rig.box.set_options([] {
-        sim::Options o = Rig::unpaced();
-        o.trigger_delay_ms = -1;
-        return o;
-    }());
-    ASSERT_EQ(init_USB(p.boitier), 0);
-    rig.selection(7, true);
-    choix_micros(p, true);
-    ASSERT_EQ(alloue_anneau(p, 0), 0);
-    soumet_anneau(p);
-    envoie(p.boitier, CMD_START, {1}); // waits for a trigger that never comes
-    EXPECT_EQ(transferts_en_vol(p), 32);
-    libere_anneau(p);
-    EXPECT_EQ(transferts_en_vol(p), 0);
+    ASSERT_EQ(init_USB(b), 0);
+    Anneau a(b.usb, b.clock, b.journal);
+    ASSERT_EQ(a.alloue(b.handle, 0), 0);
+    a.soumet_tout();
+    envoie(b, CMD_START, {1}); // waits for a trigger that never comes
+    EXPECT_EQ(a.en_vol(), 32);
+    a.libere();
+    EXPECT_EQ(a.en_vol(), 0);
     for (int i = 0; i < NB_TRANSFERTS; ++i)
-        EXPECT_EQ(p.anneau.transfert[i], nullptr);
+        EXPECT_EQ(a.transfert(i), nullptr);
     EXPECT_EQ(rig.box.view().misuses, 0u);
     EXPECT_EQ(rig.box.view().queued, 0u);
 }
