@@ -21,7 +21,7 @@
 #include "files/configuration.h"
 #include "files/description.h"
 #include "files/fichier_donnees.h"
-#include "files/nommage.h"
+#include "app/model/nommage_controles.h"
 
 namespace fs = std::filesystem;
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/model/coche.h"
+#include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
 #include "channels/canaux.h"
 #include "channels/grille.h"
@@ -14,7 +15,6 @@
 #include "files/chemins.h"
 #include "files/fichier_donnees.h"
 #include "files/lignes.h"
-#include "files/nommage.h"
 
 bool lit_nombre(const Conventions& c, const std::string& token, double& out)
 {

@@ -29,7 +29,7 @@
 #include "files/chemins.h"
 #include "files/configuration.h"
 #include "files/fichier_donnees.h"
-#include "files/nommage.h"
+#include "app/model/nommage_controles.h"
 #include "simulator/simulated_box.h"
 #include "tools/console.h"
 

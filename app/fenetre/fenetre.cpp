@@ -32,7 +32,7 @@
 #include "device/bringup.h"
 #include "device/parametres.h"
 #include "files/configuration.h"
-#include "files/nommage.h"
+#include "app/model/nommage_controles.h"
 
 static void init_ressources() { Q_INIT_RESOURCE(fenetre); }
 

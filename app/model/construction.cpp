@@ -5,11 +5,11 @@
 
 #include "app/model/enable.h"
 #include "app/model/mode_avance.h"
+#include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
 #include "channels/grille.h"
 #include "channels/niveaux.h"
 #include "files/configuration.h"
-#include "files/nommage.h"
 
 void construction(Principale& p)
 {

@@ -11,7 +11,7 @@
 #include "channels/canaux.h"
 #include "device/bringup.h"
 #include "device/parametres.h"
-#include "files/nommage.h"
+#include "app/model/nommage_controles.h"
 #include "support/rig.h"
 
 namespace {

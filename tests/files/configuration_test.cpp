@@ -6,11 +6,11 @@
 #include <random>
 #include <sstream>
 
+#include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
 #include "device/parametres.h"
 #include "files/chemins.h"
 #include "files/configuration.h"
-#include "files/nommage.h"
 #include "support/doubles.h"
 
 namespace {

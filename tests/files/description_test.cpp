@@ -6,7 +6,7 @@
 #include "channels/canaux.h"
 #include "files/description.h"
 #include "files/fichier_donnees.h"
-#include "files/nommage.h"
+#include "app/model/nommage_controles.h"
 #include "support/doubles.h"
 
 namespace {
