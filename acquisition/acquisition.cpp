@@ -18,7 +18,7 @@
 #include "device/parametres.h"
 #include "base/plateforme.h"
 #include "files/chemins.h"
-#include "files/configuration.h"
+#include "app/model/config_controles.h"
 #include "files/description.h"
 #include "files/fichier_donnees.h"
 #include "app/model/nommage_controles.h"

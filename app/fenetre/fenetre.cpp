@@ -31,7 +31,7 @@
 #include "channels/grille.h"
 #include "device/bringup.h"
 #include "device/parametres.h"
-#include "files/configuration.h"
+#include "app/model/config_controles.h"
 #include "app/model/nommage_controles.h"
 
 static void init_ressources() { Q_INIT_RESOURCE(fenetre); }

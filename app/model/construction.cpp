@@ -3,13 +3,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/model/config_controles.h"
 #include "app/model/enable.h"
 #include "app/model/mode_avance.h"
 #include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
 #include "channels/grille.h"
 #include "channels/niveaux.h"
-#include "files/configuration.h"
 
 void construction(Principale& p)
 {
