@@ -1,22 +1,18 @@
 #include "files/configuration.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "app/model/choix_micros.h"
-#include "app/model/coche.h"
-#include "app/model/grille.h"
-#include "app/model/principale.h"
+#include "base/plateforme.h"
+#include "base/texte.h"
 #include "channels/canaux.h"
-#include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "files/chemins.h"
-#include "files/fichier_donnees.h"
 #include "files/lignes.h"
-#include "files/nommage.h"
 
 bool lit_nombre(const Conventions& c, const std::string& token, double& out)
 {
@@ -64,65 +60,75 @@ bool lit_entier16(const std::string& token, int& out)
     return true;
 }
 
-namespace {
-
-int ligne_freq(const Principale& p)
+bool Configuration::operator==(const Configuration& o) const
 {
-    int row = p.ctl.listBox_Freq.top_index;
-    return row >= 0 && row < NB_FREQ ? row : 0;
+    return ligne_freq == o.ligne_freq && duree_definie == o.duree_definie && duree == o.duree &&
+           duree_max == o.duree_max && declenchement == o.declenchement && condition == o.condition &&
+           type == o.type && enregistrement == o.enregistrement && nom_automatique == o.nom_automatique &&
+           dossier == o.dossier && nom == o.nom && selection.micros == o.selection.micros &&
+           selection.va == o.selection.va && selection.compteurs == o.selection.compteurs &&
+           selection.etat == o.selection.etat;
 }
 
-std::string texte_config(Principale& p)
+namespace {
+
+// A row out of the list writes and widens as the top row.
+int ligne_freq(const Configuration& cfg)
 {
-    const Controles& c = p.ctl;
-    std::string out;
-    ligne(out, "% Fichier de configuration Ondaris");
-    ligne(out, "\n[Paramètres généraux]");
-    ligne(out, compose(p.journal.conv, "Frequence = {0} Hz", {frequence_de_division(FREQ[ligne_freq(p)])}));
-    ligne(out, "% Si Duree = 0, alors durée indéfinie");
-    ligne(out, c.checkBox_Definie.checked ? compose(p.journal.conv, "Duree = {0:N1}  s", {c.numericUpDown_Duree.value})
-                                          : std::string("Duree = 0"));
-    ligne(out, c.radioButton_Float.checked ? "Type = float32" : "Type = int32");
-    if (c.radioButton_Start_Soft.checked) {
-        ligne(out, "Trig = Soft");
-    } else {
-        std::string t = c.radioButton_Start_Trig2.checked ? "Trig = Trig2 " : "Trig = Trig1 ";
-        t += c.radioButton_Start_FD.checked   ? "Flanc_descendant"
-             : c.radioButton_Start_EH.checked ? "Etat_haut"
-             : c.radioButton_Start_EB.checked ? "Etat_bas"
-                                              : "Flanc_montant";
-        ligne(out, t);
-    }
-    ligne(out, c.checkBox_Record.checked ? "Enregistrement = 1" : "Enregistrement = 0");
-    if (c.checkBox_Nom_Fich.checked) {
-        p.nom_dir = avec_separateur(c.textBox_Rep.text);
-        p.acqui_name = p.nom_dir + c.textBox_Nom_Fich.text;
-        ligne(out, "Fichier d'acquisition (sans extension) = " + p.acqui_name);
-    }
-    ligne(out, compose(p.journal.conv, "Nb_faisceaux = {0}", {128}));
-    sections_selection(out, p.journal.conv, p.header_file);
-    return out;
+    return cfg.ligne_freq >= 0 && cfg.ligne_freq < NB_FREQ ? cfg.ligne_freq : 0;
 }
 
 } // namespace
 
-int ecrit_config(Principale& p, const std::string& config_name)
+std::string texte_config(const Configuration& cfg, const Conventions& conv)
+{
+    std::string out;
+    ligne(out, "% Fichier de configuration Ondaris");
+    ligne(out, "\n[Paramètres généraux]");
+    ligne(out, compose(conv, "Frequence = {0} Hz", {frequence_de_division(FREQ[ligne_freq(cfg)])}));
+    ligne(out, "% Si Duree = 0, alors durée indéfinie");
+    ligne(out, cfg.duree_definie ? compose(conv, "Duree = {0:N1}  s", {cfg.duree}) : std::string("Duree = 0"));
+    ligne(out, cfg.type == TypeEchantillons::Float32 ? "Type = float32" : "Type = int32");
+    if (cfg.declenchement == Declenchement::Soft) {
+        ligne(out, "Trig = Soft");
+    } else {
+        std::string t = cfg.declenchement == Declenchement::Trig2 ? "Trig = Trig2 " : "Trig = Trig1 ";
+        t += cfg.condition == Condition::FlancDescendant ? "Flanc_descendant"
+             : cfg.condition == Condition::EtatHaut      ? "Etat_haut"
+             : cfg.condition == Condition::EtatBas       ? "Etat_bas"
+                                                         : "Flanc_montant";
+        ligne(out, t);
+    }
+    ligne(out, cfg.enregistrement ? "Enregistrement = 1" : "Enregistrement = 0");
+    if (cfg.nom_automatique)
+        ligne(out, "Fichier d'acquisition (sans extension) = " + avec_separateur(cfg.dossier) + cfg.nom);
+    ligne(out, compose(conv, "Nb_faisceaux = {0}", {128}));
+    type_header_file h{};
+    const Selection& s = cfg.selection;
+    for (int f = 0; f < NB_FAISCEAUX; ++f)
+        for (int j = 0; j < 8; ++j)
+            h.micros_actifs[f][j] = s.micros[f][j] ? 1 : 0;
+    for (int v = 0; v < NB_VA; ++v)
+        h.va_actives[v / 4][v % 4] = s.va[v] ? 1 : 0;
+    for (int k = 0; k < 4; ++k)
+        h.compteurs_actifs[k] = s.compteurs[k] ? 1 : 0;
+    sections_selection(out, conv, h);
+    return out;
+}
+
+int ecrit_fichier_config(const std::string& config_name, const Configuration& cfg, const Journal& journal)
 {
     std::FILE* f = ouvre_fichier(config_name, "wb");
-    int err = errno;
-    // The run relies on the selection pass and the naming even when the file
-    // itself cannot be written.
-    choix_micros(p, false);
-    std::string texte = texte_config(p);
     if (!f) {
-        p.call_verb("Impossible de créer le fichier de configuration " + config_name + " : " + std::strerror(err) +
-                    "\r\n");
+        int err = errno;
+        journal.call_verb("Impossible de créer le fichier de configuration " + config_name + " : " +
+                          std::strerror(err) + "\r\n");
         return -1;
     }
-    bool ok = ecrit_texte(f, texte) == 0;
+    bool ok = ecrit_texte(f, texte_config(cfg, journal.conv)) == 0;
     ok = std::fclose(f) == 0 && ok;
     if (!ok) {
-        p.call_verb("Erreur d'écriture du fichier de configuration " + config_name + "\r\n");
+        journal.call_verb("Erreur d'écriture du fichier de configuration " + config_name + "\r\n");
         return -1;
     }
     return 0;
@@ -185,47 +191,66 @@ bool contient(const std::string& l, const char* cle)
     return l.find(cle) != std::string::npos;
 }
 
-void lit_frequence(Principale& p, const std::vector<std::string>& t)
+struct Lecteur {
+    const Conventions& conv;
+    Configuration& cfg;
+    const SuiviLecture& suivi;
+    unsigned cles = 0;
+
+    void frequence(const std::vector<std::string>& t);
+    void duree(const std::vector<std::string>& t);
+    void faisceau(const std::string& l, const std::vector<std::string>& t);
+    void bloc(const std::vector<std::string>& t);
+    void compteurs(const std::vector<std::string>& t);
+    void trig(const std::vector<std::string>& t);
+    void type(const std::vector<std::string>& t);
+    void enregistrement(const std::vector<std::string>& t);
+    void fichier(const std::string& l);
+    void ligne(const std::string& l);
+};
+
+void Lecteur::frequence(const std::vector<std::string>& t)
 {
+    cles |= CLE_FREQUENCE;
     for (const auto& tok : t) {
         double d;
-        if (!lit_nombre(p.journal.conv, tok, d))
+        if (!lit_nombre(conv, tok, d))
             continue;
         double q = std::trunc(500000.0 / d);
         if (!std::isfinite(q) || std::fabs(q) > 1e9)
             continue;
-        // A value matching no divisor leaves the list where it is.
+        // A value matching no divisor leaves the row where it is.
         for (int k = 0; k < NB_FREQ; ++k)
             if (FREQ[k] == static_cast<int>(q)) {
-                p.ctl.listBox_Freq.top_index = k;
+                cfg.ligne_freq = k;
                 break;
             }
     }
 }
 
-void lit_duree(Principale& p, const std::vector<std::string>& t)
+void Lecteur::duree(const std::vector<std::string>& t)
 {
-    Spinner& s = p.ctl.numericUpDown_Duree;
+    cles |= CLE_DUREE;
     for (const auto& tok : t) {
         double d;
-        if (!lit_nombre(p.journal.conv, tok, d) || d < 0)
+        if (!lit_nombre(conv, tok, d) || d < 0)
             continue;
         if (d == 0) {
-            coche(p, p.ctl.checkBox_Definie, false, checkBox_Definie_CheckedChanged);
+            cfg.duree_definie = false;
             continue;
         }
         // A long run saved at a low frequency: widen the range to what the
-        // list's frequency allows rather than cut the duration down.
-        if (d > s.maximum) {
-            double m = duree_max_de(frequence_de_division(FREQ[ligne_freq(p)]));
-            if (m > s.maximum)
-                set_duree_maximum(p, m);
+        // row's frequency allows rather than cut the duration down.
+        if (d > cfg.duree_max) {
+            double m = duree_max_de(frequence_de_division(FREQ[ligne_freq(cfg)]));
+            if (m > cfg.duree_max)
+                cfg.duree_max = m;
         }
-        set_duree(p, d);
+        cfg.duree = std::min(d, cfg.duree_max);
     }
 }
 
-void lit_faisceau(Principale& p, const std::string& l, const std::vector<std::string>& t)
+void Lecteur::faisceau(const std::string& l, const std::vector<std::string>& t)
 {
     if (l.size() < 12 || t.size() > 9)
         return;
@@ -238,12 +263,9 @@ void lit_faisceau(Principale& p, const std::string& l, const std::vector<std::st
     for (size_t i = 1; i < t.size(); ++i)
         if (!lit_entier16(t[i], v[i - 1]))
             v[i - 1] = 0;
-    for (int j = 0; j < 8; ++j) {
-        p.ctl.grid[f][j].checked = v[j] != 0;
-        micro_valide(p, f, j);
-    }
-    valide_micros(p);
-    affiche_micros(p, false);
+    for (int j = 0; j < 8; ++j)
+        cfg.selection.micros[f][j] = v[j] != 0;
+    cles |= CLE_FAISCEAU;
 }
 
 // The integers of tokens 1 on; false when the line holds more than 8.
@@ -262,7 +284,7 @@ bool valeurs_de(const std::vector<std::string>& t, int (&v)[4])
     return true;
 }
 
-void lit_bloc(Principale& p, const std::vector<std::string>& t)
+void Lecteur::bloc(const std::vector<std::string>& t)
 {
     int v[4] = {};
     if (t.empty() || !valeurs_de(t, v))
@@ -272,121 +294,127 @@ void lit_bloc(Principale& p, const std::vector<std::string>& t)
         if (t[0] == BLOC[k])
             b = k;
     for (int k = 0; k < 4; ++k)
-        p.ctl.grid_VA[4 * b + k].checked = v[k] != 0;
+        cfg.selection.va[4 * b + k] = v[k] != 0;
+    cles |= CLE_BLOC;
 }
 
-void lit_compteurs(Principale& p, const std::vector<std::string>& t)
+// A counter is only ever switched on.
+void Lecteur::compteurs(const std::vector<std::string>& t)
 {
     int v[4] = {};
     if (!valeurs_de(t, v))
         return;
-    CheckBox* cpt[4] = {&p.ctl.checkBox_CptA, &p.ctl.checkBox_CptB, &p.ctl.checkBox_CptC, &p.ctl.checkBox_CptD};
     for (int k = 0; k < 4; ++k)
         if (v[k] != 0)
-            cpt[k]->checked = true;
+            cfg.selection.compteurs[k] = true;
+    cles |= CLE_COMPTEUR;
 }
 
-void choisit(std::initializer_list<RadioButton*> groupe, RadioButton* choix)
+void Lecteur::trig(const std::vector<std::string>& t)
 {
-    for (RadioButton* r : groupe)
-        r->checked = r == choix;
-}
-
-void lit_trig(Principale& p, const std::vector<std::string>& t)
-{
-    Controles& c = p.ctl;
     if (t.size() < 3 || (t[2] != "Soft" && t.size() < 4))
         return;
-    bool soft_avant = c.radioButton_Start_Soft.checked;
-    auto source = {&c.radioButton_Start_Soft, &c.radioButton_Start_Trig1, &c.radioButton_Start_Trig2};
+    cles |= CLE_TRIG;
     if (t[2] == "Soft") {
-        choisit(source, &c.radioButton_Start_Soft);
-    } else {
-        if (t[2] == "Trig1")
-            choisit(source, &c.radioButton_Start_Trig1);
-        else if (t[2] == "Trig2")
-            choisit(source, &c.radioButton_Start_Trig2);
-        auto condition = {&c.radioButton_Start_FM, &c.radioButton_Start_FD, &c.radioButton_Start_EH,
-                          &c.radioButton_Start_EB};
-        const char* mots[4] = {"Flanc_montant", "Flanc_descendant", "Etat_haut", "Etat_bas"};
-        for (int k = 0; k < 4; ++k)
-            if (t[3] == mots[k])
-                choisit(condition, condition.begin()[k]);
+        cfg.declenchement = Declenchement::Soft;
+        return;
     }
-    if (c.radioButton_Start_Soft.checked != soft_avant)
-        radioButton_Start_Soft_CheckedChanged(p);
+    if (t[2] == "Trig1")
+        cfg.declenchement = Declenchement::Trig1;
+    else if (t[2] == "Trig2")
+        cfg.declenchement = Declenchement::Trig2;
+    const char* mots[4] = {"Flanc_montant", "Flanc_descendant", "Etat_haut", "Etat_bas"};
+    for (int k = 0; k < 4; ++k)
+        if (t[3] == mots[k])
+            cfg.condition = static_cast<Condition>(k);
 }
 
-void lit_type(Principale& p, const std::vector<std::string>& t)
+void Lecteur::type(const std::vector<std::string>& t)
 {
     if (t.size() < 3)
         return;
-    auto groupe = {&p.ctl.radioButton_Integer, &p.ctl.radioButton_Float};
+    cles |= CLE_TYPE;
     if (t[2] == "int32")
-        choisit(groupe, &p.ctl.radioButton_Integer);
+        cfg.type = TypeEchantillons::Int32;
     else if (t[2] == "float32" || t[2] == "float")
-        choisit(groupe, &p.ctl.radioButton_Float);
+        cfg.type = TypeEchantillons::Float32;
 }
 
-void lit_enregistrement(Principale& p, const std::vector<std::string>& t)
+void Lecteur::enregistrement(const std::vector<std::string>& t)
 {
     if (t.size() < 3)
         return;
+    cles |= CLE_ENREGISTREMENT;
     if (t[2] == "1")
-        coche(p, p.ctl.checkBox_Record, true, checkBox_Record_CheckedChanged);
+        cfg.enregistrement = true;
     else if (t[2] == "0")
-        coche(p, p.ctl.checkBox_Record, false, checkBox_Record_CheckedChanged);
+        cfg.enregistrement = false;
 }
 
-void lit_fichier(Principale& p, const std::string& l)
+// Automatic naming follows recording as it stands at this line.
+void Lecteur::fichier(const std::string& l)
 {
     size_t egal = l.find('=');
     std::string dossier, nom;
     // Everything after the key's "=", so that a folder holding "=" is kept.
     if (egal == std::string::npos || !decoupe_chemin(l.substr(egal + 1), dossier, nom))
         return;
-    coche(p, p.ctl.checkBox_Nom_Fich, p.ctl.checkBox_Record.checked, checkBox_Nom_Fich_CheckedChanged);
-    p.ctl.textBox_Nom_Fich.text = nom;
-    p.nom_dir = dossier;
-    p.ctl.textBox_Rep.text = dossier;
+    cles |= CLE_FICHIER;
+    cfg.nom_automatique = cfg.enregistrement;
+    cfg.nom = nom;
+    cfg.dossier = dossier;
 }
 
-void lit_ligne(Principale& p, const std::string& l)
+void Lecteur::ligne(const std::string& l)
 {
     if (l.empty() || l[0] == '[' || l[0] == '%')
         return;
+    const unsigned avant = cles;
+    cles = 0;
     std::vector<std::string> t = tokens_de(l);
     if (contient(l, "Frequence"))
-        lit_frequence(p, t);
+        frequence(t);
     if (contient(l, "Duree"))
-        lit_duree(p, t);
+        duree(t);
     if (contient(l, "Faisceau"))
-        lit_faisceau(p, l, t);
+        faisceau(l, t);
     if (contient(l, "Bloc"))
-        lit_bloc(p, t);
+        bloc(t);
     if (contient(l, "Compteur"))
-        lit_compteurs(p, t);
+        compteurs(t);
     if (contient(l, "Trig"))
-        lit_trig(p, t);
+        trig(t);
     if (contient(l, "Type"))
-        lit_type(p, t);
+        type(t);
     if (contient(l, "Enregistrement"))
-        lit_enregistrement(p, t);
+        enregistrement(t);
     if (contient(l, "Fichier"))
-        lit_fichier(p, l);
+        fichier(l);
+    if (cles && suivi)
+        suivi(cles, cfg);
+    cles |= avant;
 }
 
 } // namespace
 
-int lit_config(Principale& p, const std::string& config_name)
+unsigned lit_texte_config(const std::string& octets, const Conventions& conv, Configuration& cfg,
+                          const SuiviLecture& suivi)
 {
-    // Opened and read before anything changes: a missing or unreadable file
-    // must not deselect the microphones.
+    for (auto& beam : cfg.selection.micros)
+        beam.fill(false);
+    Lecteur lecteur{conv, cfg, suivi};
+    for (const std::string& l : lignes_de(decode(octets)))
+        lecteur.ligne(l);
+    return lecteur.cles;
+}
+
+int lit_fichier_config(const std::string& config_name, const Conventions& conv, Configuration& cfg,
+                       std::string& erreur, const SuiviLecture& suivi)
+{
     std::FILE* f = ouvre_fichier(config_name, "rb");
     if (!f) {
         int err = errno;
-        p.call_verb("Impossible d'ouvrir le fichier de configuration " + config_name + " : " + std::strerror(err) +
-                    "\r\n");
+        erreur = "Impossible d'ouvrir le fichier de configuration " + config_name + " : " + std::strerror(err);
         return -1;
     }
     // Read up to one byte past the largest configuration: a data file
@@ -396,52 +424,30 @@ int lit_config(Principale& p, const std::string& config_name)
     size_t n;
     while (octets.size() <= TAILLE_MAX_CONFIG && (n = std::fread(bloc, 1, sizeof bloc, f)) > 0)
         octets.append(bloc, n);
-    bool erreur = std::ferror(f) != 0;
+    bool erreur_lecture = std::ferror(f) != 0;
     int err = errno;
     std::fclose(f);
-    if (erreur) {
-        p.call_verb("Impossible de lire le fichier de configuration " + config_name + " : " + std::strerror(err) +
-                    "\r\n");
+    if (erreur_lecture) {
+        erreur = "Impossible de lire le fichier de configuration " + config_name + " : " + std::strerror(err);
         return -1;
     }
     if (octets.size() > TAILLE_MAX_CONFIG) {
-        p.call_verb("Le fichier " + config_name +
-                    compose(p.journal.conv, " n'est pas un fichier de configuration (plus de {0:N0} octets) : rien n'est "
-                                    "changé.\r\n",
-                            {TAILLE_MAX_CONFIG}));
+        erreur = "Le fichier " + config_name +
+                 compose(conv, " n'est pas un fichier de configuration (plus de {0:N0} octets) : rien n'est changé.",
+                         {TAILLE_MAX_CONFIG});
         return -1;
     }
-
-    // A beam without a line ends up unselected; its beam, group and all
-    // boxes follow so that the page stays consistent.
-    Controles& c = p.ctl;
-    for (auto& beam : c.grid)
-        for (auto& b : beam)
-            b.checked = false;
-    for (auto& b : c.faisceaux_T)
-        b.checked = false;
-    for (auto& b : c.bloc_T)
-        b.checked = false;
-    c.paq_T.checked = false;
-
-    for (const std::string& l : lignes_de(decode(octets)))
-        lit_ligne(p, l);
-
-    valide_micros(p);
-    affiche_micros(p, false);
+    lit_texte_config(octets, conv, cfg, suivi);
     return 0;
 }
 
-void button_Sauv_Config_Click(Principale& p)
+int lit_fichier_config(const std::string& config_name, const Journal& journal, Configuration& cfg,
+                       const SuiviLecture& suivi)
 {
-    std::string chemin;
-    if (p.op.choose_save_file("configuration|*.txt", chemin))
-        ecrit_config(p, chemin);
-}
-
-void button_Lit_Config_Click(Principale& p)
-{
-    std::string chemin;
-    if (p.op.choose_open_file("configuration |*.txt", chemin))
-        lit_config(p, chemin);
+    std::string erreur;
+    if (lit_fichier_config(config_name, journal.conv, cfg, erreur, suivi) != 0) {
+        journal.call_verb(erreur + "\r\n");
+        return -1;
+    }
+    return 0;
 }

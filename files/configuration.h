@@ -5,30 +5,81 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "base/format.h"
+#include "base/journal.h"
+#include "channels/selection.h"
 
-struct Principale;
+enum class Declenchement { Soft, Trig1, Trig2 };
+enum class Condition { FlancMontant, FlancDescendant, EtatHaut, EtatBas };
+enum class TypeEchantillons { Inconnu, Int32, Float32 };
 
-// Runs the selection pass choix_micros(false) and, with automatic naming,
-// refreshes nom_dir and acqui_name (the run relies on both), then writes the
-// file. 0 on success; -1, with a message in the pane, when the file cannot
-// be created or written.
-int ecrit_config(Principale& p, const std::string& config_name);
+// Every setting the file carries. A default value says nothing: no
+// frequency, no sample type, nothing selected.
+struct Configuration {
+    int ligne_freq = -1;          // row of the frequency list (FREQ); none when out of range
+    bool duree_definie = false;   // "Durée définie"
+    double duree = 0;             // s
+    double duree_max = 0;         // s, the longest duration accepted
+    Declenchement declenchement = Declenchement::Soft;
+    Condition condition = Condition::FlancMontant;
+    TypeEchantillons type = TypeEchantillons::Inconnu;
+    bool enregistrement = false;  // "Enregistrement"
+    bool nom_automatique = false; // "Fichier automatique"
+    std::string dossier;          // folder of automatic naming, as typed
+    std::string nom;              // name of automatic naming, no extension
+    Selection selection;          // the status word is not part of the file
+
+    bool operator==(const Configuration& o) const;
+    bool operator!=(const Configuration& o) const { return !(*this == o); }
+};
+
+// The file's text, UTF-8 with CR LF line ends. The "Fichier" line holds the
+// folder (with its final separator) and the name only with automatic naming.
+std::string texte_config(const Configuration& cfg, const Conventions& conv);
+
+// Creates or truncates the file and writes the text. 0 on success; -1, with
+// a message through `journal`, when the file cannot be created or written.
+int ecrit_fichier_config(const std::string& config_name, const Configuration& cfg, const Journal& journal);
+
+// Bit of each key a read applied.
+enum : unsigned {
+    CLE_FREQUENCE = 1u << 0,
+    CLE_DUREE = 1u << 1,
+    CLE_FAISCEAU = 1u << 2,
+    CLE_BLOC = 1u << 3,
+    CLE_COMPTEUR = 1u << 4,
+    CLE_TRIG = 1u << 5,
+    CLE_TYPE = 1u << 6,
+    CLE_ENREGISTREMENT = 1u << 7,
+    CLE_FICHIER = 1u << 8,
+};
+
+// Called after each line a key used, with that line's keys and the value
+// as it then stands: the window follows the file line by line.
+using SuiviLecture = std::function<void(unsigned cles, const Configuration& cfg)>;
+
+// Applies the lines of a file's bytes over `cfg`, in file order. Every
+// microphone is unselected first, so a beam without a line ends up
+// unselected; whatever else no line sets keeps its value. A line used by no
+// key, or of a shape the reader cannot use, changes nothing. Returns the
+// keys (CLE_*) of the lines used.
+unsigned lit_texte_config(const std::string& octets, const Conventions& conv, Configuration& cfg,
+                          const SuiviLecture& suivi = {});
 
 // Largest file taken for a configuration: the writer's is about 6 KB.
 constexpr std::size_t TAILLE_MAX_CONFIG = 1 << 20;
 
-// Sets the controls from the file. A file that cannot be opened or read, or
-// one larger than TAILLE_MAX_CONFIG, changes nothing and is reported in the
-// pane (-1).
-int lit_config(Principale& p, const std::string& config_name);
-
-// "Sauv. Config." and "Lit Config.": the dialog's choice, or nothing when
-// it is cancelled.
-void button_Sauv_Config_Click(Principale& p);
-void button_Lit_Config_Click(Principale& p);
+// Reads the file over `cfg`. A file that cannot be opened or read, or one
+// larger than TAILLE_MAX_CONFIG, changes nothing: -1 with the reason in
+// `erreur` (one line, no line end).
+int lit_fichier_config(const std::string& config_name, const Conventions& conv, Configuration& cfg,
+                       std::string& erreur, const SuiviLecture& suivi = {});
+// The same, the reason of a failure written through `journal`.
+int lit_fichier_config(const std::string& config_name, const Journal& journal, Configuration& cfg,
+                       const SuiviLecture& suivi = {});
 
 // Numbers of the file, in the conventions of `c`: the grouping separator is
 // ignored, the decimal one taken as such. Infinities and NaN do not parse.

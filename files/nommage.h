@@ -1,37 +1,23 @@
-// Recording switch, automatic or manual naming of the run's three files, the
-// folder picker and the comment editor.
+// Naming of the run's files and the comment they carry, as values: what the
+// window's naming handlers and the comment editor rely on.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
-struct Principale;
+// An existing folder (an empty text is none).
+bool dossier_existe(const std::string& dossier);
 
-// "Enregistrement" changed: the comment button, "Fichier automatique", the
-// "Fichier" button and the "Nom de fichier" group follow.
-void checkBox_Record_CheckedChanged(Principale& p);
-// "Fichier automatique" changed. Ticked, it unticks "Mode avancé". The
-// "Fichier" button or the "Nom de fichier" group is shown only while
-// recording.
-void checkBox_Nom_Fich_CheckedChanged(Principale& p);
+// The path ends in ".dat", in any case.
+bool finit_par_dat(const std::string& chemin);
 
-// Folder picker on "Répertoire". nom_dir always ends with its separator
-// (an empty folder stays empty: the working directory). 0 when a folder was
-// chosen, -1 when the dialog was cancelled.
-int textBox_Racine_DoubleClick(Principale& p);
+// The comment as stored: line ends as CR LF whatever the editor gives, cut
+// at 1024 characters, padded with spaces to 1023 characters.
+std::string commentaire_de(const std::string& saisi);
 
-// Manual choice of the data file: closes the files of an earlier choice,
-// adds ".dat" to a name chosen without it, and opens the data, header and
-// description files. 0 when the three are open; -1 when cancelled or when a
-// file cannot be created (reported in the pane).
-int button_Fichier_Click(Principale& p);
+// Size of the header's comment field.
+constexpr std::size_t TAILLE_COMMENTAIRE = 1024;
 
-// Opens or closes the comment editor; closing stores the comment.
-void button_Comment_Click(Principale& p);
-// Stores a comment of at most 1024 characters (longer text is cut there):
-// `commentaire` is the text padded with spaces to 1023 characters, and the
-// header's texte_commentaire its first 1024 bytes in the system's code page
-// (Windows-1252 off Windows) with a terminating 0.
-void stocke_commentaire(Principale& p, const std::string& texte);
-
-// Initial text of "Répertoire" on this platform (run once at start-up).
-void init_dossier_initial(Principale& p);
+// The header's comment field from a stored comment: its first 1024 bytes in
+// the system's code page (Windows-1252 off Windows) with a terminating 0.
+void champ_commentaire(const std::string& commentaire, char (&champ)[TAILLE_COMMENTAIRE]);

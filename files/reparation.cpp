@@ -8,58 +8,14 @@
 #include <sys/stat.h>
 #include <system_error>
 
-#include "app/model/choix_micros.h"
-#include "app/model/principale.h"
 #include "channels/canaux.h"
 #include "device/parametres.h"
-#include "files/configuration.h"
 #include "files/description.h"
 #include "files/fichier_donnees.h"
 #include "files/lecture.h"
 #include "files/lignes.h"
 
 namespace {
-
-// The configuration reader works on the window's model; it needs neither a
-// box, nor an operator, nor time.
-class SansBoitier : public usb::UsbApi {
-public:
-    int init() override { return usb::ERROR_NOT_SUPPORTED; }
-    void set_debug(int) override {}
-    void exit() override {}
-    usb::DeviceHandle open_device_with_vid_pid(uint16_t, uint16_t) override { return nullptr; }
-    int claim_interface(usb::DeviceHandle, int) override { return usb::ERROR_NO_DEVICE; }
-    int release_interface(usb::DeviceHandle, int) override { return usb::ERROR_NO_DEVICE; }
-    void close(usb::DeviceHandle) override {}
-    int control_transfer(usb::DeviceHandle, uint8_t, uint8_t, uint16_t, uint16_t, unsigned char*, uint16_t,
-                         unsigned int) override
-    {
-        return usb::ERROR_NO_DEVICE;
-    }
-    usb::Transfer* alloc_transfer(int) override { return nullptr; }
-    int submit_transfer(usb::Transfer*) override { return usb::ERROR_NO_DEVICE; }
-    int cancel_transfer(usb::Transfer*) override { return usb::ERROR_NO_DEVICE; }
-    void free_transfer(usb::Transfer*) override {}
-    int handle_events() override { return usb::ERROR_NO_DEVICE; }
-    int handle_events_timeout(int) override { return usb::ERROR_NO_DEVICE; }
-};
-
-class SansOperateur : public Operator {
-public:
-    void message_box(const std::string&, const std::string&, Icon) override {}
-    bool ask_yes_no(const std::string&, const std::string&, Icon) override { return false; }
-    bool choose_save_file(const std::string&, std::string&) override { return false; }
-    bool choose_open_file(const std::string&, std::string&) override { return false; }
-    bool choose_folder(const std::string&, std::string&) override { return false; }
-    void pump_events() override {}
-};
-
-class SansAttente : public Clock {
-public:
-    uint32_t tick_ms() override { return 0; }
-    DateHeure now() override { return {}; }
-    void sleep_ms(uint32_t) override {}
-};
 
 std::string nom_court(const std::string& chemin)
 {
@@ -155,49 +111,39 @@ bool date_modification(const std::string& chemin, int64_t& secondes, int& millis
     return true;
 }
 
-int reglages_de_config(const std::string& config, Reglages& r, std::string& erreur)
+int reglages_de(const Configuration& cfg, const std::string& config_name, Reglages& r, std::string& erreur)
 {
-    SansBoitier usb;
-    SansOperateur op;
-    SansAttente horloge;
-    Principale p(usb, op, horloge);
-    Controles& c = p.ctl;
-    // Nothing selected and no frequency or type chosen: what the file does
-    // not say stays visibly unsaid. The writer always writes every counter.
-    for (CheckBox* cpt : {&c.checkBox_CptA, &c.checkBox_CptB, &c.checkBox_CptC, &c.checkBox_CptD})
-        cpt->checked = false;
-    for (auto& b : c.grid_VA)
-        b.checked = false;
-    c.checkBox_Status.checked = false;
-    c.radioButton_Integer.checked = c.radioButton_Float.checked = false;
-    c.listBox_Freq.top_index = -1;
-
-    if (lit_config(p, config) != 0) {
-        erreur = p.pane.text;
-        while (!erreur.empty() && (erreur.back() == '\n' || erreur.back() == '\r'))
-            erreur.pop_back();
+    if (cfg.ligne_freq < 0 || cfg.ligne_freq >= NB_FREQ) {
+        erreur = config_name + " : pas de ligne « Frequence » avec une fréquence du boîtier";
         return -1;
     }
-    const int rang = c.listBox_Freq.top_index;
-    if (rang < 0 || rang >= NB_FREQ) {
-        erreur = config + " : pas de ligne « Frequence » avec une fréquence du boîtier";
+    if (cfg.type == TypeEchantillons::Inconnu) {
+        erreur = config_name + " : pas de ligne « Type » (int32 ou float32)";
         return -1;
     }
-    if (!c.radioButton_Integer.checked && !c.radioButton_Float.checked) {
-        erreur = config + " : pas de ligne « Type » (int32 ou float32)";
-        return -1;
-    }
-    choix_micros(p, false);
     r = Reglages{};
     init_header(r.header);
-    std::memcpy(r.header.micros_actifs, p.header_file.micros_actifs, sizeof r.header.micros_actifs);
-    std::memcpy(r.header.va_actives, p.header_file.va_actives, sizeof r.header.va_actives);
-    std::memcpy(r.header.compteurs_actifs, p.header_file.compteurs_actifs, sizeof r.header.compteurs_actifs);
-    r.header.freq = frequence_de_division(FREQ[rang]);
-    r.header.type_float = c.radioButton_Float.checked ? 1 : 0;
-    r.nb_voies = p.nb_voies;
-    r.nb_micros = p.nb_micros;
-    r.compteur_a = p.compteur;
+    const Selection& s = cfg.selection;
+    for (int f = 0; f < NB_FAISCEAUX; ++f)
+        for (int j = 0; j < 8; ++j)
+            if (s.micros[f][j]) {
+                r.header.micros_actifs[f][j] = 1;
+                ++r.nb_micros;
+            } else {
+                r.header.micros_actifs[f][j] = 0;
+            }
+    r.nb_voies = r.nb_micros; // the status word is the caller's to add
+    for (int v = 0; v < NB_VA; ++v) {
+        r.header.va_actives[v / 4][v % 4] = s.va[v] ? 1 : 0;
+        r.nb_voies += s.va[v] ? 1 : 0;
+    }
+    for (int k = 0; k < 4; ++k) {
+        r.header.compteurs_actifs[k] = s.compteurs[k] ? 1 : 0;
+        r.nb_voies += s.compteurs[k] ? 1 : 0;
+    }
+    r.header.freq = frequence_de_division(FREQ[cfg.ligne_freq]);
+    r.header.type_float = cfg.type == TypeEchantillons::Float32 ? 1 : 0;
+    r.compteur_a = s.compteurs[0];
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "files/configuration.h"
 #include "files/header.h"
 
 // A run's settings as its configuration file gives them: the selection
@@ -20,11 +21,10 @@ struct Reglages {
     bool compteur_a = false;
 };
 
-// Reads the file with the program's own configuration reader and selection
-// model, starting from nothing selected so that every byte comes from the
-// file. -1, with the reason, when the file cannot be read or lacks the
-// frequency or the sample type.
-int reglages_de_config(const std::string& config, Reglages& r, std::string& erreur);
+// The settings of a configuration read over a default (nothing said)
+// Configuration. -1, with the reason, when it lacks the frequency or the
+// sample type; `config_name` names the file in that reason.
+int reglages_de(const Configuration& cfg, const std::string& config_name, Reglages& r, std::string& erreur);
 
 // Rebuilds NAME.Ond and NAME.log beside `dat` for frames of the settings'
 // size (one word more with `etat`). Refuses (-1) when a companion is not

@@ -30,9 +30,9 @@
 #include "base/plateforme.h"
 #include "device/usb_libusb.h"
 #include "files/chemins.h"
-#include "files/configuration.h"
+#include "app/model/config_controles.h"
 #include "files/fichier_donnees.h"
-#include "files/nommage.h"
+#include "app/model/nommage_controles.h"
 #include "simulator/simulated_box.h"
 #include "tools/console.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "files/configuration.h"
 #include "files/lecture.h"
 #include "files/reparation.h"
 
@@ -76,9 +77,13 @@ int main(int argc, char** argv)
         std::printf("Attention : %s a été écrit après la fin de %s.\n", config.c_str(), dat.c_str());
     }
 
+    // Read over nothing selected and no frequency or type: what the file
+    // does not say stays visibly unsaid.
+    Configuration cfg;
     Reglages r;
     std::string erreur;
-    if (reglages_de_config(config, r, erreur) != 0) {
+    if (lit_fichier_config(config, Conventions::from_locale(), cfg, erreur) != 0 ||
+        reglages_de(cfg, config, r, erreur) != 0) {
         std::printf("%s\n", erreur.c_str());
         if (!config_donnee)
             std::printf("Donner la configuration de cette acquisition avec --config.\n");

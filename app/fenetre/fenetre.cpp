@@ -34,8 +34,8 @@
 #include "device/bringup.h"
 #include "app/model/parametres.h"
 #include "device/parametres.h"
-#include "files/configuration.h"
-#include "files/nommage.h"
+#include "app/model/config_controles.h"
+#include "app/model/nommage_controles.h"
 
 static void init_ressources() { Q_INIT_RESOURCE(fenetre); }
 

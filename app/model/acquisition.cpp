@@ -8,6 +8,8 @@
 #include "app/model/init.h"
 #include "app/model/principale.h"
 #include "app/model/affiche_niveaux.h"
+#include "app/model/config_controles.h"
+#include "app/model/nommage_controles.h"
 #include "app/model/choix_micros.h"
 #include "app/model/grille.h"
 #include "app/model/parametres.h"

@@ -4,12 +4,12 @@
 #include <system_error>
 
 #include "app/model/affiche_niveaux.h"
+#include "app/model/config_controles.h"
 #include "app/model/enable.h"
-#include "app/model/mode_avance.h"
 #include "app/model/grille.h"
+#include "app/model/mode_avance.h"
+#include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
-#include "files/configuration.h"
-#include "files/nommage.h"
 
 void construction(Principale& p)
 {

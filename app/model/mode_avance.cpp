@@ -1,8 +1,8 @@
 #include "app/model/mode_avance.h"
 
 #include "app/model/coche.h"
+#include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
-#include "files/nommage.h"
 
 void checkBox_Test_CheckedChanged(Principale& p)
 {

@@ -7,7 +7,7 @@
 #include "app/model/construction.h"
 #include "app/model/enable.h"
 #include "device/commandes.h"
-#include "files/nommage.h"
+#include "app/model/nommage_controles.h"
 #include "support/doubles.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "device/bringup.h"
 #include "app/model/parametres.h"
 #include "device/parametres.h"
-#include "files/nommage.h"
+#include "app/model/nommage_controles.h"
 #include "support/rig.h"
 
 namespace {

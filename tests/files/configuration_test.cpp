@@ -6,12 +6,13 @@
 #include <random>
 #include <sstream>
 
+#include "app/model/config_controles.h"
+#include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
 #include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "files/chemins.h"
-#include "files/configuration.h"
-#include "files/nommage.h"
+#include "files/reparation.h"
 #include "support/doubles.h"
 
 namespace {
@@ -280,6 +281,34 @@ TEST_F(Configuration, RandomAndTruncatedLinesNeverStopTheReader)
             }
             ASSERT_EQ(c.faisceaux_T[f].checked, tous);
         }
+    }
+}
+
+// The value alone, no controls: every setting the writer puts in the file
+// reads back, whatever the trigger, condition and sample type.
+TEST(ConfigurationValeur, WrittenValuesReadBackOverNothing)
+{
+    const Conventions conv = Conventions::french();
+    for (int k = 0; k < 4; ++k) {
+        ::Configuration v;
+        v.ligne_freq = 4 * k + 3;
+        v.duree_definie = true;
+        v.duree = 1234.5;
+        v.duree_max = duree_max_de(frequence_de_division(FREQ[v.ligne_freq])); // as the reader widens it
+        v.declenchement = k % 2 ? Declenchement::Trig2 : Declenchement::Trig1;
+        v.condition = static_cast<Condition>(k);
+        v.type = k % 2 ? TypeEchantillons::Float32 : TypeEchantillons::Int32;
+        v.enregistrement = v.nom_automatique = true;
+        v.dossier = std::string("d:") + SEPARATEUR + "Mesures" + SEPARATEUR;
+        v.nom = "Essai " + std::to_string(k);
+        v.selection.micros[k][7 - k] = v.selection.micros[127][k] = true;
+        v.selection.va[5 * k] = v.selection.compteurs[k] = true;
+        const std::string texte = texte_config(v, conv);
+        ::Configuration lu;
+        lu.duree_definie = true; // a read never ticks it
+        lit_texte_config(texte, conv, lu);
+        EXPECT_TRUE(lu == v) << texte.substr(0, 300);
+        EXPECT_EQ(texte_config(lu, conv), texte);
     }
 }
 

@@ -7,7 +7,7 @@
 #include "files/description.h"
 #include "files/fichiers_run.h"
 #include "files/fichier_donnees.h"
-#include "files/nommage.h"
+#include "app/model/nommage_controles.h"
 #include "support/doubles.h"
 
 namespace {

@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/model/config_controles.h"
 #include "app/model/mode_avance.h"
+#include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
 #include "files/chemins.h"
-#include "files/configuration.h"
 #include "files/fichier_donnees.h"
-#include "files/nommage.h"
 #include "support/doubles.h"
 
 namespace fs = std::filesystem;
