@@ -1,12 +1,34 @@
 #!/usr/bin/env bash
-# The Debian package as an operator meets it: makes it (scripts/package.sh),
-# installs it with apt, records 1 s from the simulated box with the
-# installed ondaris-acq in a temporary folder, checks the recording with the
-# installed ondaris-verifie, then removes the package and checks that none
-# of its files is left. Needs root (or sudo); the package must not be
-# installed already.
+# The packages as an operator meets them.
+#   scripts/essai-paquet.sh          makes the Debian package (scripts/package.sh),
+#     installs it with apt, records 1 s from the simulated box with the installed
+#     ondaris-acq in a temporary folder, checks the recording with the installed
+#     ondaris-verifie, then removes the package and checks that none of its files
+#     is left. Needs root (or sudo); the package must not be installed already.
+#   scripts/essai-paquet.sh windows  makes the Windows zip, unpacks it into a fresh
+#     folder and does the same under Wine with the programs found there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = windows ]; then
+  scripts/package.sh windows
+  zip=$(ls -t dist/ondaris-*-windows-x86_64.zip | head -1)
+  essai=$(mktemp -d)
+  trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$essai"' EXIT
+  unzip -q "$zip" -d "$essai"
+  dossier=$(ls -d "$essai"/ondaris-*)
+  # A Wine prefix of the packaging build's own, made once, nothing downloaded.
+  export WINEPREFIX="$PWD/build-win-paquet/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+  unset DISPLAY WAYLAND_DISPLAY
+  [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
+  cd "$dossier"
+  for p in acq verifie repare export; do wine "ondaris-$p.exe" --version; done
+  wine ondaris-acq.exe --simulateur --duree 1 --dossier mesures --nom essai --sans-progression >acq.txt
+  wine ondaris-verifie.exe 'mesures\essai.dat' | tail -1
+  wine ondaris-export.exe 'mesures\essai.dat' --format npy >/dev/null
+  echo "Zip dépaqueté et essayé sous Wine."
+  exit 0
+fi
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 if dpkg -s ondaris >/dev/null 2>&1; then

@@ -4,7 +4,8 @@
 #                               (build-paquet/: the window, the runner, the tools,
 #                               their man pages, the udev rule, the desktop entries)
 #   scripts/package.sh windows  the zip of the command-line tools from the MinGW-w64
-#                               cross build (build-win/, as scripts/test-windows.sh),
+#                               cross build (build-win-paquet/: the toolchain of
+#                               scripts/test-windows.sh, without the tests),
 #                               dist/ondaris-VERSION-windows-x86_64.zip
 # VERSION is the CMake project's.
 set -euo pipefail
@@ -14,11 +15,11 @@ mkdir -p dist
 
 if [ "${1:-}" = windows ]; then
   scripts/install-deps.sh windows
-  cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=ON -DONDARIS_BENCH=OFF \
+  cmake -S . -B build-win-paquet -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=OFF -DONDARIS_BENCH=OFF \
         -DONDARIS_FENETRE=OFF -DONDARIS_HDF5=OFF >/dev/null
-  cmake --build build-win -j"$jobs" --target ondaris-acq ondaris-verifie ondaris-repare ondaris-export
-  (cd build-win && cpack -G ZIP)
+  cmake --build build-win-paquet -j"$jobs"
+  (cd build-win-paquet && cpack -G ZIP)
   ls -l dist/ondaris-*-windows-x86_64.zip
   exit 0
 fi
