@@ -167,54 +167,6 @@ int exporte(const Enregistrement& e, const Choix& c, Sortie& sortie, std::string
     return 0;
 }
 
-std::string json_texte(const std::string& s)
-{
-    std::string out = "\"";
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
-            }
-            ++i;
-            continue;
-        }
-        // A well-formed UTF-8 sequence is kept; anything else is replaced.
-        int n = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-        uint32_t cp = n == 1 ? c & 0x1F : n == 2 ? c & 0x0F : c & 0x07;
-        bool ok = n > 0;
-        for (int k = 1; ok && k <= n; ++k) {
-            if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        }
-        const uint32_t min[4] = {0, 0x80, 0x800, 0x10000};
-        ok = ok && cp >= min[n] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp < 0xE000);
-        if (ok) {
-            out.append(s, i, static_cast<size_t>(n) + 1);
-            i += static_cast<size_t>(n) + 1;
-        } else {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        }
-    }
-    return out + "\"";
-}
-
 std::string iso_local(const type_date_heure& d)
 {
     char buf[64];

@@ -41,9 +41,6 @@ public:
 int exporte(const Enregistrement& e, const Choix& c, Sortie& sortie, std::string& erreur,
             const std::function<void(uint64_t)>& progression = {});
 
-// JSON string literal of UTF-8 text (invalid bytes become U+FFFD).
-std::string json_texte(const std::string& s);
-
 // The header's local date and time as ISO 8601, and as UTC through this
 // machine's time zone ("2026-12-07T08:05:03.250Z"); false when the date is
 // not a valid one.

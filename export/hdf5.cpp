@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/version.h"
 #include "export/formats.h"
 
 namespace {
@@ -110,6 +111,7 @@ int SortieHdf5::ouvre(const Enregistrement& e, const Choix& c, const std::string
     ok = ok && attribut_texte(fichier_, "source", std::filesystem::u8path(e.dat).filename().u8string()) &&
          attribut_texte(fichier_, "date", iso_local(e.header.date_heure)) &&
          attribut_texte(fichier_, "commentaire", e.commentaire) &&
+         attribut_texte(fichier_, "logiciel", std::string("ondaris-export ") + version_ondaris()) &&
          attribut_texte(fichier_, "type_echantillons", e.flottant ? "float32" : "int32") &&
          attribut_reel(fichier_, "premiere_trame", static_cast<double>(c.premiere));
     if (ok && d.etat)

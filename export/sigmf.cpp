@@ -2,6 +2,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include <nlohmann/json.hpp>
+
+#include "base/version.h"
 #include "export/formats.h"
 #include "files/fichier_donnees.h"
 #include "files/lignes.h"
@@ -17,36 +20,39 @@ int ecrit_sigmf(const Enregistrement& e, const std::string& chemin, std::string&
     fs::path relatif = dat.lexically_relative(dossier);
     std::string dataset = relatif.empty() ? dat.generic_u8string() : relatif.generic_u8string();
 
-    std::string codes, entiers;
-    for (int w = 0; w < d.nb_voies; ++w) {
-        codes += (w ? ", " : "") + std::to_string(d.codes[w]);
-        if (mot_entier(d.codes[w]))
-            entiers += (entiers.empty() ? "" : ", ") + std::to_string(w);
-    }
-    char frequence[32];
-    std::snprintf(frequence, sizeof frequence, "%.1f", static_cast<double>(e.frequence));
-
-    std::string j = "{\n  \"global\": {\n";
-    j += "    \"core:version\": \"1.0.0\",\n";
-    j += std::string("    \"core:datatype\": \"") + (e.flottant ? "rf32_le" : "ri32_le") + "\",\n";
-    j += std::string("    \"core:sample_rate\": ") + frequence + ",\n";
-    j += "    \"core:num_channels\": " + std::to_string(d.nb_voies) + ",\n";
-    j += "    \"core:dataset\": " + json_texte(dataset) + ",\n";
+    // Keys in the order they are written in, global fields first.
+    using Json = nlohmann::ordered_json;
+    Json global = {
+        {"core:version", "1.0.0"},
+        {"core:datatype", e.flottant ? "rf32_le" : "ri32_le"},
+        {"core:sample_rate", static_cast<double>(e.frequence)},
+        {"core:num_channels", d.nb_voies},
+        {"core:dataset", dataset},
+    };
     if (e.reste != 0)
-        j += "    \"core:trailing_bytes\": " + std::to_string(e.reste) + ",\n";
-    j += "    \"core:recorder\": \"Ondaris 1024\",\n";
+        global["core:trailing_bytes"] = e.reste;
+    global["core:recorder"] = std::string("Ondaris 1024 (ondaris-export ") + version_ondaris() + ")";
     if (!e.commentaire.empty())
-        j += "    \"core:description\": " + json_texte(e.commentaire) + ",\n";
-    j += "    \"core:extensions\": [{\"name\": \"ondaris\", \"version\": \"1.0.0\", \"optional\": true}],\n";
-    j += "    \"ondaris:codes_voies\": [" + codes + "],\n";
-    j += "    \"ondaris:mots_entiers\": [" + entiers + "],\n";
-    j += std::string("    \"ondaris:place_mot_etat_inconnue\": ") + (d.etat ? "true" : "false") + ",\n";
-    j += "    \"ondaris:heure_locale\": " + json_texte(iso_local(e.header.date_heure)) + "\n";
-    j += "  },\n  \"captures\": [\n    {\"core:sample_start\": 0";
+        global["core:description"] = e.commentaire;
+    global["core:extensions"] = Json::array({{{"name", "ondaris"}, {"version", "1.0.0"}, {"optional", true}}});
+    Json codes = Json::array(), entiers = Json::array();
+    for (int w = 0; w < d.nb_voies; ++w) {
+        codes.push_back(d.codes[w]);
+        if (mot_entier(d.codes[w]))
+            entiers.push_back(w);
+    }
+    global["ondaris:codes_voies"] = codes;
+    global["ondaris:mots_entiers"] = entiers;
+    global["ondaris:place_mot_etat_inconnue"] = d.etat;
+    global["ondaris:heure_locale"] = iso_local(e.header.date_heure);
+    Json capture = {{"core:sample_start", 0}};
     std::string utc;
     if (iso_utc(e.header.date_heure, utc))
-        j += ", \"core:datetime\": " + json_texte(utc);
-    j += "}\n  ],\n  \"annotations\": []\n}\n";
+        capture["core:datetime"] = utc;
+    const Json meta = {{"global", global}, {"captures", Json::array({capture})}, {"annotations", Json::array()}};
+    // Text from the header that is not UTF-8 (the comment) is kept with
+    // U+FFFD in the place of the bytes that are not.
+    const std::string j = meta.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 
     std::FILE* f = ouvre_fichier(chemin, "wb");
     if (!f) {

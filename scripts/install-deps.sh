@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when some are missing.
+# Installs the Debian packages the build needs, when some are missing, and
+# those scripts/package.sh needs (help2man for the man pages, dpkg-dev for
+# the Debian package's dependencies).
 # With "windows": also the MinGW-w64 cross compiler (posix threads, for
-# std::thread) and Wine, for scripts/test-windows.sh.
+# std::thread) and Wine, for scripts/test-windows.sh and the Windows zip.
 set -euo pipefail
 packages=(cmake g++ make pkg-config libusb-1.0-0-dev libgtest-dev libhdf5-dev python3-h5py python3-numpy
-          qt6-base-dev qt6-translations-l10n fonts-liberation)
+          qt6-base-dev qt6-translations-l10n fonts-liberation libcli11-dev nlohmann-json3-dev
+          help2man dpkg-dev)
 if [ "${1:-}" = windows ]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine wine64)
+  packages+=(g++-mingw-w64-x86-64-posix wine wine64 unzip)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,10 +1,8 @@
-// Pieces the command-line tools share: a number argument read whole, a
-// progress line on a terminal.
+// A progress line on a terminal, for the command-line tools.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #ifdef _WIN32
 #include <io.h>
@@ -15,14 +13,6 @@
 #define ONDARIS_ISATTY isatty
 #define ONDARIS_FILENO fileno
 #endif
-
-// `s` read whole as a number; false when anything else is in it.
-inline bool nombre(const char* s, double& v)
-{
-    char* fin = nullptr;
-    v = std::strtod(s, &fin);
-    return fin && fin != s && *fin == '\0';
-}
 
 // "Export : 37 %" on stderr, rewritten in place, only when stderr is a
 // terminal and only when the percentage changes.

@@ -4,6 +4,7 @@
 // when asked for with --simulateur.
 
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -28,6 +29,7 @@
 #include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "base/plateforme.h"
+#include "base/version.h"
 #include "device/usb_libusb.h"
 #include "files/chemins.h"
 #include "app/model/config_controles.h"
@@ -35,6 +37,7 @@
 #include "app/model/nommage_controles.h"
 #include "simulator/simulated_box.h"
 #include "tools/console.h"
+#include "tools/ligne_commande.h"
 
 
 namespace {
@@ -82,207 +85,120 @@ struct Options {
     double sim_ton_hz = -1, sim_amplitude = -1, sim_faisceau = -1, sim_rangee = -1, sim_bruit = -1;
 };
 
-void usage(std::FILE* out)
-{
-    std::fputs(
-        "Usage : ondaris-acq [options]\n"
-        "Une acquisition Ondaris 1024 sans fenêtre : lecture d'une configuration, Init,\n"
-        "un enregistrement, puis fin. Ctrl-C arrête l'acquisition proprement (Stop).\n"
-        "\n"
-        "  --config FICHIER        configuration à lire (format de config_en_cours.txt)\n"
-        "  --dossier DOSSIER       répertoire des fichiers (nommage automatique)\n"
-        "  --nom NOM               nom des fichiers, sans extension\n"
-        "  --duree S               durée en secondes (0 : durée non définie)\n"
-        "  --frequence HZ          fréquence d'échantillonnage (50000, 45454, ... 2000)\n"
-        "  --declenchement SOURCE  soft, trig1 ou trig2\n"
-        "  --condition COND        montant, descendant, haut ou bas (trig1, trig2)\n"
-        "  --compteurs LETTRES     compteurs enregistrés, parmi A, B, C, D (ex. AC), ou aucun\n"
-        "  --etat                  enregistrer la voie d'état\n"
-        "  --sans-enregistrement   ne rien écrire sur le disque (l'emporte sur --dossier, --nom)\n"
-        "  --ecraser               écraser des fichiers existants sans demander\n"
-        "  --avance                mode avancé (messages de diagnostic)\n"
-        "  --sans-progression      pas de barre de progression\n"
-        "\n"
-        "Boîtier simulé (au lieu du bus USB) :\n"
-        "  --simulateur            utiliser le boîtier simulé\n"
-        "  --sim-rythme temps-reel|libre   cadence réelle (défaut) ou aussi vite que possible\n"
-        "  --sim-declenchement MS|jamais   délai du déclenchement externe (défaut 1000)\n"
-        "  --sim-ton HZ            fréquence de la source sonore\n"
-        "  --sim-amplitude A       amplitude crête de la source\n"
-        "  --sim-source F,R        position de la source (faisceau, rangée)\n"
-        "  --sim-bruit RMS         bruit de chaque micro\n"
-        "  --sim-lenteur MS        durée de chaque requête de contrôle (boîtier lent)\n"
-        "\n"
-        "Sans --config, les réglages sont ceux de la fenêtre au démarrage (config_en_cours.txt\n"
-        "du répertoire courant s'il existe) ; avec --config, ce fichier s'applique aux réglages\n"
-        "par défaut. La durée garde une décimale, comme dans la fenêtre.\n"
-        "Ctrl-C pendant l'Init ferme la liaison sans acquisition ; un second Ctrl-C pendant\n"
-        "une acquisition que le boîtier ne termine pas l'abandonne (fichiers fermés avec\n"
-        "ce qu'ils contiennent).\n"
-        "\n"
-        "Codes de sortie : 0 acquisition complète (ou arrêtée par Ctrl-C, ou arrivée à la\n"
-        "limite du disque sans durée définie), 2 pas de boîtier,\n"
-        "3 acquisition refusée, 4 acquisition incomplète, 5 déclenchement absent,\n"
-        "6 erreur de compteur, 7 écriture impossible (disque plein), 64 options invalides,\n"
-        "130 interrompu pendant l'Init.\n",
-        out);
-}
+const char* const AIDE =
+    "Usage : ondaris-acq [options]\n"
+    "Une acquisition Ondaris 1024 sans fenêtre : lecture d'une configuration, Init,\n"
+    "un enregistrement, puis fin. Ctrl-C arrête l'acquisition proprement (Stop).\n"
+    "\n"
+    "  --config FICHIER        configuration à lire (format de config_en_cours.txt)\n"
+    "  --dossier DOSSIER       répertoire des fichiers (nommage automatique)\n"
+    "  --nom NOM               nom des fichiers, sans extension\n"
+    "  --duree S               durée en secondes (0 : durée non définie)\n"
+    "  --frequence HZ          fréquence d'échantillonnage (50000, 45454, ... 2000)\n"
+    "  --declenchement SOURCE  soft, trig1 ou trig2\n"
+    "  --condition COND        montant, descendant, haut ou bas (trig1, trig2)\n"
+    "  --compteurs LETTRES     compteurs enregistrés, parmi A, B, C, D (ex. AC), ou aucun\n"
+    "  --etat                  enregistrer la voie d'état\n"
+    "  --sans-enregistrement   ne rien écrire sur le disque (l'emporte sur --dossier, --nom)\n"
+    "  --ecraser               écraser des fichiers existants sans demander\n"
+    "  --avance                mode avancé (messages de diagnostic)\n"
+    "  --sans-progression      pas de barre de progression\n"
+    "  --version               version du programme\n"
+    "\n"
+    "Boîtier simulé (au lieu du bus USB) :\n"
+    "  --simulateur            utiliser le boîtier simulé\n"
+    "  --sim-rythme temps-reel|libre   cadence réelle (défaut) ou aussi vite que possible\n"
+    "  --sim-declenchement MS|jamais   délai du déclenchement externe (défaut 1000)\n"
+    "  --sim-ton HZ            fréquence de la source sonore\n"
+    "  --sim-amplitude A       amplitude crête de la source\n"
+    "  --sim-source F,R        position de la source (faisceau, rangée)\n"
+    "  --sim-bruit RMS         bruit de chaque micro\n"
+    "  --sim-lenteur MS        durée de chaque requête de contrôle (boîtier lent)\n"
+    "\n"
+    "Sans --config, les réglages sont ceux de la fenêtre au démarrage (config_en_cours.txt\n"
+    "du répertoire courant s'il existe) ; avec --config, ce fichier s'applique aux réglages\n"
+    "par défaut. La durée garde une décimale, comme dans la fenêtre.\n"
+    "Ctrl-C pendant l'Init ferme la liaison sans acquisition ; un second Ctrl-C pendant\n"
+    "une acquisition que le boîtier ne termine pas l'abandonne (fichiers fermés avec\n"
+    "ce qu'ils contiennent).\n"
+    "\n"
+    "Codes de sortie : 0 acquisition complète (ou arrêtée par Ctrl-C, ou arrivée à la\n"
+    "limite du disque sans durée définie), 2 pas de boîtier,\n"
+    "3 acquisition refusée, 4 acquisition incomplète, 5 déclenchement absent,\n"
+    "6 erreur de compteur, 7 écriture impossible (disque plein), 64 options invalides,\n"
+    "130 interrompu pendant l'Init.\n";
 
-bool parse(const std::vector<std::string>& argv, Options& o, std::string& erreur)
+// The options into `o`: CONTINUER, or the exit code once the help, the
+// version or a refusal is printed.
+int lit_options(const std::vector<std::string>& argv, Options& o)
 {
-    const int argc = static_cast<int>(argv.size());
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto valeur = [&](std::string& out) {
-            if (i + 1 >= argc) {
-                erreur = a + " attend une valeur";
-                return false;
+    LigneCommande l("ondaris-acq", AIDE, "option inconnue");
+    const double infini = HUGE_VAL;
+    l.texte("--config", o.config);
+    l.valeur("--dossier", [&o](const std::string& s) {
+        o.dossier = s;
+        o.dossier_donne = true;
+        return std::string();
+    });
+    l.valeur("--nom", [&o](const std::string& s) {
+        o.nom = s;
+        o.nom_donne = true;
+        return std::string();
+    });
+    l.nombre("--duree", o.duree, 0, infini, "durée négative");
+    l.nombre("--frequence", o.frequence, 0, infini, "fréquence négative");
+    l.mot("--declenchement", o.source, {"soft", "trig1", "trig2"}, "soft, trig1 ou trig2");
+    l.mot("--condition", o.condition, {"montant", "descendant", "haut", "bas"}, "montant, descendant, haut ou bas");
+    l.valeur("--compteurs", [&o](const std::string& s) {
+        o.compteurs = 0;
+        if (s != "aucun")
+            for (char ch : s) {
+                if (ch < 'A' || ch > 'D')
+                    return std::string("--compteurs : lettres parmi A, B, C, D, ou aucun");
+                o.compteurs |= 1 << (ch - 'A');
             }
-            out = argv[++i];
-            return true;
-        };
-        auto valeur_num = [&](double& out) {
-            std::string s;
-            if (!valeur(s))
-                return false;
-            if (!nombre(s.c_str(), out)) {
-                erreur = a + " : nombre attendu, pas « " + s + " »";
-                return false;
-            }
-            return true;
-        };
-        std::string s;
-        if (a == "--help" || a == "-h") {
-            usage(stdout);
-            std::exit(EXIT_OK);
-        } else if (a == "--config") {
-            if (!valeur(o.config))
-                return false;
-        } else if (a == "--dossier") {
-            if (!valeur(o.dossier))
-                return false;
-            o.dossier_donne = true;
-        } else if (a == "--nom") {
-            if (!valeur(o.nom))
-                return false;
-            o.nom_donne = true;
-        } else if (a == "--duree") {
-            if (!valeur_num(o.duree))
-                return false;
-            if (o.duree < 0) {
-                erreur = "--duree : durée négative";
-                return false;
-            }
-        } else if (a == "--frequence") {
-            if (!valeur_num(o.frequence))
-                return false;
-        } else if (a == "--declenchement") {
-            if (!valeur(s))
-                return false;
-            const char* sources[] = {"soft", "trig1", "trig2"};
-            for (int k = 0; k < 3; ++k)
-                if (s == sources[k])
-                    o.source = k;
-            if (o.source < 0) {
-                erreur = "--declenchement : soft, trig1 ou trig2";
-                return false;
-            }
-        } else if (a == "--condition") {
-            if (!valeur(s))
-                return false;
-            const char* conditions[] = {"montant", "descendant", "haut", "bas"};
-            for (int k = 0; k < 4; ++k)
-                if (s == conditions[k])
-                    o.condition = k;
-            if (o.condition < 0) {
-                erreur = "--condition : montant, descendant, haut ou bas";
-                return false;
-            }
-        } else if (a == "--compteurs") {
-            if (!valeur(s))
-                return false;
-            o.compteurs = 0;
-            if (s != "aucun")
-                for (char ch : s) {
-                    if (ch < 'A' || ch > 'D') {
-                        erreur = "--compteurs : lettres parmi A, B, C, D, ou aucun";
-                        return false;
-                    }
-                    o.compteurs |= 1 << (ch - 'A');
-                }
-        } else if (a == "--etat") {
-            o.etat = true;
-        } else if (a == "--sans-enregistrement") {
-            o.enregistrement = 0;
-        } else if (a == "--ecraser") {
-            o.ecraser = true;
-        } else if (a == "--avance") {
-            o.avance = true;
-        } else if (a == "--sans-progression") {
-            o.progression = false;
-        } else if (a == "--simulateur") {
-            o.simulateur = true;
-        } else if (a == "--sim-rythme") {
-            if (!valeur(s))
-                return false;
-            if (s == "temps-reel")
-                o.sim_temps_reel = true;
-            else if (s == "libre")
-                o.sim_temps_reel = false;
-            else {
-                erreur = "--sim-rythme : temps-reel ou libre";
-                return false;
-            }
-        } else if (a == "--sim-declenchement") {
-            if (!valeur(s))
-                return false;
-            double d;
-            if (s == "jamais")
-                o.sim_declenchement_ms = -1;
-            else if (nombre(s.c_str(), d) && d >= 0)
-                o.sim_declenchement_ms = static_cast<int>(d);
-            else {
-                erreur = "--sim-declenchement : millisecondes ou jamais";
-                return false;
-            }
-        } else if (a == "--sim-lenteur") {
-            double d;
-            if (!valeur_num(d))
-                return false;
-            if (d < 0 || d > 10000) {
-                erreur = "--sim-lenteur : millisecondes, de 0 à 10000";
-                return false;
-            }
-            o.sim_lenteur_ms = static_cast<int>(d);
-        } else if (a == "--sim-ton") {
-            if (!valeur_num(o.sim_ton_hz))
-                return false;
-        } else if (a == "--sim-amplitude") {
-            if (!valeur_num(o.sim_amplitude))
-                return false;
-        } else if (a == "--sim-bruit") {
-            if (!valeur_num(o.sim_bruit))
-                return false;
-        } else if (a == "--sim-source") {
-            if (!valeur(s))
-                return false;
-            auto virgule = s.find(',');
-            if (virgule == std::string::npos || !nombre(s.substr(0, virgule).c_str(), o.sim_faisceau) ||
-                !nombre(s.substr(virgule + 1).c_str(), o.sim_rangee)) {
-                erreur = "--sim-source : faisceau,rangée (par exemple 40,3.5)";
-                return false;
-            }
-        } else {
-            erreur = "option inconnue : " + a;
-            return false;
-        }
-    }
+        return std::string();
+    });
+    l.drapeau("--etat", o.etat);
+    l.drapeau("--sans-enregistrement", [&o] { o.enregistrement = 0; });
+    l.drapeau("--ecraser", o.ecraser);
+    l.drapeau("--avance", o.avance);
+    l.drapeau("--sans-progression", o.progression, false);
+    l.drapeau("--simulateur", o.simulateur);
+    int rythme = -1;
+    l.mot("--sim-rythme", rythme, {"temps-reel", "libre"}, "temps-reel ou libre");
+    l.valeur("--sim-declenchement", [&o](const std::string& s) {
+        double d;
+        if (s == "jamais")
+            o.sim_declenchement_ms = -1;
+        else if (LigneCommande::nombre_fini(s, d) && d >= 0 && d <= INT_MAX)
+            o.sim_declenchement_ms = static_cast<int>(d);
+        else
+            return std::string("--sim-declenchement : millisecondes ou jamais");
+        return std::string();
+    });
+    double lenteur = 0;
+    l.nombre("--sim-lenteur", lenteur, 0, 10000, "millisecondes, de 0 à 10000");
+    l.nombre("--sim-ton", o.sim_ton_hz, 0, infini, "fréquence négative");
+    l.nombre("--sim-amplitude", o.sim_amplitude, 0, infini, "amplitude négative");
+    l.nombre("--sim-bruit", o.sim_bruit, 0, infini, "bruit négatif");
+    l.valeur("--sim-source", [&o](const std::string& s) {
+        const auto virgule = s.find(',');
+        if (virgule == std::string::npos || !LigneCommande::nombre_fini(s.substr(0, virgule), o.sim_faisceau) ||
+            !LigneCommande::nombre_fini(s.substr(virgule + 1), o.sim_rangee))
+            return std::string("--sim-source : faisceau,rangée (par exemple 40,3.5)");
+        return std::string();
+    });
+    const int code = l.analyse(argv);
+    if (code != LigneCommande::CONTINUER)
+        return code;
+    if (rythme >= 0)
+        o.sim_temps_reel = rythme == 0;
+    o.sim_lenteur_ms = static_cast<int>(lenteur);
     if (!o.simulateur &&
-        (o.sim_ton_hz >= 0 || o.sim_amplitude >= 0 || o.sim_bruit >= 0 || o.sim_faisceau >= 0 || o.sim_lenteur_ms > 0)) {
-        erreur = "les options --sim-* demandent --simulateur";
-        return false;
-    }
-    return true;
+        (o.sim_ton_hz >= 0 || o.sim_amplitude >= 0 || o.sim_bruit >= 0 || o.sim_faisceau >= 0 || o.sim_lenteur_ms > 0))
+        return l.refuse("les options --sim-* demandent --simulateur");
+    return LigneCommande::CONTINUER;
 }
 
 // The operator at a terminal: boxes are printed, questions answered from
@@ -511,12 +427,9 @@ int main(int argc, char** argv)
 {
     console_utf8();
     Options o;
-    std::string erreur;
-    if (!parse(arguments_utf8(argc, argv), o, erreur)) {
-        std::fprintf(stderr, "ondaris-acq : %s\n\n", erreur.c_str());
-        usage(stderr);
-        return EXIT_USAGE;
-    }
+    const int code = lit_options(arguments_utf8(argc, argv), o);
+    if (code != LigneCommande::CONTINUER)
+        return code;
     if (!o.config.empty() && !std::filesystem::exists(std::filesystem::u8path(o.config))) {
         std::fprintf(stderr, "ondaris-acq : configuration introuvable : %s\n", o.config.c_str());
         return EXIT_USAGE;
@@ -625,6 +538,7 @@ int main(int argc, char** argv)
     if (o.etat)
         c.checkBox_Status.checked = true;
 
+    std::printf("ondaris-acq %s\n", version_ondaris());
     affiche_reglages(p, o);
 
     button_Init_Click(p);

@@ -1,41 +1,43 @@
 // ondaris-export: a recording in a format analysis tools open: HDF5 in
 // acoular's layout, NumPy .npy, or SigMF metadata beside the data file.
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "export/formats.h"
 #include "tools/console.h"
+#include "tools/ligne_commande.h"
 
 namespace {
 
 enum { EXIT_OK = 0, EXIT_ECHEC = 1, EXIT_ENREGISTREMENT = 2, EXIT_USAGE = 64 };
 
-void usage(std::FILE* out)
-{
-    std::fputs("Usage : ondaris-export NOM.dat --format h5|npy|sigmf [options]\n"
-               "Exporte un enregistrement (NOM.dat avec NOM.Ond et NOM.log).\n"
-               "\n"
-               "  --format h5      HDF5 pour acoular : /time_data (trames, voies) en float32, attribut\n"
-               "                   sample_freq ; codes des voies dans l'attribut codes ; compteurs et\n"
-               "                   mot d'état, s'ils sont choisis, en entiers dans /compteurs\n"
-               "  --format npy     tableau NumPy (trames, voies) du type des échantillons (int32 ou\n"
-               "                   float32) ; compteurs et mot d'état dans NOM_compteurs.npy (uint32)\n"
-               "  --format sigmf   NOM.sigmf-meta qui décrit NOM.dat tel quel (sans conversion)\n"
-               "  --voies CHOIX    micros (défaut : les micros par numéro croissant), tout (chaque mot de\n"
-               "                   la trame) ou une liste de codes : 0-1023 micros, 2000-2015 voies\n"
-               "                   analogiques, 3000-3003 compteurs A-D, 4000 mot d'état (ex. 0-63,2000)\n"
-               "  --debut S        à partir de S secondes\n"
-               "  --duree S        pendant S secondes\n"
-               "  --sortie FICHIER fichier produit (défaut : NOM.h5, NOM.npy ou NOM.sigmf-meta)\n"
-               "  --ecraser        remplacer un fichier existant\n"
-               "\n"
-               "Codes de sortie : 0 export fait, 1 échec de l'export, 2 enregistrement illisible,\n"
-               "64 options invalides.\n",
-               out);
-}
+const char* const AIDE =
+    "Usage : ondaris-export NOM.dat --format h5|npy|sigmf [options]\n"
+    "Exporte un enregistrement (NOM.dat avec NOM.Ond et NOM.log).\n"
+    "\n"
+    "  --format h5      HDF5 pour acoular : /time_data (trames, voies) en float32, attribut\n"
+    "                   sample_freq ; codes des voies dans l'attribut codes ; compteurs et\n"
+    "                   mot d'état, s'ils sont choisis, en entiers dans /compteurs\n"
+    "  --format npy     tableau NumPy (trames, voies) du type des échantillons (int32 ou\n"
+    "                   float32) ; compteurs et mot d'état dans NOM_compteurs.npy (uint32)\n"
+    "  --format sigmf   NOM.sigmf-meta qui décrit NOM.dat tel quel (sans conversion)\n"
+    "  --voies CHOIX    micros (défaut : les micros par numéro croissant), tout (chaque mot de\n"
+    "                   la trame) ou une liste de codes : 0-1023 micros, 2000-2015 voies\n"
+    "                   analogiques, 3000-3003 compteurs A-D, 4000 mot d'état (ex. 0-63,2000)\n"
+    "  --debut S        à partir de S secondes\n"
+    "  --duree S        pendant S secondes\n"
+    "  --sortie FICHIER fichier produit (défaut : NOM.h5, NOM.npy ou NOM.sigmf-meta)\n"
+    "  --ecraser        remplacer un fichier existant\n"
+    "  --version        version du programme\n"
+    "\n"
+    "Codes de sortie : 0 export fait, 1 échec de l'export, 2 enregistrement illisible,\n"
+    "64 options invalides.\n";
 
 bool existe(const std::string& chemin)
 {
@@ -54,42 +56,23 @@ std::string sans_extension(const std::string& dat)
 int main(int argc, char** argv)
 {
     std::string dat, format, voies, sortie;
-    double debut = 0, duree = -1;
-    bool plage = false, ecraser = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        bool valeur = i + 1 < argc;
-        if (a == "--help" || a == "-h") {
-            usage(stdout);
-            return EXIT_OK;
-        } else if (a == "--format" && valeur) {
-            format = argv[++i];
-        } else if (a == "--voies" && valeur) {
-            voies = argv[++i];
-        } else if (a == "--sortie" && valeur) {
-            sortie = argv[++i];
-        } else if ((a == "--debut" || a == "--duree") && valeur) {
-            double v;
-            if (!nombre(argv[++i], v) || v < 0) {
-                std::fprintf(stderr, "ondaris-export : %s attend un nombre de secondes positif\n", a.c_str());
-                return EXIT_USAGE;
-            }
-            (a == "--debut" ? debut : duree) = v;
-            plage = true;
-        } else if (a == "--ecraser") {
-            ecraser = true;
-        } else if (dat.empty() && !a.empty() && a[0] != '-') {
-            dat = a;
-        } else {
-            std::fprintf(stderr, "ondaris-export : argument inattendu : %s\n\n", a.c_str());
-            usage(stderr);
-            return EXIT_USAGE;
-        }
-    }
-    if (dat.empty() || (format != "h5" && format != "npy" && format != "sigmf")) {
-        usage(stderr);
-        return EXIT_USAGE;
-    }
+    double debut = -1, duree = -1;
+    bool ecraser = false;
+    LigneCommande l("ondaris-export", AIDE);
+    l.positionnel("NOM.dat", dat);
+    l.texte("--format", format);
+    l.texte("--voies", voies);
+    l.texte("--sortie", sortie);
+    l.nombre("--debut", debut, 0, HUGE_VAL, "nombre de secondes positif attendu");
+    l.nombre("--duree", duree, 0, HUGE_VAL, "nombre de secondes positif attendu");
+    l.drapeau("--ecraser", ecraser);
+    const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
+    if (code != LigneCommande::CONTINUER)
+        return code;
+    if (dat.empty() || (format != "h5" && format != "npy" && format != "sigmf"))
+        return l.refuse("");
+    const bool plage = debut >= 0 || duree >= 0;
+    debut = std::max(debut, 0.0);
 #ifndef ONDARIS_HDF5
     if (format == "h5") {
         std::fprintf(stderr, "ondaris-export : cette version est construite sans HDF5 (npy ou sigmf)\n");

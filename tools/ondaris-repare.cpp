@@ -10,26 +10,25 @@
 #include "files/configuration.h"
 #include "files/lecture.h"
 #include "files/reparation.h"
+#include "tools/ligne_commande.h"
 
 namespace {
 
 enum { EXIT_OK = 0, EXIT_REFUS = 1, EXIT_USAGE = 64 };
 
-void usage(std::FILE* out)
-{
-    std::fputs("Usage : ondaris-repare NOM.dat [--config FICHIER] [--etat]\n"
-               "Reconstruit NOM.Ond et NOM.log, restés vides après une acquisition interrompue,\n"
-               "à partir de la configuration écrite au Start de cette acquisition :\n"
-               "config_en_cours.txt du répertoire où le programme tournait (le répertoire courant),\n"
-               "ou le fichier donné par --config. Un fichier compagnon non vide n'est jamais écrasé.\n"
-               "\n"
-               "  --config FICHIER  la configuration de l'acquisition\n"
-               "  --etat            le mot d'état était enregistré (une configuration ne le dit pas)\n"
-               "\n"
-               "Codes de sortie : 0 fichiers reconstruits, 1 refus (la raison est affichée),\n"
-               "64 options invalides.\n",
-               out);
-}
+const char* const AIDE =
+    "Usage : ondaris-repare NOM.dat [--config FICHIER] [--etat]\n"
+    "Reconstruit NOM.Ond et NOM.log, restés vides après une acquisition interrompue,\n"
+    "à partir de la configuration écrite au Start de cette acquisition :\n"
+    "config_en_cours.txt du répertoire où le programme tournait (le répertoire courant),\n"
+    "ou le fichier donné par --config. Un fichier compagnon non vide n'est jamais écrasé.\n"
+    "\n"
+    "  --config FICHIER  la configuration de l'acquisition\n"
+    "  --etat            le mot d'état était enregistré (une configuration ne le dit pas)\n"
+    "  --version         version du programme\n"
+    "\n"
+    "Codes de sortie : 0 fichiers reconstruits, 1 refus (la raison est affichée),\n"
+    "64 options invalides.\n";
 
 } // namespace
 
@@ -37,27 +36,15 @@ int main(int argc, char** argv)
 {
     std::string dat, config;
     bool etat = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            usage(stdout);
-            return EXIT_OK;
-        } else if (a == "--config" && i + 1 < argc) {
-            config = argv[++i];
-        } else if (a == "--etat") {
-            etat = true;
-        } else if (dat.empty() && !a.empty() && a[0] != '-') {
-            dat = a;
-        } else {
-            std::fprintf(stderr, "ondaris-repare : argument inattendu : %s\n\n", a.c_str());
-            usage(stderr);
-            return EXIT_USAGE;
-        }
-    }
-    if (dat.empty()) {
-        usage(stderr);
-        return EXIT_USAGE;
-    }
+    LigneCommande l("ondaris-repare", AIDE);
+    l.positionnel("NOM.dat", dat);
+    l.texte("--config", config);
+    l.drapeau("--etat", etat);
+    const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
+    if (code != LigneCommande::CONTINUER)
+        return code;
+    if (dat.empty())
+        return l.refuse("");
     const bool config_donnee = !config.empty();
     if (!config_donnee)
         config = "config_en_cours.txt";

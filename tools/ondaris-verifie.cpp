@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "files/lecture.h"
 #include "tools/console.h"
+#include "tools/ligne_commande.h"
 
 namespace {
 
@@ -20,48 +22,32 @@ enum {
     EXIT_USAGE = 64,
 };
 
-void usage(std::FILE* out)
-{
-    std::fputs("Usage : ondaris-verifie NOM.dat [--max N]\n"
-               "Vérifie un enregistrement : l'accord de NOM.dat, NOM.Ond et NOM.log, puis le compteur A\n"
-               "de chaque trame. Affiche le nombre de trames, puis chaque saut du compteur (trame,\n"
-               "valeur attendue, valeur lue) jusqu'à N (20 par défaut) et leur nombre.\n"
-               "\n"
-               "Codes de sortie : 0 aucune perte, 1 sauts du compteur, 2 fichiers illisibles ou en\n"
-               "désaccord, 3 compteur A absent (le flux ne peut pas être vérifié), 64 options invalides.\n",
-               out);
-}
+const char* const AIDE =
+    "Usage : ondaris-verifie NOM.dat [--max N]\n"
+    "Vérifie un enregistrement : l'accord de NOM.dat, NOM.Ond et NOM.log, puis le compteur A\n"
+    "de chaque trame. Affiche le nombre de trames, puis chaque saut du compteur (trame,\n"
+    "valeur attendue, valeur lue) jusqu'à N (20 par défaut) et leur nombre.\n"
+    "\n"
+    "  --max N    sauts affichés au plus (20 par défaut)\n"
+    "  --version  version du programme\n"
+    "\n"
+    "Codes de sortie : 0 aucune perte, 1 sauts du compteur, 2 fichiers illisibles ou en\n"
+    "désaccord, 3 compteur A absent (le flux ne peut pas être vérifié), 64 options invalides.\n";
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::string dat;
-    unsigned long max_sauts = 20;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            usage(stdout);
-            return EXIT_SANS_PERTE;
-        } else if (a == "--max" && i + 1 < argc) {
-            char* fin = nullptr;
-            max_sauts = std::strtoul(argv[++i], &fin, 10);
-            if (!fin || *fin != '\0') {
-                usage(stderr);
-                return EXIT_USAGE;
-            }
-        } else if (dat.empty() && !a.empty() && a[0] != '-') {
-            dat = a;
-        } else {
-            std::fprintf(stderr, "ondaris-verifie : argument inattendu : %s\n\n", a.c_str());
-            usage(stderr);
-            return EXIT_USAGE;
-        }
-    }
-    if (dat.empty()) {
-        usage(stderr);
-        return EXIT_USAGE;
-    }
+    double max_sauts = 20;
+    LigneCommande l("ondaris-verifie", AIDE);
+    l.positionnel("NOM.dat", dat);
+    l.nombre("--max", max_sauts, 0, 1e9, "de 0 à 1000000000");
+    const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
+    if (code != LigneCommande::CONTINUER)
+        return code;
+    if (dat.empty())
+        return l.refuse("");
 
     Enregistrement e;
     lit_enregistrement(dat, e);
@@ -86,7 +72,7 @@ int main(int argc, char** argv)
     Progression progression("Vérification", e.nb_trames);
     BilanCompteur bilan;
     std::string erreur;
-    int r = verifie_compteur(dat, d.nb_voies, e.nb_trames, max_sauts, bilan, erreur,
+    int r = verifie_compteur(dat, d.nb_voies, e.nb_trames, static_cast<unsigned long>(max_sauts), bilan, erreur,
                              [&](uint64_t n) { progression.avance(n); });
     progression.fin();
     if (r != 0) {

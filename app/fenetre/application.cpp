@@ -10,6 +10,11 @@
 #include <QStyleFactory>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstring>
+
+#include "base/version.h"
+
 void prepare_application(QApplication& app)
 {
     // One look on every platform, close to the classic desktop one.
@@ -28,4 +33,21 @@ void prepare_application(QApplication& app)
     if (qt->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(qt);
+}
+
+bool repond_ligne_commande(int argc, char** argv, const char* programme, const char* aide, int& code)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(aide, stdout);
+            code = 0;
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("%s %s\n", programme, version_ondaris());
+            code = 0;
+            return true;
+        }
+    }
+    return false;
 }

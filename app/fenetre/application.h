@@ -1,7 +1,13 @@
 // What every program with the window sets on its QApplication: the style,
-// the French texts of Qt's own dialogs when installed, the icon.
+// the French texts of Qt's own dialogs when installed, the icon; and the
+// options it answers itself.
 #pragma once
 
 class QApplication;
 
 void prepare_application(QApplication& app);
+
+// --help and --version, answered before Qt starts (so without a display);
+// every other argument is left to Qt. True when the program has answered
+// and must end now, with `code`.
+bool repond_ligne_commande(int argc, char** argv, const char* programme, const char* aide, int& code);

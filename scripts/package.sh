@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Makes the packages, in dist/:
+#   scripts/package.sh          the Debian package, dist/ondaris_VERSION_amd64.deb
+#                               (build-paquet/: the window, the runner, the tools,
+#                               their man pages, the udev rule, the desktop entries)
+#   scripts/package.sh windows  the zip of the command-line tools from the MinGW-w64
+#                               cross build (build-win-paquet/: the toolchain of
+#                               scripts/test-windows.sh, without the tests),
+#                               dist/ondaris-VERSION-windows-x86_64.zip
+# VERSION is the CMake project's.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+mkdir -p dist
+
+if [ "${1:-}" = windows ]; then
+  scripts/install-deps.sh windows
+  cmake -S . -B build-win-paquet -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=OFF -DONDARIS_BENCH=OFF \
+        -DONDARIS_FENETRE=OFF -DONDARIS_HDF5=OFF >/dev/null
+  cmake --build build-win-paquet -j"$jobs"
+  (cd build-win-paquet && cpack -G ZIP)
+  ls -l dist/ondaris-*-windows-x86_64.zip
+  exit 0
+fi
+
+scripts/install-deps.sh
+cmake -S . -B build-paquet -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=OFF -DONDARIS_BENCH=OFF >/dev/null
+cmake --build build-paquet -j"$jobs"
+(cd build-paquet && cpack -G DEB)
+ls -l dist/ondaris_*.deb
