@@ -2,30 +2,6 @@
 
 #include "channels/canaux.h"
 
-Selection Selection::de_header(const type_header_file& h)
-{
-    Selection s;
-    for (int f = 0; f < NB_FAISCEAUX; ++f)
-        for (int j = 0; j < 8; ++j)
-            s.micros[f][j] = h.micros_actifs[f][j] == 1;
-    for (int v = 0; v < NB_VA; ++v)
-        s.va[v] = h.va_actives[v / 4][v % 4] == 1;
-    for (int c = 0; c < 4; ++c)
-        s.compteurs[c] = h.compteurs_actifs[c] == 1;
-    return s;
-}
-
-void Selection::vers_header(type_header_file& h) const
-{
-    for (int f = 0; f < NB_FAISCEAUX; ++f)
-        for (int j = 0; j < 8; ++j)
-            h.micros_actifs[f][j] = micros[f][j] ? 1 : 0;
-    for (int v = 0; v < NB_VA; ++v)
-        h.va_actives[v / 4][v % 4] = va[v] ? 1 : 0;
-    for (int c = 0; c < 4; ++c)
-        h.compteurs_actifs[c] = compteurs[c] ? 1 : 0;
-}
-
 int32_t Selection::nb_micros() const
 {
     int32_t n = 0;

@@ -8,7 +8,6 @@
 #include <array>
 #include <cstdint>
 
-#include "files/header.h"
 
 constexpr uint8_t CODE_SELECTION = 0x05; // command code of the box's Selection command
 
@@ -21,12 +20,6 @@ struct Selection {
     std::array<bool, 16> va{};                     // analogue channel 4b + k (blocks A..D)
     std::array<bool, 4> compteurs{};               // counters A..D
     bool etat = false;                             // the status word
-
-    // From the header's selection bytes (1 = selected); the status word has
-    // no byte and is left out.
-    static Selection de_header(const type_header_file& h);
-    // Writes the 1024 + 16 + 4 selection bytes of `h` (1 or 0); nothing else.
-    void vers_header(type_header_file& h) const;
 
     int32_t nb_micros() const;
     // Words per frame: microphones, analogue channels, counters, status.

@@ -1,5 +1,7 @@
 #include "files/header.h"
 
+#include "channels/canaux.h"
+
 #include <cstring>
 
 #include "files/lignes.h"
@@ -98,4 +100,28 @@ int ecrit_header(const type_header_file& h, std::FILE* f)
         return -1;
     auto bytes = header_bytes(h);
     return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() ? 0 : -1;
+}
+
+Selection selection_de_header(const type_header_file& h)
+{
+    Selection s;
+    for (int f = 0; f < NB_FAISCEAUX; ++f)
+        for (int j = 0; j < 8; ++j)
+            s.micros[f][j] = h.micros_actifs[f][j] == 1;
+    for (int v = 0; v < NB_VA; ++v)
+        s.va[v] = h.va_actives[v / 4][v % 4] == 1;
+    for (int c = 0; c < 4; ++c)
+        s.compteurs[c] = h.compteurs_actifs[c] == 1;
+    return s;
+}
+
+void ecrit_selection(type_header_file& h, const Selection& s)
+{
+    for (int f = 0; f < NB_FAISCEAUX; ++f)
+        for (int j = 0; j < 8; ++j)
+            h.micros_actifs[f][j] = s.micros[f][j] ? 1 : 0;
+    for (int v = 0; v < NB_VA; ++v)
+        h.va_actives[v / 4][v % 4] = s.va[v] ? 1 : 0;
+    for (int c = 0; c < 4; ++c)
+        h.compteurs_actifs[c] = s.compteurs[c] ? 1 : 0;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/texte.h"
+#include "channels/selection.h"
 
 #pragma pack(push, 1)
 struct type_date_heure {
@@ -46,3 +47,9 @@ float duree_de(uint32_t nb_ech, float frequence);
 
 // Writes the 2097 bytes to an open stream; 0 on success, -1 on failure.
 int ecrit_header(const type_header_file& h, std::FILE* f);
+
+// The selection of a header's selection bytes (1 = selected); the status
+// word has no byte and is left out.
+Selection selection_de_header(const type_header_file& h);
+// Writes the 1024 + 16 + 4 selection bytes of `h` (1 or 0); nothing else.
+void ecrit_selection(type_header_file& h, const Selection& s);

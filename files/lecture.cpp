@@ -253,7 +253,7 @@ Disposition disposition_de(const type_header_file& h, bool etat)
 {
     Disposition d;
     int32_t liste[NB_MICROS + NB_VA + 4];
-    int n = Selection::de_header(h).liste_voies(liste);
+    int n = selection_de_header(h).liste_voies(liste);
     d.compteur_a = h.compteurs_actifs[0] == 1;
     d.etat = etat;
     if (d.compteur_a)

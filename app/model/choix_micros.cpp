@@ -50,7 +50,7 @@ std::array<uint8_t, 128> valide_micros(Principale& p)
 void choix_micros(Principale& p, bool active)
 {
     const Selection s = selection_des_cases(p.ctl);
-    s.vers_header(p.header_file);
+    ecrit_selection(p.header_file, s);
     p.nb_micros = s.liste_micros(p.num_mic_valid.data());
     p.nb_voies = s.nb_voies();
     p.compteur = s.compteur_a();

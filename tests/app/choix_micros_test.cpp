@@ -179,7 +179,7 @@ TEST_F(ChoixMicros, BoxesSelectionAndHeaderAgree)
         for (size_t i = 0; i < commandes.size(); ++i)
             ASSERT_EQ(std::vector<uint8_t>(commandes[i].begin(), commandes[i].end()), envoyees[i]) << i;
 
-        ::Selection lue = ::Selection::de_header(p.header_file);
+        ::Selection lue = selection_de_header(p.header_file);
         lue.etat = c.checkBox_Status.checked; // the status word has no byte
         EXPECT_EQ(lue.nb_voies(), p.nb_voies);
         std::vector<int32_t> l(1043);
@@ -187,7 +187,7 @@ TEST_F(ChoixMicros, BoxesSelectionAndHeaderAgree)
         EXPECT_EQ(l, liste());
         type_header_file h;
         std::memset(&h, 7, sizeof h);
-        lue.vers_header(h);
+        ecrit_selection(h, lue);
         const auto octets = header_bytes(h), attendus = header_bytes(p.header_file);
         EXPECT_TRUE(std::equal(octets.begin() + 16, octets.begin() + 1060, attendus.begin() + 16)); // selection bytes
 
