@@ -425,21 +425,9 @@ void Run::abandon()
     }
     fini_ = false;
     t_fini_.fill(false);
-    int rc = 0;
     // A slot that had already failed is not in flight and will never report
     // again: the drain ends when nothing is left in flight.
-    while (rc == 0 && anneau_.en_vol() > 0) {
-        rc = attend_completion(b_.clock.tick_ms(), 60000);
-        if (j.detail)
-            j.verb("Boucle de fin correspondant au 'paquet' {0:G}  \r\n", {num_pkt_.load()});
-        if (rc != 0 || fini_) {
-            if (j.detail && fini_)
-                j.call_verb("FIN COMPLETE\r\n");
-            else if (!fini_)
-                j.call_verb("ERREUR \r\n");
-            break;
-        }
-    }
+    vidange(0, 60000, false);
     fichiers_.ferme();
     anneau_.libere();
     stopped_ = false;
@@ -497,6 +485,36 @@ bool Run::abandon_boucle()
     }
     b_.journal.call_verb("\r\nAcquisition abandonnée : le boîtier n'a pas terminé le flux après Stop.\r\n");
     return true;
+}
+
+// Waits until every transfer has reported its end (fini), none is left in
+// flight, or the library fails. At the end of a run `limite_ms` bounds the
+// whole drain, which then says so; after an abandon it bounds each wait.
+int Run::vidange(int rc, uint32_t limite_ms, bool fin_de_run)
+{
+    const Journal& j = b_.journal;
+    const uint32_t debut = b_.clock.tick_ms();
+    while (rc == 0 && anneau_.en_vol() > 0) {
+        if (j.detail && fin_de_run)
+            j.verb("Début boucle de fin correspondant au 'paquet' {0:G}  \r\n", {num_pkt_.load()});
+        rc = attend_completion(fin_de_run ? debut : b_.clock.tick_ms(), limite_ms);
+        if (j.detail)
+            j.verb(fin_de_run ? "Boucle de fin après  libusb_handle_events correspondant au 'paquet' {0:G}  \r\n"
+                              : "Boucle de fin correspondant au 'paquet' {0:G}  \r\n",
+                   {num_pkt_.load()});
+        if (rc != 0 || fini_) {
+            if (j.detail && fini_)
+                j.call_verb(fin_de_run ? "\r\nFIN COMPLETE\r\n" : "FIN COMPLETE\r\n");
+            else if (!fini_)
+                j.call_verb("ERREUR \r\n");
+            break;
+        }
+        if (fin_de_run && static_cast<uint32_t>(b_.clock.tick_ms() - debut) > limite_ms) {
+            j.call_verb("Dépassement durée \r\n");
+            break;
+        }
+    }
+    return rc;
 }
 
 // ---------------------------------------------------------------------------
@@ -628,25 +646,7 @@ void Run::fin_de_run(int rc, uint32_t t0)
         }
         const double par_paquet = std::floor(static_cast<double>(TAILLE_PAQUET) / (4.0 * p_.nb_voies));
         const uint32_t P = static_cast<uint32_t>(par_paquet / (static_cast<double>(b_.frequence) / 1000.0));
-        const uint32_t debut = b_.clock.tick_ms();
-        while (rc == 0 && anneau_.en_vol() > 0) {
-            if (j.detail)
-                j.verb("Début boucle de fin correspondant au 'paquet' {0:G}  \r\n", {num_pkt_.load()});
-            rc = attend_completion(debut, 2 * P);
-            if (j.detail)
-                j.verb("Boucle de fin après  libusb_handle_events correspondant au 'paquet' {0:G}  \r\n", {num_pkt_.load()});
-            if (rc != 0 || fini_) {
-                if (j.detail && fini_)
-                    j.call_verb("\r\nFIN COMPLETE\r\n");
-                else if (!fini_)
-                    j.call_verb("ERREUR \r\n");
-                break;
-            }
-            if (static_cast<uint32_t>(b_.clock.tick_ms() - debut) > 2 * P) {
-                j.call_verb("Dépassement durée \r\n");
-                break;
-            }
-        }
+        vidange(rc, 2 * P, true);
     }
     // Whatever is still queued is cancelled and completed before release.
     anneau_.libere();

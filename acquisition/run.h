@@ -181,6 +181,7 @@ private:
     int boucle_principale(uint32_t& t0);
     void fin_de_run(int rc, uint32_t t0);
     int attend_completion(uint32_t debut, uint32_t limite_ms);
+    int vidange(int rc, uint32_t limite_ms, bool fin_de_run);
     int traite_evenements();
     void ecrit_donnees(const unsigned char* data, uint32_t n);
     void verifie_compteur(const unsigned char* buffer, uint32_t L);

@@ -166,6 +166,18 @@ void selection_1045(Principale& p)
     p.ctl.checkBox_Status.checked = true;
 }
 
+// Every channel: 1024 microphones, 16 analogue, 4 counters, status (1045 words).
+Selection toutes_les_voies()
+{
+    Selection tout;
+    for (auto& f : tout.micros)
+        f.fill(true);
+    tout.va.fill(true);
+    tout.compteurs.fill(true);
+    tout.etat = true;
+    return tout;
+}
+
 // Streams `frames` frames through a run, recording off: the ring, the
 // counter check and the levels; MB/s.
 double pass_ring(Principale& p, uint32_t frames)
@@ -174,12 +186,7 @@ double pass_ring(Principale& p, uint32_t frames)
     r.nb_voies = 1045;
     r.nb_micros = 1024;
     r.compteur = true;
-    Selection tout;
-    for (auto& f : tout.micros)
-        f.fill(true);
-    tout.va.fill(true);
-    tout.compteurs.fill(true);
-    tout.etat = true;
+    const Selection tout = toutes_les_voies();
     for (const auto& c : tout.commandes())
         r.commandes_selection.push_back(c);
     std::vector<int32_t> voies(1043);
@@ -231,12 +238,7 @@ double pass_niveaux()
     std::vector<int32_t> mots(MOTS_PAQUET);
     for (uint32_t w = 0; w < MOTS_PAQUET; ++w)
         mots[w] = static_cast<int32_t>((w * 2654435761u) >> 8) - (1 << 23);
-    Selection tout;
-    for (auto& f : tout.micros)
-        f.fill(true);
-    tout.va.fill(true);
-    tout.compteurs.fill(true);
-    tout.etat = true;
+    const Selection tout = toutes_les_voies();
     std::vector<int32_t> voies(1043);
     const int n = tout.liste_voies(voies.data());
     DispositionNiveaux d;

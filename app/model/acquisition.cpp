@@ -18,6 +18,7 @@
 #include "device/commandes.h"
 #include "device/parametres.h"
 #include "files/chemins.h"
+#include "files/nommage.h"
 #include "files/configuration.h"
 #include "files/nommage.h"
 
@@ -232,12 +233,6 @@ bool PassageRun::releve()
 // Start
 
 namespace {
-
-bool dossier_existe(const std::string& dir)
-{
-    std::error_code ec;
-    return fs::is_directory(dir.empty() ? fs::path(".") : fs::u8path(dir), ec);
-}
 
 bool fichier_existe(const std::string& path)
 {
