@@ -2,9 +2,7 @@
 
 #include <new>
 
-Anneau::Anneau(usb::UsbApi& usb, Clock& clock, const Journal& journal) : usb_(usb), clock_(clock), journal_(journal)
-{
-}
+Anneau::Anneau(usb::UsbApi& usb, Clock& clock, const Journal& journal) : usb_(usb), clock_(clock), journal_(journal) {}
 
 void Anneau::rappel(usb::Transfer* t)
 {
@@ -92,10 +90,7 @@ int Anneau::en_vol() const
     return n;
 }
 
-int Anneau::annule(int s)
-{
-    return transfert_[s] ? usb_.cancel_transfer(transfert_[s]) : usb::ERROR_NOT_FOUND;
-}
+int Anneau::annule(int s) { return transfert_[s] ? usb_.cancel_transfer(transfert_[s]) : usb::ERROR_NOT_FOUND; }
 
 int Anneau::annule_et_vide(uint32_t limite_ms)
 {

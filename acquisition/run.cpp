@@ -43,8 +43,7 @@ uint64_t espace_disponible(const std::string& path)
 
 Run::Run(Boitier& b, ParametresRun params, FichiersRun fichiers, ObservateurRun& obs)
     : b_(b), p_(std::move(params)), fichiers_(std::move(fichiers)), obs_(obs), anneau_(b.usb, b.clock, b.journal)
-{
-}
+{}
 
 uint64_t Run::espace_utilisable(const std::string& path) const
 {
@@ -255,10 +254,7 @@ bool Run::prepare_fichiers()
     return fichiers_.ouvre(p_.acqui_name, b_.journal) == 0;
 }
 
-void Run::refuse_apres_controles()
-{
-    obs_.etape(ObservateurRun::REFUSEE);
-}
+void Run::refuse_apres_controles() { obs_.etape(ObservateurRun::REFUSEE); }
 
 bool Run::preparation()
 {
@@ -303,8 +299,8 @@ bool Run::preparation()
         const float secondes = static_cast<float>(U) / (4.0f * static_cast<float>(p_.nb_voies) * b_.frequence);
         // An open-ended recording without room for more than its stop margin
         // would stop at its first pass, after starting the box.
-        const bool sans_place = b_.count != 0 ? B > U
-                                              : static_cast<int64_t>(U / TAILLE_PAQUET) - 1 <= MARGE_BUDGET_PAQUETS;
+        const bool sans_place =
+            b_.count != 0 ? B > U : static_cast<int64_t>(U / TAILLE_PAQUET) - 1 <= MARGE_BUDGET_PAQUETS;
         if (sans_place) {
             j.call_verb("Pas suffisamment de place sur le disque !\r\n", 1);
             j.verb("{0:N0} Go disponibles sur le disque, soit {1:N1} s\r\n", {U / 1073741824ull, secondes});
@@ -542,9 +538,8 @@ int Run::boucle_principale(uint32_t& t0)
             if (abandon_boucle())
                 break;
         }
-        if (!stopped_ &&
-            (stop_demande_ || fermeture_demandee_ || erreur_compteur_ || erreur_ecriture_ ||
-             budget_disque_atteint(p_.enregistre, b_.count, num_pkt_, budget_paquets_)))
+        if (!stopped_ && (stop_demande_ || fermeture_demandee_ || erreur_compteur_ || erreur_ecriture_ ||
+                          budget_disque_atteint(p_.enregistre, b_.count, num_pkt_, budget_paquets_)))
             stop();
         rc = traite_evenements();
         if (rc != 0 || fin_en_cours_) {

@@ -145,7 +145,7 @@ public:
     const ParametresRun& parametres() const { return p_; }
     PhaseRun phase() const { return phase_.load(); }
     FinRun fin() const { return fin_; }
-    uint32_t n_pkt() const { return n_pkt_; }   // packets a defined run needs (or the disk budget)
+    uint32_t n_pkt() const { return n_pkt_; }     // packets a defined run needs (or the disk budget)
     uint32_t num_pkt() const { return num_pkt_; } // completions so far
     uint64_t ntr() const { return ntr_; }         // bytes received
     uint64_t ntw() const { return ntw_; }         // bytes written to the data file

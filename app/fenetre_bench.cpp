@@ -179,8 +179,8 @@ int main(int argc, char** argv)
             clic_ns = horloge::now().time_since_epoch().count();
             QCoreApplication::postEvent(stop, new QMouseEvent(QEvent::MouseButtonPress, centre, centre, Qt::LeftButton,
                                                               Qt::LeftButton, Qt::NoModifier));
-            QCoreApplication::postEvent(stop, new QMouseEvent(QEvent::MouseButtonRelease, centre, centre, Qt::LeftButton,
-                                                              Qt::NoButton, Qt::NoModifier));
+            QCoreApplication::postEvent(stop, new QMouseEvent(QEvent::MouseButtonRelease, centre, centre,
+                                                              Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
         });
     });
     w("button_Start")->click();
@@ -193,10 +193,10 @@ int main(int argc, char** argv)
     const double mur = std::chrono::duration<double>(t1 - t0).count();
     std::printf("Fenêtre sur le boîtier simulé, %d mots par trame, %.0f Hz, niveaux affichés, %s\n", p.nb_voies,
                 static_cast<double>(p.boitier.frequence),
-                dossier.empty() ? "sans enregistrement"
-                                : (lent_ms > 0 ? ("enregistré, écriture ralentie de " + std::to_string(lent_ms) + " ms")
-                                                     .c_str()
-                                               : "enregistré"));
+                dossier.empty()
+                    ? "sans enregistrement"
+                    : (lent_ms > 0 ? ("enregistré, écriture ralentie de " + std::to_string(lent_ms) + " ms").c_str()
+                                   : "enregistré"));
     std::printf("paquets reçus: %u, fin: %s\n", p.dernier.num_pkt,
                 p.fin_run == FIN_STOPPEE ? "stoppée" : "autre (le run a fini avant le Stop ?)");
     std::printf("window gap max: %lld ms\n", static_cast<long long>(ecart_max));

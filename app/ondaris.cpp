@@ -8,15 +8,14 @@
 #include "app/fenetre/operateur_qt.h"
 #include "device/usb_libusb.h"
 
-const char* const AIDE =
-    "Usage : ondaris [--help] [--version]\n"
-    "La fenêtre d'acquisition de l'Ondaris 1024, sur le boîtier branché en USB.\n"
-    "Les réglages sont lus dans config_en_cours.txt du répertoire courant au démarrage,\n"
-    "et y sont réécrits à chaque Start. Les autres arguments sont ceux de Qt\n"
-    "(par exemple -platform).\n"
-    "\n"
-    "  --help     cette aide\n"
-    "  --version  version du programme\n";
+const char* const AIDE = "Usage : ondaris [--help] [--version]\n"
+                         "La fenêtre d'acquisition de l'Ondaris 1024, sur le boîtier branché en USB.\n"
+                         "Les réglages sont lus dans config_en_cours.txt du répertoire courant au démarrage,\n"
+                         "et y sont réécrits à chaque Start. Les autres arguments sont ceux de Qt\n"
+                         "(par exemple -platform).\n"
+                         "\n"
+                         "  --help     cette aide\n"
+                         "  --version  version du programme\n";
 
 int main(int argc, char** argv)
 {

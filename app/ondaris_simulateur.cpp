@@ -8,16 +8,15 @@
 #include "app/fenetre/operateur_qt.h"
 #include "simulator/simulated_box.h"
 
-const char* const AIDE =
-    "Usage : ondaris-simulateur [--help] [--version]\n"
-    "La fenêtre d'acquisition de l'Ondaris 1024 sur un boîtier simulé, pour apprendre le\n"
-    "programme et répéter une acquisition : une source sonore au-dessus du faisceau 40,\n"
-    "en temps réel ; le déclenchement externe arrive 1 s après Start. Le titre de la\n"
-    "fenêtre se termine par « BOÎTIER SIMULÉ ». Les réglages sont ceux de\n"
-    "config_en_cours.txt du répertoire courant, comme pour ondaris.\n"
-    "\n"
-    "  --help     cette aide\n"
-    "  --version  version du programme\n";
+const char* const AIDE = "Usage : ondaris-simulateur [--help] [--version]\n"
+                         "La fenêtre d'acquisition de l'Ondaris 1024 sur un boîtier simulé, pour apprendre le\n"
+                         "programme et répéter une acquisition : une source sonore au-dessus du faisceau 40,\n"
+                         "en temps réel ; le déclenchement externe arrive 1 s après Start. Le titre de la\n"
+                         "fenêtre se termine par « BOÎTIER SIMULÉ ». Les réglages sont ceux de\n"
+                         "config_en_cours.txt du répertoire courant, comme pour ondaris.\n"
+                         "\n"
+                         "  --help     cette aide\n"
+                         "  --version  version du programme\n";
 
 int main(int argc, char** argv)
 {

@@ -146,8 +146,8 @@ std::string format_number_float(const Conventions& c, float f, int decimals)
 
 std::string format_padded(long long v, int width)
 {
-    unsigned long long mag = v < 0 ? static_cast<unsigned long long>(-(v + 1)) + 1ULL
-                                   : static_cast<unsigned long long>(v);
+    unsigned long long mag =
+        v < 0 ? static_cast<unsigned long long>(-(v + 1)) + 1ULL : static_cast<unsigned long long>(v);
     std::string digits = std::to_string(mag);
     while (static_cast<int>(digits.size()) < width)
         digits.insert(digits.begin(), '0');
@@ -223,8 +223,7 @@ std::string render(const Conventions& c, const FmtArg& a, const std::string& for
 
 } // namespace
 
-std::string compose(const Conventions& conv, const std::string& pattern,
-                    std::initializer_list<FmtArg> args)
+std::string compose(const Conventions& conv, const std::string& pattern, std::initializer_list<FmtArg> args)
 {
     std::string out;
     out.reserve(pattern.size() + 16);

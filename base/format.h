@@ -50,11 +50,10 @@ private:
 
 // Fills the placeholders of `pattern` with `args`. Unknown or malformed
 // placeholders are left as they stand.
-std::string compose(const Conventions& conv, const std::string& pattern,
-                    std::initializer_list<FmtArg> args);
+std::string compose(const Conventions& conv, const std::string& pattern, std::initializer_list<FmtArg> args);
 
 // Single fields, as the placeholders render them.
-std::string format_general(const Conventions& c, const FmtArg& v);  // {0} and {0:G}
-std::string format_number(const Conventions& c, double v, int decimals); // {0:N1}
+std::string format_general(const Conventions& c, const FmtArg& v);            // {0} and {0:G}
+std::string format_number(const Conventions& c, double v, int decimals);      // {0:N1}
 std::string format_number_float(const Conventions& c, float v, int decimals); // {0:N1} of a float
-std::string format_padded(long long v, int width);                 // {0:D3}
+std::string format_padded(long long v, int width);                            // {0:D3}

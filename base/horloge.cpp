@@ -34,7 +34,4 @@ DateHeure SystemClock::now()
     return d;
 }
 
-void SystemClock::sleep_ms(uint32_t ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+void SystemClock::sleep_ms(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

@@ -128,15 +128,9 @@ void console_utf8()
 
 #else
 
-std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode)
-{
-    return std::fopen(utf8_path.c_str(), mode);
-}
+std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode) { return std::fopen(utf8_path.c_str(), mode); }
 
-std::string vers_code_page(const std::string& utf8)
-{
-    return utf8_vers_cp1252(utf8);
-}
+std::string vers_code_page(const std::string& utf8) { return utf8_vers_cp1252(utf8); }
 
 bool espace_libre(const std::string& dossier, uint64_t& octets)
 {
@@ -161,10 +155,7 @@ bool separateurs_regionaux(const std::string& locale, std::string& decimal, std:
     return true;
 }
 
-std::vector<std::string> arguments_utf8(int argc, char** argv)
-{
-    return std::vector<std::string>(argv, argv + argc);
-}
+std::vector<std::string> arguments_utf8(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
 
 void console_utf8() {}
 

@@ -4,7 +4,4 @@
 #define ONDARIS_VERSION "inconnue"
 #endif
 
-const char* version_ondaris()
-{
-    return ONDARIS_VERSION;
-}
+const char* version_ondaris() { return ONDARIS_VERSION; }

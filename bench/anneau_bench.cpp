@@ -113,7 +113,10 @@ public:
     double cpu_debut = -1;                   // thread CPU time at the first pump of the main loop
     std::atomic<bool> enregistre{false};
 
-    void message_box(const std::string& t, const std::string&, Icon) override { std::fprintf(stderr, "%s\n", t.c_str()); }
+    void message_box(const std::string& t, const std::string&, Icon) override
+    {
+        std::fprintf(stderr, "%s\n", t.c_str());
+    }
     bool ask_yes_no(const std::string&, const std::string&, Icon) override { return true; }
     bool choose_save_file(const std::string&, std::string&) override { return false; }
     bool choose_open_file(const std::string&, std::string&) override { return false; }
@@ -348,26 +351,27 @@ int main(int argc, char** argv)
     const double disk2 = pass_fwrite(data, bytes, &fwrite2, &fsync2);
     fs::remove(data);
     const double disk = (disk1 + disk2) / 2;
-    std::printf("plain 16 MiB fwrite loop     : %8.0f MB/s to the end of its fsync (two passes: %.0f, %.0f)\n",
-                disk, disk1, disk2);
-    std::printf("  of which                   : %8.2f s of fwrite calls then %.2f s of fsync; %.2f + %.2f s\n",
-                fwrite1, fsync1, fwrite2, fsync2);
+    std::printf("plain 16 MiB fwrite loop     : %8.0f MB/s to the end of its fsync (two passes: %.0f, %.0f)\n", disk,
+                disk1, disk2);
+    std::printf("  of which                   : %8.2f s of fwrite calls then %.2f s of fsync; %.2f + %.2f s\n", fwrite1,
+                fsync1, fwrite2, fsync2);
     std::printf("whole recorded run, unpaced  : %8.0f MB/s from Start to the end of its fsync (%s, %.1f s in all)\n",
                 run, complet ? "complete" : "NOT complete", secondes(debut_handler, fin_run));
     std::printf("  of which                   : %8.2f s from the Start command to the idle window, %.2f s of fsync\n",
                 secondes(debut_flux, fin_handler), secondes(fin_handler, fin_run));
     if (!op.pompes.empty()) {
         const double s_boucle = secondes(debut_flux, op.pompes.back());
-        std::printf("  main loop                  : %8.2f s, end of run %.2f s; %.2f s of the data file's fwrite calls\n",
-                    s_boucle, secondes(op.pompes.back(), fin_handler), s_fwrite);
+        std::printf(
+            "  main loop                  : %8.2f s, end of run %.2f s; %.2f s of the data file's fwrite calls\n",
+            s_boucle, secondes(op.pompes.back(), fin_handler), s_fwrite);
         std::printf("  outside the fwrite calls   : %8.2f s from the Start command to the idle window\n",
                     secondes(debut_flux, fin_handler) - s_fwrite);
         if (op.cpu_debut >= 0 && cpu_fin >= 0)
             std::printf("  CPU of the logic's thread  : %8.2f s; the box thread copying the stream: %.2f s\n",
                         cpu_fin - op.cpu_debut, s_copie);
     }
-    std::printf("whole run / fwrite loop      : %8.3f (%.3f and %.3f to each pass)\n",
-                disk > 0 ? run / disk : 0, disk1 > 0 ? run / disk1 : 0, disk2 > 0 ? run / disk2 : 0);
+    std::printf("whole run / fwrite loop      : %8.3f (%.3f and %.3f to each pass)\n", disk > 0 ? run / disk : 0,
+                disk1 > 0 ? run / disk1 : 0, disk2 > 0 ? run / disk2 : 0);
 
     // 3. The level refresh.
     const double pass_ms = pass_niveaux();
@@ -417,4 +421,3 @@ int main(int argc, char** argv)
         std::printf("  the click was never acted on\n");
     return 0;
 }
-

@@ -35,9 +35,9 @@ struct DispositionNiveaux {
     struct Plage {
         int32_t mot, somme, n; // n consecutive frame words from `mot`, into sums from `somme`
     };
-    int32_t nb_voies = 0;         // 32-bit words per frame
-    std::vector<Plage> plages;    // in word order
-    std::vector<int32_t> micros;  // the microphone of each sum
+    int32_t nb_voies = 0;        // 32-bit words per frame
+    std::vector<Plage> plages;   // in word order
+    std::vector<int32_t> micros; // the microphone of each sum
 
     // From the first `n` entries of a channel list (codes: microphone m,
     // analogue 2000 + v, counter 3000 + c) and the frame size in words.

@@ -8,7 +8,6 @@
 #include <array>
 #include <cstdint>
 
-
 constexpr uint8_t CODE_SELECTION = 0x05; // command code of the box's Selection command
 
 // Bytes 0..3 of the command buffer of one selection command: CODE_SELECTION,

@@ -47,15 +47,9 @@ int requete_nue(Boitier& b, int requete, const char* message)
 
 } // namespace
 
-int reset_fx3(Boitier& b)
-{
-    return requete_nue(b, REQUEST_RESET_FX3, "Reset FX3\r\n");
-}
+int reset_fx3(Boitier& b) { return requete_nue(b, REQUEST_RESET_FX3, "Reset FX3\r\n"); }
 
-int reset_ph(Boitier& b)
-{
-    return requete_nue(b, REQUEST_RESET_PH, "Reset Pseudo Hard (C4)\r\n");
-}
+int reset_ph(Boitier& b) { return requete_nue(b, REQUEST_RESET_PH, "Reset Pseudo Hard (C4)\r\n"); }
 
 int sequence_reset(Boitier& b)
 {

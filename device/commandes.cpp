@@ -34,18 +34,30 @@ int init_USB(Boitier& b)
 const char* nom_commande(int code)
 {
     switch (code) {
-    case CMD_RESET_MICROS: return "Reset micros";
-    case CMD_CLOCK_DIVISION: return "Clock division";
-    case CMD_START: return "Start";
-    case CMD_STOP: return "Stop";
-    case CMD_SAMPLE_COUNT: return "Sample count";
-    case CMD_SELECTION: return "Selection";
-    case CMD_DELAY: return "Delay";
-    case CMD_SAMPLE_TYPE: return "Sample type";
-    case CMD_FAISCEAUX: return "Faisceaux mask";
-    case REQUEST_RESET_FX3: return "Reset FX3";
-    case REQUEST_RESET_PH: return "Reset pseudo-hard";
-    default: return "?";
+    case CMD_RESET_MICROS:
+        return "Reset micros";
+    case CMD_CLOCK_DIVISION:
+        return "Clock division";
+    case CMD_START:
+        return "Start";
+    case CMD_STOP:
+        return "Stop";
+    case CMD_SAMPLE_COUNT:
+        return "Sample count";
+    case CMD_SELECTION:
+        return "Selection";
+    case CMD_DELAY:
+        return "Delay";
+    case CMD_SAMPLE_TYPE:
+        return "Sample type";
+    case CMD_FAISCEAUX:
+        return "Faisceaux mask";
+    case REQUEST_RESET_FX3:
+        return "Reset FX3";
+    case REQUEST_RESET_PH:
+        return "Reset pseudo-hard";
+    default:
+        return "?";
     }
 }
 
@@ -63,8 +75,8 @@ int write_command(Boitier& b, usb::DeviceHandle handle, int request, const unsig
             scratch[i] = data[i];
         d = scratch;
     }
-    const int r = b.usb.control_transfer(handle, REQUEST_TYPE_VENDOR_OUT, static_cast<uint8_t>(request & 0xFF), 0, 0,
-                                         d, static_cast<uint16_t>(length), static_cast<unsigned int>(b.TimeOut));
+    const int r = b.usb.control_transfer(handle, REQUEST_TYPE_VENDOR_OUT, static_cast<uint8_t>(request & 0xFF), 0, 0, d,
+                                         static_cast<uint16_t>(length), static_cast<unsigned int>(b.TimeOut));
     // Without an open link there is nobody to refuse: opening has said so.
     if (r < 0 && handle) {
         const int code = (request & 0xF0) == 0xB0 && length > 0 ? data[0] : request;

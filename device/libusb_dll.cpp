@@ -2,10 +2,7 @@
 
 #ifndef _WIN32
 
-std::string charge_libusb()
-{
-    return {};
-}
+std::string charge_libusb() { return {}; }
 
 #else
 
@@ -21,14 +18,14 @@ HMODULE dll = nullptr;
 
 // The entry points, looked up once the library is loaded; null when absent
 // (the library is missing or too old for that function).
-#define ONDARIS_LIBUSB_FONCTIONS(X)                                                                    \
-    X(libusb_init) X(libusb_exit) X(libusb_set_option) X(libusb_error_name)         \
-    X(libusb_strerror) X(libusb_get_version) X(libusb_open_device_with_vid_pid) X(libusb_close)         \
-    X(libusb_claim_interface) X(libusb_release_interface) X(libusb_clear_halt) X(libusb_reset_device)   \
-    X(libusb_control_transfer) X(libusb_alloc_transfer) X(libusb_submit_transfer)                       \
-    X(libusb_cancel_transfer) X(libusb_free_transfer) X(libusb_handle_events)                           \
-    X(libusb_handle_events_completed) X(libusb_handle_events_timeout)                                   \
-    X(libusb_handle_events_timeout_completed)
+#define ONDARIS_LIBUSB_FONCTIONS(X)                                                                                    \
+    X(libusb_init)                                                                                                     \
+    X(libusb_exit) X(libusb_set_option) X(libusb_error_name) X(libusb_strerror) X(libusb_get_version)                  \
+        X(libusb_open_device_with_vid_pid) X(libusb_close) X(libusb_claim_interface) X(libusb_release_interface)       \
+            X(libusb_clear_halt) X(libusb_reset_device) X(libusb_control_transfer) X(libusb_alloc_transfer)            \
+                X(libusb_submit_transfer) X(libusb_cancel_transfer) X(libusb_free_transfer) X(libusb_handle_events)    \
+                    X(libusb_handle_events_completed) X(libusb_handle_events_timeout)                                  \
+                        X(libusb_handle_events_timeout_completed)
 
 struct Fonctions {
 #define ONDARIS_POINTEUR(nom) decltype(&::nom) nom = nullptr;
@@ -60,8 +57,8 @@ std::string charge_libusb()
     if (!dll) {
         DWORD err = GetLastError();
         std::string pourquoi = err == ERROR_BAD_EXE_FORMAT ? " n'est pas une DLL 64 bits" : " est introuvable";
-        return "Bibliothèque USB absente : libusb-1.0.dll" + pourquoi + " (cherchée dans " +
-               dossier_du_programme() + " et dans le PATH).\r\nCopier la DLL 64 bits de libusb 1.0 à côté du "
+        return "Bibliothèque USB absente : libusb-1.0.dll" + pourquoi + " (cherchée dans " + dossier_du_programme() +
+               " et dans le PATH).\r\nCopier la DLL 64 bits de libusb 1.0 à côté du "
                "programme : archive Windows de https://libusb.info (dossier MinGW64\\dll ou VS2022\\MS64\\dll).\r\n";
     }
 #define ONDARIS_CHERCHE(nom) cherche(f.nom, #nom);

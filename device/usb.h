@@ -82,9 +82,8 @@ public:
     virtual void close(DeviceHandle handle) = 0;
 
     // Synchronous control transfer: bytes transferred or a negative Error.
-    virtual int control_transfer(DeviceHandle handle, uint8_t request_type, uint8_t request,
-                                 uint16_t value, uint16_t index, unsigned char* data,
-                                 uint16_t length, unsigned int timeout_ms) = 0;
+    virtual int control_transfer(DeviceHandle handle, uint8_t request_type, uint8_t request, uint16_t value,
+                                 uint16_t index, unsigned char* data, uint16_t length, unsigned int timeout_ms) = 0;
 
     // Asynchronous transfers. A transfer may be freed only when it is not in
     // flight (never submitted, or its callback has run).
@@ -112,9 +111,8 @@ public:
 // (and passes -1).
 int repete_si_interrompu(const std::function<int(int)>& attente, int timeout_ms);
 
-inline void fill_bulk_transfer(Transfer* t, DeviceHandle handle, unsigned char endpoint,
-                               unsigned char* buffer, int length, TransferCallback callback,
-                               void* user_data, unsigned int timeout_ms)
+inline void fill_bulk_transfer(Transfer* t, DeviceHandle handle, unsigned char endpoint, unsigned char* buffer,
+                               int length, TransferCallback callback, void* user_data, unsigned int timeout_ms)
 {
     t->dev_handle = handle;
     t->endpoint = endpoint;

@@ -59,8 +59,8 @@ int LibusbApi::claim_interface(usb::DeviceHandle h, int n) { return libusb_claim
 int LibusbApi::release_interface(usb::DeviceHandle h, int n) { return libusb_release_interface(dev(h), n); }
 void LibusbApi::close(usb::DeviceHandle h) { libusb_close(dev(h)); }
 
-int LibusbApi::control_transfer(usb::DeviceHandle h, uint8_t type, uint8_t request, uint16_t value,
-                                uint16_t index, unsigned char* data, uint16_t length, unsigned int timeout_ms)
+int LibusbApi::control_transfer(usb::DeviceHandle h, uint8_t type, uint8_t request, uint16_t value, uint16_t index,
+                                unsigned char* data, uint16_t length, unsigned int timeout_ms)
 {
     if (!h)
         return usb::ERROR_INVALID_PARAM;
@@ -84,8 +84,7 @@ usb::Transfer* LibusbApi::alloc_transfer(int iso_packets)
 int LibusbApi::submit_transfer(usb::Transfer* t)
 {
     libusb_transfer* raw = lt(t);
-    libusb_fill_bulk_transfer(raw, dev(t->dev_handle), t->endpoint, t->buffer, t->length, trampoline, t,
-                              t->timeout);
+    libusb_fill_bulk_transfer(raw, dev(t->dev_handle), t->endpoint, t->buffer, t->length, trampoline, t, t->timeout);
     return libusb_submit_transfer(raw);
 }
 

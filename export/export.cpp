@@ -80,9 +80,9 @@ int choisit_voies(const Disposition& d, const std::string& voies, Choix& c, std:
             i = fin + 1;
             size_t tiret = item.find('-');
             long a, b;
-            bool ok = tiret == std::string::npos ? entier(item, a) && entier(item, b)
-                                                 : entier(item.substr(0, tiret), a) &&
-                                                       entier(item.substr(tiret + 1), b) && a <= b;
+            bool ok = tiret == std::string::npos
+                          ? entier(item, a) && entier(item, b)
+                          : entier(item.substr(0, tiret), a) && entier(item.substr(tiret + 1), b) && a <= b;
             if (!ok) {
                 erreur = "--voies : « " + item + " » n'est ni un code ni un intervalle a-b";
                 return -1;
@@ -170,8 +170,8 @@ int exporte(const Enregistrement& e, const Choix& c, Sortie& sortie, std::string
 std::string iso_local(const type_date_heure& d)
 {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", d.wYear, d.wMonth, d.wDay, d.wHour,
-                  d.wMinute, d.wSecond, d.wMilliseconds);
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", d.wYear, d.wMonth, d.wDay, d.wHour, d.wMinute,
+                  d.wSecond, d.wMilliseconds);
     return buf;
 }
 

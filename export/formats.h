@@ -14,8 +14,8 @@ class SortieNpy : public Sortie {
 public:
     ~SortieNpy() override;
     // `chemin_entiers` is used only when integer words are chosen.
-    int ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin,
-              const std::string& chemin_entiers, std::string& erreur);
+    int ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin, const std::string& chemin_entiers,
+              std::string& erreur);
     int ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur) override;
     int ferme(std::string& erreur);
 

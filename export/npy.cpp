@@ -46,8 +46,8 @@ std::FILE* cree(const std::string& chemin, const std::string& entete, std::strin
 
 std::string entete_npy(const std::string& descr, uint64_t lignes, uint64_t colonnes)
 {
-    std::string dict = "{'descr': '" + descr + "', 'fortran_order': False, 'shape': (" + std::to_string(lignes) +
-                       ", " + std::to_string(colonnes) + "), }";
+    std::string dict = "{'descr': '" + descr + "', 'fortran_order': False, 'shape': (" + std::to_string(lignes) + ", " +
+                       std::to_string(colonnes) + "), }";
     // Magic, version, length field, dictionary, padding and '\n' end on a
     // multiple of 64.
     auto complete = [&](size_t champ) {

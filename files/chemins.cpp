@@ -7,10 +7,7 @@
 
 namespace {
 
-bool separe(char c)
-{
-    return c == '\\' || c == '/';
-}
+bool separe(char c) { return c == '\\' || c == '/'; }
 
 } // namespace
 

@@ -63,11 +63,10 @@ bool lit_entier16(const std::string& token, int& out)
 bool Configuration::operator==(const Configuration& o) const
 {
     return ligne_freq == o.ligne_freq && duree_definie == o.duree_definie && duree == o.duree &&
-           duree_max == o.duree_max && declenchement == o.declenchement && condition == o.condition &&
-           type == o.type && enregistrement == o.enregistrement && nom_automatique == o.nom_automatique &&
-           dossier == o.dossier && nom == o.nom && selection.micros == o.selection.micros &&
-           selection.va == o.selection.va && selection.compteurs == o.selection.compteurs &&
-           selection.etat == o.selection.etat;
+           duree_max == o.duree_max && declenchement == o.declenchement && condition == o.condition && type == o.type &&
+           enregistrement == o.enregistrement && nom_automatique == o.nom_automatique && dossier == o.dossier &&
+           nom == o.nom && selection.micros == o.selection.micros && selection.va == o.selection.va &&
+           selection.compteurs == o.selection.compteurs && selection.etat == o.selection.etat;
 }
 
 namespace {
@@ -136,7 +135,6 @@ int ecrit_fichier_config(const std::string& config_name, const Configuration& cf
 
 namespace {
 
-
 std::string utf16_vers_utf8(const std::string& octets, size_t debut, bool little_endian)
 {
     std::string out;
@@ -186,10 +184,7 @@ std::vector<std::string> tokens_de(const std::string& l)
     return out;
 }
 
-bool contient(const std::string& l, const char* cle)
-{
-    return l.find(cle) != std::string::npos;
-}
+bool contient(const std::string& l, const char* cle) { return l.find(cle) != std::string::npos; }
 
 struct Lecteur {
     const Conventions& conv;
@@ -408,8 +403,8 @@ unsigned lit_texte_config(const std::string& octets, const Conventions& conv, Co
     return lecteur.cles;
 }
 
-int lit_fichier_config(const std::string& config_name, const Conventions& conv, Configuration& cfg,
-                       std::string& erreur, const SuiviLecture& suivi)
+int lit_fichier_config(const std::string& config_name, const Conventions& conv, Configuration& cfg, std::string& erreur,
+                       const SuiviLecture& suivi)
 {
     std::FILE* f = ouvre_fichier(config_name, "rb");
     if (!f) {

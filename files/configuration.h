@@ -19,10 +19,10 @@ enum class TypeEchantillons { Inconnu, Int32, Float32 };
 // Every setting the file carries. A default value says nothing: no
 // frequency, no sample type, nothing selected.
 struct Configuration {
-    int ligne_freq = -1;          // row of the frequency list (FREQ); none when out of range
-    bool duree_definie = false;   // "Durée définie"
-    double duree = 0;             // s
-    double duree_max = 0;         // s, the longest duration accepted
+    int ligne_freq = -1;        // row of the frequency list (FREQ); none when out of range
+    bool duree_definie = false; // "Durée définie"
+    double duree = 0;           // s
+    double duree_max = 0;       // s, the longest duration accepted
     Declenchement declenchement = Declenchement::Soft;
     Condition condition = Condition::FlancMontant;
     TypeEchantillons type = TypeEchantillons::Inconnu;
@@ -75,8 +75,8 @@ constexpr std::size_t TAILLE_MAX_CONFIG = 1 << 20;
 // Reads the file over `cfg`. A file that cannot be opened or read, or one
 // larger than TAILLE_MAX_CONFIG, changes nothing: -1 with the reason in
 // `erreur` (one line, no line end).
-int lit_fichier_config(const std::string& config_name, const Conventions& conv, Configuration& cfg,
-                       std::string& erreur, const SuiviLecture& suivi = {});
+int lit_fichier_config(const std::string& config_name, const Conventions& conv, Configuration& cfg, std::string& erreur,
+                       const SuiviLecture& suivi = {});
 // The same, the reason of a failure written through `journal`.
 int lit_fichier_config(const std::string& config_name, const Journal& journal, Configuration& cfg,
                        const SuiviLecture& suivi = {});

@@ -41,8 +41,7 @@ std::array<uint8_t, HEADER_FILE_SIZE> header_bytes(const type_header_file& h)
     std::array<uint8_t, HEADER_FILE_SIZE> out{};
     uint8_t* p = out.data();
     const type_date_heure& d = h.date_heure;
-    const uint16_t date[8] = {d.wYear, d.wMonth, d.wDayOfWeek, d.wDay,
-                              d.wHour, d.wMinute, d.wSecond, d.wMilliseconds};
+    const uint16_t date[8] = {d.wYear, d.wMonth, d.wDayOfWeek, d.wDay, d.wHour, d.wMinute, d.wSecond, d.wMilliseconds};
     for (int i = 0; i < 8; ++i)
         put16(p + 2 * i, date[i]);
     std::memcpy(p + 16, h.micros_actifs, 1024);

@@ -16,15 +16,15 @@ struct type_date_heure {
 };
 
 struct type_header_file {
-    type_date_heure date_heure;        // 0: start of the run, local time
-    uint8_t micros_actifs[128][8];     // 16: microphone 8f + j, 1 = selected
-    uint8_t va_actives[4][4];          // 1040: analogue channel 4b + k
-    uint8_t compteurs_actifs[4];       // 1056: counters A..D
-    float freq;                        // 1060: Hz
-    uint32_t nb_ech;                   // 1064: whole frames in the data file
-    float duree_acq;                   // 1068: s, nb_ech / freq
-    uint8_t type_float;                // 1072: 1 float samples, 0 integers
-    char texte_commentaire[1024];      // 1073: comment, 8-bit code page
+    type_date_heure date_heure;    // 0: start of the run, local time
+    uint8_t micros_actifs[128][8]; // 16: microphone 8f + j, 1 = selected
+    uint8_t va_actives[4][4];      // 1040: analogue channel 4b + k
+    uint8_t compteurs_actifs[4];   // 1056: counters A..D
+    float freq;                    // 1060: Hz
+    uint32_t nb_ech;               // 1064: whole frames in the data file
+    float duree_acq;               // 1068: s, nb_ech / freq
+    uint8_t type_float;            // 1072: 1 float samples, 0 integers
+    char texte_commentaire[1024];  // 1073: comment, 8-bit code page
 };
 #pragma pack(pop)
 

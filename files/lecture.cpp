@@ -40,10 +40,7 @@ std::string reel(double v)
     return buf;
 }
 
-std::string nom_court(const std::string& chemin)
-{
-    return std::filesystem::u8path(chemin).filename().u8string();
-}
+std::string nom_court(const std::string& chemin) { return std::filesystem::u8path(chemin).filename().u8string(); }
 
 // At most `n` bytes of a file; false when it cannot be opened or read.
 bool lit_debut(const std::string& chemin, size_t n, std::string& octets, uint64_t& taille, std::string& erreur)
@@ -111,8 +108,7 @@ bool lit_duree_n1(const std::string& ligne, double& out)
             chiffres += v[i];
         else if (i + 2 == v.size() && (v[i] == '.' || v[i] == ','))
             decimales = 1;
-        else if (static_cast<unsigned char>(v[i]) < 0x80 && v[i] != ',' && v[i] != '.' && v[i] != ' ' &&
-                 v[i] != '\'')
+        else if (static_cast<unsigned char>(v[i]) < 0x80 && v[i] != ',' && v[i] != '.' && v[i] != ' ' && v[i] != '\'')
             return false; // not a grouping character (UTF-8 spaces are bytes >= 0x80)
     }
     if (chiffres.empty() || chiffres.size() > 15)
@@ -159,9 +155,14 @@ void verifie_date(const std::string& ond, const type_date_heure& d, Enregistreme
     struct {
         const char* nom;
         int valeur, min, max;
-    } champs[] = {{"année", d.wYear, 1601, 30827}, {"mois", d.wMonth, 1, 12},   {"jour de la semaine", d.wDayOfWeek, 0, 6},
-                  {"jour", d.wDay, 1, 31},         {"heure", d.wHour, 0, 23},   {"minute", d.wMinute, 0, 59},
-                  {"seconde", d.wSecond, 0, 59},   {"milliseconde", d.wMilliseconds, 0, 999}};
+    } champs[] = {{"année", d.wYear, 1601, 30827},
+                  {"mois", d.wMonth, 1, 12},
+                  {"jour de la semaine", d.wDayOfWeek, 0, 6},
+                  {"jour", d.wDay, 1, 31},
+                  {"heure", d.wHour, 0, 23},
+                  {"minute", d.wMinute, 0, 59},
+                  {"seconde", d.wSecond, 0, 59},
+                  {"milliseconde", d.wMilliseconds, 0, 999}};
     for (int i = 0; i < 8; ++i)
         if (champs[i].valeur < champs[i].min || champs[i].valeur > champs[i].max)
             e.problemes.push_back(ond + " : date invalide, " + champs[i].nom + " " + std::to_string(champs[i].valeur) +
@@ -183,8 +184,8 @@ int somme(const uint8_t* v, int n)
 void compare_description(const std::string& nom_log, const std::string& texte, const type_header_file& h,
                          Enregistrement& e, int& nb_voies_log, bool& a_commentaire, std::string& commentaire)
 {
-    const int voies_selection = somme(&h.micros_actifs[0][0], 1024) + somme(&h.va_actives[0][0], 16) +
-                                somme(h.compteurs_actifs, 4);
+    const int voies_selection =
+        somme(&h.micros_actifs[0][0], 1024) + somme(&h.va_actives[0][0], 16) + somme(h.compteurs_actifs, 4);
     const int micros = somme(&h.micros_actifs[0][0], 1024);
     std::vector<std::string> attendu =
         lignes_de(texte_description(Conventions::english(), h, voies_selection, micros, ""));
@@ -282,8 +283,8 @@ std::string nom_voie(int code)
 std::string date_texte(const type_date_heure& d)
 {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u.%03u", d.wYear, d.wMonth, d.wDay, d.wHour,
-                  d.wMinute, d.wSecond, d.wMilliseconds);
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u.%03u", d.wYear, d.wMonth, d.wDay, d.wHour, d.wMinute,
+                  d.wSecond, d.wMilliseconds);
     return buf;
 }
 
@@ -348,12 +349,13 @@ int lit_enregistrement(const std::string& dat, Enregistrement& e)
     else if (taille_log == 0)
         e.problemes.push_back(nom_log + " : vide (acquisition interrompue ? ondaris-repare le reconstruit)");
     else if (taille_log > max_log)
-        e.problemes.push_back(nom_log + " : " + std::to_string(taille_log) + " octets, trop grand pour une description");
+        e.problemes.push_back(nom_log + " : " + std::to_string(taille_log) +
+                              " octets, trop grand pour une description");
     else
         compare_description(nom_log, texte, h, e, nb_voies_log, a_commentaire, e.commentaire);
 
-    const int voies_selection = somme(&h.micros_actifs[0][0], 1024) + somme(&h.va_actives[0][0], 16) +
-                                somme(h.compteurs_actifs, 4);
+    const int voies_selection =
+        somme(&h.micros_actifs[0][0], 1024) + somme(&h.va_actives[0][0], 16) + somme(h.compteurs_actifs, 4);
     bool etat = nb_voies_log == voies_selection + 1;
     if (nb_voies_log < 0 && voies_selection > 0) {
         // Without a description, the status word shows only in the sizes.
@@ -375,9 +377,9 @@ int lit_enregistrement(const std::string& dat, Enregistrement& e)
     e.nb_trames = e.taille / octets_trame;
     e.reste = static_cast<uint32_t>(e.taille % octets_trame);
     if (nb_ech_de(e.taille, d.nb_voies) != h.nb_ech)
-        e.problemes.push_back(nom_ond + " : nb_ech = " + std::to_string(h.nb_ech) + ", mais " + nom_dat +
-                              " contient " + std::to_string(e.nb_trames) + " trames entières de " +
-                              std::to_string(d.nb_voies) + " mots (" + std::to_string(e.taille) + " octets)");
+        e.problemes.push_back(nom_ond + " : nb_ech = " + std::to_string(h.nb_ech) + ", mais " + nom_dat + " contient " +
+                              std::to_string(e.nb_trames) + " trames entières de " + std::to_string(d.nb_voies) +
+                              " mots (" + std::to_string(e.taille) + " octets)");
     if (e.reste != 0)
         e.remarques.push_back(nom_dat + " se termine par " + std::to_string(e.reste) +
                               " octets d'une trame incomplète, ignorés.");
@@ -465,8 +467,8 @@ size_t trames_par_bloc(int nb_voies, size_t octets)
     return std::max<size_t>(1, octets / (4 * static_cast<size_t>(std::max(nb_voies, 1))));
 }
 
-int verifie_compteur(const std::string& dat, int nb_voies, uint64_t max_trames, size_t max_sauts,
-                     BilanCompteur& bilan, std::string& erreur, const std::function<void(uint64_t)>& progression)
+int verifie_compteur(const std::string& dat, int nb_voies, uint64_t max_trames, size_t max_sauts, BilanCompteur& bilan,
+                     std::string& erreur, const std::function<void(uint64_t)>& progression)
 {
     bilan = BilanCompteur{};
     LecteurTrames lecteur;

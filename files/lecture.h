@@ -19,7 +19,7 @@ constexpr int CODE_ETAT = 4000;
 
 // What one frame holds.
 struct Disposition {
-    int nb_voies = 0;           // 32-bit words per frame
+    int nb_voies = 0; // 32-bit words per frame
     int nb_micros = 0;
     std::vector<int32_t> codes; // code of every word, in frame order
     bool compteur_a = false;    // word 0 is counter A
@@ -44,10 +44,10 @@ struct Enregistrement {
     Disposition disposition;
     float frequence = 0; // Hz
     bool flottant = false;
-    std::string commentaire; // UTF-8, without its padding
-    uint64_t nb_trames = 0;  // whole frames in the data file
-    uint32_t reste = 0;      // bytes of an unfinished frame at its end
-    bool lisible = false;    // the frames can be read with `disposition`
+    std::string commentaire;            // UTF-8, without its padding
+    uint64_t nb_trames = 0;             // whole frames in the data file
+    uint32_t reste = 0;                 // bytes of an unfinished frame at its end
+    bool lisible = false;               // the frames can be read with `disposition`
     std::vector<std::string> problemes; // each fault, with its file and place
     std::vector<std::string> remarques; // what a reader of the data should know
 };
@@ -96,14 +96,13 @@ struct Saut {
     uint32_t lu;
 };
 struct BilanCompteur {
-    uint64_t trames = 0;      // frames checked
-    uint64_t nb_sauts = 0;    // frames whose counter did not follow
-    std::vector<Saut> sauts;  // the first `max_sauts` of them
+    uint64_t trames = 0;     // frames checked
+    uint64_t nb_sauts = 0;   // frames whose counter did not follow
+    std::vector<Saut> sauts; // the first `max_sauts` of them
 };
 
 // Checks word 0 of up to `max_trames` frames of `nb_voies` words. After a
 // jump the count goes on from the value found. `progression` (optional) is
 // given the frames checked so far after each block. 0, or -1 with `erreur`.
-int verifie_compteur(const std::string& dat, int nb_voies, uint64_t max_trames, size_t max_sauts,
-                     BilanCompteur& bilan, std::string& erreur,
-                     const std::function<void(uint64_t)>& progression = {});
+int verifie_compteur(const std::string& dat, int nb_voies, uint64_t max_trames, size_t max_sauts, BilanCompteur& bilan,
+                     std::string& erreur, const std::function<void(uint64_t)>& progression = {});

@@ -17,10 +17,7 @@
 
 namespace {
 
-std::string nom_court(const std::string& chemin)
-{
-    return std::filesystem::u8path(chemin).filename().u8string();
-}
+std::string nom_court(const std::string& chemin) { return std::filesystem::u8path(chemin).filename().u8string(); }
 
 uint64_t taille_de(const std::string& chemin, bool& existe)
 {
@@ -83,10 +80,14 @@ bool date_locale(int64_t secondes, int ms, type_date_heure& d)
     if (!localtime_r(&t, &tm))
         return false;
 #endif
-    d = {static_cast<uint16_t>(tm.tm_year + 1900), static_cast<uint16_t>(tm.tm_mon + 1),
-         static_cast<uint16_t>(tm.tm_wday),         static_cast<uint16_t>(tm.tm_mday),
-         static_cast<uint16_t>(tm.tm_hour),         static_cast<uint16_t>(tm.tm_min),
-         static_cast<uint16_t>(std::min(tm.tm_sec, 59)), static_cast<uint16_t>(ms)};
+    d = {static_cast<uint16_t>(tm.tm_year + 1900),
+         static_cast<uint16_t>(tm.tm_mon + 1),
+         static_cast<uint16_t>(tm.tm_wday),
+         static_cast<uint16_t>(tm.tm_mday),
+         static_cast<uint16_t>(tm.tm_hour),
+         static_cast<uint16_t>(tm.tm_min),
+         static_cast<uint16_t>(std::min(tm.tm_sec, 59)),
+         static_cast<uint16_t>(ms)};
     return true;
 }
 
@@ -241,13 +242,13 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
     }
 
     messages.push_back(nom_court(ond) + " et " + nom_court(log) + " reconstruits : " + std::to_string(h.nb_ech) +
-                       " trames de " + std::to_string(nb_voies) + " mots, " +
-                       std::to_string(static_cast<int>(h.freq)) + " Hz, " + (h.type_float ? "float32" : "int32") +
-                       ".");
+                       " trames de " + std::to_string(nb_voies) + " mots, " + std::to_string(static_cast<int>(h.freq)) +
+                       " Hz, " + (h.type_float ? "float32" : "int32") + ".");
     if (taille % (4ull * static_cast<uint64_t>(nb_voies)) != 0)
         messages.push_back("La dernière trame, incomplète, n'est pas comptée.");
     messages.push_back("Heure de début inconnue : estimée d'après la date du fichier de données moins la durée "
-                       "enregistrée (" + date_texte(h.date_heure) + ").");
+                       "enregistrée (" +
+                       date_texte(h.date_heure) + ").");
     messages.push_back("Commentaire inconnu : laissé vide.");
     if (!etat)
         messages.push_back("La configuration ne dit pas si le mot d'état était enregistré : supposé absent.");

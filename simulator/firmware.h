@@ -11,9 +11,9 @@ namespace sim {
 
 constexpr uint16_t kVendorId = 0xFE27;
 constexpr uint16_t kProductId = 0xAC02;
-constexpr uint8_t kRequestType = 0x40;  // host to device, vendor, device
+constexpr uint8_t kRequestType = 0x40; // host to device, vendor, device
 constexpr unsigned char kDataEndpoint = 0x81;
-constexpr int kBaseClockHz = 500000;    // frequency = kBaseClockHz / division
+constexpr int kBaseClockHz = 500000; // frequency = kBaseClockHz / division
 
 // Command codes (byte 0 of the data stage of requests 0xB0 + n).
 enum Command : uint8_t {
@@ -48,15 +48,15 @@ struct Selection {
     bool analogue(int v) const { return (blocks[v / 4] >> (v % 4)) & 1; }
     bool counter(int c) const { return (blocks[c] >> 7) & 1; }
     bool status() const { return (blocks[0] >> 6) & 1; }
-    int words() const;  // 32-bit words per frame
+    int words() const; // 32-bit words per frame
 };
 
 // Settings held by the box. The defaults are its power-up state.
 struct Settings {
-    Selection selection;  // nothing selected
-    uint8_t division_byte = 9;  // division = byte + 1 (50 000 Hz)
+    Selection selection;       // nothing selected
+    uint8_t division_byte = 9; // division = byte + 1 (50 000 Hz)
     uint8_t delay = 10;
-    uint32_t sample_count = 0;  // samples per channel; 0 = until Stop
+    uint32_t sample_count = 0; // samples per channel; 0 = until Stop
     SampleType sample_type = SampleType::Integer;
     uint16_t faisceaux = 0xFFFF;
 
@@ -68,9 +68,9 @@ struct Settings {
 enum class Action { None, Start, Stop, ResetMicros, ResetFx3, ResetPseudoHard };
 
 struct Decoded {
-    int result = 0;  // bytes transferred, or usb::ERROR_PIPE (refused)
+    int result = 0; // bytes transferred, or usb::ERROR_PIPE (refused)
     Action action = Action::None;
-    uint8_t start_byte = 0;  // for Action::Start
+    uint8_t start_byte = 0; // for Action::Start
 };
 
 // Checks one control request and applies the settings it carries. A request
@@ -83,13 +83,13 @@ struct Decoded {
 // not 0..127 or 252..255, or whose auxiliary mask sets an unused bit; a
 // sample type other than 0 or 1. A refused request changes nothing.
 // `data` may be null only when `length` is 0.
-Decoded decode_request(Settings& settings, uint8_t request_type, uint8_t request, uint16_t value,
-                       uint16_t index, const unsigned char* data, uint16_t length);
+Decoded decode_request(Settings& settings, uint8_t request_type, uint8_t request, uint16_t value, uint16_t index,
+                       const unsigned char* data, uint16_t length);
 
 // One word of a frame.
 struct Word {
     enum Kind : uint8_t { Microphone, Analogue, Counter, Status, Filler } kind;
-    int index;  // microphone 0..1023, analogue 0..15, counter 0..3
+    int index; // microphone 0..1023, analogue 0..15, counter 0..3
 
     bool operator==(const Word& o) const { return kind == o.kind && index == o.index; }
 };
@@ -102,4 +102,4 @@ struct Word {
 // beyond those is a Filler word at the end.
 std::vector<Word> frame_layout(const Selection& selection, int extra = 0);
 
-}  // namespace sim
+} // namespace sim

@@ -9,8 +9,8 @@ namespace sim {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kSoundSpeed = 343.0;  // m/s
-constexpr int kSineBits = 10;          // analogue sine table: 1024 entries
+constexpr double kSoundSpeed = 343.0; // m/s
+constexpr int kSineBits = 10;         // analogue sine table: 1024 entries
 
 void put_le32(unsigned char* p, uint32_t v)
 {
@@ -22,14 +22,17 @@ void put_le32(unsigned char* p, uint32_t v)
 
 int32_t to_int32(double v)
 {
-    if (v >= 2147483647.0) return INT32_MAX;
-    if (v <= -2147483648.0) return INT32_MIN;
-    return int32_t(v < 0 ? v - 0.5 : v + 0.5);  // nearest, half away from zero
+    if (v >= 2147483647.0)
+        return INT32_MAX;
+    if (v <= -2147483648.0)
+        return INT32_MIN;
+    return int32_t(v < 0 ? v - 0.5 : v + 0.5); // nearest, half away from zero
 }
 
 uint32_t sample_word(int32_t v, bool as_float)
 {
-    if (!as_float) return uint32_t(v);
+    if (!as_float)
+        return uint32_t(v);
     const float f = float(v);
     uint32_t bits;
     std::memcpy(&bits, &f, 4);
@@ -52,21 +55,19 @@ struct Noise {
     double gaussian()
     {
         const uint64_t r = next();
-        const uint32_t sum = uint32_t(r & 0xFFFF) + uint32_t((r >> 16) & 0xFFFF) +
-                             uint32_t((r >> 32) & 0xFFFF) + uint32_t(r >> 48);
+        const uint32_t sum =
+            uint32_t(r & 0xFFFF) + uint32_t((r >> 16) & 0xFFFF) + uint32_t((r >> 32) & 0xFFFF) + uint32_t(r >> 48);
         return (double(sum) - 2 * 65535.0) * (1.7320508 / 65536.0);
     }
 };
 
-}  // namespace
+} // namespace
 
 uint32_t status_word(const Settings& settings) { return 1u | uint32_t(settings.delay) << 8; }
 
 FrameSource::FrameSource(const Params& p)
-    : layout_(frame_layout(p.settings.selection, p.extra_words)),
-      frame_bytes_(int(layout_.size()) * 4),
-      float_samples_(p.settings.sample_type == SampleType::Float),
-      first_counter_(p.first_counter),
+    : layout_(frame_layout(p.settings.selection, p.extra_words)), frame_bytes_(int(layout_.size()) * 4),
+      float_samples_(p.settings.sample_type == SampleType::Float), first_counter_(p.first_counter),
       skip_frame_(p.skip_frame)
 {
     const Scene& sc = p.scene;
@@ -85,7 +86,8 @@ FrameSource::FrameSource(const Params& p)
     std::vector<double> amp(words, 0.0), cos_phi(words, 1.0), sin_phi(words, 0.0);
     for (size_t w = 0; w < words; ++w) {
         const Word word = layout_[w];
-        if (word.kind != Word::Microphone) continue;
+        if (word.kind != Word::Microphone)
+            continue;
         const double dx = word.index / 8 - sc.source_beam;
         const double dy = word.index % 8 - sc.source_row;
         const double d = std::sqrt(dx * dx + dy * dy + height * height);
@@ -110,8 +112,7 @@ FrameSource::FrameSource(const Params& p)
                     v = sample_word(int32_t(kPatternMicrophone + word.index), float_samples_);
                 } else {
                     // sin(t - phi) = sin t cos phi - cos t sin phi
-                    const double s = amp[w] * (st * cos_phi[w] - ct * sin_phi[w]) +
-                                     sc.noise_rms * noise.gaussian();
+                    const double s = amp[w] * (st * cos_phi[w] - ct * sin_phi[w]) + sc.noise_rms * noise.gaussian();
                     v = sample_word(to_int32(s), float_samples_);
                 }
                 break;
@@ -121,8 +122,11 @@ FrameSource::FrameSource(const Params& p)
             case Word::Filler:
                 v = sc.test_pattern ? sample_word(int32_t(kPatternFiller), float_samples_) : 0;
                 break;
-            case Word::Status: v = status; break;
-            case Word::Counter: break;  // patched
+            case Word::Status:
+                v = status;
+                break;
+            case Word::Counter:
+                break; // patched
             }
             put_le32(frame + 4 * w, v);
         }
@@ -167,7 +171,8 @@ void FrameSource::render_frames(uint64_t frame, uint64_t count, unsigned char* d
         const uint64_t run = std::min(count, table_frames_ - t);
         std::memcpy(dest, &table_[t * frame_bytes_], run * frame_bytes_);
         if (!patches_.empty())
-            for (uint64_t i = 0; i < run; ++i) patch(frame + i, dest + i * frame_bytes_);
+            for (uint64_t i = 0; i < run; ++i)
+                patch(frame + i, dest + i * frame_bytes_);
         dest += run * frame_bytes_;
         frame += run;
         count -= run;
@@ -176,11 +181,12 @@ void FrameSource::render_frames(uint64_t frame, uint64_t count, unsigned char* d
 
 void FrameSource::write(uint64_t offset, unsigned char* dest, size_t n)
 {
-    if (frame_bytes_ == 0 || n == 0) return;
+    if (frame_bytes_ == 0 || n == 0)
+        return;
     const uint64_t fb = uint64_t(frame_bytes_);
     uint64_t frame = offset / fb;
     const size_t inside = size_t(offset % fb);
-    if (inside != 0) {  // the tail of a frame begun earlier
+    if (inside != 0) { // the tail of a frame begun earlier
         render_frames(frame, 1, scratch_.data());
         const size_t k = std::min(n, size_t(fb) - inside);
         std::memcpy(dest, scratch_.data() + inside, k);
@@ -192,10 +198,10 @@ void FrameSource::write(uint64_t offset, unsigned char* dest, size_t n)
     render_frames(frame, whole, dest);
     dest += whole * fb;
     n -= size_t(whole * fb);
-    if (n != 0) {  // the head of a frame finished later
+    if (n != 0) { // the head of a frame finished later
         render_frames(frame + whole, 1, scratch_.data());
         std::memcpy(dest, scratch_.data(), n);
     }
 }
 
-}  // namespace sim
+} // namespace sim

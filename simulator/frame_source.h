@@ -19,18 +19,18 @@ namespace sim {
 // right under the source, falling 1.5 dB per pitch to the noise floor of
 // about 20 dB, so a level map shows a spot around beam 40.
 struct Scene {
-    double tone_hz = 1000.0;          // rounded so whole periods fill the table
-    double tone_amplitude = 2.5e6;    // peak, at the distance `source_height`
-    double source_beam = 40.0;        // x
-    double source_row = 3.5;          // y
-    double source_height = 2.0;       // above the array, > 0
-    double falloff_db_per_pitch = 1.5;  // amplitude loss per pitch beyond the height
-    double pitch_m = 0.02;            // microphone spacing, for the propagation delay
-    double noise_rms = 56.0;          // per microphone, in sample units
+    double tone_hz = 1000.0;           // rounded so whole periods fill the table
+    double tone_amplitude = 2.5e6;     // peak, at the distance `source_height`
+    double source_beam = 40.0;         // x
+    double source_row = 3.5;           // y
+    double source_height = 2.0;        // above the array, > 0
+    double falloff_db_per_pitch = 1.5; // amplitude loss per pitch beyond the height
+    double pitch_m = 0.02;             // microphone spacing, for the propagation delay
+    double noise_rms = 56.0;           // per microphone, in sample units
     double analogue_hz = 2.0;
-    double analogue_amplitude = 1.0e6;  // peak
-    uint64_t seed = 1;                // of the noise
-    int table_frames = 2048;          // period of the rendered scene, 16..65536
+    double analogue_amplitude = 1.0e6; // peak
+    uint64_t seed = 1;                 // of the noise
+    int table_frames = 2048;           // period of the rendered scene, 16..65536
 
     // Every word carries a fixed code instead of the scene, to check the
     // layout: microphone m = 10000 + m, analogue v = 20000 + v, filler 30000.
@@ -55,16 +55,16 @@ public:
     struct Params {
         Settings settings;
         Scene scene;
-        int extra_words = 0;         // words the selection did not ask for
-        uint32_t first_counter = 0;  // counter A of frame 0
-        int64_t skip_frame = -1;     // counters gain one extra step from this frame on
+        int extra_words = 0;        // words the selection did not ask for
+        uint32_t first_counter = 0; // counter A of frame 0
+        int64_t skip_frame = -1;    // counters gain one extra step from this frame on
     };
 
     explicit FrameSource(const Params& params);
 
     const std::vector<Word>& layout() const { return layout_; }
     int frame_bytes() const { return frame_bytes_; }
-    uint32_t counter(uint64_t frame) const;  // counter A of a frame
+    uint32_t counter(uint64_t frame) const; // counter A of a frame
 
     // Writes bytes [offset, offset + n) of the stream into dest. Uses an
     // internal scratch frame: one caller at a time.
@@ -72,7 +72,7 @@ public:
 
 private:
     struct Patch {
-        int byte;  // offset in the frame
+        int byte; // offset in the frame
         Word word;
     };
 
@@ -82,14 +82,14 @@ private:
     std::vector<Word> layout_;
     int frame_bytes_ = 0;
     uint64_t table_frames_ = 0;
-    std::vector<unsigned char> table_;  // table_frames_ whole frames
+    std::vector<unsigned char> table_; // table_frames_ whole frames
     std::vector<unsigned char> scratch_;
     std::vector<Patch> patches_;
-    std::vector<int32_t> sine_;  // one period of the analogue sine
-    uint32_t phase_step_ = 0;    // analogue phase per frame, 2^32 = one period
+    std::vector<int32_t> sine_; // one period of the analogue sine
+    uint32_t phase_step_ = 0;   // analogue phase per frame, 2^32 = one period
     bool float_samples_ = false;
     uint32_t first_counter_ = 0;
     int64_t skip_frame_ = -1;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -6,10 +6,10 @@ namespace sim {
 
 namespace {
 
-constexpr size_t kChunkBytes = 1 << 20;  // most the box writes between two looks at its state
+constexpr size_t kChunkBytes = 1 << 20; // most the box writes between two looks at its state
 constexpr auto kEventsTimeout = std::chrono::seconds(60);
 
-}  // namespace
+} // namespace
 
 uint64_t stream_checksum(const void* data, size_t n, uint64_t seed)
 {
@@ -23,9 +23,9 @@ uint64_t stream_checksum(const void* data, size_t n, uint64_t seed)
 }
 
 struct SimulatedBox::Slot {
-    usb::Transfer transfer;  // what the caller sees
+    usb::Transfer transfer; // what the caller sees
     enum State { Idle, Queued, Done } state = Idle;
-    bool writing = false;    // the box thread is copying into the buffer, unlocked
+    bool writing = false; // the box thread is copying into the buffer, unlocked
     bool has_deadline = false;
     Clock::time_point deadline;
     uint64_t sequence = 0;
@@ -37,8 +37,7 @@ struct SimulatedBox::Slot {
     int status = usb::TRANSFER_COMPLETED;
 };
 
-SimulatedBox::SimulatedBox(const Options& options)
-    : options_(options), next_counter_(options.counter_start)
+SimulatedBox::SimulatedBox(const Options& options) : options_(options), next_counter_(options.counter_start)
 {
     thread_ = std::thread([this] { box_thread(); });
 }
@@ -51,7 +50,8 @@ SimulatedBox::~SimulatedBox()
     }
     box_wake_.notify_all();
     thread_.join();
-    for (Slot* s : slots_) delete s;
+    for (Slot* s : slots_)
+        delete s;
 }
 
 // --- Library and device ---------------------------------------------------
@@ -63,7 +63,8 @@ void SimulatedBox::exit() {}
 usb::DeviceHandle SimulatedBox::open_device_with_vid_pid(uint16_t vendor, uint16_t product)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (vendor != kVendorId || product != kProductId || !plugged_ || faults_.absent) return nullptr;
+    if (vendor != kVendorId || product != kProductId || !plugged_ || faults_.absent)
+        return nullptr;
     // Tokens live as long as the box, so a closed handle never comes back to life.
     handle_tokens_.push_back(std::make_unique<char>());
     usb::DeviceHandle h = handle_tokens_.back().get();
@@ -74,16 +75,20 @@ usb::DeviceHandle SimulatedBox::open_device_with_vid_pid(uint16_t vendor, uint16
 int SimulatedBox::check_handle(usb::DeviceHandle handle) const
 {
     auto it = handles_.find(handle);
-    if (it == handles_.end()) return usb::ERROR_INVALID_PARAM;
-    if (!plugged_ || it->second != plug_generation_) return usb::ERROR_NO_DEVICE;
+    if (it == handles_.end())
+        return usb::ERROR_INVALID_PARAM;
+    if (!plugged_ || it->second != plug_generation_)
+        return usb::ERROR_NO_DEVICE;
     return usb::SUCCESS;
 }
 
 int SimulatedBox::claim_interface(usb::DeviceHandle handle, int number)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (int r = check_handle(handle)) return r;
-    if (number != 0) return usb::ERROR_NOT_FOUND;
+    if (int r = check_handle(handle))
+        return r;
+    if (number != 0)
+        return usb::ERROR_NOT_FOUND;
     claimed_ = true;
     return usb::SUCCESS;
 }
@@ -91,8 +96,10 @@ int SimulatedBox::claim_interface(usb::DeviceHandle handle, int number)
 int SimulatedBox::release_interface(usb::DeviceHandle handle, int number)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (int r = check_handle(handle)) return r;
-    if (number != 0) return usb::ERROR_NOT_FOUND;
+    if (int r = check_handle(handle))
+        return r;
+    if (number != 0)
+        return usb::ERROR_NOT_FOUND;
     claimed_ = false;
     return usb::SUCCESS;
 }
@@ -101,17 +108,17 @@ void SimulatedBox::close(usb::DeviceHandle handle)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     handles_.erase(handle);
-    if (handles_.empty()) claimed_ = false;
+    if (handles_.empty())
+        claimed_ = false;
 }
 
 // --- Control requests -----------------------------------------------------
 
-int SimulatedBox::control_transfer(usb::DeviceHandle handle, uint8_t request_type, uint8_t request,
-                                   uint16_t value, uint16_t index, unsigned char* data,
-                                   uint16_t length, unsigned int)
+int SimulatedBox::control_transfer(usb::DeviceHandle handle, uint8_t request_type, uint8_t request, uint16_t value,
+                                   uint16_t index, unsigned char* data, uint16_t length, unsigned int)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (options_.control_delay_ms > 0) {  // a slow box: the request takes this long
+    if (options_.control_delay_ms > 0) { // a slow box: the request takes this long
         const auto delay = std::chrono::milliseconds(options_.control_delay_ms);
         lock.unlock();
         std::this_thread::sleep_for(delay);
@@ -119,7 +126,7 @@ int SimulatedBox::control_transfer(usb::DeviceHandle handle, uint8_t request_typ
     }
     if (options_.events_in_control && check_handle(handle) == usb::SUCCESS)
         pump(lock, Clock::now());
-    settle(lock);  // a command that ends the stream ends it between two writes
+    settle(lock); // a command that ends the stream ends it between two writes
 
     int result = check_handle(handle);
     if (result == usb::SUCCESS) {
@@ -128,7 +135,8 @@ int SimulatedBox::control_transfer(usb::DeviceHandle handle, uint8_t request_typ
         } else {
             const Decoded d = decode_request(settings_, request_type, request, value, index, data, length);
             result = d.result;
-            if (result >= 0) apply(d);
+            if (result >= 0)
+                apply(d);
         }
     }
     ControlRecord rec;
@@ -136,7 +144,8 @@ int SimulatedBox::control_transfer(usb::DeviceHandle handle, uint8_t request_typ
     rec.request = request;
     rec.value = value;
     rec.index = index;
-    if (data) rec.data.assign(data, data + length);
+    if (data)
+        rec.data.assign(data, data + length);
     rec.result = result;
     control_log_.push_back(std::move(rec));
     return result;
@@ -145,9 +154,14 @@ int SimulatedBox::control_transfer(usb::DeviceHandle handle, uint8_t request_typ
 void SimulatedBox::apply(const Decoded& d)
 {
     switch (d.action) {
-    case Action::None: break;
-    case Action::Start: start_stream(d.start_byte); break;
-    case Action::Stop: stop_stream(); break;
+    case Action::None:
+        break;
+    case Action::Start:
+        start_stream(d.start_byte);
+        break;
+    case Action::Stop:
+        stop_stream();
+        break;
     case Action::ResetMicros: {
         end_stream(false);
         const Settings fresh;
@@ -157,7 +171,9 @@ void SimulatedBox::apply(const Decoded& d)
         reset_counters();
         break;
     }
-    case Action::ResetFx3: end_stream(false); break;
+    case Action::ResetFx3:
+        end_stream(false);
+        break;
     case Action::ResetPseudoHard:
         end_stream(false);
         settings_ = Settings();
@@ -172,7 +188,8 @@ void SimulatedBox::reset_counters() { next_counter_ = options_.counter_start; }
 
 void SimulatedBox::start_stream(uint8_t start_byte)
 {
-    if (phase_ != Phase::Idle) return;
+    if (phase_ != Phase::Idle)
+        return;
     start_byte_ = start_byte;
     ++generation_;
 
@@ -215,7 +232,8 @@ void SimulatedBox::begin_streaming(Clock::time_point at)
 
 void SimulatedBox::stop_stream()
 {
-    if (phase_ == Phase::Idle) return;
+    if (phase_ == Phase::Idle)
+        return;
     if (faults_.silent || faults_.no_end_on_stop) {
         end_stream(false);
         return;
@@ -230,13 +248,15 @@ void SimulatedBox::stop_stream()
 
 void SimulatedBox::end_stream(bool closed)
 {
-    if (phase_ == Phase::Idle) return;
+    if (phase_ == Phase::Idle)
+        return;
     const uint64_t fb = uint64_t(source_->frame_bytes());
-    if (fb) next_counter_ = source_->counter((position_ + fb - 1) / fb);
+    if (fb)
+        next_counter_ = source_->counter((position_ + fb - 1) / fb);
     stream_.ended = closed;
     phase_ = Phase::Idle;
     trigger_pending_ = false;
-    ++generation_;  // a write still under way no longer counts
+    ++generation_; // a write still under way no longer counts
     source_.reset();
     host_wake_.notify_all();
 }
@@ -246,7 +266,8 @@ void SimulatedBox::box_thread()
     std::unique_lock<std::mutex> lock(mutex_);
     while (!quit_) {
         Clock::time_point wake = Clock::time_point::max();
-        if (write_step(lock, wake)) continue;
+        if (write_step(lock, wake))
+            continue;
         if (wake == Clock::time_point::max())
             box_wake_.wait(lock);
         else
@@ -260,7 +281,8 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
 {
     const Clock::time_point now = Clock::now();
     if (phase_ == Phase::Armed) {
-        if (!trigger_pending_) return false;
+        if (!trigger_pending_)
+            return false;
         if (now < trigger_at_) {
             wake = trigger_at_;
             return false;
@@ -268,8 +290,10 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
         begin_streaming(trigger_at_);
         return true;
     }
-    if (phase_ == Phase::Idle || faults_.silent || queue_.empty()) return false;
-    if (host_waiting_ > 0) return false;  // let the host in between two writes
+    if (phase_ == Phase::Idle || faults_.silent || queue_.empty())
+        return false;
+    if (host_waiting_ > 0)
+        return false; // let the host in between two writes
 
     Slot* head = queue_.front();
     if (head->stream_transfer < 0)
@@ -282,13 +306,14 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
             complete(head, faults_.fail_status);
         return true;
     }
-    if (position_ >= end_) {  // this transfer closes the stream, short or empty
+    if (position_ >= end_) { // this transfer closes the stream, short or empty
         complete(head, usb::TRANSFER_COMPLETED);
         end_stream(true);
         return true;
     }
     const uint64_t fb = uint64_t(source_->frame_bytes());
-    if (fb == 0) return false;  // nothing to send until Stop
+    if (fb == 0)
+        return false; // nothing to send until Stop
 
     uint64_t available = end_ - position_;
     if (options_.paced) {
@@ -304,7 +329,8 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
         available = std::min(available, due - position_);
     }
     uint64_t room = uint64_t(head->length - head->received);
-    if (failing) room = std::min<uint64_t>(room, uint64_t(faults_.fail_after_bytes - head->received));
+    if (failing)
+        room = std::min<uint64_t>(room, uint64_t(faults_.fail_after_bytes - head->received));
     const size_t n = size_t(std::min<uint64_t>({available, room, uint64_t(kChunkBytes)}));
 
     // Copy without the lock: the host may look at the box meanwhile.
@@ -318,7 +344,8 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
     lock.unlock();
     const Clock::time_point t0 = Clock::now();
     source->write(position, dest, n);
-    if (keep_checksum) checksum = stream_checksum(dest, n, checksum);
+    if (keep_checksum)
+        checksum = stream_checksum(dest, n, checksum);
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     lock.lock();
     head->writing = false;
@@ -332,11 +359,14 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
         position_ += n;
         stream_.bytes = position_;
         stream_.frames = position_ / fb;
-        if (keep_checksum) stream_.checksum = checksum;
+        if (keep_checksum)
+            stream_.checksum = checksum;
         stream_.copy_seconds += seconds;
-        if (options_.keep_copy) copy_.insert(copy_.end(), dest, dest + n);
+        if (options_.keep_copy)
+            copy_.insert(copy_.end(), dest, dest + n);
     }
-    if (head->received == head->length) complete(head, usb::TRANSFER_COMPLETED);
+    if (head->received == head->length)
+        complete(head, usb::TRANSFER_COMPLETED);
     return true;
 }
 
@@ -353,38 +383,49 @@ usb::Transfer* SimulatedBox::alloc_transfer(int)
 
 SimulatedBox::Slot* SimulatedBox::find_slot(usb::Transfer* transfer) const
 {
-    if (transfer == nullptr) return nullptr;
+    if (transfer == nullptr)
+        return nullptr;
     Slot* s = static_cast<Slot*>(transfer->impl);
-    if (slots_.count(s) == 0 || &s->transfer != transfer) return nullptr;
+    if (slots_.count(s) == 0 || &s->transfer != transfer)
+        return nullptr;
     return s;
 }
 
 void SimulatedBox::wait_write(std::unique_lock<std::mutex>& lock, Slot* slot)
 {
-    if (!slot->writing) return;
+    if (!slot->writing)
+        return;
     ++host_waiting_;
     write_done_.wait(lock, [slot] { return !slot->writing; });
-    if (--host_waiting_ == 0) box_wake_.notify_all();
+    if (--host_waiting_ == 0)
+        box_wake_.notify_all();
 }
 
 void SimulatedBox::settle(std::unique_lock<std::mutex>& lock)
 {
-    if (!queue_.empty()) wait_write(lock, queue_.front());
+    if (!queue_.empty())
+        wait_write(lock, queue_.front());
 }
 
 int SimulatedBox::submit_transfer(usb::Transfer* t)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     Slot* s = find_slot(t);
-    if (s == nullptr) return usb::ERROR_INVALID_PARAM;
+    if (s == nullptr)
+        return usb::ERROR_INVALID_PARAM;
     const uint64_t call = submits_++;
-    if (s->state != Slot::Idle) return usb::ERROR_BUSY;
-    if (!plugged_) return usb::ERROR_NO_DEVICE;
-    if (int r = check_handle(t->dev_handle)) return r;
+    if (s->state != Slot::Idle)
+        return usb::ERROR_BUSY;
+    if (!plugged_)
+        return usb::ERROR_NO_DEVICE;
+    if (int r = check_handle(t->dev_handle))
+        return r;
     if (faults_.refuse_submit >= 0 && call == uint64_t(faults_.refuse_submit))
         return faults_.refuse_error;
-    if (t->endpoint != kDataEndpoint) return usb::ERROR_IO;
-    if (t->buffer == nullptr || t->length <= 0) return usb::ERROR_INVALID_PARAM;
+    if (t->endpoint != kDataEndpoint)
+        return usb::ERROR_IO;
+    if (t->buffer == nullptr || t->length <= 0)
+        return usb::ERROR_INVALID_PARAM;
 
     s->state = Slot::Queued;
     s->buffer = t->buffer;
@@ -396,7 +437,7 @@ int SimulatedBox::submit_transfer(usb::Transfer* t)
     s->deadline = Clock::now() + std::chrono::milliseconds(t->timeout);
     queue_.push_back(s);
     box_wake_.notify_all();
-    host_wake_.notify_all();  // a new, perhaps earlier, time-out
+    host_wake_.notify_all(); // a new, perhaps earlier, time-out
     return usb::SUCCESS;
 }
 
@@ -404,9 +445,11 @@ int SimulatedBox::cancel_transfer(usb::Transfer* t)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     Slot* s = find_slot(t);
-    if (s == nullptr) return usb::ERROR_INVALID_PARAM;
+    if (s == nullptr)
+        return usb::ERROR_INVALID_PARAM;
     wait_write(lock, s);
-    if (s->state != Slot::Queued) return usb::ERROR_NOT_FOUND;
+    if (s->state != Slot::Queued)
+        return usb::ERROR_NOT_FOUND;
     complete(s, usb::TRANSFER_CANCELLED);
     return usb::SUCCESS;
 }
@@ -415,7 +458,8 @@ void SimulatedBox::free_transfer(usb::Transfer* t)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     Slot* s = find_slot(t);
-    if (s == nullptr) return;
+    if (s == nullptr)
+        return;
     wait_write(lock, s);
     if (s->state == Slot::Queued) {
         queue_.erase(std::find(queue_.begin(), queue_.end(), s));
@@ -431,7 +475,8 @@ void SimulatedBox::free_transfer(usb::Transfer* t)
 void SimulatedBox::complete(Slot* s, int status)
 {
     auto it = std::find(queue_.begin(), queue_.end(), s);
-    if (it != queue_.end()) queue_.erase(it);
+    if (it != queue_.end())
+        queue_.erase(it);
     s->state = Slot::Done;
     s->status = status;
     done_.push_back(s);
@@ -440,11 +485,13 @@ void SimulatedBox::complete(Slot* s, int status)
 
 void SimulatedBox::unplug_locked()
 {
-    if (!plugged_) return;
+    if (!plugged_)
+        return;
     plugged_ = false;
     claimed_ = false;
     end_stream(false);
-    while (!queue_.empty()) complete(queue_.front(), usb::TRANSFER_NO_DEVICE);
+    while (!queue_.empty())
+        complete(queue_.front(), usb::TRANSFER_NO_DEVICE);
 }
 
 // --- Event handling -------------------------------------------------------
@@ -458,10 +505,11 @@ void SimulatedBox::expire_timeouts(std::unique_lock<std::mutex>& lock, Clock::ti
                 (late == nullptr || s->deadline < late->deadline ||
                  (s->deadline == late->deadline && s->sequence < late->sequence)))
                 late = s;
-        if (late == nullptr) return;
+        if (late == nullptr)
+            return;
         if (late->writing) {
             wait_write(lock, late);
-            continue;  // it may have completed meanwhile
+            continue; // it may have completed meanwhile
         }
         complete(late, usb::TRANSFER_TIMED_OUT);
     }
@@ -481,11 +529,14 @@ int SimulatedBox::pump(std::unique_lock<std::mutex>& lock, Clock::time_point unt
             deliver(lock);
             return usb::SUCCESS;
         }
-        if (!plugged_) return usb::ERROR_NO_DEVICE;
-        if (now >= until) return usb::SUCCESS;
+        if (!plugged_)
+            return usb::ERROR_NO_DEVICE;
+        if (now >= until)
+            return usb::SUCCESS;
         Clock::time_point wake = until;
         for (Slot* s : queue_)
-            if (s->has_deadline) wake = std::min(wake, s->deadline);
+            if (s->has_deadline)
+                wake = std::min(wake, s->deadline);
         host_wake_.wait_until(lock, wake);
     }
 }
@@ -503,7 +554,8 @@ void SimulatedBox::deliver(std::unique_lock<std::mutex>& lock)
         completion_log_.push_back({t, s->stream_transfer, s->status, s->received});
         const usb::TransferCallback callback = t->callback;
         lock.unlock();
-        if (callback) callback(t);  // may submit, cancel or free t
+        if (callback)
+            callback(t); // may submit, cancel or free t
         lock.lock();
     }
 }
@@ -541,7 +593,7 @@ void SimulatedBox::set_faults(const Faults& faults)
     faults_ = faults;
     submits_ = 0;
     box_wake_.notify_all();
-    host_wake_.notify_all();  // a waiting event handling may be interrupted
+    host_wake_.notify_all(); // a waiting event handling may be interrupted
 }
 
 Faults SimulatedBox::faults() const
@@ -553,20 +605,22 @@ Faults SimulatedBox::faults() const
 void SimulatedBox::fire_trigger()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (phase_ == Phase::Armed) begin_streaming(Clock::now());
+    if (phase_ == Phase::Armed)
+        begin_streaming(Clock::now());
 }
 
 void SimulatedBox::unplug()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    settle(lock);  // so every queued transfer ends in submission order
+    settle(lock); // so every queued transfer ends in submission order
     unplug_locked();
 }
 
 void SimulatedBox::replug()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (plugged_) return;
+    if (plugged_)
+        return;
     plugged_ = true;
     ++plug_generation_;
     settings_ = Settings();
@@ -620,8 +674,7 @@ std::vector<unsigned char> SimulatedBox::stream_copy() const
 bool SimulatedBox::wait_idle(int timeout_ms) const
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    return host_wake_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                               [this] { return phase_ == Phase::Idle; });
+    return host_wake_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return phase_ == Phase::Idle; });
 }
 
-}  // namespace sim
+} // namespace sim

@@ -84,35 +84,35 @@
 namespace sim {
 
 struct Options {
-    bool paced = true;            // real time at the sampling frequency; false: as fast as taken
-    int trigger_delay_ms = 1000;  // an external trigger comes this long after Start; < 0: never
-    uint32_t counter_start = 0;   // counters at power-up and after a reset
-    bool events_in_control = true;  // control_transfer first delivers what is due (libusb-like)
-    bool keep_copy = false;       // keep every byte of the last stream (stream_copy()); for tests
-    bool keep_checksum = false;   // running checksum of the last stream (Stream::checksum)
-    int control_delay_ms = 0;     // a slow box: every control request takes this long
-    Scene scene;                  // read at each Start
+    bool paced = true;             // real time at the sampling frequency; false: as fast as taken
+    int trigger_delay_ms = 1000;   // an external trigger comes this long after Start; < 0: never
+    uint32_t counter_start = 0;    // counters at power-up and after a reset
+    bool events_in_control = true; // control_transfer first delivers what is due (libusb-like)
+    bool keep_copy = false;        // keep every byte of the last stream (stream_copy()); for tests
+    bool keep_checksum = false;    // running checksum of the last stream (Stream::checksum)
+    int control_delay_ms = 0;      // a slow box: every control request takes this long
+    Scene scene;                   // read at each Start
 };
 
 // Faults, settable at any time; the ones marked "at Start" are read when a
 // stream starts. Transfer numbers count the transfers a stream has reached,
 // from 0 at its Start.
 struct Faults {
-    bool absent = false;            // open_device_with_vid_pid finds nothing
-    bool silent = false;            // the box sends nothing (no data, no closing transfer);
-                                    // set during a stream, it pauses it
-    int extra_words = 0;            // at Start: words per frame the selection did not ask for
-    int64_t fail_transfer = -1;     // this transfer of the stream fails...
-    int fail_status = usb::TRANSFER_TIMED_OUT;  // ...with this status; the stream goes on in
-                                                // the next one. NO_DEVICE: the box is unplugged.
-    int fail_after_bytes = 0;       // ...once it holds this many bytes (0: at once, empty)
-    int64_t counter_skip_frame = -1;  // at Start: the counters step twice into this frame
-    bool no_end_on_stop = false;    // Stop just stops: no closing transfer
-    int64_t refuse_submit = -1;     // this submit call (0 = the first after set_faults)...
-    int refuse_error = usb::ERROR_IO;  // ...returns this, and the transfer is not queued
-    int interrupted_events = 0;     // the next this many handle_events* calls (or the one
-                                    // waiting now) return ERROR_INTERRUPTED at once, handling
-                                    // nothing: a signal arriving while libusb waits
+    bool absent = false;                       // open_device_with_vid_pid finds nothing
+    bool silent = false;                       // the box sends nothing (no data, no closing transfer);
+                                               // set during a stream, it pauses it
+    int extra_words = 0;                       // at Start: words per frame the selection did not ask for
+    int64_t fail_transfer = -1;                // this transfer of the stream fails...
+    int fail_status = usb::TRANSFER_TIMED_OUT; // ...with this status; the stream goes on in
+                                               // the next one. NO_DEVICE: the box is unplugged.
+    int fail_after_bytes = 0;                  // ...once it holds this many bytes (0: at once, empty)
+    int64_t counter_skip_frame = -1;           // at Start: the counters step twice into this frame
+    bool no_end_on_stop = false;               // Stop just stops: no closing transfer
+    int64_t refuse_submit = -1;                // this submit call (0 = the first after set_faults)...
+    int refuse_error = usb::ERROR_IO;          // ...returns this, and the transfer is not queued
+    int interrupted_events = 0;                // the next this many handle_events* calls (or the one
+                                               // waiting now) return ERROR_INTERRUPTED at once, handling
+                                               // nothing: a signal arriving while libusb waits
 };
 
 // One control request as the box saw it.
@@ -128,7 +128,7 @@ struct ControlRecord {
 // One delivered completion.
 struct CompletionRecord {
     usb::Transfer* transfer = nullptr;
-    int64_t stream_transfer = -1;  // its number in the stream, -1 if the stream never reached it
+    int64_t stream_transfer = -1; // its number in the stream, -1 if the stream never reached it
     int status = 0;
     int actual_length = 0;
 };
@@ -137,14 +137,14 @@ enum class Phase { Idle, Armed, Streaming, Ending };
 
 // The current or last stream.
 struct Stream {
-    uint64_t bytes = 0;        // sent
-    uint64_t frames = 0;       // whole frames sent
-    uint64_t transfers = 0;    // transfers reached
+    uint64_t bytes = 0;     // sent
+    uint64_t frames = 0;    // whole frames sent
+    uint64_t transfers = 0; // transfers reached
     int frame_bytes = 0;
     uint32_t first_counter = 0;
-    bool ended = false;        // closed by a short transfer
-    uint64_t checksum = 0;     // stream_checksum() of the bytes, if Options::keep_checksum
-    double copy_seconds = 0;   // the box thread's time spent writing the bytes into transfers
+    bool ended = false;      // closed by a short transfer
+    uint64_t checksum = 0;   // stream_checksum() of the bytes, if Options::keep_checksum
+    double copy_seconds = 0; // the box thread's time spent writing the bytes into transfers
 };
 
 struct View {
@@ -154,10 +154,10 @@ struct View {
     uint32_t next_counter = 0; // counter A of the next stream's first frame
     bool plugged = true;
     int open_handles = 0;
-    bool claimed = false;      // interface 0, on some handle
-    size_t queued = 0;         // transfers pending on the endpoint
-    int head_bytes = 0;        // bytes already in the oldest of them
-    uint64_t submits = 0;      // submit calls since set_faults
+    bool claimed = false; // interface 0, on some handle
+    size_t queued = 0;    // transfers pending on the endpoint
+    int head_bytes = 0;   // bytes already in the oldest of them
+    uint64_t submits = 0; // submit calls since set_faults
     uint64_t misuses = 0;
     Stream stream;
 };
@@ -179,9 +179,8 @@ public:
     int claim_interface(usb::DeviceHandle handle, int number) override;
     int release_interface(usb::DeviceHandle handle, int number) override;
     void close(usb::DeviceHandle handle) override;
-    int control_transfer(usb::DeviceHandle handle, uint8_t request_type, uint8_t request,
-                         uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
-                         unsigned int timeout_ms) override;
+    int control_transfer(usb::DeviceHandle handle, uint8_t request_type, uint8_t request, uint16_t value,
+                         uint16_t index, unsigned char* data, uint16_t length, unsigned int timeout_ms) override;
     usb::Transfer* alloc_transfer(int iso_packets) override;
     int submit_transfer(usb::Transfer* transfer) override;
     int cancel_transfer(usb::Transfer* transfer) override;
@@ -191,18 +190,18 @@ public:
 
     void set_options(const Options& options);
     Options options() const;
-    void set_faults(const Faults& faults);  // also restarts the submit count
+    void set_faults(const Faults& faults); // also restarts the submit count
     Faults faults() const;
 
-    void fire_trigger();  // the external trigger, now (only while armed)
+    void fire_trigger(); // the external trigger, now (only while armed)
     void unplug();
-    void replug();        // back at power-up; old handles stay dead
+    void replug(); // back at power-up; old handles stay dead
 
     View view() const;
     std::vector<ControlRecord> control_log() const;
     std::vector<CompletionRecord> completion_log() const;
     void clear_logs();
-    std::vector<unsigned char> stream_copy() const;  // the last stream, if Options::keep_copy
+    std::vector<unsigned char> stream_copy() const; // the last stream, if Options::keep_copy
 
     // Blocks until no stream is armed or running, or timeout_ms pass; true if idle.
     bool wait_idle(int timeout_ms) const;
@@ -230,19 +229,19 @@ private:
     int check_handle(usb::DeviceHandle handle) const;
 
     mutable std::mutex mutex_;
-    std::condition_variable box_wake_;           // work for the box thread
-    mutable std::condition_variable host_wake_;  // completions due, stream idle
-    std::condition_variable write_done_;         // the box has left a buffer
+    std::condition_variable box_wake_;          // work for the box thread
+    mutable std::condition_variable host_wake_; // completions due, stream idle
+    std::condition_variable write_done_;        // the box has left a buffer
     std::thread thread_;
     bool quit_ = false;
-    int host_waiting_ = 0;  // host calls waiting for a write to end; the box pauses
+    int host_waiting_ = 0; // host calls waiting for a write to end; the box pauses
 
     Options options_;
     Faults faults_;
     Settings settings_;
     bool plugged_ = true;
     int plug_generation_ = 0;
-    std::map<usb::DeviceHandle, int> handles_;  // handle -> plug generation
+    std::map<usb::DeviceHandle, int> handles_; // handle -> plug generation
     std::vector<std::unique_ptr<char>> handle_tokens_;
     bool claimed_ = false;
     uint64_t submits_ = 0;
@@ -250,18 +249,18 @@ private:
     uint64_t sequence_ = 0;
 
     std::unordered_set<Slot*> slots_;
-    std::deque<Slot*> queue_;  // pending on the endpoint, submission order
-    std::deque<Slot*> done_;   // completions due, in order
+    std::deque<Slot*> queue_; // pending on the endpoint, submission order
+    std::deque<Slot*> done_;  // completions due, in order
 
     // The stream.
     Phase phase_ = Phase::Idle;
     uint8_t start_byte_ = 0;
     std::shared_ptr<FrameSource> source_;
-    uint64_t generation_ = 0;       // of the stream, against writes that outlive it
-    uint64_t position_ = 0;         // bytes sent
-    uint64_t end_ = 0;              // bytes to send in all; UINT64_MAX: until Stop
+    uint64_t generation_ = 0; // of the stream, against writes that outlive it
+    uint64_t position_ = 0;   // bytes sent
+    uint64_t end_ = 0;        // bytes to send in all; UINT64_MAX: until Stop
     int frequency_hz_ = 0;
-    Clock::time_point began_;       // first frame due
+    Clock::time_point began_; // first frame due
     Clock::time_point trigger_at_;
     bool trigger_pending_ = false;
     uint32_t next_counter_ = 0;
@@ -272,4 +271,4 @@ private:
     std::vector<CompletionRecord> completion_log_;
 };
 
-}  // namespace sim
+} // namespace sim

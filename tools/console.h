@@ -20,8 +20,7 @@ class Progression {
 public:
     Progression(const char* libelle, uint64_t total)
         : libelle_(libelle), total_(total), tty_(ONDARIS_ISATTY(ONDARIS_FILENO(stderr)) != 0)
-    {
-    }
+    {}
     void avance(uint64_t fait)
     {
         if (!tty_ || total_ == 0)

@@ -39,7 +39,6 @@
 #include "tools/console.h"
 #include "tools/ligne_commande.h"
 
-
 namespace {
 
 // Exit codes.
@@ -57,10 +56,7 @@ enum {
 
 std::atomic<int> interruptions{0};
 
-extern "C" void on_interrupt(int)
-{
-    interruptions.fetch_add(1);
-}
+extern "C" void on_interrupt(int) { interruptions.fetch_add(1); }
 
 struct Options {
     std::string config;
@@ -85,48 +81,47 @@ struct Options {
     double sim_ton_hz = -1, sim_amplitude = -1, sim_faisceau = -1, sim_rangee = -1, sim_bruit = -1;
 };
 
-const char* const AIDE =
-    "Usage : ondaris-acq [options]\n"
-    "Une acquisition Ondaris 1024 sans fenêtre : lecture d'une configuration, Init,\n"
-    "un enregistrement, puis fin. Ctrl-C arrête l'acquisition proprement (Stop).\n"
-    "\n"
-    "  --config FICHIER        configuration à lire (format de config_en_cours.txt)\n"
-    "  --dossier DOSSIER       répertoire des fichiers (nommage automatique)\n"
-    "  --nom NOM               nom des fichiers, sans extension\n"
-    "  --duree S               durée en secondes (0 : durée non définie)\n"
-    "  --frequence HZ          fréquence d'échantillonnage (50000, 45454, ... 2000)\n"
-    "  --declenchement SOURCE  soft, trig1 ou trig2\n"
-    "  --condition COND        montant, descendant, haut ou bas (trig1, trig2)\n"
-    "  --compteurs LETTRES     compteurs enregistrés, parmi A, B, C, D (ex. AC), ou aucun\n"
-    "  --etat                  enregistrer la voie d'état\n"
-    "  --sans-enregistrement   ne rien écrire sur le disque (l'emporte sur --dossier, --nom)\n"
-    "  --ecraser               écraser des fichiers existants sans demander\n"
-    "  --avance                mode avancé (messages de diagnostic)\n"
-    "  --sans-progression      pas de barre de progression\n"
-    "  --version               version du programme\n"
-    "\n"
-    "Boîtier simulé (au lieu du bus USB) :\n"
-    "  --simulateur            utiliser le boîtier simulé\n"
-    "  --sim-rythme temps-reel|libre   cadence réelle (défaut) ou aussi vite que possible\n"
-    "  --sim-declenchement MS|jamais   délai du déclenchement externe (défaut 1000)\n"
-    "  --sim-ton HZ            fréquence de la source sonore\n"
-    "  --sim-amplitude A       amplitude crête de la source\n"
-    "  --sim-source F,R        position de la source (faisceau, rangée)\n"
-    "  --sim-bruit RMS         bruit de chaque micro\n"
-    "  --sim-lenteur MS        durée de chaque requête de contrôle (boîtier lent)\n"
-    "\n"
-    "Sans --config, les réglages sont ceux de la fenêtre au démarrage (config_en_cours.txt\n"
-    "du répertoire courant s'il existe) ; avec --config, ce fichier s'applique aux réglages\n"
-    "par défaut. La durée garde une décimale, comme dans la fenêtre.\n"
-    "Ctrl-C pendant l'Init ferme la liaison sans acquisition ; un second Ctrl-C pendant\n"
-    "une acquisition que le boîtier ne termine pas l'abandonne (fichiers fermés avec\n"
-    "ce qu'ils contiennent).\n"
-    "\n"
-    "Codes de sortie : 0 acquisition complète (ou arrêtée par Ctrl-C, ou arrivée à la\n"
-    "limite du disque sans durée définie), 2 pas de boîtier,\n"
-    "3 acquisition refusée, 4 acquisition incomplète, 5 déclenchement absent,\n"
-    "6 erreur de compteur, 7 écriture impossible (disque plein), 64 options invalides,\n"
-    "130 interrompu pendant l'Init.\n";
+const char* const AIDE = "Usage : ondaris-acq [options]\n"
+                         "Une acquisition Ondaris 1024 sans fenêtre : lecture d'une configuration, Init,\n"
+                         "un enregistrement, puis fin. Ctrl-C arrête l'acquisition proprement (Stop).\n"
+                         "\n"
+                         "  --config FICHIER        configuration à lire (format de config_en_cours.txt)\n"
+                         "  --dossier DOSSIER       répertoire des fichiers (nommage automatique)\n"
+                         "  --nom NOM               nom des fichiers, sans extension\n"
+                         "  --duree S               durée en secondes (0 : durée non définie)\n"
+                         "  --frequence HZ          fréquence d'échantillonnage (50000, 45454, ... 2000)\n"
+                         "  --declenchement SOURCE  soft, trig1 ou trig2\n"
+                         "  --condition COND        montant, descendant, haut ou bas (trig1, trig2)\n"
+                         "  --compteurs LETTRES     compteurs enregistrés, parmi A, B, C, D (ex. AC), ou aucun\n"
+                         "  --etat                  enregistrer la voie d'état\n"
+                         "  --sans-enregistrement   ne rien écrire sur le disque (l'emporte sur --dossier, --nom)\n"
+                         "  --ecraser               écraser des fichiers existants sans demander\n"
+                         "  --avance                mode avancé (messages de diagnostic)\n"
+                         "  --sans-progression      pas de barre de progression\n"
+                         "  --version               version du programme\n"
+                         "\n"
+                         "Boîtier simulé (au lieu du bus USB) :\n"
+                         "  --simulateur            utiliser le boîtier simulé\n"
+                         "  --sim-rythme temps-reel|libre   cadence réelle (défaut) ou aussi vite que possible\n"
+                         "  --sim-declenchement MS|jamais   délai du déclenchement externe (défaut 1000)\n"
+                         "  --sim-ton HZ            fréquence de la source sonore\n"
+                         "  --sim-amplitude A       amplitude crête de la source\n"
+                         "  --sim-source F,R        position de la source (faisceau, rangée)\n"
+                         "  --sim-bruit RMS         bruit de chaque micro\n"
+                         "  --sim-lenteur MS        durée de chaque requête de contrôle (boîtier lent)\n"
+                         "\n"
+                         "Sans --config, les réglages sont ceux de la fenêtre au démarrage (config_en_cours.txt\n"
+                         "du répertoire courant s'il existe) ; avec --config, ce fichier s'applique aux réglages\n"
+                         "par défaut. La durée garde une décimale, comme dans la fenêtre.\n"
+                         "Ctrl-C pendant l'Init ferme la liaison sans acquisition ; un second Ctrl-C pendant\n"
+                         "une acquisition que le boîtier ne termine pas l'abandonne (fichiers fermés avec\n"
+                         "ce qu'ils contiennent).\n"
+                         "\n"
+                         "Codes de sortie : 0 acquisition complète (ou arrêtée par Ctrl-C, ou arrivée à la\n"
+                         "limite du disque sans durée définie), 2 pas de boîtier,\n"
+                         "3 acquisition refusée, 4 acquisition incomplète, 5 déclenchement absent,\n"
+                         "6 erreur de compteur, 7 écriture impossible (disque plein), 64 options invalides,\n"
+                         "130 interrompu pendant l'Init.\n";
 
 // The options into `o`: CONTINUER, or the exit code once the help, the
 // version or a refusal is printed.
@@ -378,7 +373,8 @@ void affiche_reglages(const Principale& p, const Options& o)
         if (cpt[k]->checked)
             compteurs += static_cast<char>('A' + k);
     t += compose(cv, "  Voies : {0:G} micros, {1:G} analogiques, compteurs ", {micros, analogiques}) +
-         (compteurs.empty() ? "aucun" : compteurs) + (c.checkBox_Status.checked ? ", voie d'état\n" : ", sans voie d'état\n");
+         (compteurs.empty() ? "aucun" : compteurs) +
+         (c.checkBox_Status.checked ? ", voie d'état\n" : ", sans voie d'état\n");
     if (!c.checkBox_Record.checked)
         t += "  Fichiers : aucun (sans enregistrement)\n";
     else

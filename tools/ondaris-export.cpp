@@ -17,27 +17,26 @@ namespace {
 
 enum { EXIT_OK = 0, EXIT_ECHEC = 1, EXIT_ENREGISTREMENT = 2, EXIT_USAGE = 64 };
 
-const char* const AIDE =
-    "Usage : ondaris-export NOM.dat --format h5|npy|sigmf [options]\n"
-    "Exporte un enregistrement (NOM.dat avec NOM.Ond et NOM.log).\n"
-    "\n"
-    "  --format h5      HDF5 pour acoular : /time_data (trames, voies) en float32, attribut\n"
-    "                   sample_freq ; codes des voies dans l'attribut codes ; compteurs et\n"
-    "                   mot d'état, s'ils sont choisis, en entiers dans /compteurs\n"
-    "  --format npy     tableau NumPy (trames, voies) du type des échantillons (int32 ou\n"
-    "                   float32) ; compteurs et mot d'état dans NOM_compteurs.npy (uint32)\n"
-    "  --format sigmf   NOM.sigmf-meta qui décrit NOM.dat tel quel (sans conversion)\n"
-    "  --voies CHOIX    micros (défaut : les micros par numéro croissant), tout (chaque mot de\n"
-    "                   la trame) ou une liste de codes : 0-1023 micros, 2000-2015 voies\n"
-    "                   analogiques, 3000-3003 compteurs A-D, 4000 mot d'état (ex. 0-63,2000)\n"
-    "  --debut S        à partir de S secondes\n"
-    "  --duree S        pendant S secondes\n"
-    "  --sortie FICHIER fichier produit (défaut : NOM.h5, NOM.npy ou NOM.sigmf-meta)\n"
-    "  --ecraser        remplacer un fichier existant\n"
-    "  --version        version du programme\n"
-    "\n"
-    "Codes de sortie : 0 export fait, 1 échec de l'export, 2 enregistrement illisible,\n"
-    "64 options invalides.\n";
+const char* const AIDE = "Usage : ondaris-export NOM.dat --format h5|npy|sigmf [options]\n"
+                         "Exporte un enregistrement (NOM.dat avec NOM.Ond et NOM.log).\n"
+                         "\n"
+                         "  --format h5      HDF5 pour acoular : /time_data (trames, voies) en float32, attribut\n"
+                         "                   sample_freq ; codes des voies dans l'attribut codes ; compteurs et\n"
+                         "                   mot d'état, s'ils sont choisis, en entiers dans /compteurs\n"
+                         "  --format npy     tableau NumPy (trames, voies) du type des échantillons (int32 ou\n"
+                         "                   float32) ; compteurs et mot d'état dans NOM_compteurs.npy (uint32)\n"
+                         "  --format sigmf   NOM.sigmf-meta qui décrit NOM.dat tel quel (sans conversion)\n"
+                         "  --voies CHOIX    micros (défaut : les micros par numéro croissant), tout (chaque mot de\n"
+                         "                   la trame) ou une liste de codes : 0-1023 micros, 2000-2015 voies\n"
+                         "                   analogiques, 3000-3003 compteurs A-D, 4000 mot d'état (ex. 0-63,2000)\n"
+                         "  --debut S        à partir de S secondes\n"
+                         "  --duree S        pendant S secondes\n"
+                         "  --sortie FICHIER fichier produit (défaut : NOM.h5, NOM.npy ou NOM.sigmf-meta)\n"
+                         "  --ecraser        remplacer un fichier existant\n"
+                         "  --version        version du programme\n"
+                         "\n"
+                         "Codes de sortie : 0 export fait, 1 échec de l'export, 2 enregistrement illisible,\n"
+                         "64 options invalides.\n";
 
 bool existe(const std::string& chemin)
 {

@@ -16,19 +16,18 @@ namespace {
 
 enum { EXIT_OK = 0, EXIT_REFUS = 1, EXIT_USAGE = 64 };
 
-const char* const AIDE =
-    "Usage : ondaris-repare NOM.dat [--config FICHIER] [--etat]\n"
-    "Reconstruit NOM.Ond et NOM.log, restés vides après une acquisition interrompue,\n"
-    "à partir de la configuration écrite au Start de cette acquisition :\n"
-    "config_en_cours.txt du répertoire où le programme tournait (le répertoire courant),\n"
-    "ou le fichier donné par --config. Un fichier compagnon non vide n'est jamais écrasé.\n"
-    "\n"
-    "  --config FICHIER  la configuration de l'acquisition\n"
-    "  --etat            le mot d'état était enregistré (une configuration ne le dit pas)\n"
-    "  --version         version du programme\n"
-    "\n"
-    "Codes de sortie : 0 fichiers reconstruits, 1 refus (la raison est affichée),\n"
-    "64 options invalides.\n";
+const char* const AIDE = "Usage : ondaris-repare NOM.dat [--config FICHIER] [--etat]\n"
+                         "Reconstruit NOM.Ond et NOM.log, restés vides après une acquisition interrompue,\n"
+                         "à partir de la configuration écrite au Start de cette acquisition :\n"
+                         "config_en_cours.txt du répertoire où le programme tournait (le répertoire courant),\n"
+                         "ou le fichier donné par --config. Un fichier compagnon non vide n'est jamais écrasé.\n"
+                         "\n"
+                         "  --config FICHIER  la configuration de l'acquisition\n"
+                         "  --etat            le mot d'état était enregistré (une configuration ne le dit pas)\n"
+                         "  --version         version du programme\n"
+                         "\n"
+                         "Codes de sortie : 0 fichiers reconstruits, 1 refus (la raison est affichée),\n"
+                         "64 options invalides.\n";
 
 } // namespace
 

@@ -22,17 +22,16 @@ enum {
     EXIT_USAGE = 64,
 };
 
-const char* const AIDE =
-    "Usage : ondaris-verifie NOM.dat [--max N]\n"
-    "Vérifie un enregistrement : l'accord de NOM.dat, NOM.Ond et NOM.log, puis le compteur A\n"
-    "de chaque trame. Affiche le nombre de trames, puis chaque saut du compteur (trame,\n"
-    "valeur attendue, valeur lue) jusqu'à N (20 par défaut) et leur nombre.\n"
-    "\n"
-    "  --max N    sauts affichés au plus (20 par défaut)\n"
-    "  --version  version du programme\n"
-    "\n"
-    "Codes de sortie : 0 aucune perte, 1 sauts du compteur, 2 fichiers illisibles ou en\n"
-    "désaccord, 3 compteur A absent (le flux ne peut pas être vérifié), 64 options invalides.\n";
+const char* const AIDE = "Usage : ondaris-verifie NOM.dat [--max N]\n"
+                         "Vérifie un enregistrement : l'accord de NOM.dat, NOM.Ond et NOM.log, puis le compteur A\n"
+                         "de chaque trame. Affiche le nombre de trames, puis chaque saut du compteur (trame,\n"
+                         "valeur attendue, valeur lue) jusqu'à N (20 par défaut) et leur nombre.\n"
+                         "\n"
+                         "  --max N    sauts affichés au plus (20 par défaut)\n"
+                         "  --version  version du programme\n"
+                         "\n"
+                         "Codes de sortie : 0 aucune perte, 1 sauts du compteur, 2 fichiers illisibles ou en\n"
+                         "désaccord, 3 compteur A absent (le flux ne peut pas être vérifié), 64 options invalides.\n";
 
 } // namespace
 
@@ -83,8 +82,7 @@ int main(int argc, char** argv)
         std::printf("Trame %llu : compteur attendu %lu, lu %lu\n", static_cast<unsigned long long>(s.trame),
                     static_cast<unsigned long>(s.attendu), static_cast<unsigned long>(s.lu));
     if (bilan.nb_sauts > bilan.sauts.size())
-        std::printf("... et %llu autres sauts\n",
-                    static_cast<unsigned long long>(bilan.nb_sauts - bilan.sauts.size()));
+        std::printf("... et %llu autres sauts\n", static_cast<unsigned long long>(bilan.nb_sauts - bilan.sauts.size()));
     std::printf("Sauts du compteur : %llu\n", static_cast<unsigned long long>(bilan.nb_sauts));
     if (bilan.nb_sauts > 0)
         return EXIT_PERTE;

@@ -151,8 +151,8 @@ void Fenetre::construit_colonne_gauche()
                                std::pair<QLabel*, const char*>{imvl, ":/ondaris/logo_morvelan.png"}}) {
         QPixmap pm(QString::fromLatin1(image));
         if (!pm.isNull()) // zoomed to fit, proportions kept
-            logo->setPixmap(pm.scaled(logo->size() * logo->devicePixelRatioF(), Qt::KeepAspectRatio,
-                                      Qt::SmoothTransformation));
+            logo->setPixmap(
+                pm.scaled(logo->size() * logo->devicePixelRatioF(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
         logo->setAlignment(Qt::AlignCenter);
     }
 
@@ -196,8 +196,8 @@ void Fenetre::construit_colonne_gauche()
         agit([this] { numericUpDown_Duree_ValueChanged(p_); });
     });
 
-    case_a_cocher(this, "checkBox_Definie", QRect(232, 168, 180, 28), "Durée définie", arial(14),
-                  c.checkBox_Definie, [this] { checkBox_Definie_CheckedChanged(p_); });
+    case_a_cocher(this, "checkBox_Definie", QRect(232, 168, 180, 28), "Durée définie", arial(14), c.checkBox_Definie,
+                  [this] { checkBox_Definie_CheckedChanged(p_); });
 
     QPushButton* start = cree<QPushButton>(this, "button_Start", 8, 216, 167, 52);
     lie_bouton(start, c.button_Start, [this] { button_Start_Click(p_); });
@@ -245,14 +245,14 @@ void Fenetre::construit_colonne_gauche()
         y += 22;
     }
 
-    case_a_cocher(this, "checkBox_Record", QRect(8, 394, 224, 28), "Enregistrement", arial(14),
-                  c.checkBox_Record, [this] { checkBox_Record_CheckedChanged(p_); });
+    case_a_cocher(this, "checkBox_Record", QRect(8, 394, 224, 28), "Enregistrement", arial(14), c.checkBox_Record,
+                  [this] { checkBox_Record_CheckedChanged(p_); });
 
     case_a_cocher(this, "checkBox_Nom_Fich", QRect(8, 426, 224, 28), "Fichier automatique", arial(14),
                   c.checkBox_Nom_Fich, [this] { checkBox_Nom_Fich_CheckedChanged(p_); });
 
-    case_a_cocher(this, "checkBox_Test", QRect(8, 458, 224, 28), "Mode avancé", arial(14),
-                  c.checkBox_Test, [this] { checkBox_Test_CheckedChanged(p_); });
+    case_a_cocher(this, "checkBox_Test", QRect(8, 458, 224, 28), "Mode avancé", arial(14), c.checkBox_Test,
+                  [this] { checkBox_Test_CheckedChanged(p_); });
 
     QPushButton* comment = cree<QPushButton>(this, "button_Comment", 240, 392, 159, 44);
     lie_bouton(comment, c.button_Comment, [this] { button_Comment_Click(p_); });
@@ -340,8 +340,10 @@ void Fenetre::construit_groupe_avance(QWidget* g)
     });
 
     const std::tuple<CheckBox*, const char*, const char*, int, int> compteurs[] = {
-        {&c.checkBox_CptA, "checkBox_CptA", "Compteur A", 10, 140}, {&c.checkBox_CptB, "checkBox_CptB", "Compteur B", 10, 162},
-        {&c.checkBox_CptC, "checkBox_CptC", "Compteur C", 136, 140}, {&c.checkBox_CptD, "checkBox_CptD", "Compteur D", 136, 162},
+        {&c.checkBox_CptA, "checkBox_CptA", "Compteur A", 10, 140},
+        {&c.checkBox_CptB, "checkBox_CptB", "Compteur B", 10, 162},
+        {&c.checkBox_CptC, "checkBox_CptC", "Compteur C", 136, 140},
+        {&c.checkBox_CptD, "checkBox_CptD", "Compteur D", 136, 162},
         {&c.checkBox_Status, "checkBox_Status", "Status", 262, 140},
     };
     for (auto& [m, nom, texte, x, yy] : compteurs)
@@ -375,8 +377,10 @@ void Fenetre::construit_partie_droite()
     lie(panel_db_, c.panel_dB);
     barre_ = cree<BarreCouleurs>(panel_db_, "pictureBox_ColorBar", 0, 0, 23, 192);
     etiquette(panel_db_, "label_dB_120", QStringLiteral("120"), 26, 1, 30, 25, arial(10), Qt::AlignLeft | Qt::AlignTop);
-    etiquette(panel_db_, "label_dB_60", QStringLiteral("60     dB"), 26, 90, 56, 23, arial(10), Qt::AlignLeft | Qt::AlignVCenter);
-    etiquette(panel_db_, "label_dB_0", QStringLiteral("0"), 26, 173, 30, 16, arial(10), Qt::AlignLeft | Qt::AlignBottom);
+    etiquette(panel_db_, "label_dB_60", QStringLiteral("60     dB"), 26, 90, 56, 23, arial(10),
+              Qt::AlignLeft | Qt::AlignVCenter);
+    etiquette(panel_db_, "label_dB_0", QStringLiteral("0"), 26, 173, 30, 16, arial(10),
+              Qt::AlignLeft | Qt::AlignBottom);
 
     QGroupBox* choix = cree<QGroupBox>(this, "groupBox_Choix", 410, 266, 524, 127);
     lie(choix, c.groupBox_Choix);
@@ -477,7 +481,8 @@ void Fenetre::construit_page()
         for (int j = 0; j < 8; ++j)
             etiquette(page_, "num_micros", QString::number(j), 67, ry + 19 * j, 16, 16, ui(9));
         etiquette(page_, "num_micros", QStringLiteral("T"), 67, ry + 171, 16, 16, ui(9));
-        etiquette(page_, "lab_mic", QStringLiteral("\nM\ni\nc\nr\no\ns"), 30, ry + 19, 22, 133, ui(10), Qt::AlignCenter);
+        etiquette(page_, "lab_mic", QStringLiteral("\nM\ni\nc\nr\no\ns"), 30, ry + 19, 22, 133, ui(10),
+                  Qt::AlignCenter);
     }
     for (int g = 0; g < 16; ++g) {
         const int gx = 88 + 200 * (g % 6), gy = 45 + 240 * (g / 6);
@@ -554,8 +559,8 @@ void Fenetre::lie_etat(QAbstractButton* b, bool& champ, Action changement)
     });
 }
 
-QCheckBox* Fenetre::case_a_cocher(QWidget* parent, const char* nom, QRect place, const char* texte,
-                                  const QFont& police, CheckBox& m, Action changement)
+QCheckBox* Fenetre::case_a_cocher(QWidget* parent, const char* nom, QRect place, const char* texte, const QFont& police,
+                                  CheckBox& m, Action changement)
 {
     QCheckBox* b = cree<QCheckBox>(parent, nom, place.x(), place.y(), place.width(), place.height());
     b->setText(QString::fromUtf8(texte));

@@ -64,7 +64,11 @@ public:
         qint64 ecart_max_ms = 0;
     };
     Pompes pompes() const { return pompes_; }
-    void remet_pompes() { pompes_ = Pompes(); horloge_pompe_.invalidate(); }
+    void remet_pompes()
+    {
+        pompes_ = Pompes();
+        horloge_pompe_.invalidate();
+    }
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -146,9 +150,9 @@ private:
     QTimer* releve_ = nullptr;
     bool en_releve_ = false;
     bool en_application_ = false;
-    int profondeur_ = 0;            // handlers running (nested through pumps)
+    int profondeur_ = 0; // handlers running (nested through pumps)
     bool fermeture_differee_ = false;
-    size_t octets_pane_ = 0;        // bytes of the model's pane the widget shows
+    size_t octets_pane_ = 0; // bytes of the model's pane the widget shows
     Pompes pompes_;
     QElapsedTimer horloge_pompe_;
 };

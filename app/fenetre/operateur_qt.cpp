@@ -37,8 +37,8 @@ QString QtOperator::filtre_qt(const std::string& filter)
     const QStringList parts = QString::fromUtf8(filter.c_str()).split(QLatin1Char('|'));
     QStringList filtres;
     for (int i = 0; i + 1 < parts.size(); i += 2)
-        filtres << parts[i].trimmed() + QStringLiteral(" (") + parts[i + 1].trimmed().replace(QLatin1Char(';'), QLatin1Char(' ')) +
-                       QLatin1Char(')');
+        filtres << parts[i].trimmed() + QStringLiteral(" (") +
+                       parts[i + 1].trimmed().replace(QLatin1Char(';'), QLatin1Char(' ')) + QLatin1Char(')');
     return filtres.join(QStringLiteral(";;"));
 }
 

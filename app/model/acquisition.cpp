@@ -252,8 +252,7 @@ bool questions_fichiers(Principale& p)
         }
         p.acqui_name = avec_separateur(p.nom_dir) + p.ctl.textBox_Nom_Fich.text + ".dat";
         return !fichier_existe(p.acqui_name) ||
-               p.op.ask_yes_no("Voulez-vous écraser " + p.acqui_name + " ? ", "Le fichier existe déjà",
-                               Icon::Question);
+               p.op.ask_yes_no("Voulez-vous écraser " + p.acqui_name + " ? ", "Le fichier existe déjà", Icon::Question);
     }
     if (!p.file_open)
         button_Fichier_Click(p);
@@ -306,8 +305,8 @@ void fin_du_run(Principale& p)
     p.passage->releve();
     p.fin_run = run.fin();
     p.header_file = run.header();
-    p.dernier = {run.num_pkt(), run.n_pkt(), run.ntr(), run.ntw(), run.stoppe(), run.erreur_compteur(),
-                 run.budget_paquets()};
+    p.dernier = {run.num_pkt(), run.n_pkt(),           run.ntr(),           run.ntw(),
+                 run.stoppe(),  run.erreur_compteur(), run.budget_paquets()};
     if (p.fin_run == FIN_REFUSEE && !p.run_prete)
         p.enabled = p.enabled_avant_run, enable(p);
     if (p.record && p.fin_run != FIN_REFUSEE)

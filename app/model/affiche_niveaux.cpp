@@ -15,6 +15,6 @@ void init_colorbar(Principale& p)
 
 Couleur couleur_niveau(const Principale& p, int L)
 {
-    return Couleur{static_cast<uint8_t>(p.R_jet[L]), static_cast<uint8_t>(p.V_jet[L]),
-                   static_cast<uint8_t>(p.B_jet[L]), 255};
+    return Couleur{static_cast<uint8_t>(p.R_jet[L]), static_cast<uint8_t>(p.V_jet[L]), static_cast<uint8_t>(p.B_jet[L]),
+                   255};
 }

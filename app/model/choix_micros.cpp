@@ -15,8 +15,7 @@ Selection selection_des_cases(const Controles& c)
             s.micros[f][j] = c.grid[f][j].checked;
     for (int v = 0; v < NB_VA; ++v)
         s.va[v] = c.grid_VA[v].checked;
-    s.compteurs = {c.checkBox_CptA.checked, c.checkBox_CptB.checked, c.checkBox_CptC.checked,
-                   c.checkBox_CptD.checked};
+    s.compteurs = {c.checkBox_CptA.checked, c.checkBox_CptB.checked, c.checkBox_CptC.checked, c.checkBox_CptD.checked};
     s.etat = c.checkBox_Status.checked;
     return s;
 }

@@ -95,8 +95,7 @@ void applique_configuration(Principale& p, const Configuration& cfg, unsigned cl
     if (cfg.condition != condition_de(c)) {
         RadioButton* condition[4] = {&c.radioButton_Start_FM, &c.radioButton_Start_FD, &c.radioButton_Start_EH,
                                      &c.radioButton_Start_EB};
-        choisit({condition[0], condition[1], condition[2], condition[3]},
-                condition[static_cast<int>(cfg.condition)]);
+        choisit({condition[0], condition[1], condition[2], condition[3]}, condition[static_cast<int>(cfg.condition)]);
     }
     if (cfg.declenchement != declenchement_de(c)) {
         RadioButton* source[3] = {&c.radioButton_Start_Soft, &c.radioButton_Start_Trig1, &c.radioButton_Start_Trig2};

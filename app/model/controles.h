@@ -68,32 +68,32 @@ constexpr Couleur White{255, 255, 255, 255};
 
 struct Controles {
     // Left column.
-    Control panel_Init;          // group 1
+    Control panel_Init; // group 1
     ListBox listBox_Freq;
-    Button button_Init;          // group 0
-    Control panel_Duree;         // group 2
+    Button button_Init;  // group 0
+    Control panel_Duree; // group 2
     Spinner numericUpDown_Duree;
-    CheckBox checkBox_Definie;   // group 2
-    Button button_Start;         // group 9
-    Control panel_Start;         // group 9
+    CheckBox checkBox_Definie; // group 2
+    Button button_Start;       // group 9
+    Control panel_Start;       // group 9
     RadioButton radioButton_Start_Soft, radioButton_Start_Trig1, radioButton_Start_Trig2;
-    Control groupBox_Condition;  // the edge/level group, shown unless "Soft"
+    Control groupBox_Condition; // the edge/level group, shown unless "Soft"
     RadioButton radioButton_Start_FM, radioButton_Start_FD, radioButton_Start_EH, radioButton_Start_EB;
     Button button_Abort;
-    Button button_Stop;          // group 10
-    CheckBox checkBox_Record;    // group 5
-    Button button_Fichier;       // group 6
-    CheckBox checkBox_Nom_Fich;  // group 5
-    Button button_Comment;       // group 6
-    CheckBox checkBox_Test;      // group 8
-    Control groupBox_Test;       // group 8
-    Control groupBox_Nom_Fich;   // group 6
+    Button button_Stop;         // group 10
+    CheckBox checkBox_Record;   // group 5
+    Button button_Fichier;      // group 6
+    CheckBox checkBox_Nom_Fich; // group 5
+    Button button_Comment;      // group 6
+    CheckBox checkBox_Test;     // group 8
+    Control groupBox_Test;      // group 8
+    Control groupBox_Nom_Fich;  // group 6
     TextBox textBox_Rep;
     TextBox textBox_Nom_Fich;
 
     // Advanced group.
     Button button_Reset_Micros, button_Reset_PH, button_Reset_FX3;
-    Control groupBox_Data_Type;  // group 4
+    Control groupBox_Data_Type; // group 4
     RadioButton radioButton_Integer, radioButton_Float;
     Control groupBox_Delay;
     Spinner numericUpDown_Delay;
@@ -111,12 +111,12 @@ struct Controles {
     Label label_Duree_Ecoulee;
     Control panel_Progress;
     ProgressBar progressBar_Progress;
-    Control groupBox_Choix;      // group 7
+    Control groupBox_Choix; // group 7
     Button button_Micros, button_Micros_Fichier;
     CheckBox checkBox_Tous;
     Control groupBox_VA;
     std::array<CheckBox, 16> grid_VA;
-    Control textBox_Info;        // group 11; its text is the pane
+    Control textBox_Info; // group 11; its text is the pane
     Control groupBox_Comment;
     TextBox textBox_Comment;
 

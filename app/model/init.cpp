@@ -57,12 +57,6 @@ void button_Reset_Micros_Click(Principale& p)
         reset_micros(p.boitier);
 }
 
-void button_Reset_FX3_Click(Principale& p)
-{
-    reset_fx3(p.boitier);
-}
+void button_Reset_FX3_Click(Principale& p) { reset_fx3(p.boitier); }
 
-void button_Reset_PH_Click(Principale& p)
-{
-    reset_ph(p.boitier);
-}
+void button_Reset_PH_Click(Principale& p) { reset_ph(p.boitier); }

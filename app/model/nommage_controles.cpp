@@ -102,7 +102,4 @@ void button_Comment_Click(Principale& p)
     }
 }
 
-void init_dossier_initial(Principale& p)
-{
-    p.ctl.textBox_Rep.text = dossier_initial();
-}
+void init_dossier_initial(Principale& p) { p.ctl.textBox_Rep.text = dossier_initial(); }

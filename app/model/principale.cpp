@@ -12,10 +12,7 @@ Principale::Principale(usb::UsbApi& u, Operator& o, Clock& c, Conventions cv)
     init_header(header_file);
 }
 
-void Principale::call_verb(const std::string& text, int flag)
-{
-    journal.call_verb(text, flag);
-}
+void Principale::call_verb(const std::string& text, int flag) { journal.call_verb(text, flag); }
 
 Principale::~Principale()
 {

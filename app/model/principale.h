@@ -46,8 +46,8 @@ struct Principale {
     Boitier boitier;
 
     // Device state and sampling parameters.
-    float duree = 5;            // s
-    float duree_max = 0;        // s
+    float duree = 5;     // s
+    float duree_max = 0; // s
     int retour = 0;
 
     // Acquisition header record.
@@ -68,12 +68,12 @@ struct Principale {
     std::unique_ptr<PassageRun> passage;
     std::thread fil_run;
     bool run_en_cours = false;
-    bool run_prete = false;          // the run has set the controls for itself
+    bool run_prete = false; // the run has set the controls for itself
     std::array<bool, 12> enabled_avant_run{};
     std::function<void(const std::string&, int)> sortie_pane; // the journal's own output, kept during a run
-    int phase_run = 0;               // PhaseRun of acquisition/run.h
-    int fin_run = 0;                 // FinRun: how the last run ended
-    bool fermeture_demandee = false; // the window was closed during a run
+    int phase_run = 0;                                        // PhaseRun of acquisition/run.h
+    int fin_run = 0;                                          // FinRun: how the last run ended
+    bool fermeture_demandee = false;                          // the window was closed during a run
     // What the last run counted.
     struct Bilan {
         uint32_t num_pkt = 0, n_pkt = 0;

@@ -89,7 +89,7 @@ TEST_F(Handler, CounterCheckFollowsTheFrameBoundaries)
 
 TEST_F(Handler, CounterWrapsAndDividingFrameSizeKeepsPositionZero)
 {
-    demarre(8, true); // divides the packet: the position stays 0
+    demarre(8, true);                       // divides the packet: the position stays 0
     const int32_t ref = INT32_MAX - 600000; // wraps during packet 1
     for (uint32_t k = 0; k < 3; ++k) {
         packet(k, 8, ref);

@@ -18,8 +18,8 @@ class CompletionOnlyUsb : public RecordingUsb {
 public:
     std::deque<usb::Transfer*> pending;
     std::deque<std::pair<usb::Transfer*, int>> due; // transfer, status
-    int deliver_bytes = -1; // >= 0: the head transfer completes with that many bytes
-    bool first_cancel_completes = false; // that transfer was already completing
+    int deliver_bytes = -1;                         // >= 0: the head transfer completes with that many bytes
+    bool first_cancel_completes = false;            // that transfer was already completing
 
     int submit_transfer(usb::Transfer* t) override
     {

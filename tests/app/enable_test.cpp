@@ -12,12 +12,12 @@ struct Table : ::testing::Test, Modele {
     std::vector<std::pair<int, const Control*>> governed() const
     {
         const Controles& c = p.ctl;
-        return {{0, &c.button_Init},      {1, &c.panel_Init},         {2, &c.panel_Duree},
-                {2, &c.checkBox_Definie}, {4, &c.groupBox_Data_Type}, {5, &c.checkBox_Record},
-                {5, &c.checkBox_Nom_Fich}, {6, &c.groupBox_Nom_Fich}, {6, &c.button_Fichier},
-                {6, &c.button_Comment},   {7, &c.groupBox_Choix},     {8, &c.checkBox_Test},
-                {8, &c.groupBox_Test},    {9, &c.button_Start},       {9, &c.panel_Start},
-                {10, &c.button_Stop},     {11, &c.textBox_Info}};
+        return {{0, &c.button_Init},       {1, &c.panel_Init},         {2, &c.panel_Duree},
+                {2, &c.checkBox_Definie},  {4, &c.groupBox_Data_Type}, {5, &c.checkBox_Record},
+                {5, &c.checkBox_Nom_Fich}, {6, &c.groupBox_Nom_Fich},  {6, &c.button_Fichier},
+                {6, &c.button_Comment},    {7, &c.groupBox_Choix},     {8, &c.checkBox_Test},
+                {8, &c.groupBox_Test},     {9, &c.button_Start},       {9, &c.panel_Start},
+                {10, &c.button_Stop},      {11, &c.textBox_Info}};
     }
 };
 

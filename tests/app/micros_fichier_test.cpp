@@ -64,7 +64,8 @@ TEST_F(FichierMicros, AnyContentIsTakenAsBeamMasks)
 {
     std::vector<uint8_t> long_(200, 0xFF);
     long_[0] = 0x05;
-    std::vector<std::vector<uint8_t>> cas = {std::vector<uint8_t>(128, 0xFF), {}, std::vector<uint8_t>(64, 0xFF), long_};
+    std::vector<std::vector<uint8_t>> cas = {
+        std::vector<uint8_t>(128, 0xFF), {}, std::vector<uint8_t>(64, 0xFF), long_};
     // And random bytes, in files of every length from 0 to 300.
     std::mt19937 gen(20261209);
     for (size_t n = 0; n <= 300; ++n) {

@@ -130,7 +130,8 @@ TEST(InitUsbfs, LimitTooSmallForTheRingIsReportedBeforeAnyTransfer)
         const char* contenu; // nullptr: no such file (another system)
         bool signale;
     };
-    const Cas cas[] = {{"16\n", true}, {"599\n", true}, {"600\n", false}, {"0\n", false}, {"abc\n", false}, {nullptr, false}};
+    const Cas cas[] = {{"16\n", true}, {"599\n", true},  {"600\n", false},
+                       {"0\n", false}, {"abc\n", false}, {nullptr, false}};
     TempDir dir;
     for (const Cas& c : cas) {
         SCOPED_TRACE(c.contenu ? c.contenu : "absent");

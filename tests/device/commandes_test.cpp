@@ -13,8 +13,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Link : ::testing::Test, Modele {
-};
+struct Link : ::testing::Test, Modele {};
 
 TEST_F(Link, NoBoxRaisesOneAlertAndKeepsTheLinkClosed)
 {

@@ -4,7 +4,6 @@
 
 namespace {
 
-
 TEST(Compose, PlaceholdersUnderBothConventions)
 {
     const std::string nbsp = "\xC2\xA0";
@@ -26,16 +25,15 @@ TEST(Compose, PlaceholdersUnderBothConventions)
         {"{0:N1}", {FmtArg(1234.5)}, "1" + nbsp + "234,5", "1,234.5"},
         {"{0:N1}", {FmtArg(10.0f)}, "10,0", "10.0"},
         {"{0:N1}", {FmtArg(0.04)}, "0,0", "0.0"},
-        {"{0:N1}", {FmtArg(1.25)}, "1,3", "1.3"},   // exact halves round away from zero
+        {"{0:N1}", {FmtArg(1.25)}, "1,3", "1.3"}, // exact halves round away from zero
         {"{0:N1}", {FmtArg(-0.25)}, "-0,3", "-0.3"},
         {"{0:N1}", {FmtArg(999.96)}, "1" + nbsp + "000,0", "1,000.0"},
         {"{0:N1}", {FmtArg(-0.04)}, "0,0", "0.0"},
         {"{0:N0}", {FmtArg(2.5)}, "3", "3"},
-        {"{0:N1}", {FmtArg(1.05f)}, "1,1", "1.1"},  // a float counts with 7 digits
+        {"{0:N1}", {FmtArg(1.05f)}, "1,1", "1.1"}, // a float counts with 7 digits
         {"{0:N1}", {FmtArg(10.25f)}, "10,3", "10.3"},
         {"{0:N1}", {FmtArg(0.00012f)}, "0,0", "0.0"},
-        {"{0:N0}", {FmtArg(4294967296.0f)}, "4" + nbsp + "294" + nbsp + "967" + nbsp + "000",
-         "4,294,967,000"},
+        {"{0:N0}", {FmtArg(4294967296.0f)}, "4" + nbsp + "294" + nbsp + "967" + nbsp + "000", "4,294,967,000"},
         {"{0:D3}", {FmtArg(7)}, "007", "007"},
         {"{0:D2}/{1:D2}/{2:D4}", {FmtArg(7), FmtArg(12), FmtArg(2026)}, "07/12/2026", "07/12/2026"},
         {"{0:D2}", {FmtArg(123)}, "123", "123"},
@@ -49,9 +47,12 @@ TEST(Compose, PlaceholdersUnderBothConventions)
     for (const Row& r : rows) {
         auto call = [&](const Conventions& c) {
             switch (r.args.size()) {
-            case 1: return compose(c, r.pattern, {r.args[0]});
-            case 2: return compose(c, r.pattern, {r.args[0], r.args[1]});
-            default: return compose(c, r.pattern, {r.args[0], r.args[1], r.args[2]});
+            case 1:
+                return compose(c, r.pattern, {r.args[0]});
+            case 2:
+                return compose(c, r.pattern, {r.args[0], r.args[1]});
+            default:
+                return compose(c, r.pattern, {r.args[0], r.args[1], r.args[2]});
             }
         };
         EXPECT_EQ(call(Conventions::french()), r.fr) << r.pattern;

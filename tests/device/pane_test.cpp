@@ -5,8 +5,7 @@
 
 namespace {
 
-struct PaneFixture : ::testing::Test, Modele {
-};
+struct PaneFixture : ::testing::Test, Modele {};
 
 TEST_F(PaneFixture, AppendsVerbatimAndAlertsOnlyAtLevelOne)
 {

@@ -20,12 +20,12 @@ TEST(FrequencyTable, DivisionsFrequenciesAndMaximumDurations)
         const char* max; // to one decimal
     };
     const Row rows[NB_FREQ] = {
-        {0x09, 50000, 10, "85,899.3"},    {0x0A, 45454, 9, "94,490.4"},    {0x0B, 41666, 9, "103,080.9"},
-        {0x0C, 38461, 9, "111,670.7"},    {0x0D, 35714, 9, "120,260.0"},   {0x0E, 33333, 9, "128,850.3"},
-        {0x0F, 31250, 9, "137,439.0"},    {0x13, 25000, 8, "171,798.7"},   {0x18, 20000, 8, "214,748.4"},
-        {0x27, 12500, 7, "343,597.4"},    {0x31, 10000, 7, "429,496.7"},   {0x4F, 6250, 7, "687,194.8"},
-        {0x63, 5000, 7, "858,993.4"},     {0x7C, 4000, 7, "1,073,741.9"},  {0x9F, 3125, 7, "1,374,389.5"},
-        {0xC7, 2500, 7, "1,717,986.9"},   {0xF9, 2000, 7, "2,147,483.8"},
+        {0x09, 50000, 10, "85,899.3"},  {0x0A, 45454, 9, "94,490.4"},   {0x0B, 41666, 9, "103,080.9"},
+        {0x0C, 38461, 9, "111,670.7"},  {0x0D, 35714, 9, "120,260.0"},  {0x0E, 33333, 9, "128,850.3"},
+        {0x0F, 31250, 9, "137,439.0"},  {0x13, 25000, 8, "171,798.7"},  {0x18, 20000, 8, "214,748.4"},
+        {0x27, 12500, 7, "343,597.4"},  {0x31, 10000, 7, "429,496.7"},  {0x4F, 6250, 7, "687,194.8"},
+        {0x63, 5000, 7, "858,993.4"},   {0x7C, 4000, 7, "1,073,741.9"}, {0x9F, 3125, 7, "1,374,389.5"},
+        {0xC7, 2500, 7, "1,717,986.9"}, {0xF9, 2000, 7, "2,147,483.8"},
     };
     for (int r = 0; r < NB_FREQ; ++r) {
         EXPECT_EQ(FREQ[r] - 1, rows[r].division_byte) << r;
@@ -79,7 +79,8 @@ TEST_F(Params, ApplyingRowTwo)
     EXPECT_EQ(usb.sent(0xB1)[0], (std::vector<uint8_t>{0x01, 0x0B}));
     // Advanced mode: the delay spinner's value goes to the box.
     EXPECT_EQ(usb.sent(0xB1)[1], (std::vector<uint8_t>{0x07, 10}));
-    EXPECT_EQ(p.pane.text, "Clock division : 11.  Fréquence : 41\xC2\xA0" "666 Hz.  Durée max d'acquisition : 103\xC2\xA0"
+    EXPECT_EQ(p.pane.text, "Clock division : 11.  Fréquence : 41\xC2\xA0"
+                           "666 Hz.  Durée max d'acquisition : 103\xC2\xA0"
                            "080,9 s \r\nN_DELAY : 10  \r\n");
 }
 

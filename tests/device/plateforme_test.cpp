@@ -50,8 +50,8 @@ TEST(Plateforme, CommentInTheCodePage)
     const std::pair<std::string, std::string> cas[] = {
         {"Mesure 3, salle B", "Mesure 3, salle B"},
         {"été 20 €", "\xE9t\xE9 20 \x80"},
-        {"Ω漢", "??"},  // not in the code page
-        {"Āŋ", "??"},   // no best fit to a look-alike 'A' or 'n'
+        {"Ω漢", "??"}, // not in the code page
+        {"Āŋ", "??"},  // no best fit to a look-alike 'A' or 'n'
         {"a\r\nb", "a\r\nb"},
     };
     for (const auto& [texte, octets] : cas) {

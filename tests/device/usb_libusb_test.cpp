@@ -23,7 +23,8 @@ TEST(LibusbEvents, SignalDuringTheWaitIsNotAnError)
     LibusbApi usb;
     if (usb.init() != 0)
         GTEST_SKIP() << "libusb ne démarre pas sur cette machine";
-    struct sigaction sa {}, avant{};
+    struct sigaction sa {
+    }, avant{};
     sa.sa_handler = ignore_signal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGUSR1, &sa, &avant);

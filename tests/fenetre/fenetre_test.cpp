@@ -67,7 +67,10 @@ struct Banc {
         QVERIFY(p->boitier.initialisation);
     }
     // Colour of cell (beam, position) as drawn.
-    QColor cellule(const QImage& im, int f_, int j) { return im.pixelColor(VueCellules::position(f_, j) + QPoint(4, 4)); }
+    QColor cellule(const QImage& im, int f_, int j)
+    {
+        return im.pixelColor(VueCellules::position(f_, j) + QPoint(4, 4));
+    }
     QImage vue() { return f->vue_cellules()->grab().toImage(); }
     QString pane() { return w<QPlainTextEdit>("textBox_Info")->toPlainText(); }
 
@@ -170,8 +173,9 @@ void TestFenetre::enregistrement_d_une_seconde_par_clics()
     QTest::keyClicks(duree, "1");
     QTest::keyClick(duree, Qt::Key_Enter);
     QCOMPARE(b.p->ctl.numericUpDown_Duree.value, 1.0);
-    for (auto [nom, texte] : {std::pair<const char*, QString>{"textBox_Rep", QString::fromStdString(b.dir.path() + "/")},
-                              std::pair<const char*, QString>{"textBox_Nom_Fich", QStringLiteral("Essai")}}) {
+    for (auto [nom, texte] :
+         {std::pair<const char*, QString>{"textBox_Rep", QString::fromStdString(b.dir.path() + "/")},
+          std::pair<const char*, QString>{"textBox_Nom_Fich", QStringLiteral("Essai")}}) {
         auto* e = b.w<QLineEdit>(nom);
         e->selectAll();
         QTest::keyClicks(e, texte);

@@ -80,10 +80,12 @@ TEST(HeaderRecord, CommentCodePage)
 {
     EXPECT_EQ(utf8_vers_cp1252("abc"), "abc");
     EXPECT_EQ(utf8_vers_cp1252("é€"), "\xE9\x80");
-    EXPECT_EQ(utf8_vers_cp1252("Ω漢"), "??");      // outside the code page
-    EXPECT_EQ(utf8_vers_cp1252("a\xFF" "b"), "a?b"); // malformed byte
-    EXPECT_EQ(utf8_vers_cp1252("a\xC3"), "a?");      // truncated sequence
-    EXPECT_EQ(utf8_vers_cp1252("😀"), "?");          // four-byte sequence
+    EXPECT_EQ(utf8_vers_cp1252("Ω漢"), "??"); // outside the code page
+    EXPECT_EQ(utf8_vers_cp1252("a\xFF"
+                               "b"),
+              "a?b");                           // malformed byte
+    EXPECT_EQ(utf8_vers_cp1252("a\xC3"), "a?"); // truncated sequence
+    EXPECT_EQ(utf8_vers_cp1252("😀"), "?");      // four-byte sequence
 }
 
 TEST(DataFile, CompanionNames)

@@ -131,7 +131,11 @@ TEST_F(Lecture, EachFaultIsNamedWithItsFileAndPlace)
          "Mesure.Ond : 2000 octets au lieu de 2097", false},
         {"octet de sélection", [](std::string& o, std::string&, std::string&) { o[1043] = 7; },
          "octet 1043 (va_actives, voie analogique 3) vaut 7", false},
-        {"fréquence", [](std::string& o, std::string&, std::string&) { float f = 12345; std::memcpy(&o[1060], &f, 4); },
+        {"fréquence",
+         [](std::string& o, std::string&, std::string&) {
+             float f = 12345;
+             std::memcpy(&o[1060], &f, 4);
+         },
          "fréquence 12345", false},
         {"type", [](std::string& o, std::string&, std::string&) { o[1072] = 2; }, "octet 1072) vaut 2", false},
         {"date", [](std::string& o, std::string&, std::string&) { o[2] = 13; }, "mois 13 (octet 2)", true},
@@ -141,9 +145,12 @@ TEST_F(Lecture, EachFaultIsNamedWithItsFileAndPlace)
          "nb_ech = 500, mais Mesure.dat contient 497", true},
         {"description vide", [](std::string&, std::string& l, std::string&) { l.clear(); }, "Mesure.log : vide", true},
         {"description en désaccord",
-         [](std::string&, std::string& l, std::string&) { l.replace(l.find("Faisceau_001  1  1"), 18, "Faisceau_001  0  1"); },
+         [](std::string&, std::string& l, std::string&) {
+             l.replace(l.find("Faisceau_001  1  1"), 18, "Faisceau_001  0  1");
+         },
          "Mesure.log, ligne 16 : « Faisceau_001  0  1", true},
-        {"durée", [](std::string&, std::string& l, std::string&) { l.replace(l.find("Duree = 0,0"), 11, "Duree = 9,5"); },
+        {"durée",
+         [](std::string&, std::string& l, std::string&) { l.replace(l.find("Duree = 0,0"), 11, "Duree = 9,5"); },
          "« Duree = 9,5", true},
         {"trame de la description",
          [](std::string&, std::string& l, std::string&) { l.replace(l.find("Nb_voies = 14"), 13, "Nb_voies = 16"); },
@@ -167,8 +174,8 @@ TEST_F(Lecture, EachFaultIsNamedWithItsFileAndPlace)
 
 TEST_F(Lecture, CounterCheckNamesEveryJump)
 {
-    mots[14 * 123] = 5;           // one bad word
-    mots[14 * 400] = 77 + 410;    // frames lost from 400 on
+    mots[14 * 123] = 5;        // one bad word
+    mots[14 * 400] = 77 + 410; // frames lost from 400 on
     for (uint32_t t = 401; t < 500; ++t)
         mots[14 * t] = 77 + 10 + t;
     ecrit(dat, std::string(reinterpret_cast<const char*>(mots.data()), 4 * mots.size()));

@@ -36,18 +36,18 @@ struct Lecture {
 TEST(LigneCommande, RefusesWhatIsNoSetting)
 {
     const std::vector<std::vector<std::string>> refus = {
-        {"--duree"},                    // value missing at the end
-        {"--etat", "--nom"},            //
-        {"--duree", "nan"},             // not finite
-        {"--duree", "inf"},             //
-        {"--duree", "-infinity"},       //
-        {"--duree", "2s"},              // not a number whole
-        {"--duree", ""},                //
-        {"--duree", "-0.5"},            // below the range
-        {"--sim-lenteur", "10000.5"},   // above it
-        {"--declenchement", "trig3"},   // not one of the words
-        {"--inconnue"},                 // no such option
-        {"a.dat", "b.dat"},             // one positional only
+        {"--duree"},                  // value missing at the end
+        {"--etat", "--nom"},          //
+        {"--duree", "nan"},           // not finite
+        {"--duree", "inf"},           //
+        {"--duree", "-infinity"},     //
+        {"--duree", "2s"},            // not a number whole
+        {"--duree", ""},              //
+        {"--duree", "-0.5"},          // below the range
+        {"--sim-lenteur", "10000.5"}, // above it
+        {"--declenchement", "trig3"}, // not one of the words
+        {"--inconnue"},               // no such option
+        {"a.dat", "b.dat"},           // one positional only
     };
     for (const auto& args : refus) {
         Lecture l;
@@ -58,8 +58,8 @@ TEST(LigneCommande, RefusesWhatIsNoSetting)
 TEST(LigneCommande, TakesValuesWhateverTheyLookLike)
 {
     Lecture l;
-    ASSERT_EQ(l.lit({"--nom", "--duree", "x.dat", "--sim-lenteur", "10000", "--declenchement", "trig2",
-                     "--duree=0.25", "--duree", "1e1", "--etat"}),
+    ASSERT_EQ(l.lit({"--nom", "--duree", "x.dat", "--sim-lenteur", "10000", "--declenchement", "trig2", "--duree=0.25",
+                     "--duree", "1e1", "--etat"}),
               LigneCommande::CONTINUER);
     EXPECT_EQ(l.nom, "--duree");
     EXPECT_EQ(l.dat, "x.dat");

@@ -114,8 +114,8 @@ constexpr int VOIES_DEFAUT = 1025;
 TEST(RunnerSignal, CtrlCEndsAnOpenEndedRecording)
 {
     TempDir dir;
-    Runner r(dir.path(), {"--simulateur", "--frequence", "12500", "--duree", "0", "--dossier", dir.path(), "--nom",
-                          "E", "--sans-progression"});
+    Runner r(dir.path(), {"--simulateur", "--frequence", "12500", "--duree", "0", "--dossier", dir.path(), "--nom", "E",
+                          "--sans-progression"});
     ASSERT_TRUE(r.attend("Go disponibles", 60000)) << r.texte();
     // Interrupted once the first packets have reached the data file.
     auto taille = [&] {
@@ -207,10 +207,7 @@ TEST(RunnerDisk, DiskFilledByAnotherWriterStopsAFixedRecording)
 
 #else
 
-TEST(RunnerSignal, LinuxOnly)
-{
-    GTEST_SKIP() << "signaux et tmpfs : Linux seulement";
-}
+TEST(RunnerSignal, LinuxOnly) { GTEST_SKIP() << "signaux et tmpfs : Linux seulement"; }
 
 #endif
 

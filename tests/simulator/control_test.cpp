@@ -13,7 +13,11 @@ TEST(SimulatedBoxControl, FoundOnlyUnderItsIds)
     sim::SimulatedBox box(unpaced());
     EXPECT_EQ(box.open_device_with_vid_pid(0xFE27, 0xAC01), nullptr);
     EXPECT_EQ(box.open_device_with_vid_pid(0x04B4, 0xAC02), nullptr);
-    box.set_faults([] { sim::Faults f; f.absent = true; return f; }());
+    box.set_faults([] {
+        sim::Faults f;
+        f.absent = true;
+        return f;
+    }());
     EXPECT_EQ(box.open_device_with_vid_pid(0xFE27, 0xAC02), nullptr);
     box.set_faults(sim::Faults());
     usb::DeviceHandle h = box.open_device_with_vid_pid(0xFE27, 0xAC02);
@@ -22,7 +26,7 @@ TEST(SimulatedBoxControl, FoundOnlyUnderItsIds)
     EXPECT_EQ(box.claim_interface(h, 1), usb::ERROR_NOT_FOUND);
     EXPECT_EQ(box.release_interface(h, 0), usb::SUCCESS);
     box.close(h);
-    EXPECT_EQ(box.claim_interface(h, 0), usb::ERROR_INVALID_PARAM);  // closed stays closed
+    EXPECT_EQ(box.claim_interface(h, 0), usb::ERROR_INVALID_PARAM); // closed stays closed
 }
 
 // Well-formed requests return their byte count and set what they carry;
@@ -72,22 +76,20 @@ TEST(SimulatedBoxControl, ChecksEveryRequest)
     Harness h;
     for (const Case& c : cases) {
         Bytes d = c.data;
-        EXPECT_EQ(h.box.control_transfer(h.handle, c.type, c.request, c.value, c.index,
-                                         d.empty() ? nullptr : d.data(), uint16_t(d.size()), 100),
+        EXPECT_EQ(h.box.control_transfer(h.handle, c.type, c.request, c.value, c.index, d.empty() ? nullptr : d.data(),
+                                         uint16_t(d.size()), 100),
                   c.expected)
             << c.what;
     }
-    EXPECT_EQ(h.box.control_transfer(nullptr, 0x40, 0xB0, 0, 0, nullptr, 0, 100),
-              usb::ERROR_INVALID_PARAM);
-    EXPECT_EQ(h.box.control_transfer(h.handle, 0x40, 0xB1, 0, 0, nullptr, 2, 100),
-              usb::ERROR_INVALID_PARAM);
+    EXPECT_EQ(h.box.control_transfer(nullptr, 0x40, 0xB0, 0, 0, nullptr, 0, 100), usb::ERROR_INVALID_PARAM);
+    EXPECT_EQ(h.box.control_transfer(h.handle, 0x40, 0xB1, 0, 0, nullptr, 2, 100), usb::ERROR_INVALID_PARAM);
 
     const sim::Settings s = h.box.view().settings;
     EXPECT_EQ(s.frequency_hz(), 41666);
     EXPECT_EQ(s.sample_count, 250000u);
     EXPECT_EQ(s.selection.beams[3], 0xA5);
-    EXPECT_TRUE(s.selection.counter(0) && s.selection.status() && s.selection.analogue(0) &&
-                s.selection.analogue(3) && s.selection.counter(2) && s.selection.analogue(10));
+    EXPECT_TRUE(s.selection.counter(0) && s.selection.status() && s.selection.analogue(0) && s.selection.analogue(3) &&
+                s.selection.counter(2) && s.selection.analogue(10));
     EXPECT_EQ(s.selection.words(), 4 + 4 + 2);
     EXPECT_EQ(s.delay, 0x0C);
     EXPECT_EQ(s.sample_type, sim::SampleType::Float);
@@ -108,7 +110,7 @@ TEST(SimulatedBoxControl, Resets)
     sim::Options o = unpaced();
     o.paced = true;
     Harness h(o);
-    h.command({0x01, 249});  // 2000 Hz
+    h.command({0x01, 249}); // 2000 Hz
     h.command({0x07, 3});
     h.count(100000);
     h.select(0, 0x01);
@@ -119,7 +121,7 @@ TEST(SimulatedBoxControl, Resets)
     h.start();
     ASSERT_TRUE(h.run([&] { return h.box.view().head_bytes > 0; }));
     h.command({0x00});
-    EXPECT_TRUE(h.idle_for(100));  // no closing transfer
+    EXPECT_TRUE(h.idle_for(100)); // no closing transfer
     sim::View v = h.box.view();
     EXPECT_EQ(v.phase, sim::Phase::Idle);
     EXPECT_EQ(v.queued, 1u);

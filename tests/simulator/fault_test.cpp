@@ -22,8 +22,10 @@ TEST(SimulatedBoxFaults, SilentBoxTimesOut)
     h.queue(2, 1 << 16, 100);
     h.start();
     ASSERT_TRUE(h.run([&] { return h.done.size() == 2; }));
-    for (const Done& d : h.done) EXPECT_EQ(d.status, usb::TRANSFER_TIMED_OUT);
-    for (const Done& d : h.done) EXPECT_EQ(d.length, 0);
+    for (const Done& d : h.done)
+        EXPECT_EQ(d.status, usb::TRANSFER_TIMED_OUT);
+    for (const Done& d : h.done)
+        EXPECT_EQ(d.length, 0);
     h.stop();
     EXPECT_EQ(h.box.view().phase, sim::Phase::Idle);
 }
@@ -85,8 +87,10 @@ TEST(SimulatedBoxFaults, Unplugged)
     h.start();
     ASSERT_TRUE(h.run([&] { return h.done.size() == 4; }));
     EXPECT_EQ(h.done[0].status, usb::TRANSFER_COMPLETED);
-    for (int i = 1; i < 4; ++i) EXPECT_EQ(h.done[size_t(i)].slot, i);
-    for (int i = 1; i < 4; ++i) EXPECT_EQ(h.done[size_t(i)].status, usb::TRANSFER_NO_DEVICE);
+    for (int i = 1; i < 4; ++i)
+        EXPECT_EQ(h.done[size_t(i)].slot, i);
+    for (int i = 1; i < 4; ++i)
+        EXPECT_EQ(h.done[size_t(i)].status, usb::TRANSFER_NO_DEVICE);
     const Clock::time_point t0 = Clock::now();
     EXPECT_EQ(h.box.handle_events(), usb::ERROR_NO_DEVICE);
     EXPECT_LT(ms_since(t0), 1000);
@@ -98,7 +102,7 @@ TEST(SimulatedBoxFaults, Unplugged)
     h.box.replug();
     usb::DeviceHandle fresh = h.box.open_device_with_vid_pid(sim::kVendorId, sim::kProductId);
     ASSERT_NE(fresh, nullptr);
-    EXPECT_EQ(h.command({0x00}), usb::ERROR_NO_DEVICE);  // the old handle stays dead
+    EXPECT_EQ(h.command({0x00}), usb::ERROR_NO_DEVICE); // the old handle stays dead
     unsigned char reset = 0x00;
     EXPECT_EQ(h.box.control_transfer(fresh, 0x40, 0xB0, 0, 0, &reset, 1, 100), 1);
     EXPECT_EQ(h.box.view().settings.selection.words(), 0);
@@ -137,7 +141,7 @@ TEST(SimulatedBoxFaults, NoEndAfterStop)
         h.start();
         ASSERT_TRUE(h.run([&] { return h.done.size() >= size_t(1 + round % 3); }));
         h.stop();
-        h.idle_for(5);  // what was already on its way
+        h.idle_for(5); // what was already on its way
         const size_t before = h.done.size();
         ASSERT_FALSE(h.run([&] { return h.done.size() > before; }, round == 0 ? 100 : 5));
         const sim::View v = h.box.view();

@@ -23,7 +23,7 @@ TEST(SimulatedBoxStream, SendsExactlyTheCountThenAShortTransfer)
     struct Case {
         uint32_t samples;
         int words, length;
-    } const cases[] = {{255, 8, 4096}, {256, 8, 4096},   {3, 1045, 5000},       {1, 1, 4},
+    } const cases[] = {{255, 8, 4096}, {256, 8, 4096},  {3, 1045, 5000},       {1, 1, 4},
                        {10, 3, 7},     {2048, 1, 8192}, {1000, 1025, 1 << 20}, {7, 2, 1 << 16}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.samples << " x " << c.words << " / " << c.length);
@@ -38,7 +38,8 @@ TEST(SimulatedBoxStream, SendsExactlyTheCountThenAShortTransfer)
         const uint64_t total = uint64_t(c.samples) * c.words * 4;
         const size_t full = size_t(total / c.length);
         ASSERT_EQ(h.done.size(), full + 1);
-        for (size_t i = 0; i < full; ++i) EXPECT_EQ(h.done[i].length, c.length);
+        for (size_t i = 0; i < full; ++i)
+            EXPECT_EQ(h.done[i].length, c.length);
         EXPECT_EQ(h.done.back().length, int(total % c.length));
         EXPECT_EQ(h.data, h.box.stream_copy());
         const sim::View v = h.box.view();
@@ -47,7 +48,8 @@ TEST(SimulatedBoxStream, SendsExactlyTheCountThenAShortTransfer)
         EXPECT_EQ(v.stream.frames, c.samples);
         EXPECT_EQ(v.stream.checksum, sim::stream_checksum(h.data.data(), h.data.size()));
         EXPECT_TRUE(v.stream.ended);
-        if (c.words > 1024) expect_counted(h.words(), size_t(c.words));
+        if (c.words > 1024)
+            expect_counted(h.words(), size_t(c.words));
     }
 }
 
@@ -69,7 +71,7 @@ TEST(SimulatedBoxStream, StopClosesTheStream)
     EXPECT_EQ(h.box.view().next_counter, 0x00100000 + h.data.size() / 4100);
 
     h.done.clear();
-    h.start(0x01);  // Trig1, after the default second
+    h.start(0x01); // Trig1, after the default second
     h.stop();
     ASSERT_TRUE(h.run_to_end());
     ASSERT_EQ(h.done.size(), 1u);
@@ -82,8 +84,8 @@ TEST(SimulatedBoxStream, FrameLayout)
 {
     struct Case {
         const char* what;
-        std::vector<std::pair<int, int>> selection;  // address, mask
-        std::vector<int> codes;  // m; 2000 + v analogue; 3000 + c counter; 4000 status
+        std::vector<std::pair<int, int>> selection; // address, mask
+        std::vector<int> codes;                     // m; 2000 + v analogue; 3000 + c counter; 4000 status
     } const cases[] = {
         {"one beam", {{0, 0xFF}}, {0, 1, 2, 3, 4, 5, 6, 7}},
         {"counter B between the quarters",
@@ -99,7 +101,8 @@ TEST(SimulatedBoxStream, FrameLayout)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Harness h(o);
-        for (auto [address, mask] : c.selection) h.select(address, mask);
+        for (auto [address, mask] : c.selection)
+            h.select(address, mask);
         h.count(2);
         h.queue(1, 4096);
         h.start();
@@ -111,7 +114,7 @@ TEST(SimulatedBoxStream, FrameLayout)
             const uint32_t expected = code < 1024   ? sim::kPatternMicrophone + code
                                       : code < 3000 ? sim::kPatternAnalogue + (code - 2000)
                                       : code < 4000 ? 0x00100000 + (code - 3000) * sim::kCounterStep
-                                                    : 0x0A01;  // status: acquiring, delay 10
+                                                    : 0x0A01; // status: acquiring, delay 10
             EXPECT_EQ(w[i], expected) << "word " << i;
         }
     }
@@ -169,7 +172,8 @@ TEST(SimulatedBoxStream, SceneGivesALevelMap)
     std::vector<double> level(1024);
     for (size_t m = 0; m < 1024; ++m) {
         double sum = 0;
-        for (size_t f = 0; f < 2000; ++f) sum += std::pow(double(int32_t(w[f * 1024 + m])), 2);
+        for (size_t f = 0; f < 2000; ++f)
+            sum += std::pow(double(int32_t(w[f * 1024 + m])), 2);
         level[m] = 10 * std::log10(std::max(sum / 2000, 1.0)) - 15;
     }
     const auto loudest = std::max_element(level.begin(), level.end());
@@ -213,7 +217,8 @@ TEST(SimulatedBoxStream, PacingAndTrigger)
     EXPECT_EQ(h.box.view().phase, sim::Phase::Armed);
     h.box.fire_trigger();
     const Clock::time_point t0 = Clock::now();
-    while (h.box.view().head_bytes < 12 && ms_since(t0) < 2000) std::this_thread::yield();
+    while (h.box.view().head_bytes < 12 && ms_since(t0) < 2000)
+        std::this_thread::yield();
     EXPECT_EQ(h.box.view().queued, 1u);
     uint32_t word2;
     std::memcpy(&word2, h.buffers[0].data() + 8, 4);
@@ -230,13 +235,14 @@ TEST(SimulatedBoxStream, UnpacedIsFast)
     h.keep_data = false;
     h.select_words(1045);
     h.queue(4, 16 << 20);
-    for (auto& b : h.buffers) std::fill(b.begin(), b.end(), 0);  // fault the pages in now
+    for (auto& b : h.buffers)
+        std::fill(b.begin(), b.end(), 0); // fault the pages in now
     const Clock::time_point t0 = Clock::now();
     h.start();
     h.run([&] { return h.done.size() >= 48; }, 3000);
     const double rate = double(h.box.view().stream.bytes) / (std::max(ms_since(t0), 1) / 1000.0);
     RecordProperty("MBps", int(rate / 1e6));
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    EXPECT_GT(rate, 1e9);  // instrumented copies say nothing about the real speed
+    EXPECT_GT(rate, 1e9); // instrumented copies say nothing about the real speed
 #endif
 }

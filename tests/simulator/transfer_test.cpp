@@ -9,7 +9,8 @@ using namespace simtest;
 static std::vector<int> slots(const std::vector<Done>& done)
 {
     std::vector<int> s;
-    for (const Done& d : done) s.push_back(d.slot);
+    for (const Done& d : done)
+        s.push_back(d.slot);
     return s;
 }
 
@@ -21,7 +22,7 @@ TEST(SimulatedBoxTransfers, OrderAndCancellation)
     Harness h;
     h.resubmit = false;
     h.select_words(4);
-    h.count(2 * 1024 + 512);  // two and a half transfers
+    h.count(2 * 1024 + 512); // two and a half transfers
     h.queue(5, 16384);
     EXPECT_EQ(h.box.submit_transfer(h.transfers[0]), usb::ERROR_BUSY);
     EXPECT_EQ(h.box.cancel_transfer(h.transfers[1]), usb::SUCCESS);
@@ -34,16 +35,19 @@ TEST(SimulatedBoxTransfers, OrderAndCancellation)
     EXPECT_EQ(h.data, h.box.stream_copy());
 
     EXPECT_EQ(h.box.cancel_transfer(h.transfers[0]), usb::ERROR_NOT_FOUND);
-    for (int s : {0, 1, 2, 3}) h.box.submit_transfer(h.transfers[size_t(s)]);
-    for (int s : {4, 0, 1, 2, 3}) EXPECT_EQ(h.box.cancel_transfer(h.transfers[size_t(s)]), 0);
+    for (int s : {0, 1, 2, 3})
+        h.box.submit_transfer(h.transfers[size_t(s)]);
+    for (int s : {4, 0, 1, 2, 3})
+        EXPECT_EQ(h.box.cancel_transfer(h.transfers[size_t(s)]), 0);
     h.done.clear();
     ASSERT_EQ(h.box.handle_events_timeout(0), 0);
     ASSERT_EQ(slots(h.done), (std::vector<int>{4, 0, 1, 2, 3}));
-    for (const Done& d : h.done) EXPECT_EQ(d.status, usb::TRANSFER_CANCELLED);
+    for (const Done& d : h.done)
+        EXPECT_EQ(d.status, usb::TRANSFER_CANCELLED);
 
     usb::Transfer* t = h.box.alloc_transfer(0);
     usb::fill_bulk_transfer(t, h.handle, 0x01, h.buffers[0].data(), 64, nullptr, nullptr, 0);
-    EXPECT_EQ(h.box.submit_transfer(t), usb::ERROR_IO);  // not the data endpoint
+    EXPECT_EQ(h.box.submit_transfer(t), usb::ERROR_IO); // not the data endpoint
     t->endpoint = 0x81;
     t->length = 0;
     EXPECT_EQ(h.box.submit_transfer(t), usb::ERROR_INVALID_PARAM);
@@ -73,14 +77,14 @@ TEST(SimulatedBoxTransfers, TimeOutsCountFromEachSubmission)
     EXPECT_EQ(h.done[1].slot, 1);
     EXPECT_GE(ms_since(t_second), 600);
     const Clock::time_point t1 = Clock::now();
-    EXPECT_EQ(h.box.handle_events_timeout(100), 0);  // nothing due: waits, then 0
+    EXPECT_EQ(h.box.handle_events_timeout(100), 0); // nothing due: waits, then 0
     EXPECT_EQ(h.done.size(), 2u);
     EXPECT_GE(ms_since(t1), 100);
 
     sim::Options o = unpaced();
     o.paced = true;
     Harness slow(o);
-    slow.command({0x01, 249});  // 2000 Hz, one microphone: 8000 bytes/s
+    slow.command({0x01, 249}); // 2000 Hz, one microphone: 8000 bytes/s
     slow.select(0, 0x01);
     slow.queue(1, 1 << 16, 100);
     slow.start();
@@ -108,10 +112,12 @@ TEST(SimulatedBoxTransfers, ReentrantRing)
     int cancelled = 0;
     h.on_completion = [&](Harness& r, usb::Transfer* t) {
         cancelled += t->status == usb::TRANSFER_CANCELLED;
-        if (r.done.size() == 20) r.stop();
+        if (r.done.size() == 20)
+            r.stop();
         if (t->status == usb::TRANSFER_COMPLETED && t->actual_length < t->length) {
             r.box.submit_transfer(t);
-            for (usb::Transfer* each : r.transfers) EXPECT_EQ(r.box.cancel_transfer(each), 0);
+            for (usb::Transfer* each : r.transfers)
+                EXPECT_EQ(r.box.cancel_transfer(each), 0);
         }
     };
     h.start();

@@ -86,8 +86,8 @@ usb::DeviceHandle RecordingUsb::open_device_with_vid_pid(uint16_t vendor, uint16
     return reinterpret_cast<usb::DeviceHandle>(static_cast<uintptr_t>(0x1000 + opens));
 }
 
-int RecordingUsb::control_transfer(usb::DeviceHandle h, uint8_t type, uint8_t request, uint16_t value,
-                                   uint16_t index, unsigned char* data, uint16_t length, unsigned int)
+int RecordingUsb::control_transfer(usb::DeviceHandle h, uint8_t type, uint8_t request, uint16_t value, uint16_t index,
+                                   unsigned char* data, uint16_t length, unsigned int)
 {
     if (!h)
         return usb::ERROR_INVALID_PARAM;
@@ -108,8 +108,8 @@ TempDir::TempDir()
 {
     static std::atomic<int> n{0};
     std::random_device rd;
-    auto base = std::filesystem::temp_directory_path() /
-                ("ondaris-test-" + std::to_string(rd()) + "-" + std::to_string(n++));
+    auto base =
+        std::filesystem::temp_directory_path() / ("ondaris-test-" + std::to_string(rd()) + "-" + std::to_string(n++));
     std::filesystem::create_directories(base);
     path_ = base.string();
 }
@@ -120,10 +120,7 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string TempDir::file(const std::string& name) const
-{
-    return (std::filesystem::path(path_) / name).string();
-}
+std::string TempDir::file(const std::string& name) const { return (std::filesystem::path(path_) / name).string(); }
 
 std::vector<uint8_t> read_bytes(const std::string& path)
 {

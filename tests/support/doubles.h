@@ -22,10 +22,10 @@ public:
         Icon icon = Icon::None;
     };
     std::vector<Shown> shown;
-    std::deque<bool> answers;            // ask_yes_no
-    std::deque<std::string> save_files;  // choose_save_file; "" = cancel
-    std::deque<std::string> open_files;  // choose_open_file; "" = cancel
-    std::deque<std::string> folders;     // choose_folder; "" = cancel
+    std::deque<bool> answers;           // ask_yes_no
+    std::deque<std::string> save_files; // choose_save_file; "" = cancel
+    std::deque<std::string> open_files; // choose_open_file; "" = cancel
+    std::deque<std::string> folders;    // choose_folder; "" = cancel
     std::function<void()> on_pump;
     std::function<void()> on_modal; // runs in every box and dialog, before it answers
     int pumps = 0;
@@ -74,7 +74,7 @@ public:
     };
     bool present = true;
     int submit_result = usb::ERROR_NOT_SUPPORTED; // of every submission
-    int alloc_fail_at = -1;                        // this alloc_transfer call returns null
+    int alloc_fail_at = -1;                       // this alloc_transfer call returns null
     int allocs = 0, frees = 0, cancels = 0;
     std::vector<Request> requests;
     int opens = 0, closes = 0, claims = 0, releases = 0;
@@ -89,10 +89,7 @@ public:
     void close(usb::DeviceHandle) override { ++closes, --open_handles; }
     int control_transfer(usb::DeviceHandle h, uint8_t type, uint8_t request, uint16_t value, uint16_t index,
                          unsigned char* data, uint16_t length, unsigned int timeout_ms) override;
-    usb::Transfer* alloc_transfer(int) override
-    {
-        return allocs++ == alloc_fail_at ? nullptr : new usb::Transfer;
-    }
+    usb::Transfer* alloc_transfer(int) override { return allocs++ == alloc_fail_at ? nullptr : new usb::Transfer; }
     int submit_transfer(usb::Transfer*) override { return submit_result; }
     int cancel_transfer(usb::Transfer*) override { return ++cancels, usb::ERROR_NOT_FOUND; }
     void free_transfer(usb::Transfer* t) override { ++frees, delete t; }

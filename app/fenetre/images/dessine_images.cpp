@@ -15,7 +15,8 @@ QColor niveau(double t) // blue -> cyan -> yellow -> red, t in [0, 1]
     t = std::clamp(t, 0.0, 1.0) * 3;
     int i = std::min(2, static_cast<int>(t));
     double u = t - i;
-    return QColor::fromRgbF(c[i].redF() * (1 - u) + c[i + 1].redF() * u, c[i].greenF() * (1 - u) + c[i + 1].greenF() * u,
+    return QColor::fromRgbF(c[i].redF() * (1 - u) + c[i + 1].redF() * u,
+                            c[i].greenF() * (1 - u) + c[i + 1].greenF() * u,
                             c[i].blueF() * (1 - u) + c[i + 1].blueF() * u);
 }
 
@@ -104,8 +105,8 @@ int main(int argc, char** argv)
     bool ok = icone(64).save(dossier + QStringLiteral("/icone.png"));
     ok &= logo(QStringLiteral("T"), QStringLiteral("TALVORE"), QStringLiteral("Université"), QColor(22, 70, 140), false)
               .save(dossier + QStringLiteral("/logo_talvore.png"));
-    ok &= logo(QStringLiteral("IMVL"), QStringLiteral("MORVELAN"), QStringLiteral("Institut"),
-               QColor(160, 40, 60), true)
-              .save(dossier + QStringLiteral("/logo_morvelan.png"));
+    ok &=
+        logo(QStringLiteral("IMVL"), QStringLiteral("MORVELAN"), QStringLiteral("Institut"), QColor(160, 40, 60), true)
+            .save(dossier + QStringLiteral("/logo_morvelan.png"));
     return ok ? 0 : 1;
 }

@@ -8,7 +8,7 @@
 namespace {
 int niveau = -1;
 int boite; // its address is the handle
-}
+} // namespace
 
 extern "C" {
 
@@ -34,8 +34,8 @@ void LIBUSB_CALL libusb_close(libusb_device_handle*) {}
 
 // Answers with the data length plus the log level set, so that a test sees
 // both arguments arrive.
-int LIBUSB_CALL libusb_control_transfer(libusb_device_handle* h, uint8_t type, uint8_t request, uint16_t,
-                                        uint16_t, unsigned char* data, uint16_t length, unsigned int)
+int LIBUSB_CALL libusb_control_transfer(libusb_device_handle* h, uint8_t type, uint8_t request, uint16_t, uint16_t,
+                                        unsigned char* data, uint16_t length, unsigned int)
 {
     if (h != reinterpret_cast<libusb_device_handle*>(&boite) || type != 0x40 || request != 0xB1 || !data)
         return LIBUSB_ERROR_INVALID_PARAM;
