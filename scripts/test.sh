@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite three
 # times: as released, under AddressSanitizer and UBSan, and cross-built for
-# Windows under Wine (scripts/test-windows.sh).
+# Windows under Wine (scripts/test-windows.sh); in between, the Debian
+# package and the Windows zip are made and tried (scripts/essai-paquet.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,5 +15,11 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DONDARIS_SANITIZE=ON -DONDARIS_TESTS=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")
+
+# The packages as an operator meets them: the Debian package built, installed,
+# tried from a temporary folder and removed; the Windows zip unpacked into a
+# fresh folder and tried under Wine.
+scripts/essai-paquet.sh
+scripts/essai-paquet.sh windows
 
 scripts/test-windows.sh
