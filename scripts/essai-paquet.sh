@@ -18,7 +18,7 @@ if [ "${1:-}" = windows ]; then
   unzip -q "$zip" -d "$essai"
   dossier=$(ls -d "$essai"/ondaris-*)
   # A Wine prefix of the packaging build's own, made once, nothing downloaded.
-  export WINEPREFIX="$PWD/build-win-paquet/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+  export WINEPREFIX="$PWD/${ONDARIS_CONSTRUCTION:-build-win-paquet}/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
   unset DISPLAY WAYLAND_DISPLAY
   [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
   cd "$dossier"
@@ -37,7 +37,13 @@ if dpkg -s ondaris >/dev/null 2>&1; then
 fi
 scripts/package.sh
 deb=$(ls -t dist/ondaris_*_*.deb | head -1)
-dpkg-deb -c "$deb" | grep -q ' ./usr/lib/udev/rules.d/60-ondaris.rules$' || { echo "ÉCHEC : règle udev absente"; exit 1; }
+contenu=$(dpkg-deb -c "$deb")
+for f in /usr/lib/udev/rules.d/60-ondaris.rules /usr/share/applications/ondaris.desktop \
+         /usr/share/applications/ondaris-simulateur.desktop /usr/share/man/man1/ondaris-acq.1.gz \
+         /usr/share/man/man1/ondaris.1.gz; do
+  grep -F " .$f" <<<"$contenu" >/dev/null || { echo "ÉCHEC : $f absent du paquet"; exit 1; }
+done
+grep -E ' \./usr/share/icons/.*ondaris.*\.png$' <<<"$contenu" >/dev/null || { echo "ÉCHEC : icône absente du paquet"; exit 1; }
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "./$deb" >/dev/null
 fichiers=$(mktemp)
 dpkg -L ondaris >"$fichiers"

@@ -7,25 +7,30 @@
 #                               cross build (build-win-paquet/: the toolchain of
 #                               scripts/test-windows.sh, without the tests),
 #                               dist/ondaris-VERSION-windows-x86_64.zip
-# VERSION is the CMake project's.
+# VERSION is the CMake project's. ONDARIS_CONSTRUCTION names a build folder
+# already configured and built to package instead (the test command's own).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 mkdir -p dist
 
 if [ "${1:-}" = windows ]; then
+  construction=${ONDARIS_CONSTRUCTION:-build-win-paquet}
   scripts/install-deps.sh windows
-  cmake -S . -B build-win-paquet -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=OFF -DONDARIS_BENCH=OFF \
-        -DONDARIS_FENETRE=OFF -DONDARIS_HDF5=OFF >/dev/null
-  cmake --build build-win-paquet -j"$jobs"
-  (cd build-win-paquet && cpack -G ZIP)
+  [ -n "${ONDARIS_CONSTRUCTION:-}" ] ||
+    cmake -S . -B "$construction" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+          -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=OFF -DONDARIS_BENCH=OFF \
+          -DONDARIS_FENETRE=OFF -DONDARIS_HDF5=OFF >/dev/null
+  cmake --build "$construction" -j"$jobs"
+  (cd "$construction" && cpack -G ZIP)
   ls -l dist/ondaris-*-windows-x86_64.zip
   exit 0
 fi
 
+construction=${ONDARIS_CONSTRUCTION:-build-paquet}
 scripts/install-deps.sh
-cmake -S . -B build-paquet -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=OFF -DONDARIS_BENCH=OFF >/dev/null
-cmake --build build-paquet -j"$jobs"
-(cd build-paquet && cpack -G DEB)
+[ -n "${ONDARIS_CONSTRUCTION:-}" ] ||
+  cmake -S . -B "$construction" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=OFF -DONDARIS_BENCH=OFF >/dev/null
+cmake --build "$construction" -j"$jobs"
+(cd "$construction" && cpack -G DEB)
 ls -l dist/ondaris_*.deb

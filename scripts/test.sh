@@ -16,10 +16,10 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DONDARIS_SANITIZE=ON -DONDARI
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")
 
-# The packages as an operator meets them: the Debian package built, installed,
-# tried from a temporary folder and removed; the Windows zip unpacked into a
-# fresh folder and tried under Wine.
-scripts/essai-paquet.sh
-scripts/essai-paquet.sh windows
+# The packages as an operator meets them, made from the builds above: the
+# Debian package installed, tried from a temporary folder and removed; the
+# Windows zip unpacked into a fresh folder and tried under Wine.
+ONDARIS_CONSTRUCTION=build scripts/essai-paquet.sh
 
 scripts/test-windows.sh
+ONDARIS_CONSTRUCTION=build-win scripts/essai-paquet.sh windows
