@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -87,11 +88,25 @@ int main(int argc, char** argv)
     p.ctl.numericUpDown_Duree.value = 10;
     numericUpDown_Duree_ValueChanged(p);
     f.applique();
-    QTimer::singleShot(4500, &f, [&] {
+    // Grabbed once some seconds of the stream have been shown (progress and
+    // levels), then stopped.
+    QTimer pendant;
+    QObject::connect(&pendant, &QTimer::timeout, &f, [&] {
+        if (p.phase_run != PHASE_BOUCLE || !p.run || p.run->num_pkt() < 50)
+            return;
+        pendant.stop();
         ok &= sauve(f, dossier, "fenetre-acquisition.png");
         trouve<QPushButton>(f, "button_Stop")->click();
     });
+    pendant.start(50);
     trouve<QPushButton>(f, "button_Start")->click();
+    // The run goes on its own thread: the window's events until it has ended
+    // (a minute at most).
+    QElapsedTimer attente;
+    attente.start();
+    while (p.run_en_cours && attente.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ok &= !p.run_en_cours;
     trouve<QCheckBox>(f, "checkBox_Record")->click();
     std::remove(p.config_en_cours.c_str());
     return ok ? 0 : 1;
