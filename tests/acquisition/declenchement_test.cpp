@@ -125,6 +125,40 @@ TEST(RunStart, NothingQueuedRefusesTheRunBeforeTheBoxStarts)
     EXPECT_EQ(usb.frees, 32);
 }
 
+TEST(RunStart, StartTheBoxRefusesEndsTheRunAtOnceWithTheReason)
+{
+    // The box takes every request but Start, which it stalls.
+    struct StartRefuse : CompletionOnlyUsb {
+        int control_transfer(usb::DeviceHandle h, uint8_t type, uint8_t request, uint16_t value, uint16_t index,
+                             unsigned char* data, uint16_t length, unsigned int timeout_ms) override
+        {
+            if (request == 0xB1 && data && data[0] == 0x02)
+                return usb::ERROR_PIPE;
+            return CompletionOnlyUsb::control_transfer(h, type, request, value, index, data, length, timeout_ms);
+        }
+    };
+    StartRefuse usb;
+    ScriptedOperator op;
+    TestClock clock;
+    clock.step_ms = 1;
+    Principale p(usb, op, clock, Conventions::french());
+    TempDir dir;
+    pret(p, dir);
+    p.espace_disque = [](const std::string&) { return RESERVE_DISQUE + (uint64_t(1) << 40); };
+    button_Start_Click(p);
+    EXPECT_EQ(p.fin_run, FIN_REFUSEE);
+    const std::string& pane = p.pane.text;
+    const size_t refus = pane.find("Commande Start refusée par le boîtier (LIBUSB_ERROR_PIPE)\r\n");
+    ASSERT_NE(refus, std::string::npos) << pane;
+    EXPECT_LT(refus, pane.find("Le boîtier refuse le départ de l'acquisition : acquisition annulée.\r\n"));
+    EXPECT_EQ(pane.find("TIMEOUT"), std::string::npos);
+    EXPECT_LT(clock.ms, 5000u); // no transfer time-out waited for
+    EXPECT_TRUE(usb.pending.empty());
+    EXPECT_EQ(usb.frees, 32);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(p.enabled[i], i != 10);
+}
+
 TEST(RingRelease, TransferCompletingDuringTheDrainIsNotQueuedAgain)
 {
     CompletionOnlyUsb usb;
