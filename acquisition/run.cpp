@@ -218,8 +218,13 @@ int Run::traite_evenements()
 {
     const int r = anneau_.traite_evenements();
     Completion c;
-    while (anneau_.prochaine(c))
+    while (anneau_.prochaine(c)) {
         traite(c);
+        // A disk that falls behind makes each write long: a Stop asked for
+        // meanwhile goes out before the rest of the batch is written.
+        if (stop_demande_ && !stopped_ && phase_ == PHASE_BOUCLE)
+            break;
+    }
     return r;
 }
 
@@ -271,7 +276,7 @@ bool Run::preparation()
 
     envoie(b_, CMD_FAISCEAUX, {p_.faisceaux[0], p_.faisceaux[1]});
     j.verb("\r\nNb_voies (micros+VA+compteur) : {0:G}\r\n", {p_.nb_voies});
-    if (p_.ligne_freq != b_.num_freq) {
+    auto frequence = [&] {
         envoie_frequence(b_, p_.ligne_freq);
         if (j.detail)
             j.verb("Clock division : {0:G}.  ", {FREQ[b_.num_freq] - 1});
@@ -280,10 +285,16 @@ bool Run::preparation()
         if (p_.delai_avance)
             j.verb("N_DELAY : {0:G}  \r\n", {static_cast<int>(p_.delai)});
         envoie(b_, CMD_DELAY, {p_.delai});
+    };
+    if (p_.ligne_freq != b_.num_freq)
+        frequence();
+    if (!b_.count_def) {
+        // A box that holds no frequency yet is given the list's first.
+        if (!b_.clock_def)
+            frequence();
+        envoie_nb_echantillons(b_, p_.definie ? calcule_nb_echantillons(p_.duree, b_.frequence) : 0);
     }
     p_.header.freq = b_.frequence;
-    if (!b_.count_def)
-        envoie_nb_echantillons(b_, p_.definie ? calcule_nb_echantillons(p_.duree, b_.frequence) : 0);
     if (p_.definie)
         j.verb("Durée : {0:N1} s, nb échantillons : {1:N0}\r\n", {p_.duree, b_.count});
     else
@@ -551,7 +562,7 @@ int Run::boucle_principale(uint32_t& t0)
             }
             break;
         }
-        if (anneau_.en_vol() == 0) {
+        if (anneau_.en_vol() == 0 && !anneau_.completions_en_attente()) {
             // Every slot has failed: nothing will arrive any more.
             b_.journal.call_verb("\r\nPlus aucun transfert en cours : acquisition interrompue.\r\n");
             break;

@@ -125,8 +125,13 @@ int main(int argc, char** argv)
     if (dossier.empty()) {
         w("checkBox_Record")->click();
     } else {
-        // Automatic naming again, into the folder given.
+        // Advanced mode off again (it unticks the status word and leaves
+        // automatic naming off): status back on, automatic naming into the
+        // folder given.
         w("checkBox_Test")->click();
+        p.ctl.checkBox_Status.checked = true;
+        f.applique();
+        w("checkBox_Nom_Fich")->click();
         p.nom_dir = dossier;
         p.ctl.textBox_Nom_Fich.text = "fenetre_bench";
         f.findChild<QLineEdit*>(QStringLiteral("textBox_Nom_Fich"))->setText(QStringLiteral("fenetre_bench"));
