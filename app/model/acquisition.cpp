@@ -61,27 +61,22 @@ void PassageRun::message(const std::string& text, int flag)
 
 void PassageRun::pompe()
 {
-    // Synchronous: the operator's clicks reach the run between two waits.
-    if (!differe)
+    // Synchronous: the reports are applied, and the operator's clicks reach
+    // the run, between two waits.
+    if (!differe) {
+        releve();
         p_.op.pump_events();
+    }
 }
 
 void PassageRun::etape(Etape e)
 {
-    if (!differe) {
-        applique({Evenement::ETAPE, {}, 0, e});
-        return;
-    }
     std::lock_guard<std::mutex> l(m_);
     file_.push_back({Evenement::ETAPE, {}, 0, e});
 }
 
 void PassageRun::progression(uint32_t paquets)
 {
-    if (!differe) {
-        p_.ctl.progressBar_Progress.value = static_cast<int>(paquets);
-        return;
-    }
     std::lock_guard<std::mutex> l(m_);
     paquets_ = paquets;
     progression_ = true;
@@ -89,10 +84,6 @@ void PassageRun::progression(uint32_t paquets)
 
 void PassageRun::duree_ecoulee(uint32_t secondes)
 {
-    if (!differe) {
-        p_.ctl.label_Duree_Ecoulee.text = compose(p_.journal.conv, "Durée écoulée : {0:N0} s", {secondes});
-        return;
-    }
     std::lock_guard<std::mutex> l(m_);
     s_ = secondes;
     secondes_ = true;
@@ -100,10 +91,6 @@ void PassageRun::duree_ecoulee(uint32_t secondes)
 
 void PassageRun::niveaux(const std::array<int, 1024>& niveaux)
 {
-    if (!differe) {
-        applique_niveaux(niveaux);
-        return;
-    }
     // Only the latest levels matter: older ones not yet shown are replaced.
     std::lock_guard<std::mutex> l(m_);
     valeurs_ = niveaux;
@@ -307,8 +294,10 @@ void fin_du_run(Principale& p)
     p.header_file = run.header();
     p.dernier = {run.num_pkt(), run.n_pkt(),           run.ntr(),           run.ntw(),
                  run.stoppe(),  run.erreur_compteur(), run.budget_paquets()};
-    if (p.fin_run == FIN_REFUSEE && !p.run_prete)
-        p.enabled = p.enabled_avant_run, enable(p);
+    if (p.fin_run == FIN_REFUSEE && !p.run_prete) {
+        p.enabled = p.enabled_avant_run;
+        enable(p);
+    }
     if (p.record && p.fin_run != FIN_REFUSEE)
         p.file_open = false;
     if (p.passage->differe)

@@ -45,12 +45,13 @@ void ferme_fichiers(Principale& p);
 // elapsed time and levels. The run's thread adds to it under the lock; the
 // window's thread takes everything out in releve_run(), from a timer, and
 // applies it to the model in the order it came. In the synchronous mode the
-// same reports are applied at once, on the run's (the caller's) thread.
+// run takes them out itself at every pump, on its (the caller's) thread.
 class PassageRun : public ObservateurRun {
 public:
     explicit PassageRun(Principale& p) : p_(p) {}
 
-    // True: reports are queued for releve(); false: applied at once.
+    // True: the window takes the reports (releve_run, from its timer);
+    // false: the run applies them itself at every pump, on its thread.
     bool differe = false;
 
     void message(const std::string& text, int flag);
