@@ -1,5 +1,6 @@
 #include "acquisition/presence.h"
 
+#include "device/bringup.h"
 #include "device/commandes.h"
 
 int test_boitier(Boitier& b, ObservateurRun& obs)
@@ -11,6 +12,33 @@ int test_boitier(Boitier& b, ObservateurRun& obs)
     params.nb_voies = 8;
     Run run(b, std::move(params), FichiersRun{}, obs);
     return run.presence();
+}
+
+int initialise_boitier(Boitier& b, ObservateurRun& obs)
+{
+    if (sequence_reset(b) != 0)
+        return -1;
+    b.test_init = true;
+    b.journal.detail = false;
+    const int r = test_boitier(b, obs);
+    b.test_init = false;
+    if (r != 0) {
+        b.journal.call_verb("Ondaris 1024 ne répond pas ! \r\nVérifier l'alimentation !\r\n", 1);
+        return -1;
+    }
+    b.journal.call_verb("Ondaris 1024 détecté `\r\n\r\n");
+    b.clock_def = false;
+    b.num_freq = -1;
+    return 0;
+}
+
+int init_boitier(Boitier& b, ObservateurRun& obs)
+{
+    if (init_USB(b) == 0 && b.usb.linux_usbfs())
+        verifie_usbfs(b);
+    if (!b.initialisation_FX3)
+        return -1;
+    return initialise_boitier(b, obs);
 }
 
 int Run::presence()

@@ -687,3 +687,14 @@ FinRun Run::execute()
     phase_ = PHASE_INACTIF;
     return fin_;
 }
+
+void canaux_du_run(ParametresRun& r, const Selection& s)
+{
+    r.nb_voies = s.nb_voies();
+    r.nb_micros = s.nb_micros();
+    r.compteur = s.compteur_a();
+    std::array<int32_t, 1044> voies;
+    r.voies.assign(voies.begin(), voies.begin() + s.liste_voies(voies.data()));
+    const auto commandes = s.commandes();
+    r.commandes_selection.assign(commandes.begin(), commandes.end());
+}

@@ -20,6 +20,7 @@
 
 #include "acquisition/anneau.h"
 #include "channels/niveaux.h"
+#include "channels/selection.h"
 #include "device/boitier.h"
 #include "files/fichiers_run.h"
 #include "files/header.h"
@@ -91,6 +92,10 @@ struct ParametresRun {
     std::function<uint64_t(const std::string&)> espace_disque;
     std::function<std::size_t(std::FILE*, const unsigned char*, std::size_t)> ecriture_donnees;
 };
+
+// The channel part of a run's parameters from the selection it records:
+// frame size, microphones, counter A, channel list and selection commands.
+void canaux_du_run(ParametresRun& r, const Selection& s);
 
 // Counter A check state, kept across the packets of one stream.
 struct VerifCompteur {

@@ -68,3 +68,15 @@ int sequence_reset(Boitier& b)
     b.clock.sleep_ms(10);
     return 0;
 }
+
+void ferme_liaison(Boitier& b)
+{
+    if (!b.handle)
+        return;
+    reset_micros(b);
+    b.usb.release_interface(b.handle, 0);
+    b.usb.close(b.handle);
+    b.usb.exit();
+    b.handle = nullptr;
+    b.initialisation_FX3 = false;
+}

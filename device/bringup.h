@@ -23,3 +23,7 @@ int reset_ph(Boitier& b);
 // microphones, pseudo-hard, FX3, 10 ms apart. -1 when the link could not
 // be opened.
 int sequence_reset(Boitier& b);
+
+// Closing the program: the microphones reset, the interface released and
+// the link closed. Nothing happens when the link is not open.
+void ferme_liaison(Boitier& b);

@@ -17,24 +17,17 @@
 #include <thread>
 #include <vector>
 
-#include "app/model/acquisition.h"
-#include "app/model/acquisition.h"
-#include "app/model/coche.h"
-#include "app/model/construction.h"
-#include "app/model/mode_avance.h"
-#include "app/model/principale.h"
-#include "app/model/init.h"
 #include "acquisition/presence.h"
-#include "device/bringup.h"
-#include "app/model/parametres.h"
-#include "device/parametres.h"
+#include "acquisition/run.h"
 #include "base/plateforme.h"
 #include "base/version.h"
+#include "device/bringup.h"
+#include "device/parametres.h"
 #include "device/usb_libusb.h"
 #include "files/chemins.h"
-#include "app/model/config_controles.h"
+#include "files/configuration_initiale.h"
 #include "files/fichier_donnees.h"
-#include "app/model/nommage_controles.h"
+#include "files/nommage.h"
 #include "simulator/simulated_box.h"
 #include "tools/console.h"
 #include "tools/ligne_commande.h"
@@ -196,62 +189,47 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
     return LigneCommande::CONTINUER;
 }
 
-// The operator at a terminal: boxes are printed, questions answered from
-// the options, and pumping the events turns Ctrl-C into Stop or Abort.
-class ConsoleOperator : public Operator {
+// The terminal: the pane's messages on stdout, alerts and questions on
+// stderr (questions answered from the options), and a progress line.
+class Console {
 public:
-    ConsoleOperator(const Options& o) : o_(o), tty_(ONDARIS_ISATTY(ONDARIS_FILENO(stderr)) != 0) {}
-    Principale* p = nullptr;
+    explicit Console(const Options& o) : o_(o), tty_(ONDARIS_ISATTY(ONDARIS_FILENO(stderr)) != 0) {}
 
-    void message_box(const std::string& text, const std::string& caption, Icon) override
+    void message(const std::string& s, int flag)
+    {
+        efface_progression();
+        std::string t;
+        t.reserve(s.size());
+        for (char c : s)
+            if (c != '\r')
+                t += c;
+        std::fputs(t.c_str(), stdout);
+        std::fflush(stdout);
+        if (flag == 1)
+            boite("Alerte : " + s, "Erreur");
+    }
+    void boite(const std::string& text, const std::string& caption)
     {
         efface_progression();
         std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
     }
-    bool ask_yes_no(const std::string& text, const std::string& caption, Icon) override
+    bool ecraser(const std::string& chemin)
     {
-        efface_progression();
-        std::fprintf(stderr, "[%s] %s %s\n", caption.c_str(), text.c_str(),
-                     o_.ecraser ? "Oui (--ecraser)" : "Non (--ecraser pour écraser)");
+        boite("Voulez-vous écraser " + chemin + " ? " +
+                  (o_.ecraser ? " Oui (--ecraser)" : " Non (--ecraser pour écraser)"),
+              "Le fichier existe déjà");
         return o_.ecraser;
     }
-    bool choose_save_file(const std::string&, std::string& path) override
+    // A progress line is shown (on a terminal, unless asked not to).
+    bool ligne_active() const { return o_.progression && tty_; }
+    void progression(const std::string& texte)
     {
-        // Manual naming (advanced mode): the folder and name of the options.
-        path = avec_separateur(o_.dossier) + (o_.nom.empty() ? "Test" : o_.nom) + ".dat";
-        if (std::filesystem::exists(std::filesystem::u8path(path)) && !o_.ecraser) {
-            std::fprintf(stderr, "%s existe déjà (--ecraser pour écraser)\n", path.c_str());
-            return false;
-        }
-        return true;
-    }
-    bool choose_open_file(const std::string&, std::string&) override { return false; }
-    bool choose_folder(const std::string&, std::string&) override { return false; }
-
-    // Ctrl-C: Abort while waiting for the trigger, Stop in the main loop,
-    // and a further one after Stop abandons a stream the box does not end.
-    // One pressed before the run is kept for it (or for the end of Init).
-    void pump_events() override
-    {
-        if (!p)
+        if (!ligne_active() || texte.empty())
             return;
-        const int n = interruptions.load();
-        if (n != vues_ && p->run_en_cours && p->run) {
-            if (p->phase_run == PHASE_ATTENTE) {
-                vues_ = n;
-                button_Abort_Click(*p);
-            } else if (p->phase_run == PHASE_BOUCLE) {
-                vues_ = n;
-                if (!p->run->stoppe())
-                    button_Stop_Click(*p);
-                else
-                    button_Abort_Click(*p);
-            }
-        }
-        if (o_.progression && tty_)
-            affiche_progression();
+        std::fprintf(stderr, "\r\033[K%s", texte.c_str());
+        std::fflush(stderr);
+        ligne_ = true;
     }
-
     void efface_progression()
     {
         if (ligne_) {
@@ -261,31 +239,89 @@ public:
     }
 
 private:
-    void affiche_progression()
-    {
-        const Controles& c = p->ctl;
-        std::string texte;
-        if (p->phase_run == PHASE_ATTENTE)
-            texte = "En attente du déclenchement...";
-        else if (c.panel_Progress.shown && c.progressBar_Progress.maximum > 0) {
-            int pct = 100 * c.progressBar_Progress.value / c.progressBar_Progress.maximum;
-            int plein = pct * 30 / 100;
-            texte = "[" + std::string(plein, '#') + std::string(30 - plein, ' ') + "] " + std::to_string(pct) + " %";
-            if (c.label_Duree_Ecoulee.shown)
-                texte += "  " + c.label_Duree_Ecoulee.text;
-        } else if (c.label_Duree_Ecoulee.shown)
-            texte = c.label_Duree_Ecoulee.text + "  (Ctrl-C pour arrêter)";
-        else
-            return;
-        std::fprintf(stderr, "\r\033[K%s", texte.c_str());
-        std::fflush(stderr);
-        ligne_ = true;
-    }
-
     const Options& o_;
     bool tty_;
     bool ligne_ = false;
+};
+
+// What the runner shows of a run, and where Ctrl-C reaches it: Abort
+// while waiting for the trigger, Stop in the main loop, and a further one
+// after Stop abandons a stream the box does not end. One pressed before
+// the run is kept for it.
+class SuiviConsole : public ObservateurRun {
+public:
+    SuiviConsole(Console& console, const Conventions& conv) : console_(console), conv_(conv) {}
+    Run* run = nullptr;
+    bool definie = false;
+    float duree = 0;
+
+    void pompe() override
+    {
+        if (!run)
+            return;
+        const int n = interruptions.load();
+        if (n != vues_) {
+            if (run->phase() == PHASE_ATTENTE) {
+                vues_ = n;
+                run->demande_abandon();
+            } else if (run->phase() == PHASE_BOUCLE) {
+                vues_ = n;
+                if (!run->stoppe())
+                    run->demande_stop();
+                else
+                    run->demande_abandon();
+            }
+        }
+        if (console_.ligne_active())
+            console_.progression(texte());
+    }
+    void etape(Etape e) override
+    {
+        switch (e) {
+        case PRETE:
+            barre_ = definie;
+            maximum_ = run ? run->n_pkt() : 0;
+            ecoulee_ = !definie || static_cast<double>(duree) > 59.9;
+            break;
+        case ATTENTE:
+            attente_ = true;
+            break;
+        case BOUCLE:
+            attente_ = false;
+            break;
+        case REFUSEE:
+        case ABANDONNEE:
+        case FINIE:
+            attente_ = barre_ = ecoulee_ = false;
+            break;
+        default:
+            break;
+        }
+    }
+    void progression(uint32_t paquets) override { paquets_ = paquets; }
+    void duree_ecoulee(uint32_t secondes) override { secondes_ = secondes; }
+
+private:
+    std::string texte() const
+    {
+        if (attente_)
+            return "En attente du déclenchement...";
+        const std::string ecoulee = compose(conv_, "Durée écoulée : {0:N0} s", {secondes_});
+        if (barre_ && maximum_ > 0) {
+            const int pct = static_cast<int>(100.0 * paquets_ / maximum_);
+            const int plein = pct * 30 / 100;
+            std::string t =
+                "[" + std::string(plein, '#') + std::string(30 - plein, ' ') + "] " + std::to_string(pct) + " %";
+            return ecoulee_ ? t + "  " + ecoulee : t;
+        }
+        return ecoulee_ ? ecoulee + "  (Ctrl-C pour arrêter)" : std::string();
+    }
+
+    Console& console_;
+    const Conventions& conv_;
     int vues_ = 0;
+    bool attente_ = false, barre_ = false, ecoulee_ = false;
+    uint32_t maximum_ = 0, paquets_ = 0, secondes_ = 0;
 };
 
 int rang_frequence(double hz)
@@ -302,6 +338,8 @@ int rang_frequence(double hz)
     return ecart <= 1.0 ? best : -1;
 }
 
+float frequence_de(const Configuration& cfg) { return frequence_de_division(FREQ[cfg.ligne_freq]); }
+
 void liste_fichiers(const std::string& data)
 {
     for (const std::string& f : {data, nom_compagnon(data, ".Ond"), nom_compagnon(data, ".log")}) {
@@ -314,73 +352,180 @@ void liste_fichiers(const std::string& data)
     }
 }
 
+// The duration within the range the window's spinner takes.
+void fixe_duree(Configuration& cfg, double valeur) { cfg.duree = std::max(0.0, std::min(valeur, cfg.duree_max)); }
+
 // The duration keeps one decimal, as the window's spinner: the
 // configuration writes it so, and a value read back as 0 would mean an
 // open-ended run. A duration that is not 0 stays at 0.1 s at least.
-void arrondit_duree(Principale& p)
+void arrondit_duree(Configuration& cfg, const Conventions& conv)
 {
-    if (!p.ctl.checkBox_Definie.checked)
+    if (!cfg.duree_definie)
         return;
-    const double v = p.ctl.numericUpDown_Duree.value;
+    const double v = cfg.duree;
     double r = std::round(v * 10.0) / 10.0;
     if (v > 0 && r < 0.1)
         r = 0.1;
     if (r == v)
         return;
-    set_duree(p, r);
-    std::printf("Durée arrondie à une décimale : %s s au lieu de %g s\n",
-                compose(p.journal.conv, "{0:N1}", {p.ctl.numericUpDown_Duree.value}).c_str(), v);
+    fixe_duree(cfg, r);
+    std::printf("Durée arrondie à une décimale : %s s au lieu de %g s\n", compose(conv, "{0:N1}", {cfg.duree}).c_str(),
+                v);
 }
 
-// The data file a run would write, as the run will name it.
-std::string fichier_prevu(const Principale& p, const Options& o)
+// The data file of manual naming (advanced mode): the options' folder and
+// name.
+std::string fichier_manuel(const Options& o)
 {
-    const Controles& c = p.ctl;
-    if (c.checkBox_Nom_Fich.checked && !o.avance)
-        return avec_separateur(c.textBox_Rep.text) + c.textBox_Nom_Fich.text + ".dat";
     return avec_separateur(o.dossier) + (o.nom.empty() ? "Test" : o.nom) + ".dat";
 }
 
-void affiche_reglages(const Principale& p, const Options& o)
+// The data file a run would write, as the run will name it.
+std::string fichier_prevu(const Configuration& cfg, const Options& o)
 {
-    const Controles& c = p.ctl;
-    const Conventions& cv = p.journal.conv;
+    if (cfg.nom_automatique && !o.avance)
+        return avec_separateur(cfg.dossier) + cfg.nom + ".dat";
+    return fichier_manuel(o);
+}
+
+void affiche_reglages(const Configuration& cfg, const Options& o, const Conventions& cv)
+{
     std::string t = "Réglages :\n";
-    t += compose(cv, "  Fréquence : {0:N0} Hz\n", {frequence_de_division(FREQ[c.listBox_Freq.top_index])});
-    if (c.checkBox_Definie.checked && c.numericUpDown_Duree.value > 0)
-        t += compose(cv, "  Durée : {0:N1} s\n", {c.numericUpDown_Duree.value});
+    t += compose(cv, "  Fréquence : {0:N0} Hz\n", {frequence_de(cfg)});
+    if (cfg.duree_definie && cfg.duree > 0)
+        t += compose(cv, "  Durée : {0:N1} s\n", {cfg.duree});
     else
         t += "  Durée : non définie (jusqu'à Ctrl-C ou la limite du disque)\n";
-    if (c.radioButton_Start_Soft.checked) {
+    if (cfg.declenchement == Declenchement::Soft) {
         t += "  Déclenchement : soft (immédiat)\n";
     } else {
-        t += c.radioButton_Start_Trig2.checked ? "  Déclenchement : trig2, " : "  Déclenchement : trig1, ";
-        t += c.radioButton_Start_FD.checked   ? "front descendant\n"
-             : c.radioButton_Start_EH.checked ? "état haut\n"
-             : c.radioButton_Start_EB.checked ? "état bas\n"
-                                              : "front montant\n";
+        t += cfg.declenchement == Declenchement::Trig2 ? "  Déclenchement : trig2, " : "  Déclenchement : trig1, ";
+        t += cfg.condition == Condition::FlancDescendant ? "front descendant\n"
+             : cfg.condition == Condition::EtatHaut      ? "état haut\n"
+             : cfg.condition == Condition::EtatBas       ? "état bas\n"
+                                                         : "front montant\n";
     }
-    t += c.radioButton_Float.checked ? "  Échantillons : float32\n" : "  Échantillons : int32\n";
-    int micros = 0, analogiques = 0;
-    for (const auto& faisceau : c.grid)
-        for (const auto& m : faisceau)
-            micros += m.checked;
-    for (const auto& v : c.grid_VA)
-        analogiques += v.checked;
+    t += cfg.type == TypeEchantillons::Float32 ? "  Échantillons : float32\n" : "  Échantillons : int32\n";
+    const Selection& s = cfg.selection;
+    int analogiques = 0;
+    for (bool v : s.va)
+        analogiques += v;
     std::string compteurs;
-    const CheckBox* cpt[4] = {&c.checkBox_CptA, &c.checkBox_CptB, &c.checkBox_CptC, &c.checkBox_CptD};
     for (int k = 0; k < 4; ++k)
-        if (cpt[k]->checked)
+        if (s.compteurs[k])
             compteurs += static_cast<char>('A' + k);
-    t += compose(cv, "  Voies : {0:G} micros, {1:G} analogiques, compteurs ", {micros, analogiques}) +
-         (compteurs.empty() ? "aucun" : compteurs) +
-         (c.checkBox_Status.checked ? ", voie d'état\n" : ", sans voie d'état\n");
-    if (!c.checkBox_Record.checked)
+    t += compose(cv, "  Voies : {0:G} micros, {1:G} analogiques, compteurs ", {s.nb_micros(), analogiques}) +
+         (compteurs.empty() ? "aucun" : compteurs) + (s.etat ? ", voie d'état\n" : ", sans voie d'état\n");
+    if (!cfg.enregistrement)
         t += "  Fichiers : aucun (sans enregistrement)\n";
     else
-        t += "  Fichiers : " + fichier_prevu(p, o) + " (et .Ond, .log)\n";
+        t += "  Fichiers : " + fichier_prevu(cfg, o) + " (et .Ond, .log)\n";
     std::fputs(t.c_str(), stdout);
     std::fflush(stdout);
+}
+
+// The settings of the run: the built-in ones, then the configuration (the
+// working folder's config_en_cours.txt, or the one given, which applies
+// over the built-in settings alone), then the options. -1 when the
+// configuration given cannot be read.
+int reglages(Options& o, int rang, const Journal& journal, Configuration& cfg)
+{
+    cfg = configuration_initiale();
+    std::error_code ec;
+    if (o.config.empty()) {
+        if (std::filesystem::exists(std::filesystem::u8path("config_en_cours.txt"), ec))
+            lit_fichier_config("config_en_cours.txt", journal, cfg);
+    } else if (lit_fichier_config(o.config, journal, cfg) != 0) {
+        return -1;
+    }
+    if (o.enregistrement == 0) {
+        cfg.enregistrement = false;
+    } else if (o.dossier_donne || o.nom_donne) {
+        cfg.enregistrement = true;
+        cfg.nom_automatique = true;
+        if (o.dossier_donne) {
+            std::filesystem::create_directories(std::filesystem::u8path(o.dossier), ec);
+            cfg.dossier = avec_separateur(o.dossier);
+        }
+        if (o.nom_donne)
+            cfg.nom = o.nom;
+    }
+    if (o.dossier.empty())
+        o.dossier = cfg.dossier;
+    if (o.nom.empty())
+        o.nom = cfg.nom;
+    if (rang >= 0)
+        cfg.ligne_freq = rang;
+    if (o.source >= 0)
+        cfg.declenchement = static_cast<Declenchement>(o.source);
+    if (o.condition >= 0)
+        cfg.condition = static_cast<Condition>(o.condition);
+    if (o.duree == 0) {
+        cfg.duree_definie = false;
+    } else if (o.duree > 0) {
+        cfg.duree_definie = true;
+        cfg.duree_max = duree_max_de(frequence_de(cfg));
+        fixe_duree(cfg, o.duree);
+    }
+    arrondit_duree(cfg, journal.conv);
+    if (o.compteurs >= 0)
+        for (int k = 0; k < 4; ++k)
+            cfg.selection.compteurs[k] = (o.compteurs >> k & 1) != 0;
+    if (o.etat)
+        cfg.selection.etat = true;
+    return 0;
+}
+
+// The files of the run, as Start asks for them: the data file's name and,
+// with manual naming, the files opened. False when the run must not start.
+bool choisit_fichiers(const Configuration& cfg, const Options& o, Console& console, const Journal& journal,
+                      std::string& acqui_name, FichiersRun& fichiers)
+{
+    if (cfg.nom_automatique) {
+        const std::string dossier = avec_separateur(cfg.dossier);
+        if (!dossier_existe(dossier))
+            console.boite("Le répertoire " + dossier + " n'existe pas ! ", "Le fichier existe déjà");
+        acqui_name = dossier + cfg.nom + ".dat";
+        std::error_code ec;
+        return !std::filesystem::exists(std::filesystem::u8path(acqui_name), ec) || console.ecraser(acqui_name);
+    }
+    const std::string chemin = fichier_manuel(o);
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::u8path(chemin), ec) && !o.ecraser) {
+        std::fprintf(stderr, "%s existe déjà (--ecraser pour écraser)\n", chemin.c_str());
+    } else {
+        acqui_name = chemin;
+        journal.call_verb("Nom du fichier d'acquisition : " + acqui_name + "\r\n");
+        if (fichiers.ouvre(acqui_name, journal) == 0)
+            return true;
+    }
+    journal.call_verb("Pas de fichier choisi\r\n", 1);
+    return false;
+}
+
+// The delay sent in advanced mode: the window's delay spinner as it starts.
+constexpr uint8_t DELAI_AVANCE = 10;
+
+ParametresRun parametres_du_run(const Configuration& cfg, const Journal& journal)
+{
+    ParametresRun r;
+    canaux_du_run(r, cfg.selection);
+    r.faisceaux[0] = r.faisceaux[1] = 0xFF;
+    r.ligne_freq = cfg.ligne_freq;
+    r.delai_avance = journal.detail;
+    r.delai = journal.detail ? DELAI_AVANCE : static_cast<uint8_t>(DELAY[r.ligne_freq]);
+    r.duree = static_cast<float>(cfg.duree);
+    r.definie = cfg.duree_definie;
+    r.flottant = cfg.type == TypeEchantillons::Float32;
+    r.octet_start =
+        cfg.declenchement == Declenchement::Soft
+            ? 0
+            : octet_start(cfg.declenchement == Declenchement::Trig2 ? 2 : 1, static_cast<int>(cfg.condition));
+    r.enregistre = cfg.enregistrement;
+    r.fich_auto = cfg.nom_automatique;
+    init_header(r.header);
+    ecrit_selection(r.header, cfg.selection);
+    return r;
 }
 
 // As libusb does on Linux, a Ctrl-C interrupts the simulated box's event
@@ -463,104 +608,65 @@ int main(int argc, char** argv)
     }
     RelaisInterruptions relais(box);
 
-    ConsoleOperator op(o);
+    Console console(o);
     SystemClock clock;
-    Principale p(*usb, op, clock);
-    op.p = &p;
-    p.pane.on_append = [&op](const std::string& s) {
-        op.efface_progression();
-        std::string t;
-        t.reserve(s.size());
-        for (char c : s)
-            if (c != '\r')
-                t += c;
-        std::fputs(t.c_str(), stdout);
-        std::fflush(stdout);
-    };
+    Journal journal;
+    journal.conv = Conventions::from_locale();
+    journal.sortie = [&console](const std::string& text, int flag) { console.message(text, flag); };
+    Boitier boitier(*usb, clock, journal);
 
-    // The window's start-up, then the configuration asked for, then the
-    // options. A configuration given applies over the built-in defaults: a
-    // config_en_cours.txt left by an earlier run must not add to it.
-    p.config_en_cours = o.config.empty() ? "config_en_cours.txt" : "";
-    construction(p);
-    p.config_en_cours = "config_en_cours.txt";
-    if (!o.config.empty() && lit_config(p, o.config) != 0)
+    Configuration cfg;
+    if (reglages(o, rang, journal, cfg) != 0)
         return EXIT_USAGE;
-    Controles& c = p.ctl;
-    if (o.enregistrement == 0) {
-        coche(p, c.checkBox_Record, false, checkBox_Record_CheckedChanged);
-    } else if (o.dossier_donne || o.nom_donne) {
-        coche(p, c.checkBox_Record, true, checkBox_Record_CheckedChanged);
-        coche(p, c.checkBox_Nom_Fich, true, checkBox_Nom_Fich_CheckedChanged);
-        if (o.dossier_donne) {
-            std::error_code ec;
-            std::filesystem::create_directories(std::filesystem::u8path(o.dossier), ec);
-            c.textBox_Rep.text = avec_separateur(o.dossier);
-        }
-        if (o.nom_donne)
-            c.textBox_Nom_Fich.text = o.nom;
-    }
-    if (o.dossier.empty())
-        o.dossier = c.textBox_Rep.text;
-    if (o.nom.empty())
-        o.nom = c.textBox_Nom_Fich.text;
-    if (rang >= 0)
-        c.listBox_Freq.top_index = rang;
-    if (o.source >= 0) {
-        RadioButton* sources[] = {&c.radioButton_Start_Soft, &c.radioButton_Start_Trig1, &c.radioButton_Start_Trig2};
-        for (int k = 0; k < 3; ++k)
-            sources[k]->checked = k == o.source;
-        radioButton_Start_Soft_CheckedChanged(p);
-    }
-    if (o.condition >= 0) {
-        RadioButton* conditions[] = {&c.radioButton_Start_FM, &c.radioButton_Start_FD, &c.radioButton_Start_EH,
-                                     &c.radioButton_Start_EB};
-        for (int k = 0; k < 4; ++k)
-            conditions[k]->checked = k == o.condition;
-    }
-    if (o.duree == 0) {
-        coche(p, c.checkBox_Definie, false, checkBox_Definie_CheckedChanged);
-    } else if (o.duree > 0) {
-        coche(p, c.checkBox_Definie, true, checkBox_Definie_CheckedChanged);
-        set_duree_maximum(p, duree_max_de(frequence_de_division(FREQ[c.listBox_Freq.top_index])));
-        set_duree(p, o.duree);
-    }
-    arrondit_duree(p);
-    if (o.compteurs >= 0) {
-        CheckBox* cpt[4] = {&c.checkBox_CptA, &c.checkBox_CptB, &c.checkBox_CptC, &c.checkBox_CptD};
-        for (int k = 0; k < 4; ++k)
-            cpt[k]->checked = (o.compteurs >> k & 1) != 0;
-    }
-    if (o.etat)
-        c.checkBox_Status.checked = true;
-
     std::printf("ondaris-acq %s\n", version_ondaris());
-    affiche_reglages(p, o);
+    affiche_reglages(cfg, o, journal.conv);
 
-    button_Init_Click(p);
+    SuiviConsole suivi(console, journal.conv);
+    const int init = init_boitier(boitier, suivi);
     if (interruptions.load() > 0) {
-        op.efface_progression();
+        console.efface_progression();
         std::printf("\nInterrompu pendant l'Init : liaison USB fermée, aucune acquisition.\n");
-        fermeture(p);
+        ferme_liaison(boitier);
         return EXIT_INTERRUPTED;
     }
-    if (!p.enabled[9]) {
-        fermeture(p);
+    if (init != 0) {
+        ferme_liaison(boitier);
         return EXIT_NO_BOX;
     }
+    // Advanced mode names the file by hand: the options' folder and name.
     if (o.avance) {
-        // Mode avancé switches to manual naming: the file is the options' one.
-        coche(p, c.checkBox_Test, true, checkBox_Test_CheckedChanged);
+        journal.detail = true;
+        cfg.nom_automatique = false;
     }
 
-    button_Start_Click(p);
-    op.efface_progression();
-    const int fin = p.fin_run;
-    const bool erreur_compteur = p.dernier.erreur_compteur;
-    const std::string data = p.acqui_name;
-    fermeture(p);
+    // Start: the settings saved, then every refusal before the run.
+    ecrit_fichier_config("config_en_cours.txt", cfg, journal);
+    FinRun fin = FIN_REFUSEE;
+    bool erreur_compteur = false;
+    std::string data;
+    if (cfg.selection.nb_voies() == 0) {
+        journal.call_verb("Pas de voie choisie !\r\n", 1);
+    } else {
+        // The longest duration of the frequency the run sends.
+        cfg.duree_max = duree_max_de(frequence_de(cfg));
+        fixe_duree(cfg, cfg.duree);
+        FichiersRun fichiers;
+        if (!cfg.enregistrement || choisit_fichiers(cfg, o, console, journal, data, fichiers)) {
+            ParametresRun params = parametres_du_run(cfg, journal);
+            params.acqui_name = data;
+            suivi.definie = params.definie;
+            suivi.duree = params.duree;
+            Run run(boitier, std::move(params), std::move(fichiers), suivi);
+            suivi.run = &run;
+            fin = run.execute();
+            suivi.run = nullptr;
+            erreur_compteur = run.erreur_compteur();
+        }
+    }
+    console.efface_progression();
+    ferme_liaison(boitier);
 
-    if (p.record && fin != FIN_REFUSEE) {
+    if (cfg.enregistrement && fin != FIN_REFUSEE) {
         std::printf("\nFichiers de l'acquisition :\n");
         liste_fichiers(data);
     }

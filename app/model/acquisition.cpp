@@ -254,12 +254,7 @@ ParametresRun parametres_de(Principale& p)
 {
     const Controles& c = p.ctl;
     ParametresRun r;
-    r.nb_voies = p.nb_voies;
-    r.nb_micros = p.nb_micros;
-    r.compteur = p.compteur;
-    r.voies.assign(p.num_voies_valid.begin(), p.num_voies_valid.begin() + p.nb_voies_valid);
-    for (const CommandeSelection& cmd : selection_des_cases(c).commandes())
-        r.commandes_selection.push_back(cmd);
+    canaux_du_run(r, selection_des_cases(c));
     for (int i = 0; i < 8; ++i) {
         if (c.grid_FV[i].checked)
             r.faisceaux[0] = static_cast<uint8_t>(r.faisceaux[0] | (1u << i));
@@ -423,13 +418,5 @@ void fermeture(Principale& p)
     // empty.
     if (p.file_open)
         ferme_fichiers(p);
-    Boitier& b = p.boitier;
-    if (!b.handle)
-        return;
-    reset_micros(b);
-    b.usb.release_interface(b.handle, 0);
-    b.usb.close(b.handle);
-    b.usb.exit();
-    b.handle = nullptr;
-    b.initialisation_FX3 = false;
+    ferme_liaison(p.boitier);
 }

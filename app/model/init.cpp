@@ -6,18 +6,6 @@
 #include "device/bringup.h"
 #include "device/commandes.h"
 
-void button_Init_Click(Principale& p)
-{
-    set_enabled(p, false);
-    if (init_USB(p.boitier) == 0 && p.usb.linux_usbfs())
-        verifie_usbfs(p.boitier);
-    if (!p.boitier.initialisation_FX3 || initialise(p) != 0) {
-        set_enabled(p, false, 0, true);
-        return;
-    }
-    set_enabled(p, true);
-}
-
 namespace {
 
 // The presence test runs on the window's thread, which is pumped between
@@ -30,23 +18,23 @@ struct PompeFenetre : ObservateurRun {
 
 } // namespace
 
+void button_Init_Click(Principale& p)
+{
+    set_enabled(p, false);
+    PompeFenetre pompe(p.op);
+    if (init_boitier(p.boitier, pompe) != 0) {
+        set_enabled(p, false, 0, true);
+        return;
+    }
+    p.file_open = false;
+    set_enabled(p, true);
+}
+
 int initialise(Principale& p)
 {
-    Boitier& b = p.boitier;
-    if (sequence_reset(b) != 0)
-        return -1;
-    b.test_init = true;
-    p.journal.detail = false;
     PompeFenetre pompe(p.op);
-    if (test_boitier(b, pompe) != 0) {
-        p.call_verb("Ondaris 1024 ne répond pas ! \r\nVérifier l'alimentation !\r\n", 1);
-        b.test_init = false;
+    if (initialise_boitier(p.boitier, pompe) != 0)
         return -1;
-    }
-    b.test_init = false;
-    p.call_verb("Ondaris 1024 détecté `\r\n\r\n");
-    b.clock_def = false;
-    b.num_freq = -1;
     p.file_open = false;
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "files/chemins.h"
+#include "files/configuration_initiale.h"
 #include "files/reparation.h"
 #include "support/doubles.h"
 
@@ -68,6 +69,8 @@ struct Configuration : ::testing::Test, Modele {
 
 TEST_F(Configuration, DefaultsWrittenAndReadBackChangeNothing)
 {
+    // The runner starts from the same settings as the window.
+    EXPECT_TRUE(configuration_de(c) == configuration_initiale());
     ASSERT_EQ(ecrit_config(p, p.config_en_cours), 0);
     // The selection sections are those of a default run's description file.
     std::string d =
