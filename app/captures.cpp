@@ -39,6 +39,17 @@ bool sauve(Fenetre& f, const QString& dossier, const char* nom)
     return ok;
 }
 
+// Init and the run go on their own thread: the window's events until it
+// has ended (a minute at most).
+bool attend_fin(Principale& p)
+{
+    QElapsedTimer attente;
+    attente.start();
+    while (p.run_en_cours && attente.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return !p.run_en_cours;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -63,6 +74,7 @@ int main(int argc, char** argv)
     bool ok = true;
 
     trouve<QPushButton>(f, "button_Init")->click();
+    ok &= attend_fin(p);
     ok &= sauve(f, dossier, "fenetre-init.png");
 
     trouve<QPushButton>(f, "button_Micros")->click();
@@ -100,13 +112,7 @@ int main(int argc, char** argv)
     });
     pendant.start(50);
     trouve<QPushButton>(f, "button_Start")->click();
-    // The run goes on its own thread: the window's events until it has ended
-    // (a minute at most).
-    QElapsedTimer attente;
-    attente.start();
-    while (p.run_en_cours && attente.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    ok &= !p.run_en_cours;
+    ok &= attend_fin(p);
     trouve<QCheckBox>(f, "checkBox_Record")->click();
     std::remove(p.config_en_cours.c_str());
     return ok ? 0 : 1;

@@ -112,6 +112,10 @@ int main(int argc, char** argv)
     f.show();
     auto w = [&](const char* nom) { return f.findChild<QAbstractButton*>(QString::fromLatin1(nom)); };
     w("button_Init")->click();
+    QElapsedTimer attente_init;
+    attente_init.start();
+    while (p.run_en_cours && attente_init.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     if (!p.boitier.initialisation) {
         std::fprintf(stderr, "Init a échoué\n");
         return 1;

@@ -134,12 +134,11 @@ Fenetre::Fenetre(Principale& p, QtOperator& op, const QString& suffixe_titre) : 
 Fenetre::~Fenetre()
 {
     // A run still going (the application was quit without a close): it is
-    // stopped and its files written before the link goes.
-    if (p_.run) {
+    // stopped and its files written before the link goes. Init is waited for.
+    if (p_.run)
         p_.run->demande_fermeture();
-        if (p_.fil_run.joinable())
-            p_.fil_run.join();
-    }
+    if (p_.fil_run.joinable())
+        p_.fil_run.join();
     // The window's teardown: the USB link goes with it.
     p_.pane.on_append = nullptr;
     op_.attache(nullptr);

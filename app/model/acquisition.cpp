@@ -231,7 +231,7 @@ bool fichier_existe(const std::string& path)
 // when the run must not start.
 bool questions_fichiers(Principale& p)
 {
-    if (p.fich_auto) {
+    if (p.ctl.checkBox_Nom_Fich.checked) {
         if (!dossier_existe(p.nom_dir)) {
             p.op.message_box("Le répertoire " + p.nom_dir + " n'existe pas ! ", "Le fichier existe déjà",
                              Icon::Exclamation);
@@ -270,8 +270,8 @@ ParametresRun parametres_de(Principale& p)
     r.definie = c.checkBox_Definie.checked;
     r.flottant = c.radioButton_Float.checked;
     r.octet_start = octet_start(p);
-    r.enregistre = p.record;
-    r.fich_auto = p.fich_auto;
+    r.enregistre = c.checkBox_Record.checked;
+    r.fich_auto = c.checkBox_Nom_Fich.checked;
     r.acqui_name = p.acqui_name;
     r.header = p.header_file;
     r.commentaire = p.commentaire;
@@ -293,7 +293,7 @@ void fin_du_run(Principale& p)
         p.enabled = p.enabled_avant_run;
         enable(p);
     }
-    if (p.record && p.fin_run != FIN_REFUSEE)
+    if (p.ctl.checkBox_Record.checked && p.fin_run != FIN_REFUSEE)
         p.file_open = false;
     if (p.passage->differe)
         p.journal.sortie = p.sortie_pane;
@@ -321,7 +321,7 @@ void button_Start_Click(Principale& p)
     p.fin_run = FIN_REFUSEE;
     ecrit_config(p, p.config_en_cours);
     if (!p.boitier.initialisation) {
-        button_Init_Click(p);
+        init_synchrone(p);
         // A box that did not come up cannot run: Init has said why.
         if (!p.enabled[9])
             return refuse(p);
@@ -338,7 +338,7 @@ void button_Start_Click(Principale& p)
         set_duree_maximum(p, static_cast<double>(p.duree_max));
     }
     p.duree = static_cast<float>(p.ctl.numericUpDown_Duree.value);
-    if (p.record && !questions_fichiers(p))
+    if (p.ctl.checkBox_Record.checked && !questions_fichiers(p))
         return refuse(p);
 
     p.enabled_avant_run = p.enabled;
@@ -349,7 +349,7 @@ void button_Start_Click(Principale& p)
     passage.definie = p.ctl.checkBox_Definie.checked;
     passage.declenchement = !p.ctl.radioButton_Start_Soft.checked;
     ParametresRun params = parametres_de(p);
-    FichiersRun fichiers = p.fich_auto ? FichiersRun{} : std::move(p.fichiers);
+    FichiersRun fichiers = p.ctl.checkBox_Nom_Fich.checked ? FichiersRun{} : std::move(p.fichiers);
     p.run = std::make_unique<Run>(p.boitier, std::move(params), std::move(fichiers), passage);
     Run& run = *p.run;
     // Closed while a question was asked: the run stops once started.
@@ -378,7 +378,15 @@ bool releve_run(Principale& p)
         return true;
     if (p.fil_run.joinable())
         p.fil_run.join();
-    fin_du_run(p);
+    if (p.run) {
+        fin_du_run(p);
+        return false;
+    }
+    // Init has ended.
+    p.journal.sortie = p.sortie_pane;
+    p.passage.reset();
+    p.run_en_cours = false;
+    fin_init(p, p.resultat_init);
     return false;
 }
 

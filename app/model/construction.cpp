@@ -21,7 +21,6 @@ void construction(Principale& p)
     p.boitier.initialisation = false;
     p.boitier.count = 0;
     p.journal.detail = p.ctl.checkBox_Test.checked;
-    p.fich_auto = p.ctl.checkBox_Nom_Fich.checked;
     checkBox_Nom_Fich_CheckedChanged(p);
     checkBox_Test_CheckedChanged(p);
     p.boitier.TimeOut = 2000;

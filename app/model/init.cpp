@@ -18,16 +18,45 @@ struct PompeFenetre : ObservateurRun {
 
 } // namespace
 
-void button_Init_Click(Principale& p)
+void fin_init(Principale& p, int resultat)
 {
-    set_enabled(p, false);
-    PompeFenetre pompe(p.op);
-    if (init_boitier(p.boitier, pompe) != 0) {
+    if (resultat != 0) {
         set_enabled(p, false, 0, true);
         return;
     }
     p.file_open = false;
     set_enabled(p, true);
+}
+
+void init_synchrone(Principale& p)
+{
+    set_enabled(p, false);
+    PompeFenetre pompe(p.op);
+    fin_init(p, init_boitier(p.boitier, pompe));
+}
+
+void button_Init_Click(Principale& p)
+{
+    if (p.run_en_cours)
+        return;
+    if (!p.run_sur_fil)
+        return init_synchrone(p);
+    // On the run's thread: the window shows Init's messages as they come
+    // and gets its controls back from releve_run() once it has ended.
+    set_enabled(p, false);
+    p.run_en_cours = true;
+    p.passage = std::make_unique<PassageRun>(p);
+    PassageRun& passage = *p.passage;
+    passage.differe = true;
+    p.sortie_pane = p.journal.sortie;
+    p.journal.sortie = [&passage](const std::string& text, int flag) { passage.message(text, flag); };
+    Boitier& b = p.boitier;
+    int& resultat = p.resultat_init;
+    resultat = -1;
+    p.fil_run = std::thread([&b, &passage, &resultat] {
+        resultat = init_boitier(b, passage);
+        passage.termine();
+    });
 }
 
 int initialise(Principale& p)

@@ -15,21 +15,20 @@
 void checkBox_Record_CheckedChanged(Principale& p)
 {
     Controles& c = p.ctl;
-    p.record = c.checkBox_Record.checked;
-    c.button_Comment.shown = p.record;
-    c.checkBox_Nom_Fich.shown = p.record;
-    c.button_Fichier.shown = p.record && !c.checkBox_Nom_Fich.checked;
-    c.groupBox_Nom_Fich.shown = p.record && c.checkBox_Nom_Fich.checked;
+    const bool enregistre = c.checkBox_Record.checked;
+    c.button_Comment.shown = enregistre;
+    c.checkBox_Nom_Fich.shown = enregistre;
+    c.button_Fichier.shown = enregistre && !c.checkBox_Nom_Fich.checked;
+    c.groupBox_Nom_Fich.shown = enregistre && c.checkBox_Nom_Fich.checked;
 }
 
 void checkBox_Nom_Fich_CheckedChanged(Principale& p)
 {
     Controles& c = p.ctl;
-    p.fich_auto = c.checkBox_Nom_Fich.checked;
     // Read from a configuration while recording is off, the naming controls
     // stay hidden with the rest.
     bool enregistre = c.checkBox_Record.checked;
-    if (p.fich_auto) {
+    if (c.checkBox_Nom_Fich.checked) {
         coche(p, c.checkBox_Test, false, checkBox_Test_CheckedChanged);
         c.groupBox_Nom_Fich.shown = enregistre;
         c.button_Fichier.shown = false;

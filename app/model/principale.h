@@ -67,8 +67,9 @@ struct Principale {
     std::unique_ptr<Run> run;
     std::unique_ptr<PassageRun> passage;
     std::thread fil_run;
-    bool run_en_cours = false;
-    bool run_prete = false; // the run has set the controls for itself
+    bool run_en_cours = false; // a run, or Init, holds the box
+    int resultat_init = 0;     // what Init on the run's thread gave
+    bool run_prete = false;    // the run has set the controls for itself
     std::array<bool, 12> enabled_avant_run{};
     std::function<void(const std::string&, int)> sortie_pane; // the journal's own output, kept during a run
     int phase_run = 0;                                        // PhaseRun of acquisition/run.h
@@ -83,8 +84,6 @@ struct Principale {
     } dernier;
 
     // Files and naming.
-    bool record = true;
-    bool fich_auto = true;
     bool file_open = false;
     std::string acqui_name;
     std::string nom_dir;

@@ -64,6 +64,7 @@ struct Banc {
     void init()
     {
         clic("button_Init");
+        QTRY_VERIFY_WITH_TIMEOUT(!p->run_en_cours, 20000); // Init goes on the run's thread
         QVERIFY(p->boitier.initialisation);
     }
     // Colour of cell (beam, position) as drawn.
@@ -288,13 +289,14 @@ void TestFenetre::fermeture_pendant_un_run_enregistre()
 void TestFenetre::fermeture_pendant_init_attend_sa_fin()
 {
     Banc b;
-    // Closed at the first pump of the presence test: the link is not torn
-    // down under Init's feet; the window closes once Init has finished.
-    QTimer::singleShot(0, b.f.get(), [&] { b.f->close(); });
+    // Closed while Init goes on: the link is not torn down under Init's
+    // feet; the window closes once Init has finished.
     b.clic("button_Init");
-    QVERIFY(b.p->boitier.initialisation);
+    QVERIFY(b.p->run_en_cours);
+    b.f->close();
     QVERIFY(b.f->isVisible());
-    QTRY_VERIFY(!b.f->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!b.f->isVisible(), 20000);
+    QVERIFY(b.p->boitier.initialisation);
     QVERIFY(b.p->boitier.handle == nullptr);
 }
 

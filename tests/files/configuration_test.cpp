@@ -28,10 +28,9 @@ std::string etat(const Principale& p)
       << c.radioButton_Start_Trig1.checked << c.radioButton_Start_Trig2.checked << c.groupBox_Condition.shown
       << c.radioButton_Start_FM.checked << c.radioButton_Start_FD.checked << c.radioButton_Start_EH.checked
       << c.radioButton_Start_EB.checked << c.radioButton_Integer.checked << c.radioButton_Float.checked
-      << c.checkBox_Record.checked << p.record << c.checkBox_Nom_Fich.checked << p.fich_auto << c.checkBox_Test.checked
-      << c.button_Fichier.shown << c.groupBox_Nom_Fich.shown << c.button_Comment.shown << c.checkBox_CptA.checked
-      << c.checkBox_CptB.checked << c.checkBox_CptC.checked << c.checkBox_CptD.checked << c.paq_T.checked
-      << c.checkBox_Tous.checked;
+      << c.checkBox_Record.checked << c.checkBox_Nom_Fich.checked << c.checkBox_Test.checked << c.button_Fichier.shown
+      << c.groupBox_Nom_Fich.shown << c.button_Comment.shown << c.checkBox_CptA.checked << c.checkBox_CptB.checked
+      << c.checkBox_CptC.checked << c.checkBox_CptD.checked << c.paq_T.checked << c.checkBox_Tous.checked;
     o << " [" << c.textBox_Rep.text << "][" << c.textBox_Nom_Fich.text << "][" << p.nom_dir << "] ";
     for (const auto& v : c.grid_VA)
         o << v.checked;
@@ -56,7 +55,6 @@ struct Configuration : ::testing::Test, Modele {
         p.ctl = Controles{};
         init_header(p.header_file);
         init_dossier_initial(p);
-        p.record = p.fich_auto = true;
         p.nom_dir.clear();
         p.nb_micros = 1024;
     }
@@ -167,7 +165,7 @@ TEST_F(Configuration, EdgeCasesOfTheReader)
              q.nom_dir = q.ctl.textBox_Rep.text = s + "home" + s + "x=1" + s;
              q.ctl.textBox_Nom_Fich.text = "Essai";
              Controles& k = q.ctl;
-             q.record = q.fich_auto = k.checkBox_Record.checked = k.checkBox_Nom_Fich.checked = false;
+             k.checkBox_Record.checked = k.checkBox_Nom_Fich.checked = false;
              k.button_Comment.shown = k.checkBox_Nom_Fich.shown = k.groupBox_Nom_Fich.shown = false;
          }},
         {"\xEF\xBB\xBFType = float32\rTrig = Trig1 Etat_haut\r", rien,

@@ -133,7 +133,7 @@ TEST_F(Nommage, RecordingNamingAndAdvancedModeSwitches)
     clic(c.checkBox_Record, checkBox_Record_CheckedChanged);
     EXPECT_EQ(montre(), "11010");
     clic(c.checkBox_Test, checkBox_Test_CheckedChanged); // unticks automatic naming
-    EXPECT_TRUE(p.journal.detail && !c.checkBox_Nom_Fich.checked && !p.fich_auto);
+    EXPECT_TRUE(p.journal.detail && !c.checkBox_Nom_Fich.checked);
     EXPECT_EQ(montre(), "11101");
     clic(c.checkBox_Record, checkBox_Record_CheckedChanged);
     clic(c.checkBox_Record, checkBox_Record_CheckedChanged);
