@@ -307,7 +307,7 @@ void Lecteur::compteurs(const std::vector<std::string>& t)
 
 void Lecteur::trig(const std::vector<std::string>& t)
 {
-    if (t.size() < 3 || (t[2] != "Soft" && t.size() < 4))
+    if (t.size() < 3)
         return;
     cles |= CLE_TRIG;
     if (t[2] == "Soft") {
@@ -318,8 +318,9 @@ void Lecteur::trig(const std::vector<std::string>& t)
         cfg.declenchement = Declenchement::Trig1;
     else if (t[2] == "Trig2")
         cfg.declenchement = Declenchement::Trig2;
+    // A source without a condition keeps the condition as it was.
     const char* mots[4] = {"Flanc_montant", "Flanc_descendant", "Etat_haut", "Etat_bas"};
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < 4 && t.size() > 3; ++k)
         if (t[3] == mots[k])
             cfg.condition = static_cast<Condition>(k);
 }

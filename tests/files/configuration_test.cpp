@@ -148,6 +148,13 @@ TEST_F(Configuration, EdgeCasesOfTheReader)
              k.radioButton_Start_Soft.checked =
                  !(k.radioButton_Start_Trig1.checked = k.groupBox_Condition.shown = false);
          }},
+        {"Trig = Trig1", // the condition stays
+         [](P q) {
+             Controles& k = q.ctl;
+             k.radioButton_Start_Soft.checked = k.radioButton_Start_FM.checked = false;
+             k.radioButton_Start_Trig2.checked = k.radioButton_Start_EB.checked = k.groupBox_Condition.shown = true;
+         },
+         [](P q) { q.ctl.radioButton_Start_Trig1.checked = !(q.ctl.radioButton_Start_Trig2.checked = false); }},
         {"Compteurs =   0  1  0  0", [](P q) { q.ctl.checkBox_CptA.checked = false; },
          [](P q) { q.ctl.checkBox_CptB.checked = true; }},
         {"Compteurs =   0  0  0  0", [](P q) { q.ctl.checkBox_CptC.checked = true; }, rien},
@@ -209,7 +216,7 @@ TEST_F(Configuration, LinesOfTheWrongShapeAreSkipped)
     const std::string vide = etat(p);
     std::istringstream lignes("Faisceau_0\nFaisceau_200  1  1\nFaisceau_-01  1\nFaisceau_abc  1\nxFaisceau_000  1\n"
                               "Faisceau_000  1  1  1  1  1  1  1  1  1\nBloc_A =   1  1  1  1  1  1  1  1  1\n"
-                              "Compteurs =   1  1  1  1  1  1  1  1  1\nTrig =\nTrig = Trig1\nType =\n"
+                              "Compteurs =   1  1  1  1  1  1  1  1  1\nTrig =\nType =\n"
                               "Enregistrement = 2\nFichier sans egal\nFichier d'acquisition (sans extension) =    \n"
                               "Frequence = 0 Hz\nFrequence = 1e-320\nFrequence = 1e999\nFrequence = nan\n"
                               "Frequence = inf\nFrequence = 50.000 Hz\nDuree = -5  s\nDuree = 5.5  s\nDuree = +\n"
