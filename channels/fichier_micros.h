@@ -14,7 +14,7 @@
 // it cannot be created or written.
 int ecrit_fichier_micros(const std::string& chemin, const std::array<uint8_t, 128>& masques, const Journal& j);
 
-// Reads up to 128 bytes into `masques`; a shorter file leaves the beams it
-// does not reach at 0, bytes past the 128th are ignored. 0 when read; -1
-// when the file cannot be opened or read, `masques` then being unchanged.
+// Reads the 128 masks into `masques`. 0 when read; -1 when the file cannot
+// be opened or read, or is not 128 bytes long (no file the writer made),
+// `masques` then being unchanged.
 int lit_fichier_micros(const std::string& chemin, std::array<uint8_t, 128>& masques, const Journal& j);

@@ -14,33 +14,105 @@
 #include "files/chemins.h"
 #include "files/lignes.h"
 
+namespace {
+
+enum class Sep { Groupe, Decimale, Ambigu, Inconnu };
+
+// What a run of non-digits between digits can be. The point and the comma
+// are each one convention's decimal separator and another's grouping one;
+// the spaces and apostrophes only ever group.
+Sep genre(const Conventions& c, const std::string& s)
+{
+    if (s == "." || s == ",")
+        return Sep::Ambigu;
+    static const char* const groupes[] = {" ", "\xC2\xA0",     "\xE2\x80\xAF", "\xE2\x80\x89",
+                                          "'", "\xE2\x80\x99", "\xD9\xAC"};
+    for (const char* g : groupes)
+        if (s == g)
+            return Sep::Groupe;
+    if (s == "\xD9\xAB" || s == c.decimal)
+        return Sep::Decimale;
+    if (s == c.grouping)
+        return Sep::Groupe;
+    return Sep::Inconnu;
+}
+
+} // namespace
+
 bool lit_nombre(const Conventions& c, const std::string& token, double& out)
 {
-    std::string s;
-    s.reserve(token.size());
-    for (size_t i = 0; i < token.size();) {
-        if (!c.grouping.empty() && token.compare(i, c.grouping.size(), c.grouping) == 0) {
-            i += c.grouping.size();
-        } else if (!c.decimal.empty() && token.compare(i, c.decimal.size(), c.decimal) == 0) {
-            s += '.';
-            i += c.decimal.size();
-        } else if (token[i] == '.') {
-            return false; // not this locale's decimal separator
-        } else {
-            s += token[i++];
+    size_t i = 0;
+    std::string nombre;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-'))
+        nombre += token[i++] == '-' ? "-" : "";
+    const size_t e = token.find_first_of("eE", i);
+    const std::string corps = token.substr(i, e == std::string::npos ? std::string::npos : e - i);
+
+    // Digit runs around the separators: chiffres[k] before seps[k].
+    std::vector<std::string> chiffres(1), seps;
+    for (size_t k = 0; k < corps.size();) {
+        if (corps[k] >= '0' && corps[k] <= '9') {
+            chiffres.back() += corps[k++];
+            continue;
         }
+        size_t fin = corps.find_first_of("0123456789", k);
+        if (fin == std::string::npos)
+            fin = corps.size();
+        seps.push_back(corps.substr(k, fin - k));
+        chiffres.emplace_back();
+        k = fin;
     }
-    const char* debut = s.data();
-    const char* fin = s.data() + s.size();
-    if (debut != fin && *debut == '+')
-        ++debut;
-    if (debut == fin || *debut == '+')
+    const size_t n = seps.size();
+
+    // Only the last separator can be the decimal one. A point or comma is,
+    // unless it repeats ("1.234.567") or stands alone between one to three
+    // digits and three where the reader's own conventions group ("1,500" in
+    // English). The writer always writes one decimal after its decimal
+    // separator, so no text it produces reaches that last case.
+    int d = -1;
+    if (n > 0) {
+        const std::string& der = seps.back();
+        const Sep g = genre(c, der);
+        const bool repete = std::find(seps.begin(), seps.end() - 1, der) != seps.end() - 1;
+        const bool groupe_seul = n == 1 && chiffres[1].size() == 3 && !chiffres[0].empty() && chiffres[0].size() <= 3 &&
+                                 chiffres[0][0] != '0' && der == c.grouping;
+        if (g == Sep::Decimale || (g == Sep::Ambigu && !repete && !groupe_seul))
+            d = static_cast<int>(n) - 1;
+    }
+    // The others group, all with the same separator, by threes.
+    const std::string* groupe = nullptr;
+    for (size_t k = 0; k < n; ++k) {
+        if (static_cast<int>(k) == d)
+            continue;
+        const Sep g = genre(c, seps[k]);
+        if ((g != Sep::Groupe && g != Sep::Ambigu) || (groupe && *groupe != seps[k]))
+            return false;
+        groupe = &seps[k];
+    }
+    const size_t fin_entier = d < 0 ? n : static_cast<size_t>(d);
+    if (groupe && (chiffres[0].empty() || chiffres[0].size() > 3))
         return false;
-    double d = 0;
-    auto [ptr, ec] = std::from_chars(debut, fin, d, std::chars_format::general);
-    if (ec != std::errc() || ptr != fin || !std::isfinite(d))
+    std::string entier;
+    for (size_t k = 0; k <= fin_entier; ++k) {
+        if (groupe && k > 0 && chiffres[k].size() != 3)
+            return false;
+        entier += chiffres[k];
+    }
+    const std::string frac = d < 0 ? std::string() : chiffres[n];
+    if (entier.empty() && frac.empty())
         return false;
-    out = d;
+    nombre += (entier.empty() ? "0" : entier) + "." + frac;
+    if (e != std::string::npos) {
+        int exposant;
+        if (!lit_entier16(token.substr(e + 1), exposant))
+            return false;
+        nombre += "e" + std::to_string(exposant);
+    }
+    double v = 0;
+    auto [ptr, ec] = std::from_chars(nombre.data(), nombre.data() + nombre.size(), v, std::chars_format::general);
+    if (ec != std::errc() || ptr != nombre.data() + nombre.size() || !std::isfinite(v))
+        return false;
+    out = v;
     return true;
 }
 
@@ -186,12 +258,61 @@ std::vector<std::string> tokens_de(const std::string& l)
 
 bool contient(const std::string& l, const char* cle) { return l.find(cle) != std::string::npos; }
 
+// The numbers of a line: its tokens, with a number grouped by plain spaces
+// ("1 234,5", which the spaces cut in pieces) joined back into one.
+std::vector<std::string> nombres_de(const Conventions& conv, const std::vector<std::string>& t)
+{
+    auto chiffres_en_tete = [](const std::string& s, size_t debut) {
+        size_t k = debut;
+        while (k < s.size() && s[k] >= '0' && s[k] <= '9')
+            ++k;
+        return k - debut;
+    };
+    std::vector<std::string> out;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const size_t signe = !t[i].empty() && (t[i][0] == '+' || t[i][0] == '-') ? 1 : 0;
+        const size_t tete = chiffres_en_tete(t[i], signe);
+        std::string joint = t[i];
+        size_t j = i + 1;
+        if (tete >= 1 && tete <= 3 && signe + tete == t[i].size()) {
+            while (j < t.size() && chiffres_en_tete(t[j], 0) == 3) {
+                joint += " " + t[j];
+                if (t[j++].size() > 3)
+                    break;
+            }
+        }
+        double d;
+        if (j > i + 1 && lit_nombre(conv, joint, d)) {
+            out.push_back(joint);
+            i = j - 1;
+        } else {
+            out.push_back(t[i]);
+        }
+    }
+    return out;
+}
+
+// What follows the key and its "=", the unit left out: the value as the
+// operator reads it in the line.
+std::string valeur_de(const std::vector<std::string>& t, const char* unite)
+{
+    size_t debut = t.size() > 1 && t[1] == "=" ? 2 : 1;
+    size_t fin = t.size() > debut && t.back() == unite ? t.size() - 1 : t.size();
+    std::string v;
+    for (size_t k = debut; k < fin; ++k)
+        v += (v.empty() ? "" : " ") + t[k];
+    return v;
+}
+
 struct Lecteur {
-    const Conventions& conv;
+    const std::string& nom;
+    const Journal& journal;
     Configuration& cfg;
     const SuiviLecture& suivi;
     unsigned cles = 0;
+    int numero = 0; // of the line read, from 1
 
+    void refuse(const char* quoi, const std::string& valeur, const std::string& reste) const;
     void frequence(const std::vector<std::string>& t);
     void duree(const std::vector<std::string>& t);
     void faisceau(const std::string& l, const std::vector<std::string>& t);
@@ -204,32 +325,65 @@ struct Lecteur {
     void ligne(const std::string& l);
 };
 
+void Lecteur::refuse(const char* quoi, const std::string& valeur, const std::string& reste) const
+{
+    journal.verb("{0}, ligne {1} : {2} « {3} » refusée, la {2} reste {4}.\r\n", {nom, numero, quoi, valeur, reste});
+}
+
+// Only a line that starts with its key is reported: the key may also be a
+// word of a folder's name on the "Fichier" line.
+bool commence_par(const std::vector<std::string>& t, const char* cle)
+{
+    return !t.empty() && t[0].compare(0, std::strlen(cle), cle) == 0;
+}
+
 void Lecteur::frequence(const std::vector<std::string>& t)
 {
-    cles |= CLE_FREQUENCE;
-    for (const auto& tok : t) {
+    const bool rapporte = commence_par(t, "Frequence");
+    auto reste = [this] {
+        return cfg.ligne_freq >= 0 && cfg.ligne_freq < NB_FREQ
+                   ? compose(journal.conv, "{0} Hz", {frequence_de_division(FREQ[cfg.ligne_freq])})
+                   : std::string("sans valeur");
+    };
+    bool lu = false;
+    for (const auto& v : nombres_de(journal.conv, t)) {
         double d;
-        if (!lit_nombre(conv, tok, d))
+        if (!lit_nombre(journal.conv, v, d))
             continue;
+        lu = true;
         double q = std::trunc(500000.0 / d);
-        if (!std::isfinite(q) || std::fabs(q) > 1e9)
-            continue;
+        int k = 0;
+        while (k < NB_FREQ && !(std::fabs(q) <= 1e9 && FREQ[k] == static_cast<int>(q)))
+            ++k;
         // A value matching no divisor leaves the row where it is.
-        for (int k = 0; k < NB_FREQ; ++k)
-            if (FREQ[k] == static_cast<int>(q)) {
-                cfg.ligne_freq = k;
-                break;
-            }
+        if (k == NB_FREQ) {
+            if (rapporte)
+                refuse("fréquence", v, reste());
+            continue;
+        }
+        cfg.ligne_freq = k;
+        cles |= CLE_FREQUENCE;
     }
+    if (!lu && rapporte)
+        refuse("fréquence", valeur_de(t, "Hz"), reste());
 }
 
 void Lecteur::duree(const std::vector<std::string>& t)
 {
-    cles |= CLE_DUREE;
-    for (const auto& tok : t) {
+    const bool rapporte = commence_par(t, "Duree");
+    auto reste = [this] { return compose(journal.conv, "{0:N1} s", {cfg.duree}); };
+    bool lu = false;
+    for (const auto& v : nombres_de(journal.conv, t)) {
         double d;
-        if (!lit_nombre(conv, tok, d) || d < 0)
+        if (!lit_nombre(journal.conv, v, d))
             continue;
+        lu = true;
+        if (d < 0) {
+            if (rapporte)
+                refuse("durée", v, reste());
+            continue;
+        }
+        cles |= CLE_DUREE;
         if (d == 0) {
             cfg.duree_definie = false;
             continue;
@@ -243,6 +397,8 @@ void Lecteur::duree(const std::vector<std::string>& t)
         }
         cfg.duree = std::min(d, cfg.duree_max);
     }
+    if (!lu && rapporte)
+        refuse("durée", valeur_de(t, "s"), reste());
 }
 
 void Lecteur::faisceau(const std::string& l, const std::vector<std::string>& t)
@@ -307,7 +463,7 @@ void Lecteur::compteurs(const std::vector<std::string>& t)
 
 void Lecteur::trig(const std::vector<std::string>& t)
 {
-    if (t.size() < 3 || (t[2] != "Soft" && t.size() < 4))
+    if (t.size() < 3)
         return;
     cles |= CLE_TRIG;
     if (t[2] == "Soft") {
@@ -318,8 +474,9 @@ void Lecteur::trig(const std::vector<std::string>& t)
         cfg.declenchement = Declenchement::Trig1;
     else if (t[2] == "Trig2")
         cfg.declenchement = Declenchement::Trig2;
+    // A source without a condition keeps the condition as it was.
     const char* mots[4] = {"Flanc_montant", "Flanc_descendant", "Etat_haut", "Etat_bas"};
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < 4 && t.size() > 3; ++k)
         if (t[3] == mots[k])
             cfg.condition = static_cast<Condition>(k);
 }
@@ -390,21 +547,23 @@ void Lecteur::ligne(const std::string& l)
     cles |= avant;
 }
 
-} // namespace
-
-unsigned lit_texte_config(const std::string& octets, const Conventions& conv, Configuration& cfg,
-                          const SuiviLecture& suivi)
+unsigned lit_lignes(const std::vector<std::string>& lignes, const std::string& nom, const Journal& journal,
+                    Configuration& cfg, const SuiviLecture& suivi)
 {
     for (auto& beam : cfg.selection.micros)
         beam.fill(false);
-    Lecteur lecteur{conv, cfg, suivi};
-    for (const std::string& l : lignes_de(decode(octets)))
+    Lecteur lecteur{nom, journal, cfg, suivi};
+    for (const std::string& l : lignes) {
+        ++lecteur.numero;
         lecteur.ligne(l);
+    }
     return lecteur.cles;
 }
 
-int lit_fichier_config(const std::string& config_name, const Conventions& conv, Configuration& cfg, std::string& erreur,
-                       const SuiviLecture& suivi)
+// Opens, reads and checks the file, then reads it over `cfg`; the reason
+// of a refusal in `erreur`.
+int lit_fichier(const std::string& config_name, const Journal& journal, Configuration& cfg, std::string& erreur,
+                const SuiviLecture& suivi)
 {
     std::FILE* f = ouvre_fichier(config_name, "rb");
     if (!f) {
@@ -427,20 +586,51 @@ int lit_fichier_config(const std::string& config_name, const Conventions& conv, 
         return -1;
     }
     if (octets.size() > TAILLE_MAX_CONFIG) {
-        erreur = "Le fichier " + config_name +
-                 compose(conv, " n'est pas un fichier de configuration (plus de {0:N0} octets) : rien n'est changé.",
-                         {TAILLE_MAX_CONFIG});
+        erreur =
+            "Le fichier " + config_name +
+            compose(journal.conv, " n'est pas un fichier de configuration (plus de {0:N0} octets) : rien n'est changé.",
+                    {TAILLE_MAX_CONFIG});
         return -1;
     }
-    lit_texte_config(octets, conv, cfg, suivi);
+    if (lit_texte_config(octets, config_name, journal, cfg, suivi) == 0) {
+        erreur = "Le fichier " + config_name + " n'est pas un fichier de configuration : rien n'est changé.";
+        return -1;
+    }
     return 0;
+}
+
+} // namespace
+
+unsigned lit_texte_config(const std::string& octets, const std::string& nom, const Journal& journal, Configuration& cfg,
+                          const SuiviLecture& suivi)
+{
+    // Binary data, or text that no key uses, is refused whole before
+    // anything changes; a first reading, silent and over a copy, tells.
+    const std::string texte = decode(octets);
+    if (texte.find('\0') != std::string::npos)
+        return 0;
+    const std::vector<std::string> lignes = lignes_de(texte);
+    Journal muet;
+    muet.conv = journal.conv;
+    Configuration essai = cfg;
+    if (lit_lignes(lignes, nom, muet, essai, {}) == 0)
+        return 0;
+    return lit_lignes(lignes, nom, journal, cfg, suivi);
+}
+
+int lit_fichier_config(const std::string& config_name, const Conventions& conv, Configuration& cfg, std::string& erreur,
+                       const SuiviLecture& suivi)
+{
+    Journal muet;
+    muet.conv = conv;
+    return lit_fichier(config_name, muet, cfg, erreur, suivi);
 }
 
 int lit_fichier_config(const std::string& config_name, const Journal& journal, Configuration& cfg,
                        const SuiviLecture& suivi)
 {
     std::string erreur;
-    if (lit_fichier_config(config_name, journal.conv, cfg, erreur, suivi) != 0) {
+    if (lit_fichier(config_name, journal, cfg, erreur, suivi) != 0) {
         journal.call_verb(erreur + "\r\n");
         return -1;
     }

@@ -1,7 +1,8 @@
 // The configuration file: the operator's settings and selection as text,
 // written at every Start ("config_en_cours.txt") and read at start-up, or
 // saved and loaded on request. The reader recognises lines by their key
-// words and skips any line it cannot use; it never stops the program.
+// words and skips any line it cannot use; it never stops the program. Bytes
+// that are not a configuration are refused whole.
 #pragma once
 
 #include <cstddef>
@@ -64,25 +65,34 @@ using SuiviLecture = std::function<void(unsigned cles, const Configuration& cfg)
 // Applies the lines of a file's bytes over `cfg`, in file order. Every
 // microphone is unselected first, so a beam without a line ends up
 // unselected; whatever else no line sets keeps its value. A line used by no
-// key, or of a shape the reader cannot use, changes nothing. Returns the
-// keys (CLE_*) of the lines used.
-unsigned lit_texte_config(const std::string& octets, const Conventions& conv, Configuration& cfg,
+// key, or of a shape the reader cannot use, changes nothing. A frequency or
+// duration that does not read or is out of range keeps the setting as it
+// was and is reported through `journal`, with `nom` and the line's number.
+// Returns the keys (CLE_*) of the lines used; 0, with `cfg` untouched and
+// `suivi` never called, when the bytes are not a configuration (a NUL byte,
+// or no line a key uses).
+unsigned lit_texte_config(const std::string& octets, const std::string& nom, const Journal& journal, Configuration& cfg,
                           const SuiviLecture& suivi = {});
 
 // Largest file taken for a configuration: the writer's is about 6 KB.
 constexpr std::size_t TAILLE_MAX_CONFIG = 1 << 20;
 
-// Reads the file over `cfg`. A file that cannot be opened or read, or one
-// larger than TAILLE_MAX_CONFIG, changes nothing: -1 with the reason in
-// `erreur` (one line, no line end).
+// Reads the file over `cfg`. A file that cannot be opened or read, one
+// larger than TAILLE_MAX_CONFIG, or one that is not a configuration changes
+// nothing: -1 with the reason in `erreur` (one line, no line end). Refused
+// values are not reported: the caller checks the settings it needs.
 int lit_fichier_config(const std::string& config_name, const Conventions& conv, Configuration& cfg, std::string& erreur,
                        const SuiviLecture& suivi = {});
-// The same, the reason of a failure written through `journal`.
+// The same, refused values and the reason of a failure written through
+// `journal`.
 int lit_fichier_config(const std::string& config_name, const Journal& journal, Configuration& cfg,
                        const SuiviLecture& suivi = {});
 
-// Numbers of the file, in the conventions of `c`: the grouping separator is
-// ignored, the decimal one taken as such. Infinities and NaN do not parse.
+// A number of the file, written under any convention: the decimal separator
+// a point or a comma, groups of three set apart by spaces, apostrophes or
+// the other of the two ("1 234,5", "1,234.5", "1.234,5", "1,5", "1.5"). A
+// lone point or comma followed by three digits groups only where `c`, the
+// reader's conventions, groups with it. Infinities and NaN do not parse.
 bool lit_nombre(const Conventions& c, const std::string& token, double& out);
 // An integer that fits in 16 bits (optional sign, digits only).
 bool lit_entier16(const std::string& token, int& out);

@@ -149,15 +149,15 @@ int ecrit_config(Principale& p, const std::string& config_name)
 
 int lit_config(Principale& p, const std::string& config_name)
 {
-    // Read before anything changes: a missing or unreadable file must not
-    // deselect the microphones.
+    // Read before anything changes: a missing or unreadable file, or one
+    // that is not a configuration, must not deselect the microphones.
     Configuration cfg = configuration_de(p.ctl);
     // The controls follow each line, their handlers running at every change
     // as when the operator makes it.
     auto suivi = [&p](unsigned cles, const Configuration& lu) { applique_configuration(p, lu, cles); };
     if (lit_fichier_config(config_name, p.journal, cfg, suivi) != 0)
         return -1;
-    // A file without a usable line still unselects every microphone.
+    // The beams without a line end up unselected.
     applique_configuration(p, cfg, 0);
     return 0;
 }

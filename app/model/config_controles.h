@@ -27,9 +27,11 @@ void applique_configuration(Principale& p, const Configuration& cfg, unsigned cl
 // be created or written.
 int ecrit_config(Principale& p, const std::string& config_name);
 
-// Sets the controls from the file, line by line as the file gives them. A file that cannot be opened or read, or
-// one larger than TAILLE_MAX_CONFIG, changes nothing and is reported in the
-// pane (-1).
+// Sets the controls from the file, line by line as the file gives them. A
+// file that cannot be opened or read, one larger than TAILLE_MAX_CONFIG, or
+// one that is not a configuration changes nothing and is reported in the
+// pane (-1). A frequency or duration refused keeps its control as it was,
+// with a message in the pane.
 int lit_config(Principale& p, const std::string& config_name);
 
 // "Sauv. Config." and "Lit Config.": the dialog's choice, or nothing when

@@ -9,7 +9,7 @@ struct Principale;
 // written (reported in the pane).
 int button_Save_Micros_Click(Principale& p);
 
-// "Micros (fich.)": loads the chosen file; a shorter file deselects the
-// beams it does not reach. 0 when loaded or cancelled; -1 when the file
-// cannot be opened or read, the selection then being left as it was.
+// "Micros (fich.)": loads the chosen file. 0 when loaded or cancelled; -1
+// when the file cannot be opened or read, or is not 128 bytes long, the
+// selection then being left as it was.
 int button_Micros_Fichier_Click(Principale& p);

@@ -60,22 +60,19 @@ TEST_F(FichierMicros, SavedSelectionLoadsBack)
     EXPECT_EQ(p.pane.text, "Nom du fichier de choix de micros : " + dir.file("choix.mic") + "\r\n");
 }
 
-TEST_F(FichierMicros, AnyContentIsTakenAsBeamMasks)
+TEST_F(FichierMicros, AnyMasksAreTakenFromA128ByteFileOnly)
 {
-    std::vector<uint8_t> long_(200, 0xFF);
-    long_[0] = 0x05;
-    std::vector<std::vector<uint8_t>> cas = {
-        std::vector<uint8_t>(128, 0xFF), {}, std::vector<uint8_t>(64, 0xFF), long_};
-    // And random bytes, in files of every length from 0 to 300.
+    std::vector<uint8_t> premier(128, 0xFF);
+    premier[0] = 0x05;
+    std::vector<std::vector<uint8_t>> cas = {std::vector<uint8_t>(128, 0xFF), std::vector<uint8_t>(128, 0), premier};
     std::mt19937 gen(20261209);
-    for (size_t n = 0; n <= 300; ++n) {
-        std::vector<uint8_t> octets(n);
+    for (int k = 0; k < 40; ++k) {
+        std::vector<uint8_t> octets(128);
         for (auto& o : octets)
             o = static_cast<uint8_t>(gen());
         cas.push_back(octets);
     }
     for (const auto& octets : cas) {
-        SCOPED_TRACE(octets.size());
         p.ctl = Controles{};
         c.checkBox_CptB.checked = c.grid_VA[5].checked = true;
         p.nb_voies = 77;
@@ -85,7 +82,7 @@ TEST_F(FichierMicros, AnyContentIsTakenAsBeamMasks)
         int n = 0;
         for (int f = 0; f < 128; ++f)
             for (int j = 0; j < 8; ++j) {
-                bool on = f < int(octets.size()) && (octets[f] >> j & 1);
+                bool on = octets[f] >> j & 1;
                 ASSERT_EQ(c.grid[f][j].checked, on) << f << "," << j;
                 ASSERT_EQ(p.header_file.micros_actifs[f][j], on);
                 ASSERT_EQ(c.grid_n[f][j], on ? DeepPink : White);
@@ -97,6 +94,24 @@ TEST_F(FichierMicros, AnyContentIsTakenAsBeamMasks)
         // Only microphones are in the file.
         EXPECT_TRUE(c.checkBox_CptB.checked && c.grid_VA[5].checked);
         EXPECT_EQ(p.nb_voies, 77);
+    }
+
+    // Any other length is no file the program wrote; a large one is refused
+    // by its size, unread.
+    c.grid[2][2].checked = false;
+    button_Retour_Click(p);
+    const std::string avant = etat();
+    for (std::uintmax_t taille : {0, 1, 64, 127, 129, 200, 200000000}) {
+        SCOPED_TRACE(taille);
+        std::ofstream(dir.file("f.mic"), std::ios::binary) << std::string(taille < 1000 ? taille : 0, '\xFF');
+        std::filesystem::resize_file(dir.file("f.mic"), taille);
+        p.pane.text.clear();
+        EXPECT_EQ(charge(dir.file("f.mic")), -1);
+        EXPECT_EQ(etat(), avant);
+        EXPECT_EQ(p.pane.text, "Nom du fichier de choix de micros : " + dir.file("f.mic") + "\r\nLe fichier " +
+                                   dir.file("f.mic") + " n'est pas un fichier de micros (" +
+                                   compose(p.journal.conv, "{0:N0}", {taille}) +
+                                   " octets au lieu de 128) ; sélection inchangée\r\n");
     }
 }
 

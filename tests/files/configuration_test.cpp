@@ -149,6 +149,13 @@ TEST_F(Configuration, EdgeCasesOfTheReader)
              k.radioButton_Start_Soft.checked =
                  !(k.radioButton_Start_Trig1.checked = k.groupBox_Condition.shown = false);
          }},
+        {"Trig = Trig1", // the condition stays
+         [](P q) {
+             Controles& k = q.ctl;
+             k.radioButton_Start_Soft.checked = k.radioButton_Start_FM.checked = false;
+             k.radioButton_Start_Trig2.checked = k.radioButton_Start_EB.checked = k.groupBox_Condition.shown = true;
+         },
+         [](P q) { q.ctl.radioButton_Start_Trig1.checked = !(q.ctl.radioButton_Start_Trig2.checked = false); }},
         {"Compteurs =   0  1  0  0", [](P q) { q.ctl.checkBox_CptA.checked = false; },
          [](P q) { q.ctl.checkBox_CptB.checked = true; }},
         {"Compteurs =   0  0  0  0", [](P q) { q.ctl.checkBox_CptC.checked = true; }, rien},
@@ -206,19 +213,21 @@ TEST_F(Configuration, EdgeCasesOfTheReader)
 
 TEST_F(Configuration, LinesOfTheWrongShapeAreSkipped)
 {
-    lit("");
+    // Each beside a line that makes the file a configuration.
+    const std::string type = "\r\nType = int32\r\n";
+    lit(type);
     const std::string vide = etat(p);
     std::istringstream lignes("Faisceau_0\nFaisceau_200  1  1\nFaisceau_-01  1\nFaisceau_abc  1\nxFaisceau_000  1\n"
                               "Faisceau_000  1  1  1  1  1  1  1  1  1\nBloc_A =   1  1  1  1  1  1  1  1  1\n"
-                              "Compteurs =   1  1  1  1  1  1  1  1  1\nTrig =\nTrig = Trig1\nType =\n"
+                              "Compteurs =   1  1  1  1  1  1  1  1  1\nTrig =\nType =\n"
                               "Enregistrement = 2\nFichier sans egal\nFichier d'acquisition (sans extension) =    \n"
                               "Frequence = 0 Hz\nFrequence = 1e-320\nFrequence = 1e999\nFrequence = nan\n"
-                              "Frequence = inf\nFrequence = 50.000 Hz\nDuree = -5  s\nDuree = 5.5  s\nDuree = +\n"
+                              "Frequence = inf\nFrequence = 50.000 Hz\nDuree = -5  s\nDuree = +\n"
                               "Type = Float32\n[Frequence = 2000 Hz]\n% Duree = 0");
     for (std::string l; std::getline(lignes, l);) {
         SCOPED_TRACE(l);
         defauts();
-        lit(l + "\r\n");
+        lit(l + type);
         EXPECT_EQ(etat(p), vide);
     }
     double d = 0;
@@ -257,8 +266,8 @@ TEST_F(Configuration, RandomAndTruncatedLinesNeverStopTheReader)
                     l += mots[tire(mots.size())] + (tire(2) ? " " : "");
                 break;
             case 2:
-                for (size_t k = tire(40); k > 0; --k)
-                    l += static_cast<char>(tire(256));
+                for (size_t k = tire(40); k > 0; --k) // no NUL: that refuses the whole file
+                    l += static_cast<char>(tire(255) + 1);
                 break;
             default:
                 l = mots[tire(9)] + b.substr(std::min(tire(12), b.size()));
@@ -266,7 +275,10 @@ TEST_F(Configuration, RandomAndTruncatedLinesNeverStopTheReader)
             }
             texte += l + (tire(3) ? "\r\n" : "\n");
         }
-        lit(texte.substr(0, tire(4) ? texte.size() : tire(texte.size() + 1)));
+        // A piece cut short may hold no key and be refused.
+        std::ofstream(dir.file("lu.txt"), std::ios::binary)
+            << texte.substr(0, tire(4) ? texte.size() : tire(texte.size() + 1));
+        lit_config(p, dir.file("lu.txt"));
         ASSERT_LT(unsigned(c.listBox_Freq.top_index), unsigned(NB_FREQ));
         ASSERT_TRUE(c.numericUpDown_Duree.value >= 0 && c.numericUpDown_Duree.value <= c.numericUpDown_Duree.maximum);
         ASSERT_EQ(c.radioButton_Start_Soft.checked + c.radioButton_Start_Trig1.checked +
@@ -290,6 +302,8 @@ TEST_F(Configuration, RandomAndTruncatedLinesNeverStopTheReader)
 TEST(ConfigurationValeur, WrittenValuesReadBackOverNothing)
 {
     const Conventions conv = Conventions::french();
+    Journal journal;
+    journal.conv = conv;
     for (int k = 0; k < 4; ++k) {
         ::Configuration v;
         v.ligne_freq = 4 * k + 3;
@@ -307,10 +321,78 @@ TEST(ConfigurationValeur, WrittenValuesReadBackOverNothing)
         const std::string texte = texte_config(v, conv);
         ::Configuration lu;
         lu.duree_definie = true; // a read never ticks it
-        lit_texte_config(texte, conv, lu);
+        lit_texte_config(texte, "c.txt", journal, lu);
         EXPECT_TRUE(lu == v) << texte.substr(0, 300);
         EXPECT_EQ(texte_config(lu, conv), texte);
     }
+}
+
+// A file reads the same whatever the conventions it was written and is read
+// under; a value that does not read, or is out of range, keeps its setting
+// and is reported with its line.
+TEST(ConfigurationValeur, NumbersUnderAnyConventions)
+{
+    const Conventions conventions[] = {
+        Conventions::french(), Conventions::english(), {",", "."}, {".", "\u2019"}, {",", " "}, {",", "\u202F"}};
+    for (const Conventions& ecrit : conventions)
+        for (const Conventions& lu : conventions)
+            for (double duree : {1.5, 1234.5, 1500.0, 1234567.8}) {
+                ::Configuration v;
+                v.ligne_freq = 12;
+                v.duree_definie = true;
+                v.duree = duree;
+                v.duree_max = 1e7;
+                const std::string texte = texte_config(v, ecrit);
+                ::Configuration r = v;
+                r.ligne_freq = r.duree = 0;
+                Journal journal;
+                journal.conv = lu;
+                lit_texte_config(texte, "c.txt", journal, r);
+                EXPECT_EQ(r.duree, duree) << texte.substr(0, 140) << "read with " << lu.decimal << lu.grouping;
+                EXPECT_EQ(r.ligne_freq, 12);
+            }
+
+    // By hand, over row 4 and 7 s; a refused value is quoted in its message.
+    struct Cas {
+        const char* ligne;
+        double francais, anglais;
+        const char* refus;
+    };
+    const Cas cas[] = {
+        {"Duree = 1.5  s", 1.5, 1.5, nullptr},
+        {"Duree = 1,5  s", 1.5, 1.5, nullptr},
+        {"Duree = 1 234,5  s", 1234.5, 1234.5, nullptr},
+        {"Duree = 1.234,5", 1234.5, 1234.5, nullptr},
+        {"Duree = 1,500  s", 1.5, 1500, nullptr}, // a lone separator before three digits: the reader's own use
+        {"Duree = -5  s", 7, 7, "-5"},
+        {"Duree = nan  s", 7, 7, "nan"},
+        {"Duree = inf", 7, 7, "inf"},
+        {"Duree = 12,34.5  s", 7, 7, "12,34.5"},
+        {"Frequence = 50 000 Hz", 0, 0, nullptr},
+        {"Frequence = 12,500 Hz", 4, 9, "12,500"},
+        {"Frequence = 0 Hz", 4, 4, "0"},
+        {"Frequence = -50000 Hz", 4, 4, "-50000"},
+        {"Frequence = nan Hz", 4, 4, "nan"},
+    };
+    for (const Cas& k : cas)
+        for (const Conventions& conv : {Conventions::french(), Conventions::english()}) {
+            SCOPED_TRACE(k.ligne + (" read with " + conv.decimal));
+            ::Configuration r;
+            r.ligne_freq = 4;
+            r.duree = 7;
+            r.duree_max = 1e7;
+            std::string messages;
+            Journal journal{conv, false, [&](const std::string& t, int) { messages += t; }};
+            ASSERT_NE(lit_texte_config("Type = int32\r\n" + std::string(k.ligne), "c.txt", journal, r), 0u);
+            const bool frequence = k.ligne[0] == 'F';
+            const double attendu = conv.decimal == "," ? k.francais : k.anglais;
+            EXPECT_EQ(frequence ? r.ligne_freq : r.duree, attendu);
+            const bool refuse = k.refus && attendu == (frequence ? 4 : 7);
+            EXPECT_EQ(messages.find(std::string("c.txt, ligne 2 : ") + (frequence ? "fréquence" : "durée") + " « " +
+                                    (k.refus ? k.refus : "") + " » refusée"),
+                      refuse ? 0 : std::string::npos)
+                << messages;
+        }
 }
 
 TEST_F(Configuration, FileLargerThanAnyConfigurationChangesNothing)
@@ -328,6 +410,39 @@ TEST_F(Configuration, FileLargerThanAnyConfigurationChangesNothing)
     std::ofstream(dir.file("grand.dat"), std::ios::binary) << texte;
     EXPECT_EQ(lit_config(p, dir.file("grand.dat")), 0);
     EXPECT_TRUE(c.radioButton_Start_EB.checked);
+}
+
+// Empty, binary or keyless: not a configuration, refused whole before any
+// control changes (the microphones above all).
+TEST_F(Configuration, WhatIsNotAConfigurationChangesNothing)
+{
+    c.listBox_Freq.top_index = 4;
+    c.grid[3][3].checked = false;
+    const std::string avant = etat(p);
+    const std::string f = dir.file("lu.txt");
+    const char binaire[] = "\x00\x01Trig = Trig2 Etat_bas\r\n\x00";
+    for (const std::string& texte :
+         {std::string(), std::string(binaire, sizeof binaire - 1),
+          std::string("Bonjour\r\nNb_faisceaux = 128\r\n[Micros actifs]\r\n"), std::string(128, '\xFF')}) {
+        std::ofstream(f, std::ios::binary) << texte;
+        p.pane.text.clear();
+        EXPECT_EQ(lit_config(p, f), -1);
+        EXPECT_EQ(etat(p), avant);
+        EXPECT_EQ(p.pane.text, "Le fichier " + f + " n'est pas un fichier de configuration : rien n'est changé.\r\n");
+    }
+    ::Configuration cfg; // the repair tool's reading
+    std::string erreur;
+    EXPECT_EQ(lit_fichier_config(f, p.journal.conv, cfg, erreur), -1);
+    EXPECT_EQ(erreur, "Le fichier " + f + " n'est pas un fichier de configuration : rien n'est changé.");
+
+    // A value refused keeps its control; the rest of the file is read.
+    p.pane.text.clear();
+    lit("Frequence = 0 Hz\r\nDuree = -2,5  s\r\nType = float32\r\n");
+    EXPECT_EQ(c.listBox_Freq.top_index, 4);
+    EXPECT_EQ(c.numericUpDown_Duree.value, 5);
+    EXPECT_TRUE(c.radioButton_Float.checked);
+    EXPECT_EQ(p.pane.text, f + ", ligne 1 : fréquence « 0 » refusée, la fréquence reste 35714 Hz.\r\n" + f +
+                               ", ligne 2 : durée « -2,5 » refusée, la durée reste 5,0 s.\r\n");
 }
 
 TEST_F(Configuration, UnusableFilesAndTheTwoButtons)

@@ -113,4 +113,12 @@ else()
   if(NOT rc EQUAL 64)
     message(FATAL_ERROR "exit ${rc}, expected 64 for a bad option")
   endif()
+  # Nor is a file that is not a configuration taken.
+  file(WRITE ${OUT}/pas_une_config.txt "Bonjour\n")
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --config ${OUT}/pas_une_config.txt --sans-progression
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 64)
+    message(FATAL_ERROR "exit ${rc}, expected 64 for a file that is not a configuration\n${out}\n${err}")
+  endif()
+  expect_in("${out}" "pas_une_config.txt n'est pas un fichier de configuration")
 endif()
