@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <numeric>
 
 namespace {
 
