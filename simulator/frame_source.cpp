@@ -61,7 +61,29 @@ struct Noise {
     }
 };
 
+// splitmix64: one independent draw per key.
+uint64_t mix(uint64_t x)
+{
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+// What a microphone word carries besides the scene's tone and noise.
+enum class Special : uint8_t { None, Stuck, Clipping, DcOffset, Calibrator };
+
+double clip(double s) { return std::clamp(s, -double(kFullScale), double(kFullScale - 1)); }
+
 } // namespace
+
+double microphone_sensitivity(const Scene& scene, int microphone)
+{
+    if (scene.sensitivity_spread_db == 0)
+        return kNominalSensitivity;
+    Noise draw(mix(scene.seed ^ mix(uint64_t(microphone) + 1)));
+    return kNominalSensitivity * std::pow(10.0, scene.sensitivity_spread_db * draw.gaussian() / 20.0);
+}
 
 uint32_t status_word(const Settings& settings) { return 1u | uint32_t(settings.delay) << 8; }
 
@@ -81,20 +103,63 @@ FrameSource::FrameSource(const Params& p)
     const double height = std::max(sc.source_height, 1e-3);
     const double tone_hz = cycles * fs / table_frames_;
 
-    // Per word: the tone's amplitude and phase at that microphone.
+    // The calibrator's tone and the clipping oscillation: about 1 kHz, in
+    // whole periods of the table, below the Nyquist frequency.
+    const double cycles_1k =
+        std::clamp(std::round(kCalibratorHz * table_frames_ / fs), 1.0, double(table_frames_ / 2 - 1));
+
+    // Per word: the microphone it hears (a swap crosses two), the tone's
+    // amplitude and phase there, its own noise and what else it carries.
     const size_t words = layout_.size();
     std::vector<double> amp(words, 0.0), cos_phi(words, 1.0), sin_phi(words, 0.0);
+    std::vector<double> noise_rms(words, sc.noise_rms), extra_amp(words, 0.0);
+    std::vector<int> heard(words, -1);
+    std::vector<Special> special(words, Special::None);
     for (size_t w = 0; w < words; ++w) {
         const Word word = layout_[w];
         if (word.kind != Word::Microphone)
             continue;
-        const double dx = word.index / 8 - sc.source_beam;
-        const double dy = word.index % 8 - sc.source_row;
+        const int m = heard_by(sc.faults, word.index);
+        heard[w] = m;
+        const double dx = m / 8 - sc.source_beam;
+        const double dy = m % 8 - sc.source_row;
         const double d = std::sqrt(dx * dx + dy * dy + height * height);
-        amp[w] = sc.tone_amplitude * std::pow(10.0, -sc.falloff_db_per_pitch * (d - height) / 20.0);
+        const double gain = microphone_sensitivity(sc, m) / kNominalSensitivity;
+        amp[w] = sc.tone_amplitude * std::pow(10.0, -sc.falloff_db_per_pitch * (d - height) / 20.0) * gain;
         const double phi = 2 * kPi * tone_hz * d * sc.pitch_m / kSoundSpeed;
         cos_phi[w] = std::cos(phi);
         sin_phi[w] = std::sin(phi);
+
+        if (sc.calibrator.microphone == m) {
+            special[w] = Special::Calibrator;
+            amp[w] = 0;
+            extra_amp[w] = std::sqrt(2.0) * kReferencePa * std::pow(10.0, sc.calibrator.level_db / 20.0) *
+                           microphone_sensitivity(sc, m);
+        }
+        if (const MicFault* f = fault_of(sc.faults, m)) {
+            switch (f->kind) {
+            case MicFault::Dead:
+                special[w] = Special::None;
+                amp[w] = 0;
+                noise_rms[w] *= kDeadNoise;
+                break;
+            case MicFault::Stuck:
+                special[w] = Special::Stuck;
+                break;
+            case MicFault::Clipping:
+                special[w] = Special::Clipping;
+                extra_amp[w] = kClippingDrive * kFullScale;
+                break;
+            case MicFault::Noisy:
+                noise_rms[w] *= kNoisyGain;
+                break;
+            case MicFault::DcOffset:
+                special[w] = Special::DcOffset;
+                break;
+            case MicFault::Swap:
+                break;
+            }
+        }
     }
 
     const uint32_t status = status_word(p.settings);
@@ -102,6 +167,7 @@ FrameSource::FrameSource(const Params& p)
     for (uint64_t i = 0; i < table_frames_; ++i) {
         const double t = 2 * kPi * cycles * double(i) / double(table_frames_);
         const double st = std::sin(t), ct = std::cos(t);
+        const double s1k = std::sin(2 * kPi * cycles_1k * double(i) / double(table_frames_));
         unsigned char* frame = &table_[i * frame_bytes_];
         for (size_t w = 0; w < words; ++w) {
             const Word word = layout_[w];
@@ -109,10 +175,24 @@ FrameSource::FrameSource(const Params& p)
             switch (word.kind) {
             case Word::Microphone:
                 if (sc.test_pattern) {
-                    v = sample_word(int32_t(kPatternMicrophone + word.index), float_samples_);
+                    v = sample_word(int32_t(kPatternMicrophone + heard[w]), float_samples_);
                 } else {
                     // sin(t - phi) = sin t cos phi - cos t sin phi
-                    const double s = amp[w] * (st * cos_phi[w] - ct * sin_phi[w]) + sc.noise_rms * noise.gaussian();
+                    double s = amp[w] * (st * cos_phi[w] - ct * sin_phi[w]) + noise_rms[w] * noise.gaussian();
+                    switch (special[w]) {
+                    case Special::None:
+                        break;
+                    case Special::Stuck:
+                        s = kStuckValue;
+                        break;
+                    case Special::DcOffset:
+                        s = clip(s + kDcOffset);
+                        break;
+                    case Special::Clipping:
+                    case Special::Calibrator:
+                        s = clip(s + extra_amp[w] * s1k);
+                        break;
+                    }
                     v = sample_word(to_int32(s), float_samples_);
                 }
                 break;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "simulator/firmware.h"
+#include "simulator/microphones.h"
 
 namespace sim {
 
@@ -34,8 +35,21 @@ struct Scene {
 
     // Every word carries a fixed code instead of the scene, to check the
     // layout: microphone m = 10000 + m, analogue v = 20000 + v, filler 30000.
+    // Of the microphone faults only swaps apply (a word carries the code of
+    // the microphone it hears).
     bool test_pattern = false;
+
+    // The array (microphones.h). None of these by default: the stream is
+    // then the scene's alone.
+    std::vector<MicFault> faults;
+    Calibrator calibrator;
+    double sensitivity_spread_db = 0; // standard deviation of the microphones' gains
 };
+
+// Counts per pascal of microphone m: the nominal sensitivity times its gain,
+// drawn from the scene's seed and the microphone's number, so that it does
+// not depend on which microphones a stream holds.
+double microphone_sensitivity(const Scene& scene, int microphone);
 
 constexpr uint32_t kPatternMicrophone = 10000;
 constexpr uint32_t kPatternAnalogue = 20000;

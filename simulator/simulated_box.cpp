@@ -602,6 +602,12 @@ Faults SimulatedBox::faults() const
     return faults_;
 }
 
+double SimulatedBox::sensitivity(int microphone) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return microphone_sensitivity(options_.scene, microphone);
+}
+
 void SimulatedBox::fire_trigger()
 {
     std::lock_guard<std::mutex> lock(mutex_);

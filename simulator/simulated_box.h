@@ -191,6 +191,8 @@ public:
     void set_options(const Options& options);
     Options options() const;
     void set_faults(const Faults& faults); // also restarts the submit count
+    // Counts per pascal of a microphone in the scene of the next Start.
+    double sensitivity(int microphone) const;
     Faults faults() const;
 
     void fire_trigger(); // the external trigger, now (only while armed)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The recording tools end to end, on recordings of the simulated box made by
 # the headless runner.
-#   outils.sh exports|repare BIN_DIR OUT_DIR TESTS_DIR PYTHON
+#   outils.sh exports|voies|repare BIN_DIR OUT_DIR TESTS_DIR PYTHON
 set -euo pipefail
 mode=$1 bin=$2 out=$3 src=$4 py=$5
 rm -rf "$out" && mkdir -p "$out" && cd "$out"
@@ -43,6 +43,37 @@ m.flush()"
   attend 1 altere "$bin/ondaris-verifie" Entier.dat
   grep -q "^Trame 1234 : compteur attendu 1489, lu 1496" altere.txt || { cat altere.txt; echec "trame 1234"; }
   grep -q "^Sauts du compteur : 2" altere.txt || echec "nombre de sauts"
+  exit 0
+fi
+
+if [ "$mode" = voies ]; then
+  # The simulated box's scene flags no microphone, in int32 (12 microphones at
+  # 10 000 Hz) or float32 (128 at 50 000 Hz); then one column made constant
+  # in each recording flags that microphone alone.
+  attend 0 acq1 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/runner/essai.txt" \
+    --dossier . --nom Entier --sans-progression
+  attend 0 acq2 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/outils/ouverte.txt" \
+    --duree 0.1 --dossier . --nom Flottant --sans-progression
+  for n in Entier Flottant; do
+    attend 0 voies-$n "$bin/ondaris-verifie" $n.dat --voies
+    grep -q "analysés sur 5000 trames, aucun signalé" voies-$n.txt || { cat voies-$n.txt; echec "$n signalé"; }
+  done
+  grep -q "^  127 " voies-Flottant.txt || echec "micro 127 absent"
+  # Word 6 of 14 is microphone 5 (after counter A); word 41 of 131 microphone 40.
+  "$py" -c "
+import array
+def colonne(nom, mots, mot, valeur):
+    a = array.array('I'); a.frombytes(open(nom, 'rb').read())
+    n = len(a[mot::mots]); a[mot::mots] = array.array('I', [valeur]) * n
+    open(nom, 'wb').write(a.tobytes())
+colonne('Entier.dat', 14, 6, 77)
+colonne('Flottant.dat', 131, 41, 0)"
+  attend 4 fige "$bin/ondaris-verifie" Entier.dat --voies
+  grep -q "^micro 5 : figé (77 sur 5000 " fige.txt || { cat fige.txt; echec "micro 5 figé"; }
+  grep -q "1 signalé (figé 1)" fige.txt || echec "un seul micro figé"
+  attend 4 muet "$bin/ondaris-verifie" Flottant.dat --voies
+  grep -q "^micro 40 : muet" muet.txt || { cat muet.txt; echec "micro 40 muet"; }
+  grep -q "1 signalé (muet 1)" muet.txt || echec "un seul micro muet"
   exit 0
 fi
 
