@@ -4,6 +4,8 @@
 #include <ctime>
 #include <thread>
 
+#include "base/plateforme.h"
+
 uint32_t SystemClock::tick_ms()
 {
     using namespace std::chrono;
@@ -17,11 +19,7 @@ DateHeure SystemClock::now()
     std::time_t secs = system_clock::to_time_t(t);
     auto ms = duration_cast<milliseconds>(t.time_since_epoch()).count() % 1000;
     std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &secs);
-#else
-    localtime_r(&secs, &tm);
-#endif
+    heure_locale(secs, tm);
     DateHeure d;
     d.year = static_cast<uint16_t>(tm.tm_year + 1900);
     d.month = static_cast<uint16_t>(tm.tm_mon + 1);

@@ -160,3 +160,21 @@ std::vector<std::string> arguments_utf8(int argc, char** argv) { return std::vec
 void console_utf8() {}
 
 #endif
+
+bool heure_locale(std::time_t t, std::tm& tm)
+{
+#ifdef _WIN32
+    return localtime_s(&tm, &t) == 0;
+#else
+    return localtime_r(&t, &tm) != nullptr;
+#endif
+}
+
+bool heure_utc(std::time_t t, std::tm& tm)
+{
+#ifdef _WIN32
+    return gmtime_s(&tm, &t) == 0;
+#else
+    return gmtime_r(&t, &tm) != nullptr;
+#endif
+}

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ bool espace_libre(const std::string& dossier, uint64_t& octets);
 // none, becomes a no-break space so that a grouped number stays one word.
 // False when the locale is unknown (the outputs are then left alone).
 bool separateurs_regionaux(const std::string& locale, std::string& decimal, std::string& groupement);
+
+// Broken-down local time and UTC of a time_t; false when the system cannot
+// convert it.
+bool heure_locale(std::time_t t, std::tm& tm);
+bool heure_utc(std::time_t t, std::tm& tm);
 
 // The command line in UTF-8 (Windows passes argv in the code page).
 std::vector<std::string> arguments_utf8(int argc, char** argv);

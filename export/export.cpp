@@ -5,6 +5,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/plateforme.h"
+
 namespace {
 
 bool entier(const std::string& s, long& v)
@@ -192,13 +194,8 @@ bool iso_utc(const type_date_heure& d, std::string& out)
     if (t == static_cast<std::time_t>(-1))
         return false;
     std::tm utc{};
-#ifdef _WIN32
-    if (gmtime_s(&utc, &t) != 0)
+    if (!heure_utc(t, utc))
         return false;
-#else
-    if (!gmtime_r(&t, &utc))
-        return false;
-#endif
     char buf[64];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03uZ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, d.wMilliseconds);

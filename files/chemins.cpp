@@ -70,3 +70,5 @@ bool decoupe_chemin(const std::string& chemin, std::string& dossier, std::string
         dossier += pieces[k] + SEPARATEUR;
     return true;
 }
+
+std::string nom_court(const std::string& chemin) { return std::filesystem::u8path(chemin).filename().u8string(); }

@@ -17,6 +17,9 @@ bool est_separateur(char c);
 // joined to it are then relative to the working directory.
 std::string avec_separateur(const std::string& dossier);
 
+// The last piece of a path (the file's name without its folder).
+std::string nom_court(const std::string& chemin);
+
 // The initial text of "Répertoire", with its final separator: d:\ on Windows
 // when it exists, the home folder (HOME) elsewhere; else the working
 // directory, else the root.

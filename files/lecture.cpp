@@ -9,6 +9,7 @@
 
 #include "channels/canaux.h"
 #include "device/parametres.h"
+#include "files/chemins.h"
 #include "files/description.h"
 #include "files/fichier_donnees.h"
 #include "files/lignes.h"
@@ -40,7 +41,6 @@ std::string reel(double v)
     return buf;
 }
 
-std::string nom_court(const std::string& chemin) { return std::filesystem::u8path(chemin).filename().u8string(); }
 
 // At most `n` bytes of a file; false when it cannot be opened or read.
 bool lit_debut(const std::string& chemin, size_t n, std::string& octets, uint64_t& taille, std::string& erreur)

@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <system_error>
 
+#include "base/plateforme.h"
 #include "channels/canaux.h"
 #include "device/parametres.h"
+#include "files/chemins.h"
 #include "files/description.h"
 #include "files/fichier_donnees.h"
 #include "files/lecture.h"
@@ -17,7 +19,6 @@
 
 namespace {
 
-std::string nom_court(const std::string& chemin) { return std::filesystem::u8path(chemin).filename().u8string(); }
 
 uint64_t taille_de(const std::string& chemin, bool& existe)
 {
@@ -73,13 +74,8 @@ bool date_locale(int64_t secondes, int ms, type_date_heure& d)
 {
     std::time_t t = static_cast<std::time_t>(secondes);
     std::tm tm{};
-#ifdef _WIN32
-    if (localtime_s(&tm, &t) != 0)
+    if (!heure_locale(t, tm))
         return false;
-#else
-    if (!localtime_r(&t, &tm))
-        return false;
-#endif
     d = {static_cast<uint16_t>(tm.tm_year + 1900),
          static_cast<uint16_t>(tm.tm_mon + 1),
          static_cast<uint16_t>(tm.tm_wday),

@@ -9,6 +9,10 @@
 
 namespace sim {
 
+// The protocol's constants are written here again, from the box's
+// description, rather than taken from device/: the simulated box is an
+// independent check of the program's side, and a wrong code there must not
+// be copied into the box that tests it.
 constexpr uint16_t kVendorId = 0xFE27;
 constexpr uint16_t kProductId = 0xAC02;
 constexpr uint8_t kRequestType = 0x40; // host to device, vendor, device

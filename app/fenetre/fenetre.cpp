@@ -22,7 +22,7 @@
 #include <cmath>
 
 #include "app/model/acquisition.h"
-#include "app/model/acquisition.h"
+#include "app/fenetre/texte_qt.h"
 #include "app/fenetre/operateur_qt.h"
 #include "app/fenetre/vue_cellules.h"
 #include "app/model/construction.h"
@@ -86,13 +86,6 @@ QLabel* etiquette(QWidget* parent, const char* nom, const QString& texte, int x,
     return e;
 }
 
-QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
-
-std::string utf8(const QString& s)
-{
-    QByteArray b = s.toUtf8();
-    return std::string(b.constData(), static_cast<size_t>(b.size()));
-}
 
 QString sans_cr(const std::string& s)
 {

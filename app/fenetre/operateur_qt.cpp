@@ -1,4 +1,5 @@
 #include "app/fenetre/operateur_qt.h"
+#include "app/fenetre/texte_qt.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -24,11 +25,6 @@ QMessageBox::Icon icone(Icon icon)
     }
 }
 
-std::string utf8(const QString& s)
-{
-    QByteArray b = s.toUtf8();
-    return std::string(b.constData(), static_cast<size_t>(b.size()));
-}
 
 } // namespace
 

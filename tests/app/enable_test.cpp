@@ -1,57 +1,72 @@
 #include <gtest/gtest.h>
 
-#include "app/model/enable.h"
+#include "app/model/acquisition.h"
+#include "app/model/construction.h"
+#include "app/model/init.h"
+#include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
+#include "simulator/simulated_box.h"
 #include "support/doubles.h"
 
 namespace {
 
-struct Table : ::testing::Test, Modele {
+// What the operator can use (shown and enabled) of the main controls, as one text: I(nit),
+// S(tart), s(top), R(ecord), D(uration), C(hoice of channels), T(est mode),
+// P(ane).
+std::string utilisables(const Controles& c)
+{
+    std::string t;
+    const std::pair<char, const Control*> controles[] = {
+        {'I', &c.button_Init},      {'S', &c.button_Start},   {'s', &c.button_Stop},   {'R', &c.checkBox_Record},
+        {'D', &c.checkBox_Definie}, {'C', &c.groupBox_Choix}, {'T', &c.checkBox_Test}, {'P', &c.textBox_Info}};
+    for (auto [lettre, controle] : controles)
+        if (controle->enabled && controle->shown)
+            t += lettre;
+    return t;
+}
 
-    // Every governed control with its entry.
-    std::vector<std::pair<int, const Control*>> governed() const
+// The window's life: before Init only Init; a failed Init gives only Init
+// again; after Init everything but Stop; during a run only Stop; after it
+// everything but Stop.
+TEST(Commandes, WhatTheOperatorCanUseAtEachStage)
+{
     {
-        const Controles& c = p.ctl;
-        return {{0, &c.button_Init},       {1, &c.panel_Init},         {2, &c.panel_Duree},
-                {2, &c.checkBox_Definie},  {4, &c.groupBox_Data_Type}, {5, &c.checkBox_Record},
-                {5, &c.checkBox_Nom_Fich}, {6, &c.groupBox_Nom_Fich},  {6, &c.button_Fichier},
-                {6, &c.button_Comment},    {7, &c.groupBox_Choix},     {8, &c.checkBox_Test},
-                {8, &c.groupBox_Test},     {9, &c.button_Start},       {9, &c.panel_Start},
-                {10, &c.button_Stop},      {11, &c.textBox_Info}};
+        RecordingUsb sans_boitier; // no box on the bus
+        ScriptedOperator op;
+        TestClock clock;
+        TempDir dir;
+        Principale p(sans_boitier, op, clock, Conventions::french());
+        p.config_en_cours = dir.file("config_en_cours.txt");
+        construction(p);
+        EXPECT_EQ(utilisables(p.ctl), "I");
+        button_Init_Click(p);
+        EXPECT_EQ(utilisables(p.ctl), "I");
     }
-};
+    sim::Options o;
+    o.paced = false;
+    sim::SimulatedBox box(o);
+    ScriptedOperator op;
+    TestClock clock;
+    TempDir dir;
+    Principale p(box, op, clock, Conventions::french());
+    p.config_en_cours = dir.file("config_en_cours.txt");
+    construction(p);
+    button_Init_Click(p);
+    ASSERT_TRUE(p.boitier.initialisation);
+    EXPECT_EQ(utilisables(p.ctl), "ISRDCTP");
 
-TEST_F(Table, EachEntryGovernsItsGroupAlone)
-{
-    for (int entry = 0; entry < 12; ++entry) {
-        set_enabled(p, false, entry, true);
-        for (auto [e, control] : governed())
-            EXPECT_EQ(control->enabled, e == entry) << "entry " << entry << " control of " << e;
-        EXPECT_EQ(p.ctl.button_Sauv_Config.shown, entry == 0);
-        EXPECT_EQ(p.ctl.button_Lit_Config.shown, entry == 0);
-    }
-}
-
-TEST_F(Table, StatesOfTheWindow)
-{
-    set_enabled(p, false, 0, true); // after construction, or Init failed
-    EXPECT_TRUE(p.ctl.button_Init.enabled);
-    EXPECT_FALSE(p.ctl.textBox_Info.enabled);
-    set_enabled(p, false, 10, true); // run in progress
-    for (auto [e, control] : governed())
-        EXPECT_EQ(control->enabled, e == 10);
-    set_enabled(p, true, 10, false); // run ended
-    for (auto [e, control] : governed())
-        EXPECT_EQ(control->enabled, e != 10);
-}
-
-TEST_F(Table, WritingAnEntryChangesNothingUntilApplied)
-{
-    set_enabled(p, false);
-    p.enabled[9] = true;
-    EXPECT_FALSE(p.ctl.button_Start.enabled);
-    enable(p);
-    EXPECT_TRUE(p.ctl.button_Start.enabled);
+    p.ctl.checkBox_Record.checked = false;
+    checkBox_Record_CheckedChanged(p);
+    p.ctl.numericUpDown_Duree.value = 0.1;
+    std::string pendant;
+    op.on_pump = [&] {
+        if (p.phase_run == PHASE_BOUCLE && pendant.empty())
+            pendant = utilisables(p.ctl);
+    };
+    button_Start_Click(p);
+    EXPECT_EQ(pendant, "s");
+    EXPECT_EQ(p.fin_run, FIN_COMPLETE);
+    EXPECT_EQ(utilisables(p.ctl), "ISRDCTP");
 }
 
 } // namespace
