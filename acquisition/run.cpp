@@ -33,21 +33,14 @@ uint8_t octet_start(int entree, int condition)
     return static_cast<uint8_t>((entree == 2 ? 2 : 1) + 64 * (condition & 3));
 }
 
-uint64_t espace_disponible(const std::string& path)
-{
-    // The volume of the data file's folder; 0 when the system cannot tell.
-    std::string dossier = fs::u8path(path).parent_path().u8string();
-    uint64_t octets = 0;
-    return espace_libre(dossier, octets) ? octets : 0;
-}
-
-Run::Run(Boitier& b, ParametresRun params, FichiersRun fichiers, ObservateurRun& obs)
-    : b_(b), p_(std::move(params)), fichiers_(std::move(fichiers)), obs_(obs), anneau_(b.usb, b.clock, b.journal)
+Run::Run(Boitier& b, ParametresRun params, FichiersRun fichiers, ObservateurRun& obs, Disque& disque)
+    : b_(b), p_(std::move(params)), fichiers_(std::move(fichiers)), obs_(obs), disque_(disque),
+      anneau_(b.usb, b.clock, b.journal)
 {}
 
 uint64_t Run::espace_utilisable(const std::string& path) const
 {
-    uint64_t disponible = p_.espace_disque ? p_.espace_disque(path) : espace_disponible(path);
+    uint64_t disponible = disque_.espace(path);
     return disponible > RESERVE_DISQUE ? disponible - RESERVE_DISQUE : 0;
 }
 
@@ -67,8 +60,7 @@ void Run::ecrit_donnees(const unsigned char* data, uint32_t n)
     if (erreur_ecriture_ || !fichiers_.donnees())
         return;
     errno = 0;
-    const std::size_t ecrits = p_.ecriture_donnees ? p_.ecriture_donnees(fichiers_.donnees(), data, n)
-                                                   : ecrit_paquet(fichiers_.donnees(), data, n);
+    const std::size_t ecrits = disque_.ecrit(fichiers_.donnees(), data, n);
     const int err = errno;
     ntw_ += ecrits;
     if (ecrits == n)

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "acquisition/anneau.h"
+#include "base/disque.h"
 #include "channels/niveaux.h"
 #include "channels/selection.h"
 #include "device/boitier.h"
@@ -49,10 +50,6 @@ constexpr int64_t MARGE_BUDGET_PAQUETS = 64;
 // Transfer time-out of a run: 2000 ms, or the time to fill 32 packets plus
 // one second when that is longer.
 int calcule_timeout(int nb_voies, float frequence);
-
-// Bytes available to the user on the volume that holds `path`'s folder
-// (the working directory for a bare name); 0 when unknown.
-uint64_t espace_disponible(const std::string& path);
 
 // Everything a run needs to know, decided before it starts (the operator's
 // questions included).
@@ -86,11 +83,6 @@ struct ParametresRun {
     std::string acqui_name;
     type_header_file header{}; // selection bytes and comment; the run fills the rest
     std::string commentaire;   // the description file's comment
-
-    // Test seams. Bytes available on the volume of a path (empty: the file
-    // system is asked); appending to the data file (empty: fwrite).
-    std::function<uint64_t(const std::string&)> espace_disque;
-    std::function<std::size_t(std::FILE*, const unsigned char*, std::size_t)> ecriture_donnees;
 };
 
 // The channel part of a run's parameters from the selection it records:
@@ -132,7 +124,8 @@ public:
 
 class Run {
 public:
-    Run(Boitier& b, ParametresRun params, FichiersRun fichiers, ObservateurRun& obs);
+    // The disk takes the data file's appends and says how much room is left.
+    Run(Boitier& b, ParametresRun params, FichiersRun fichiers, ObservateurRun& obs, Disque& disque = disque_systeme());
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
 
@@ -198,6 +191,7 @@ private:
     ParametresRun p_;
     FichiersRun fichiers_;
     ObservateurRun& obs_;
+    Disque& disque_;
     Anneau anneau_;
 
     std::atomic<bool> stop_demande_{false}, abandon_demande_{false}, fermeture_demandee_{false};

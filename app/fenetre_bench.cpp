@@ -85,6 +85,21 @@ private:
     usb::UsbApi& b_;
 };
 
+// A disk that falls behind: every append also waits `lent_ms`.
+class DisqueLent : public Disque {
+public:
+    explicit DisqueLent(int lent_ms) : lent_ms_(lent_ms) {}
+    std::size_t ecrit(std::FILE* f, const unsigned char* octets, std::size_t n) override
+    {
+        if (lent_ms_ > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(lent_ms_));
+        return Disque::ecrit(f, octets, n);
+    }
+
+private:
+    int lent_ms_;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -101,13 +116,9 @@ int main(int argc, char** argv)
     BoitierChronometre chrono(box);
     QtOperator op;
     SystemClock clock;
-    Principale p(chrono, op, clock);
+    DisqueLent disque(lent_ms);
+    Principale p(chrono, op, clock, Conventions::from_locale(), disque);
     p.config_en_cours = "fenetre_bench_config.txt";
-    if (lent_ms > 0)
-        p.ecriture_donnees = [lent_ms](std::FILE* f, const unsigned char* d, std::size_t n) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(lent_ms));
-            return std::fwrite(d, 1, n, f);
-        };
     Fenetre f(p, op);
     f.show();
     auto w = [&](const char* nom) { return f.findChild<QAbstractButton*>(QString::fromLatin1(nom)); };

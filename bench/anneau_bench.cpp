@@ -2,16 +2,17 @@
 // words per frame, in one run:
 //   1. the ring and its completion handler, unpaced, recording off, beside
 //      the box's highest rate (209 MB/s);
-//   2. a whole recorded run from the Start button, unpaced, against a plain
-//      loop of 16 MiB fwrite calls to the same folder, both timed to the end
-//      of an fsync of their file (two fwrite passes after the run), with
-//      the run's time outside its fwrite calls and the box's copying time;
+//   2. whole recorded runs from the Start button, unpaced, each against a
+//      plain loop of 16 MiB fwrite calls to the same folder right after it,
+//      both timed to the end of an fsync of their file: the median ratio of
+//      the pairs, with the first run's time outside its fwrite calls and the
+//      box's copying time;
 //   3. one level refresh pass beside the 80 ms of one packet at 50 000 Hz;
 //   4. a run paced at 50 000 Hz with levels on, recording, stopped by an
 //      operator's click: CPU time of the logic's thread, the longest gap
 //      between two pumps of the window's events, and the delay from the
 //      click to Stop acting and to the window being idle again.
-// Usage: anneau_bench [folder] [GiB per disk pass, default 2] [paced s, default 6]
+// Usage: anneau_bench [folder] [GiB per disk pass, default 2] [paced s, default 6] [pairs, default 5]
 
 #include <algorithm>
 #include <atomic>
@@ -256,6 +257,18 @@ double pass_niveaux()
     return secondes(t0, Horloge::now()) * 1000 / repeats;
 }
 
+// The system's disk, with the time spent in the data file's appends.
+struct DisqueChronometre : Disque {
+    double s_fwrite = 0;
+    std::size_t ecrit(std::FILE* f, const unsigned char* octets, std::size_t n) override
+    {
+        const auto t = Horloge::now();
+        const std::size_t r = Disque::ecrit(f, octets, n);
+        s_fwrite += secondes(t, Horloge::now());
+        return r;
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -264,6 +277,7 @@ int main(int argc, char** argv)
     fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::current_path() / "bench-out";
     const double gib = argc > 2 ? std::atof(argv[2]) : 2.0;
     const double rythme_s = argc > 3 ? std::atof(argv[3]) : 6.0;
+    const int paires = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
     fs::create_directories(folder);
     const uint64_t bytes = static_cast<uint64_t>(gib * 1073741824.0);
     const uint32_t frames = static_cast<uint32_t>(bytes / (4 * 1045) + 1);
@@ -275,7 +289,8 @@ int main(int argc, char** argv)
     sim::SimulatedBox box(so);
     Operateur op;
     SystemClock clock;
-    Principale p(box, op, clock, Conventions::english());
+    DisqueChronometre disque;
+    Principale p(box, op, clock, Conventions::english(), disque);
     op.p = &p;
     p.config_en_cours = (folder / "config_en_cours.txt").string();
     fs::remove(p.config_en_cours); // the settings of an earlier bench stay out
@@ -291,87 +306,84 @@ int main(int argc, char** argv)
     std::printf("ring, recording off          : %8.0f MB/s, %.1f x the box's highest rate (209 MB/s)\n", off,
                 off / 209.0);
 
-    // 2. A whole recorded run against the fwrite loop, each to the end of its
-    // fsync. A first, untimed pass: on a virtual disk the first write to a
-    // region costs more than the next ones, which land where it did. The
-    // two timed passes follow the run and start their writes as long after
-    // the sync as the run did (its preparation: pauses, buffers).
+    // 2. Whole recorded runs against the fwrite loop, in pairs, each to the
+    // end of its fsync; the median ratio of the pairs. A first, untimed
+    // pass: on a virtual disk the first write to a region costs more than
+    // the next ones, which land where it did. Each fwrite pass follows its
+    // run and starts its writes as long after the sync as the run did (its
+    // preparation: pauses, buffers).
     const double repos = 4;
     settle(repos);
     pass_fwrite(data, bytes);
     fs::remove(data);
     settle(repos);
-    double fwrite1 = 0, fsync1 = 0, fwrite2 = 0, fsync2 = 0;
 
     p.ctl.textBox_Rep.text = folder.string() + "/";
     p.ctl.textBox_Nom_Fich.text = "bench";
     button_Init_Click(p);
-    selection_1045(p);
-    p.ctl.listBox_Freq.top_index = 0;
-    p.ctl.checkBox_Definie.checked = true;
-    checkBox_Definie_CheckedChanged(p);
-    set_duree_maximum(p, duree_max_de(50000));
-    set_duree(p, frames / 50000.0);
-    op.remet();
-    // The data file's writes, timed as they are made.
-    double s_fwrite = 0;
-    p.ecriture_donnees = [&s_fwrite](std::FILE* f, const unsigned char* d, std::size_t n) {
-        const auto t = Horloge::now();
-        const std::size_t r = ecrit_paquet(f, d, n);
-        s_fwrite += secondes(t, Horloge::now());
-        return r;
-    };
-    op.enregistre = true;
-    const auto debut_handler = Horloge::now();
-    button_Start_Click(p);
-    const auto fin_handler = Horloge::now();
-    const double cpu_fin = cpu_du_thread();
-    synchronise(data);
-    const auto fin_run = Horloge::now();
-    op.enregistre = false;
-    p.ecriture_donnees = nullptr;
-    const double s_copie = box.view().stream.copy_seconds;
-    // From the Start command (the first pump follows it) to the end of the
-    // fsync: the handler's pauses before it (selection, frequency) are not
-    // streaming.
-    const auto debut_flux = op.pompes.empty() ? debut_handler : op.pompes.front();
-    const double run = p.dernier.ntw / secondes(debut_flux, fin_run) / 1e6;
-    const bool complet = p.fin_run == FIN_COMPLETE;
-    if (!complet)
-        std::fprintf(stderr, "%s\n", p.pane.text.c_str());
-    p.pane.text.clear();
-    fs::remove(data);
-    fs::remove(folder / "bench.Ond");
-    fs::remove(folder / "bench.log");
-    const double prep = secondes(debut_handler, debut_flux);
-    settle(repos + prep);
-    const double disk1 = pass_fwrite(data, bytes, &fwrite1, &fsync1);
-    fs::remove(data);
-    settle(repos + prep);
-    const double disk2 = pass_fwrite(data, bytes, &fwrite2, &fsync2);
-    fs::remove(data);
-    const double disk = (disk1 + disk2) / 2;
-    std::printf("plain 16 MiB fwrite loop     : %8.0f MB/s to the end of its fsync (two passes: %.0f, %.0f)\n", disk,
-                disk1, disk2);
-    std::printf("  of which                   : %8.2f s of fwrite calls then %.2f s of fsync; %.2f + %.2f s\n", fwrite1,
-                fsync1, fwrite2, fsync2);
-    std::printf("whole recorded run, unpaced  : %8.0f MB/s from Start to the end of its fsync (%s, %.1f s in all)\n",
-                run, complet ? "complete" : "NOT complete", secondes(debut_handler, fin_run));
-    std::printf("  of which                   : %8.2f s from the Start command to the idle window, %.2f s of fsync\n",
-                secondes(debut_flux, fin_handler), secondes(fin_handler, fin_run));
-    if (!op.pompes.empty()) {
-        const double s_boucle = secondes(debut_flux, op.pompes.back());
-        std::printf(
-            "  main loop                  : %8.2f s, end of run %.2f s; %.2f s of the data file's fwrite calls\n",
-            s_boucle, secondes(op.pompes.back(), fin_handler), s_fwrite);
-        std::printf("  outside the fwrite calls   : %8.2f s from the Start command to the idle window\n",
-                    secondes(debut_flux, fin_handler) - s_fwrite);
+    std::vector<double> ratios;
+    bool tous_complets = true;
+    for (int paire = 0; paire < paires; ++paire) {
+        selection_1045(p);
+        p.ctl.listBox_Freq.top_index = 0;
+        p.ctl.checkBox_Definie.checked = true;
+        checkBox_Definie_CheckedChanged(p);
+        set_duree_maximum(p, duree_max_de(50000));
+        set_duree(p, frames / 50000.0);
+        op.remet();
+        // The data file's writes, timed as they are made.
+        disque.s_fwrite = 0;
+        op.enregistre = true;
+        const double copie_avant = box.view().stream.copy_seconds;
+        const auto debut_handler = Horloge::now();
+        button_Start_Click(p);
+        const auto fin_handler = Horloge::now();
+        const double cpu_fin = cpu_du_thread();
+        synchronise(data);
+        const auto fin_run = Horloge::now();
+        op.enregistre = false;
+        const double s_fwrite = disque.s_fwrite;
+        const double s_copie = box.view().stream.copy_seconds - copie_avant;
+        // From the Start command (the first pump follows it) to the end of
+        // the fsync: the handler's pauses before it (selection, frequency)
+        // are not streaming.
+        const auto debut_flux = op.pompes.empty() ? debut_handler : op.pompes.front();
+        const double run = p.dernier.ntw / secondes(debut_flux, fin_run) / 1e6;
+        const bool complet = p.fin_run == FIN_COMPLETE;
+        tous_complets &= complet;
+        if (!complet)
+            std::fprintf(stderr, "%s\n", p.pane.text.c_str());
+        p.pane.text.clear();
+        fs::remove(data);
+        fs::remove(folder / "bench.Ond");
+        fs::remove(folder / "bench.log");
+        const double prep = secondes(debut_handler, debut_flux);
+        settle(repos + prep);
+        double s_ecriture = 0, s_sync = 0;
+        const double disk = pass_fwrite(data, bytes, &s_ecriture, &s_sync);
+        fs::remove(data);
+        settle(repos);
+        ratios.push_back(disk > 0 ? run / disk : 0);
+        std::printf("pair %d: recorded run %6.0f MB/s (%s), fwrite loop %6.0f MB/s (%.2f s of fwrite, %.2f s of "
+                    "fsync): %.3f\n",
+                    paire + 1, run, complet ? "complete" : "NOT complete", disk, s_ecriture, s_sync, ratios.back());
+        if (paire > 0 || op.pompes.empty())
+            continue;
+        std::printf("  first run                  : %8.2f s from the Start command to the idle window, %.2f s of "
+                    "fsync\n",
+                    secondes(debut_flux, fin_handler), secondes(fin_handler, fin_run));
+        std::printf("  main loop                  : %8.2f s, end of run %.2f s; %.2f s of the data file's fwrite "
+                    "calls\n",
+                    secondes(debut_flux, op.pompes.back()), secondes(op.pompes.back(), fin_handler), s_fwrite);
         if (op.cpu_debut >= 0 && cpu_fin >= 0)
             std::printf("  CPU of the logic's thread  : %8.2f s; the box thread copying the stream: %.2f s\n",
                         cpu_fin - op.cpu_debut, s_copie);
     }
-    std::printf("whole run / fwrite loop      : %8.3f (%.3f and %.3f to each pass)\n", disk > 0 ? run / disk : 0,
-                disk1 > 0 ? run / disk1 : 0, disk2 > 0 ? run / disk2 : 0);
+    std::vector<double> tri = ratios;
+    std::sort(tri.begin(), tri.end());
+    std::printf("whole run / fwrite loop      : %8.3f median of %d pairs (%.3f to %.3f)%s\n",
+                tri.empty() ? 0.0 : tri[tri.size() / 2], paires, tri.empty() ? 0.0 : tri.front(),
+                tri.empty() ? 0.0 : tri.back(), tous_complets ? "" : ", a run NOT complete");
 
     // 3. The level refresh.
     const double pass_ms = pass_niveaux();

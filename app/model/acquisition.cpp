@@ -275,8 +275,6 @@ ParametresRun parametres_de(Principale& p)
     r.acqui_name = p.acqui_name;
     r.header = p.header_file;
     r.commentaire = p.commentaire;
-    r.espace_disque = p.espace_disque;
-    r.ecriture_donnees = p.ecriture_donnees;
     return r;
 }
 
@@ -350,7 +348,7 @@ void button_Start_Click(Principale& p)
     passage.declenchement = !p.ctl.radioButton_Start_Soft.checked;
     ParametresRun params = parametres_de(p);
     FichiersRun fichiers = p.ctl.checkBox_Nom_Fich.checked ? FichiersRun{} : std::move(p.fichiers);
-    p.run = std::make_unique<Run>(p.boitier, std::move(params), std::move(fichiers), passage);
+    p.run = std::make_unique<Run>(p.boitier, std::move(params), std::move(fichiers), passage, p.disque);
     Run& run = *p.run;
     // Closed while a question was asked: the run stops once started.
     if (p.fermeture_demandee)

@@ -1,7 +1,7 @@
 #include "app/model/principale.h"
 
-Principale::Principale(usb::UsbApi& u, Operator& o, Clock& c, Conventions cv)
-    : usb(u), op(o), clock(c), boitier(u, c, journal)
+Principale::Principale(usb::UsbApi& u, Operator& o, Clock& c, Conventions cv, Disque& d)
+    : usb(u), op(o), clock(c), disque(d), boitier(u, c, journal)
 {
     journal.conv = std::move(cv);
     journal.sortie = [this](const std::string& text, int flag) {

@@ -15,6 +15,7 @@
 #include "app/model/acquisition.h"
 #include "files/fichiers_run.h"
 #include "app/model/controles.h"
+#include "base/disque.h"
 #include "base/format.h"
 #include "base/horloge.h"
 #include "base/operateur.h"
@@ -25,7 +26,8 @@
 #include "files/header.h"
 
 struct Principale {
-    Principale(usb::UsbApi& usb, Operator& op, Clock& clock, Conventions conv = Conventions::from_locale());
+    Principale(usb::UsbApi& usb, Operator& op, Clock& clock, Conventions conv = Conventions::from_locale(),
+               Disque& disque = disque_systeme());
     ~Principale();
     Principale(const Principale&) = delete;
     Principale& operator=(const Principale&) = delete;
@@ -34,6 +36,7 @@ struct Principale {
     usb::UsbApi& usb;
     Operator& op;
     Clock& clock;
+    Disque& disque;
 
     // Controls and the information pane. The journal appends to the pane
     // (and raises the alerts); its `detail` is advanced mode.
@@ -88,12 +91,7 @@ struct Principale {
     std::string acqui_name;
     std::string nom_dir;
     FichiersRun fichiers; // chosen with "Fichier", until a run takes them
-    // Appends to the data file; empty: fwrite (tests make it fail).
-    std::function<std::size_t(std::FILE*, const unsigned char*, std::size_t)> ecriture_donnees;
     std::string config_en_cours = "config_en_cours.txt";
-    // Bytes available to the user on the volume holding a path; empty: the
-    // file system is asked (tests give their own).
-    std::function<uint64_t(const std::string&)> espace_disque;
 
     // Comment.
     bool commentaires = false;

@@ -201,8 +201,8 @@ struct RingRun : ::testing::Test {
         params.enregistre = true;
         params.fich_auto = true;
         params.acqui_name = data;
-        params.espace_disque = [](const std::string&) { return uint64_t(1) << 40; };
-        run = std::make_unique<::Run>(b, std::move(params), FichiersRun{}, obs);
+        rig.disque.place = [](const std::string&) { return uint64_t(1) << 40; };
+        run = std::make_unique<::Run>(b, std::move(params), FichiersRun{}, obs, rig.disque);
         return run->execute();
     }
 

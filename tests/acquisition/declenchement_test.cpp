@@ -141,10 +141,11 @@ TEST(RunStart, StartTheBoxRefusesEndsTheRunAtOnceWithTheReason)
     ScriptedOperator op;
     TestClock clock;
     clock.step_ms = 1;
-    Principale p(usb, op, clock, Conventions::french());
+    DisqueEssai disque;
+    disque.place = [](const std::string&) { return RESERVE_DISQUE + (uint64_t(1) << 40); };
+    Principale p(usb, op, clock, Conventions::french(), disque);
     TempDir dir;
     pret(p, dir);
-    p.espace_disque = [](const std::string&) { return RESERVE_DISQUE + (uint64_t(1) << 40); };
     button_Start_Click(p);
     EXPECT_EQ(p.fin_run, FIN_REFUSEE);
     const std::string& pane = p.pane.text;

@@ -34,7 +34,7 @@ struct Run : ::testing::Test {
         p.pane.text.clear();
         // Long runs are asked for and stopped early: their room is not the
         // test machine's disk (the tests of the disk budget give their own).
-        p.espace_disque = [](const std::string&) { return RESERVE_DISQUE + (uint64_t(1) << 40); };
+        rig.disque.place = [](const std::string&) { return RESERVE_DISQUE + (uint64_t(1) << 40); };
     }
 
     std::string path(const char* ext) const { return rig.dir.file(std::string("Test") + ext); }
@@ -228,7 +228,7 @@ TEST_F(Run, OpenEndedRecordingStopsAtItsDiskBudget)
     rig.selection(7, true);
     p.ctl.checkBox_Definie.checked = false;
     checkBox_Definie_CheckedChanged(p);
-    p.espace_disque = [](const std::string&) { return RESERVE_DISQUE + 71ull * TAILLE_PAQUET; };
+    rig.disque.place = [](const std::string&) { return RESERVE_DISQUE + 71ull * TAILLE_PAQUET; };
     start();
     EXPECT_EQ(p.dernier.n_pkt, 70u);
     EXPECT_EQ(p.fin_run, FIN_STOPPEE) << p.pane.text;
@@ -401,14 +401,14 @@ TEST_F(Run, NotEnoughDiskSpace)
 {
     rig.selection(7, true);
     reglage(0, 10);
-    p.espace_disque = [](const std::string&) { return RESERVE_DISQUE + 100; };
+    rig.disque.place = [](const std::string&) { return RESERVE_DISQUE + 100; };
     start();
     EXPECT_EQ(p.fin_run, FIN_REFUSEE);
     EXPECT_EQ(rig.op.shown.back().text, "Alerte : Pas suffisamment de place sur le disque !\r\n");
     EXPECT_TRUE(pane_has("0 Go disponibles sur le disque, soit 0,0 s\r\n"));
     EXPECT_TRUE(p.enabled[9]); // still usable
     // The next run, with room, reopens the same names without trouble.
-    p.espace_disque = nullptr;
+    rig.disque.place = nullptr;
     rig.op.answers.push_back(true);
     reglage(0, 0.1);
     start();
@@ -584,7 +584,7 @@ TEST_F(Run, DataFileThatRefusesBytesStopsTheRunAndTheFilesSayWhatItHolds)
         rig.op.answers.push_back(true); // overwrite
         int paquets = 0;
         // The third packet goes in halfway, then the disk refuses.
-        p.ecriture_donnees = [&](std::FILE* f, const unsigned char* d, std::size_t n) -> std::size_t {
+        rig.disque.ecriture = [&](std::FILE* f, const unsigned char* d, std::size_t n) -> std::size_t {
             if (++paquets < 3)
                 return std::fwrite(d, 1, n, f);
             const std::size_t pris = paquets == 3 ? std::fwrite(d, 1, n / 2 + 3, f) : 0;
@@ -619,7 +619,7 @@ TEST_F(Run, DataFileThatRefusesBytesStopsTheRunAndTheFilesSayWhatItHolds)
     reglage(0, 0.1);
     std::vector<char> tampon(1 << 20);
     bool remplace = false;
-    p.ecriture_donnees = [&](std::FILE* f, const unsigned char* d, std::size_t n) -> std::size_t {
+    rig.disque.ecriture = [&](std::FILE* f, const unsigned char* d, std::size_t n) -> std::size_t {
         if (!remplace) { // the real file stays empty
             remplace = true;
             std::freopen("/dev/full", "wb", f);
@@ -632,7 +632,7 @@ TEST_F(Run, DataFileThatRefusesBytesStopsTheRunAndTheFilesSayWhatItHolds)
     EXPECT_TRUE(pane_has("Erreur à la fermeture du fichier de données " + path(".dat") + " : " + std::strerror(ENOSPC)))
         << p.pane.text;
     EXPECT_EQ(nb_ech(), 0u);
-    p.ecriture_donnees = nullptr;
+    rig.disque.ecriture = nullptr;
 }
 
 TEST_F(Run, OpenEndedRecordingWithoutRoomIsRefusedBeforeTheBoxStarts)
@@ -640,7 +640,7 @@ TEST_F(Run, OpenEndedRecordingWithoutRoomIsRefusedBeforeTheBoxStarts)
     rig.selection(7, true);
     p.ctl.checkBox_Definie.checked = false;
     checkBox_Definie_CheckedChanged(p);
-    p.espace_disque = [](const std::string&) { return RESERVE_DISQUE + 65ull * TAILLE_PAQUET + 100; };
+    rig.disque.place = [](const std::string&) { return RESERVE_DISQUE + 65ull * TAILLE_PAQUET + 100; };
     rig.box.clear_logs();
     start();
     EXPECT_EQ(p.fin_run, FIN_REFUSEE);

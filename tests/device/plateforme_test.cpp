@@ -67,7 +67,7 @@ TEST(Plateforme, FreeSpaceOfTheDataFolderVolume)
     TempDir dir;
     const std::string d = dir.path() + SEPARATEUR + "Données" + SEPARATEUR;
     ASSERT_TRUE(fs::create_directory(fs::u8path(d)));
-    const uint64_t libre = espace_disponible(d + "Essai.dat");
+    const uint64_t libre = disque_systeme().espace(d + "Essai.dat");
     const double attendu = static_cast<double>(fs::space(fs::u8path(d)).available);
     EXPECT_GT(libre, 0u);
     EXPECT_NEAR(static_cast<double>(libre), attendu, attendu / 100 + 64.0 * 1024 * 1024);
@@ -76,7 +76,7 @@ TEST(Plateforme, FreeSpaceOfTheDataFolderVolume)
 #else
     const std::string nulle_part = "/nulle/part/Essai.dat";
 #endif
-    EXPECT_EQ(espace_disponible(nulle_part), 0u);
+    EXPECT_EQ(disque_systeme().espace(nulle_part), 0u);
 }
 
 TEST(Plateforme, RegionalSeparators)

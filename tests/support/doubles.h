@@ -119,10 +119,25 @@ std::string read_text(const std::string& path);
 
 // A model over a bare recording bus, with the test operator and clock, in
 // French conventions.
+// A disk whose room and appends a test chooses; what it leaves unset is
+// the system's.
+class DisqueEssai : public Disque {
+public:
+    std::function<uint64_t(const std::string&)> place;
+    std::function<std::size_t(std::FILE*, const unsigned char*, std::size_t)> ecriture;
+
+    uint64_t espace(const std::string& chemin) override { return place ? place(chemin) : Disque::espace(chemin); }
+    std::size_t ecrit(std::FILE* f, const unsigned char* octets, std::size_t n) override
+    {
+        return ecriture ? ecriture(f, octets, n) : Disque::ecrit(f, octets, n);
+    }
+};
+
 struct Modele {
     RecordingUsb usb;
     ScriptedOperator op;
     TestClock clock;
-    Principale p{usb, op, clock, Conventions::french()};
+    DisqueEssai disque;
+    Principale p{usb, op, clock, Conventions::french(), disque};
     Controles& c = p.ctl;
 };

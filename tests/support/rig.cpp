@@ -2,7 +2,7 @@
 
 Rig::Rig(sim::Options options) : box(options)
 {
-    p = std::make_unique<Principale>(box, op, clock, Conventions::french());
+    p = std::make_unique<Principale>(box, op, clock, Conventions::french(), disque);
     p->config_en_cours = dir.file("config_en_cours.txt");
 }
 

@@ -26,6 +26,7 @@ struct Rig {
     sim::SimulatedBox box;
     ScriptedOperator op;
     TestClock clock;
+    DisqueEssai disque;
     std::unique_ptr<Principale> p;
     TempDir dir;
 };
