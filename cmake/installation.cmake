@@ -11,7 +11,8 @@ if(WIN32)
   # them the notes for the lab PC (where libusb-1.0.dll goes, the WinUSB
   # driver) with Windows line ends.
   install(TARGETS ${ondaris_outils} RUNTIME DESTINATION .)
-  foreach(texte LISEZMOI:${ondaris_installation}/LISEZMOI.txt LICENCE:${PROJECT_SOURCE_DIR}/LICENCE)
+  foreach(texte LISEZMOI:${ondaris_installation}/LISEZMOI.txt LICENCE:${PROJECT_SOURCE_DIR}/LICENCE
+                LICENSE:${PROJECT_SOURCE_DIR}/LICENSE)
     string(REPLACE ":" ";" texte "${texte}")
     list(GET texte 0 nom)
     list(GET texte 1 source)
@@ -40,7 +41,7 @@ else()
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps RENAME ondaris.png)
   endif()
 
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENCE
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENCE ${PROJECT_SOURCE_DIR}/LICENSE
                 ${PROJECT_SOURCE_DIR}/docs/guide-operateur.md
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/LICENCE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
