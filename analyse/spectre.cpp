@@ -30,8 +30,8 @@ struct Welch::Fftw {
 };
 
 Welch::Welch(double frequence, int points)
-    : frequence_(frequence), points_(std::max(2, points & ~1)), fenetre_(points_), tampon_(points_),
-      entree_(points_), somme_(points_ / 2 + 1, 0.0), fftw_(std::make_unique<Fftw>())
+    : frequence_(frequence), points_(std::max(2, points & ~1)), fenetre_(points_), tampon_(points_), entree_(points_),
+      somme_(points_ / 2 + 1, 0.0), fftw_(std::make_unique<Fftw>())
 {
     // Periodic Hann window: its overlapping halves add up to one.
     for (int i = 0; i < points_; ++i) {
@@ -94,8 +94,9 @@ namespace {
 
 // Nominal centres of the base-ten third-octave bands from 25 Hz to 20 kHz
 // (exact centres 1000 * 10^(k/10), k = -16 .. 13).
-const double NOMINALES[] = {25,   31.5, 40,   50,   63,   80,   100,  125,  160,  200,   250,   315,   400,   500,  630,
-                            800,  1000, 1250, 1600, 2000, 2500, 3150, 4000, 5000, 6300, 8000, 10000, 12500, 16000, 20000};
+const double NOMINALES[] = {25,   31.5, 40,   50,   63,   80,   100,   125,   160,   200,
+                            250,  315,  400,  500,  630,  800,  1000,  1250,  1600,  2000,
+                            2500, 3150, 4000, 5000, 6300, 8000, 10000, 12500, 16000, 20000};
 
 std::vector<Bande> bandes(double fmax, int pas, double demi_largeur)
 {

@@ -1,0 +1,86 @@
+// Delay-and-sum beamforming on FFT snapshots: the acoustic map of one band
+// over a grid of focus points in a plane parallel to the array.
+//
+// Transfer model: a point source at g gives microphone m the pressure it
+// gives the reference point (the centre of the microphones used) times
+// r0/rm, delayed by (rm - r0)/c, where rm and r0 are the distances from g.
+// Steering inverts it for every microphone ("true level"): a source at a
+// focus point reads, at that point, the mean square it gives the reference
+// point in the band.
+//
+// Snapshots are `points` consecutive frames through a Hann window, scaled
+// as Welch's density (analyse/spectre.h): the map of a band is the mean
+// square of its lines, averaged over the snapshots added.
+#pragma once
+
+#include <complex>
+#include <memory>
+#include <vector>
+
+constexpr double CELERITE_SON = 343.0; // m/s
+
+struct Point3 {
+    double x = 0, y = 0, z = 0;
+};
+// Microphone m of the box at index m, in metres.
+using Geometrie = std::vector<Point3>;
+
+// Focus points: nx by ny over [x0, x1] x [y0, y1] at z, as the array sees
+// them (its own axes); point (i, j) is entry j * nx + i of a map.
+struct Grille {
+    int nx = 41, ny = 41;
+    double x0 = -0.5, x1 = 0.5, y0 = -0.5, y1 = 0.5;
+    double z = 1;
+    Point3 point(int i, int j) const;
+    double pas_x() const { return nx > 1 ? (x1 - x0) / (nx - 1) : 0; }
+    double pas_y() const { return ny > 1 ? (y1 - y0) / (ny - 1) : 0; }
+};
+
+// The grid over the aperture of the microphones used (the extent of their
+// x and y), n by n, at distance z from the array's plane.
+Grille grille_ouverture(const Geometrie& g, const std::vector<int>& micros, double z, int n = 41);
+
+class Formation {
+public:
+    // `micros`: the microphones used (indices into g); the band [f_basse,
+    // f_haute] in Hz; `points`: the snapshot length. The steering of every
+    // focus point is computed here once (16 bytes per point and microphone).
+    Formation(double frequence, const Geometrie& g, std::vector<int> micros, double f_basse, double f_haute,
+              Grille grille, int points = 1024);
+    ~Formation();
+    Formation(const Formation&) = delete;
+    Formation& operator=(const Formation&) = delete;
+
+    // One snapshot of `points` frames of `mots` words: microphone micros[i]
+    // is word mot[i] of each frame, scaled by facteur[i] when given (a
+    // calibration in pascals per unit).
+    void ajoute(const float* trames, int mots, const std::vector<int>& mot, const std::vector<float>& facteur = {});
+    int instantanes() const { return instantanes_; }
+    void remet() { instantanes_ = 0; }
+
+    // Mean square of the band at the reference point, per focus point,
+    // averaged over the snapshots (zeros before the first).
+    std::vector<double> carte() const;
+
+    const Grille& grille() const { return grille_; }
+    int raies() const { return k1_ - k0_ + 1; } // FFT lines in the band
+
+private:
+    double frequence_;
+    std::vector<int> micros_;
+    Grille grille_;
+    int points_;
+    int k0_ = 0, k1_ = -1;
+    std::vector<Point3> positions_; // of micros_
+    Point3 reference_;
+    std::vector<float> fenetre_, entree_;
+    double norme_ = 0;
+    // Steering of focus point g for microphone m, at the band's first line
+    // and from one line to the next: [g][m].
+    std::vector<std::complex<float>> depart_, pas_;
+    // Lines of the band: [snapshot][microphone][line].
+    std::vector<std::complex<float>> spectres_;
+    int instantanes_ = 0;
+    struct Fftw;
+    std::unique_ptr<Fftw> fftw_;
+};

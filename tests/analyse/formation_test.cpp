@@ -1,0 +1,68 @@
+#ifdef ONDARIS_FFTW
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "analyse/formation.h"
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+
+// 64 microphones scattered over a 0.6 m square in the plane z = 0.
+Geometrie reseau()
+{
+    Geometrie g;
+    std::mt19937 gen(3);
+    std::uniform_real_distribution<double> u(-0.3, 0.3);
+    for (int m = 0; m < 64; ++m)
+        g.push_back({u(gen), u(gen), 0});
+    return g;
+}
+
+// A tone on an FFT line from a point source, with the transfer model the
+// map inverts: at grid point (i, j) it is found there, at the mean square
+// it gives the reference point, and nowhere louder.
+TEST(Formation, SourceOnAGridPointReadsItsTrueLevel)
+{
+    const double fs = 50000;
+    const int points = 1024;
+    const Geometrie g = reseau();
+    std::vector<int> micros(g.size());
+    for (std::size_t m = 0; m < g.size(); ++m)
+        micros[m] = static_cast<int>(m);
+    const Grille grille = grille_ouverture(g, micros, 1.0, 21);
+    const double f = 80 * fs / points; // 3906 Hz, a line of the 4 kHz third-octave
+    Formation carte(fs, g, micros, 3548, 4467, grille, points);
+
+    for (auto [i, j] : {std::pair<int, int>{14, 5}, {3, 17}}) {
+        const Point3 s = grille.point(i, j);
+        Point3 ref;
+        for (const Point3& p : g) {
+            ref.x += p.x / g.size();
+            ref.y += p.y / g.size();
+        }
+        auto dist = [](const Point3& a, const Point3& b) { return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z); };
+        const double r0 = dist(s, ref), amplitude = 2.0;
+        std::vector<float> trames(static_cast<std::size_t>(points) * g.size());
+        for (int t = 0; t < points; ++t)
+            for (std::size_t m = 0; m < g.size(); ++m) {
+                const double rm = dist(s, g[m]);
+                trames[t * g.size() + m] = static_cast<float>(
+                    amplitude * r0 / rm * std::sin(2 * PI * f * (t / fs - (rm - r0) / CELERITE_SON)));
+            }
+        carte.remet();
+        carte.ajoute(trames.data(), static_cast<int>(g.size()), micros);
+        const auto c = carte.carte();
+        const auto max = std::max_element(c.begin(), c.end()) - c.begin();
+        EXPECT_EQ(max, j * grille.nx + i);
+        EXPECT_NEAR(10 * std::log10(c[j * grille.nx + i]), 10 * std::log10(amplitude * amplitude / 2), 0.1);
+    }
+}
+
+} // namespace
+
+#endif
