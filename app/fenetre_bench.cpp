@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "app/fenetre/application.h"
@@ -27,6 +28,7 @@
 #include "app/fenetre/operateur_qt.h"
 #include "app/model/acquisition.h"
 #include "device/commandes.h"
+#include "files/chemins.h"
 #include "simulator/simulated_box.h"
 
 #if defined(__linux__)
@@ -148,6 +150,12 @@ int main(int argc, char** argv)
         f.applique();
         w("checkBox_Nom_Fich")->click();
         p.nom_dir = dossier;
+        // An earlier bench's recording would be asked about, in a dialog
+        // nobody answers.
+        for (const char* ext : {".dat", ".Ond", ".log"}) {
+            std::error_code ec;
+            std::filesystem::remove(std::filesystem::u8path(avec_separateur(dossier) + "fenetre_bench" + ext), ec);
+        }
         p.ctl.textBox_Nom_Fich.text = "fenetre_bench";
         f.findChild<QLineEdit*>(QStringLiteral("textBox_Nom_Fich"))->setText(QStringLiteral("fenetre_bench"));
         p.ctl.textBox_Rep.text = dossier;
