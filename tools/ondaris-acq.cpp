@@ -72,6 +72,9 @@ struct Options {
     int sim_declenchement_ms = 1000;
     int sim_lenteur_ms = 0;
     double sim_ton_hz = -1, sim_amplitude = -1, sim_faisceau = -1, sim_rangee = -1, sim_bruit = -1;
+    std::vector<sim::MicFault> sim_defauts;
+    sim::Calibrator sim_calibreur;
+    double sim_ecart_db = -1;
 };
 
 const char* const AIDE = "Usage : ondaris-acq [options]\n"
@@ -102,6 +105,12 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "  --sim-source F,R        position de la source (faisceau, rangée)\n"
                          "  --sim-bruit RMS         bruit de chaque micro\n"
                          "  --sim-lenteur MS        durée de chaque requête de contrôle (boîtier lent)\n"
+                         "  --sim-defauts LISTE     micros défaillants, MICRO:DÉFAUT séparés par des virgules ;\n"
+                         "                          muet, fige, sature, bruit, continu, ou A-B:permute pour deux\n"
+                         "                          micros échangés (ex. 3:muet,700:fige,12-13:permute)\n"
+                         "  --sim-calibreur MICRO:DB   calibreur 1 kHz de DB dB SPL sur un micro (ex. 17:94)\n"
+                         "  --sim-sensibilite-ecart DB   écart type des sensibilités des micros autour de la\n"
+                         "                          nominale (281 171 points/Pa ; défaut 0)\n"
                          "\n"
                          "Sans --config, les réglages sont ceux de la fenêtre au démarrage (config_en_cours.txt\n"
                          "du répertoire courant s'il existe) ; avec --config, ce fichier s'applique aux réglages\n"
@@ -177,6 +186,9 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
             return std::string("--sim-source : faisceau,rangée (par exemple 40,3.5)");
         return std::string();
     });
+    l.valeur("--sim-defauts", [&o](const std::string& s) { return sim::parse_faults(s, o.sim_defauts); });
+    l.valeur("--sim-calibreur", [&o](const std::string& s) { return sim::parse_calibrator(s, o.sim_calibreur); });
+    l.nombre("--sim-sensibilite-ecart", o.sim_ecart_db, 0, 20, "écart type en dB, de 0 à 20");
     const int code = l.analyse(argv);
     if (code != LigneCommande::CONTINUER)
         return code;
@@ -185,6 +197,8 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
     o.sim_lenteur_ms = static_cast<int>(lenteur);
     if (!o.simulateur &&
         (o.sim_ton_hz >= 0 || o.sim_amplitude >= 0 || o.sim_bruit >= 0 || o.sim_faisceau >= 0 || o.sim_lenteur_ms > 0))
+        return l.refuse("les options --sim-* demandent --simulateur");
+    if (!o.simulateur && (!o.sim_defauts.empty() || o.sim_calibreur.microphone >= 0 || o.sim_ecart_db >= 0))
         return l.refuse("les options --sim-* demandent --simulateur");
     return LigneCommande::CONTINUER;
 }
@@ -600,6 +614,10 @@ int main(int argc, char** argv)
             so.scene.source_beam = o.sim_faisceau;
             so.scene.source_row = o.sim_rangee;
         }
+        so.scene.faults = o.sim_defauts;
+        so.scene.calibrator = o.sim_calibreur;
+        if (o.sim_ecart_db >= 0)
+            so.scene.sensitivity_spread_db = o.sim_ecart_db;
         auto b = std::make_unique<sim::SimulatedBox>(so);
         box = b.get();
         usb = std::move(b);
@@ -620,6 +638,13 @@ int main(int argc, char** argv)
         return EXIT_USAGE;
     std::printf("ondaris-acq %s\n", version_ondaris());
     affiche_reglages(cfg, o, journal.conv);
+    if (!o.sim_defauts.empty())
+        std::printf("  Boîtier simulé, micros défaillants : %s\n", sim::faults_text(o.sim_defauts).c_str());
+    if (o.sim_calibreur.microphone >= 0)
+        std::fputs(compose(journal.conv, "  Boîtier simulé, calibreur : {0:N1} dB SPL à 1 kHz sur le micro {1:G}\n",
+                           {o.sim_calibreur.level_db, o.sim_calibreur.microphone})
+                       .c_str(),
+                   stdout);
 
     SuiviConsole suivi(console, journal.conv);
     const int init = init_boitier(boitier, suivi);
