@@ -219,3 +219,20 @@ std::string raisons(const StatistiquesMicro& s)
     }
     return t;
 }
+
+std::string compte_signales(const std::vector<StatistiquesMicro>& bilan)
+{
+    int signales = 0, par_defaut[5] = {};
+    for (const StatistiquesMicro& s : bilan) {
+        signales += s.defauts ? 1 : 0;
+        for (int k = 0; k < 5; ++k)
+            par_defaut[k] += (s.defauts >> k) & 1;
+    }
+    if (signales == 0)
+        return "aucun signalé";
+    std::string detail;
+    for (int k = 0; k < 5; ++k)
+        if (par_defaut[k])
+            detail += (detail.empty() ? " (" : ", ") + noms_defauts(1u << k) + " " + std::to_string(par_defaut[k]);
+    return std::to_string(signales) + (signales > 1 ? " signalés" : " signalé") + detail + ")";
+}

@@ -136,3 +136,6 @@ std::string noms_defauts(unsigned defauts);
 
 // The faults with their figures: "saturé (66.7 % à pleine échelle)".
 std::string raisons(const StatistiquesMicro& s);
+
+// The microphones flagged: "aucun signalé", or "2 signalés (muet 1, figé 1)".
+std::string compte_signales(const std::vector<StatistiquesMicro>& bilan);

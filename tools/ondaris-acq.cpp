@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "acquisition/presence.h"
+#include "acquisition/prise_trames.h"
 #include "acquisition/run.h"
+#include "analyse/sante.h"
 #include "base/plateforme.h"
 #include "base/version.h"
 #include "device/bringup.h"
@@ -27,6 +29,7 @@
 #include "files/chemins.h"
 #include "files/configuration_initiale.h"
 #include "files/fichier_donnees.h"
+#include "files/lecture.h"
 #include "files/nommage.h"
 #include "simulator/simulated_box.h"
 #include "tools/console.h"
@@ -44,6 +47,7 @@ enum {
     EXIT_ABANDONED = 5,
     EXIT_COUNTER = 6,
     EXIT_WRITE = 7,
+    EXIT_MICROS_SIGNALES = 8,
     EXIT_INTERRUPTED = 130,
 };
 
@@ -75,6 +79,8 @@ struct Options {
     std::vector<sim::MicFault> sim_defauts;
     sim::Calibrator sim_calibreur;
     double sim_ecart_db = -1;
+    // The microphones, without a file.
+    bool diagnostic = false;
 };
 
 const char* const AIDE = "Usage : ondaris-acq [options]\n"
@@ -95,6 +101,10 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "  --avance                mode avancé (messages de diagnostic)\n"
                          "  --sans-progression      pas de barre de progression\n"
                          "  --version               version du programme\n"
+                         "\n"
+                         "Micros, sans fichier (config_en_cours.txt n'est pas écrit) :\n"
+                         "  --diagnostic            1 s d'écoute des micros choisis, départ immédiat : une ligne\n"
+                         "                          par micro muet, figé, saturé, bruyant ou décalé, et leur nombre\n"
                          "\n"
                          "Boîtier simulé (au lieu du bus USB) :\n"
                          "  --simulateur            utiliser le boîtier simulé\n"
@@ -122,7 +132,8 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "Codes de sortie : 0 acquisition complète (ou arrêtée par Ctrl-C, ou arrivée à la\n"
                          "limite du disque sans durée définie), 2 pas de boîtier,\n"
                          "3 acquisition refusée, 4 acquisition incomplète, 5 déclenchement absent,\n"
-                         "6 erreur de compteur, 7 écriture impossible (disque plein), 64 options invalides,\n"
+                         "6 erreur de compteur, 7 écriture impossible (disque plein), 8 micros signalés\n"
+                         "(--diagnostic), 64 options invalides,\n"
                          "130 interrompu pendant l'Init.\n";
 
 // The options into `o`: CONTINUER, or the exit code once the help, the
@@ -189,6 +200,7 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
     l.valeur("--sim-defauts", [&o](const std::string& s) { return sim::parse_faults(s, o.sim_defauts); });
     l.valeur("--sim-calibreur", [&o](const std::string& s) { return sim::parse_calibrator(s, o.sim_calibreur); });
     l.nombre("--sim-sensibilite-ecart", o.sim_ecart_db, 0, 20, "écart type en dB, de 0 à 20");
+    l.drapeau("--diagnostic", o.diagnostic);
     const int code = l.analyse(argv);
     if (code != LigneCommande::CONTINUER)
         return code;
@@ -200,6 +212,8 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
         return l.refuse("les options --sim-* demandent --simulateur");
     if (!o.simulateur && (!o.sim_defauts.empty() || o.sim_calibreur.microphone >= 0 || o.sim_ecart_db >= 0))
         return l.refuse("les options --sim-* demandent --simulateur");
+    if (o.diagnostic && (o.dossier_donne || o.nom_donne))
+        return l.refuse("--diagnostic n'écrit aucun fichier : ni --dossier, ni --nom");
     return LigneCommande::CONTINUER;
 }
 
@@ -266,6 +280,7 @@ class SuiviConsole : public ObservateurRun {
 public:
     SuiviConsole(Console& console, const Conventions& conv) : console_(console), conv_(conv) {}
     Run* run = nullptr;
+    PriseTrames* prise = nullptr; // a live consumer of the frames
     bool definie = false;
     float duree = 0;
 
@@ -314,6 +329,11 @@ public:
     }
     void progression(uint32_t paquets) override { paquets_ = paquets; }
     void duree_ecoulee(uint32_t secondes) override { secondes_ = secondes; }
+    void paquet(const unsigned char* octets, uint32_t n, uint64_t position) override
+    {
+        if (prise)
+            prise->paquet(octets, n, position);
+    }
 
 private:
     std::string texte() const
@@ -576,6 +596,68 @@ private:
     std::thread thread_;
 };
 
+// A capture without a file for a live consumer of its frames: the
+// configured frequency, channels and sample type, a start at once, `duree`
+// seconds.
+void reglages_sans_fichier(Configuration& cfg, double duree)
+{
+    cfg.enregistrement = false;
+    cfg.declenchement = Declenchement::Soft;
+    cfg.duree_definie = true;
+    cfg.duree_max = duree_max_de(frequence_de(cfg));
+    fixe_duree(cfg, duree);
+}
+
+// The exit code of a capture without a file that did not end as asked.
+int code_de_fin(FinRun fin)
+{
+    return fin == FIN_REFUSEE ? EXIT_REFUSED : fin == FIN_ABANDONNEE ? EXIT_ABANDONED : EXIT_INCOMPLETE;
+}
+
+constexpr double DUREE_DIAGNOSTIC_S = 1.0;
+constexpr int DELAI_ANALYSE_MS = 30000; // for the analysis to end once the run has
+
+// The microphones' health over a capture without a file. The analysis works
+// on copies of the frames on a thread of its own and may leave packets out;
+// the run never waits for it.
+int diagnostic(Boitier& boitier, const Configuration& cfg, SuiviConsole& suivi, Console& console)
+{
+    if (cfg.selection.nb_micros() == 0) {
+        boitier.journal.call_verb("Pas de micro choisi !\r\n", 1);
+        return EXIT_REFUSED;
+    }
+    ParametresRun params = parametres_du_run(cfg, boitier.journal);
+    AnalyseMicros analyse(disposition_de(params.header, cfg.selection.etat).codes, params.flottant);
+    PriseTrames prise(params.nb_voies,
+                      [&analyse](const uint32_t* mots, size_t n, bool suite) { analyse.ajoute(mots, n, suite); });
+    suivi.definie = true;
+    suivi.duree = params.duree;
+    Run run(boitier, std::move(params), FichiersRun(), suivi);
+    suivi.run = &run;
+    suivi.prise = &prise;
+    const FinRun fin = run.execute();
+    suivi.run = nullptr;
+    suivi.prise = nullptr;
+    prise.termine(DELAI_ANALYSE_MS);
+    console.efface_progression();
+    if (fin != FIN_COMPLETE)
+        return code_de_fin(fin);
+
+    const std::vector<StatistiquesMicro> bilan = analyse.bilan();
+    int signales = 0;
+    for (const StatistiquesMicro& s : bilan)
+        if (s.defauts) {
+            ++signales;
+            std::printf("micro %d : %s\n", s.micro, raisons(s).c_str());
+        }
+    std::printf("Micros : %zu analysés sur %llu trames, %s\n", bilan.size(),
+                static_cast<unsigned long long>(analyse.trames()), compte_signales(bilan).c_str());
+    if (prise.paquets_ignores() > 0)
+        std::printf("(%llu paquets laissés de côté par l'analyse)\n",
+                    static_cast<unsigned long long>(prise.paquets_ignores()));
+    return signales > 0 ? EXIT_MICROS_SIGNALES : EXIT_OK;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -636,6 +718,8 @@ int main(int argc, char** argv)
     Configuration cfg;
     if (reglages(o, rang, journal, cfg) != 0)
         return EXIT_USAGE;
+    if (o.diagnostic)
+        reglages_sans_fichier(cfg, DUREE_DIAGNOSTIC_S);
     std::printf("ondaris-acq %s\n", version_ondaris());
     affiche_reglages(cfg, o, journal.conv);
     if (!o.sim_defauts.empty())
@@ -662,6 +746,11 @@ int main(int argc, char** argv)
     if (o.avance) {
         journal.detail = true;
         cfg.nom_automatique = false;
+    }
+    if (o.diagnostic) {
+        const int r = diagnostic(boitier, cfg, suivi, console);
+        ferme_liaison(boitier);
+        return r;
     }
 
     // Start: the settings saved, then every refusal before the run.
