@@ -684,6 +684,12 @@ constexpr double DELAI_CALIBREUR_S = 20.0; // for a steady reading
 // printed, when it cannot be read.
 bool charge_calibration(const Options& o, Calibration& cal)
 {
+    std::string erreur;
+    if (!calibration_disponible()) {
+        lit_calibration(o.calibration, 1024, cal, erreur); // says why
+        std::fprintf(stderr, "ondaris-acq : %s\n", erreur.c_str());
+        return false;
+    }
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::u8path(o.calibration), ec) && o.calibre > 0) {
         cal.nom = "Ondaris 1024";
@@ -691,7 +697,6 @@ bool charge_calibration(const Options& o, Calibration& cal)
         std::printf("  Calibration : %s, à créer (sensibilité nominale)\n", o.calibration.c_str());
         return true;
     }
-    std::string erreur;
     if (lit_calibration(o.calibration, 1024, cal, erreur) != 0) {
         std::fprintf(stderr, "ondaris-acq : calibration refusée : %s\n", erreur.c_str());
         return false;
