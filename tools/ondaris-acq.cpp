@@ -760,9 +760,12 @@ int calibre(Boitier& boitier, const Configuration& cfg, const Options& o, Calibr
         std::string lues;
         for (double l : calibreur.lectures())
             lues += (lues.empty() ? "" : " ") + compose(cv, "{0:N2}", {l});
-        std::printf("Pas de calibration : le calibreur du micro %d ne donne pas de lecture stable "
-                    "(lectures de 0,25 s en dB : %s).\n",
-                    m, lues.c_str());
+        std::fputs(compose(cv,
+                           "Pas de calibration : le calibreur du micro {0:G} ne donne pas de lecture stable "
+                           "(lectures de {1:N2} s en dB : {2}).\n",
+                           {m, DUREE_LECTURE_S, lues})
+                       .c_str(),
+                   stdout);
         return EXIT_CALIBRAGE;
     }
     case Calibreur::STABLE:
