@@ -51,8 +51,8 @@ TEST(PriseTrames, FramesAcrossPackets)
 {
     const std::vector<unsigned char> octets = flux(8);
     std::vector<Bloc> blocs;
-    PriseTrames prise(MOTS, [&](const uint32_t* m, size_t n, bool suite) { blocs.push_back(bloc_de(m, n, suite)); },
-                      16);
+    PriseTrames prise(
+        MOTS, [&](const uint32_t* m, size_t n, bool suite) { blocs.push_back(bloc_de(m, n, suite)); }, 16);
     uint64_t position = 0;
     for (uint32_t n : {7u, 20u, 5u, 1u, 30u, 13u, 12u, 8u}) {
         prise.paquet(octets.data() + position, n, position);
