@@ -165,6 +165,7 @@ void Run::traite(const Completion& c)
             ntr_ += c.longueur;
             if (p_.enregistre)
                 ecrit_donnees(anneau_.buffer(s), c.longueur);
+            obs_.paquet(anneau_.buffer(s), c.longueur, ntr_ - c.longueur);
         }
         t_fini_[s] = true;
         ++num_pkt_;
@@ -178,6 +179,7 @@ void Run::traite(const Completion& c)
     ntr_ += L;
     if (p_.enregistre)
         ecrit_donnees(anneau_.buffer(s), L);
+    obs_.paquet(anneau_.buffer(s), L, ntr_ - L);
     if (!erreur_compteur_ && p_.compteur && L > 16u * static_cast<uint32_t>(p_.nb_voies))
         verifie_compteur(anneau_.buffer(s), L);
     // Levels of the latest packet only: the others of a batch would be

@@ -120,6 +120,10 @@ public:
     // Level index (0..127) of each microphone, -1 for those not recorded,
     // from the packet just received.
     virtual void niveaux(const std::array<int, 1024>& niveaux) {}
+    // The bytes a transfer brought, once written: bytes `position` to
+    // `position + n` of the stream. Valid during the call only: a live
+    // consumer copies what it needs and returns (acquisition/prise_trames.h).
+    virtual void paquet(const unsigned char* octets, uint32_t n, uint64_t position) {}
 };
 
 class Run {

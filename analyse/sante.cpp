@@ -77,11 +77,14 @@ AnalyseMicros::AnalyseMicros(const std::vector<int32_t>& codes, bool flottant)
     etats_.resize(micros.size());
 }
 
-void AnalyseMicros::ajoute(const uint32_t* mots, size_t trames)
+void AnalyseMicros::ajoute(const uint32_t* mots, size_t trames, bool suite)
 {
-    for (size_t t = 0; t < trames; ++t, ++trames_) {
+    if (!suite)
+        troncon_ = 0;
+    for (size_t t = 0; t < trames; ++t, ++trames_, ++troncon_) {
         const uint32_t* trame = mots + t * nb_mots_;
-        const bool amorce = trames_ < static_cast<uint64_t>(TRAMES_AMORCE);
+        const bool amorce = troncon_ < static_cast<uint64_t>(TRAMES_AMORCE);
+        en_bande_ += amorce ? 0 : 1;
         for (size_t k = 0; k < etats_.size(); ++k) {
             Etat& e = etats_[k];
             const uint32_t mot = trame[mots_micros_[k]];
@@ -93,8 +96,11 @@ void AnalyseMicros::ajoute(const uint32_t* mots, size_t trames)
             } else {
                 x = static_cast<int32_t>(mot);
             }
-            if (trames_ == 0) {
+            if (trames_ == 0)
                 e.origine = e.valeur = e.valeur_palier = x;
+            if (troncon_ == 0) {
+                e.depart = x;
+                std::fill(e.z, e.z + 4, 0.0);
             }
             const double d = x - e.origine;
             e.somme += d;
@@ -112,7 +118,7 @@ void AnalyseMicros::ajoute(const uint32_t* mots, size_t trames)
                 e.longueur = 1;
             }
             // Taken from the first sample, the filter starts settled on it.
-            const double y = filtre(SECTIONS[1], filtre(SECTIONS[0], d, e.z), e.z + 2);
+            const double y = filtre(SECTIONS[1], filtre(SECTIONS[0], x - e.depart, e.z), e.z + 2);
             if (!amorce)
                 e.bande += y * y;
         }
@@ -139,8 +145,7 @@ std::vector<StatistiquesMicro> AnalyseMicros::bilan() const
         s.part_pleine_echelle = static_cast<double>(e.pleine) / static_cast<double>(n);
         s.palier = e.palier;
         s.valeur_palier = e.valeur_palier;
-        const uint64_t amorce = static_cast<uint64_t>(TRAMES_AMORCE);
-        s.niveau_bande = n > amorce ? niveau_db(e.bande / static_cast<double>(n - amorce)) : NIVEAU_PLANCHER;
+        s.niveau_bande = en_bande_ > 0 ? niveau_db(e.bande / static_cast<double>(en_bande_)) : NIVEAU_PLANCHER;
     }
 
     std::vector<double> niveaux;
@@ -157,7 +162,7 @@ std::vector<StatistiquesMicro> AnalyseMicros::bilan() const
         if (s.n == 0)
             continue;
 
-        const bool voisins = s.nb_voisins > 0 && s.n > static_cast<uint64_t>(TRAMES_AMORCE);
+        const bool voisins = s.nb_voisins > 0 && en_bande_ > 0;
         const uint64_t palier_min = std::min<uint64_t>(SEUIL_PALIER, s.n);
         const bool fige = s.n >= 2 && s.palier >= palier_min && s.valeur_palier != 0;
         const bool muet =
@@ -213,4 +218,21 @@ std::string raisons(const StatistiquesMicro& s)
         ajoute(b);
     }
     return t;
+}
+
+std::string compte_signales(const std::vector<StatistiquesMicro>& bilan)
+{
+    int signales = 0, par_defaut[5] = {};
+    for (const StatistiquesMicro& s : bilan) {
+        signales += s.defauts ? 1 : 0;
+        for (int k = 0; k < 5; ++k)
+            par_defaut[k] += (s.defauts >> k) & 1;
+    }
+    if (signales == 0)
+        return "aucun signalé";
+    std::string detail;
+    for (int k = 0; k < 5; ++k)
+        if (par_defaut[k])
+            detail += (detail.empty() ? " (" : ", ") + noms_defauts(1u << k) + " " + std::to_string(par_defaut[k]);
+    return std::to_string(signales) + (signales > 1 ? " signalés" : " signalé") + detail + ")";
 }

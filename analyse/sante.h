@@ -79,7 +79,7 @@ struct StatistiquesMicro {
     double part_pleine_echelle = 0; // 0..1
     uint64_t palier = 0;            // longest run of one value, samples
     double valeur_palier = 0;       // that value
-    double niveau_bande = 0;        // dB; NIVEAU_PLANCHER until TRAMES_AMORCE frames have passed
+    double niveau_bande = 0;        // dB; NIVEAU_PLANCHER until the filter has settled
     int nb_voisins = 0;             // recorded neighbours
     double mediane_voisins = 0;     // dB, their band levels' median (when nb_voisins > 0)
     unsigned defauts = 0;           // Defaut bits
@@ -97,7 +97,10 @@ public:
     AnalyseMicros(const std::vector<int32_t>& codes, bool flottant);
 
     // `trames` whole frames of codes.size() words each, host order.
-    void ajoute(const uint32_t* mots, size_t trames);
+    // `suite` false: they do not follow the frames given before (a live
+    // consumer left some out); the band filter starts again on them and
+    // leaves out its first TRAMES_AMORCE outputs again.
+    void ajoute(const uint32_t* mots, size_t trames, bool suite = true);
 
     uint64_t trames() const { return trames_; }
 
@@ -113,8 +116,9 @@ private:
         double valeur = 0; // of the current run
         uint64_t longueur = 0, palier = 0;
         double valeur_palier = 0;
-        double z[4] = {}; // the band filter's two sections
-        double bande = 0; // sum of squares of its output
+        double z[4] = {};  // the band filter's two sections
+        double depart = 0; // its input is taken from this sample
+        double bande = 0;  // sum of squares of its output
     };
 
     std::vector<int32_t> mots_micros_; // frame word of each microphone
@@ -123,6 +127,8 @@ private:
     size_t nb_mots_ = 0;
     bool flottant_ = false;
     uint64_t trames_ = 0;
+    uint64_t troncon_ = 0;  // frames since the band filter (re)started
+    uint64_t en_bande_ = 0; // frames summed into `bande`
 };
 
 // "muet", "figé", "saturé", "bruyant", "décalage continu", comma-separated.
@@ -130,3 +136,6 @@ std::string noms_defauts(unsigned defauts);
 
 // The faults with their figures: "saturé (66.7 % à pleine échelle)".
 std::string raisons(const StatistiquesMicro& s);
+
+// The microphones flagged: "aucun signalé", or "2 signalés (muet 1, figé 1)".
+std::string compte_signales(const std::vector<StatistiquesMicro>& bilan);

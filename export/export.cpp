@@ -52,7 +52,36 @@ void rassemble(const uint32_t* trames, size_t n, int nb_voies, const std::vector
     }
 }
 
+// Sample words, raw bits of int32 or float32, become float32 times their
+// column's factor, in place.
+void met_a_l_echelle(uint32_t* mots, size_t n, const std::vector<double>& facteurs, bool flottant)
+{
+    const size_t colonnes = facteurs.size();
+    for (size_t i = 0; i < n * colonnes; ++i) {
+        double v;
+        if (flottant) {
+            float f;
+            std::memcpy(&f, &mots[i], 4);
+            v = f;
+        } else {
+            v = static_cast<int32_t>(mots[i]);
+        }
+        const float f = static_cast<float>(v * facteurs[i % colonnes]);
+        std::memcpy(&mots[i], &f, 4);
+    }
+}
+
 } // namespace
+
+std::vector<double> facteurs_pascals(const Disposition& d, const Choix& c, const Calibration& cal)
+{
+    std::vector<double> f;
+    for (int w : c.echantillons) {
+        const int32_t code = d.codes[static_cast<size_t>(w)];
+        f.push_back(code >= 0 && static_cast<size_t>(code) < cal.facteurs.size() ? cal.facteurs[code] : 1.0);
+    }
+    return f;
+}
 
 int choisit_voies(const Disposition& d, const std::string& voies, Choix& c, std::string& erreur)
 {
@@ -159,6 +188,8 @@ int exporte(const Enregistrement& e, const Choix& c, Sortie& sortie, std::string
         }
         const size_t k = static_cast<size_t>(lues);
         rassemble(bloc.data(), k, nb_voies, t_ech, c.echantillons.size(), ech.data());
+        if (!c.facteurs.empty())
+            met_a_l_echelle(ech.data(), k, c.facteurs, e.flottant);
         rassemble(bloc.data(), k, nb_voies, t_ent, c.entiers.size(), ent.data());
         if (sortie.ecrit(ech.data(), ent.data(), k, erreur) != 0)
             return -1;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "files/calibration.h"
 #include "files/lecture.h"
 
 struct Choix {
@@ -17,7 +18,21 @@ struct Choix {
     std::vector<int> entiers;      // frame words of the integer columns
     uint64_t premiere = 0;         // first frame
     uint64_t nb_trames = 0;
+    // Not empty: each sample column is written as float32, its value times
+    // its factor (pascals from counts).
+    std::vector<double> facteurs;
 };
+
+// The sample columns are written as float32: recorded so, or scaled.
+inline bool echantillons_flottants(const Enregistrement& e, const Choix& c)
+{
+    return e.flottant || !c.facteurs.empty();
+}
+
+// The factors of the sample columns from `cal`, one factor per microphone:
+// a microphone's column in pascals, an analogue channel's left in counts
+// (factor 1).
+std::vector<double> facteurs_pascals(const Disposition& d, const Choix& c, const Calibration& cal);
 
 // The words for "micros" (the microphones in ascending number, the
 // default), "tout" (every word in frame order) or a list of channel codes

@@ -8,7 +8,8 @@
 #include "export/export.h"
 
 // NumPy .npy: the samples as an array (frames, columns) of the recording's
-// type ('<i4' or '<f4', values unchanged); the integer words, when chosen,
+// type ('<i4' or '<f4', values unchanged), or '<f4' scaled by the choice's
+// factors when it has some; the integer words, when chosen,
 // in a second file as '<u4'. Header version 1, or 2 when it would not fit.
 class SortieNpy : public Sortie {
 public:
@@ -35,9 +36,10 @@ int ecrit_sigmf(const Enregistrement& e, const std::string& chemin, std::string&
 
 #ifdef ONDARIS_HDF5
 // HDF5 for acoular: /time_data (frames, channels) float32 with the attribute
-// sample_freq, the integer samples converted without scaling; the channel
-// codes of the columns in the attribute "codes"; counter and status words in
-// /compteurs as uint32 with their own "codes".
+// sample_freq, the samples converted without scaling unless the choice has
+// factors (then the attribute "unites" says so); the channel codes of the
+// columns in the attribute "codes"; counter and status words in /compteurs
+// as uint32 with their own "codes".
 class SortieHdf5 : public Sortie {
 public:
     ~SortieHdf5() override;

@@ -89,7 +89,7 @@ int SortieHdf5::ouvre(const Enregistrement& e, const Choix& c, const std::string
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
     n_ech_ = c.echantillons.size();
     n_ent_ = c.entiers.size();
-    flottant_ = e.flottant;
+    flottant_ = echantillons_flottants(e, c);
     ligne_ = 0;
     fichier_ = H5Fcreate(chemin.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
     if (fichier_ < 0) {
@@ -116,6 +116,8 @@ int SortieHdf5::ouvre(const Enregistrement& e, const Choix& c, const std::string
          attribut_reel(fichier_, "premiere_trame", static_cast<double>(c.premiere));
     if (ok && d.etat)
         ok = attribut_texte(fichier_, "mot_etat", "place dans la trame inconnue : compté en dernier");
+    if (ok && !c.facteurs.empty())
+        ok = attribut_texte(fichier_, "unites", "micros en pascals, voies analogiques en points");
     if (!ok) {
         erreur = chemin + " : écriture impossible";
         return -1;

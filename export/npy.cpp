@@ -82,7 +82,8 @@ int SortieNpy::ouvre(const Enregistrement& e, const Choix& c, const std::string&
 {
     n_ech_ = c.echantillons.size();
     n_ent_ = c.entiers.size();
-    if (n_ech_ > 0 && !(ech_ = cree(chemin, entete_npy(e.flottant ? "<f4" : "<i4", c.nb_trames, n_ech_), erreur)))
+    if (n_ech_ > 0 &&
+        !(ech_ = cree(chemin, entete_npy(echantillons_flottants(e, c) ? "<f4" : "<i4", c.nb_trames, n_ech_), erreur)))
         return -1;
     if (n_ent_ > 0 && !(ent_ = cree(chemin_entiers, entete_npy("<u4", c.nb_trames, n_ent_), erreur)))
         return -1;

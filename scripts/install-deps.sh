@@ -7,6 +7,7 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config libusb-1.0-0-dev libgtest-dev libhdf5-dev python3-h5py python3-numpy
           qt6-base-dev qt6-translations-l10n fonts-liberation libcli11-dev nlohmann-json3-dev libfftw3-dev
+          libpugixml-dev
           help2man dpkg-dev)
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 unzip)

@@ -20,7 +20,7 @@ if [ "${1:-}" = windows ]; then
   [ -n "${ONDARIS_CONSTRUCTION:-}" ] ||
     cmake -S . -B "$construction" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
           -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=OFF -DONDARIS_BENCH=OFF \
-          -DONDARIS_FENETRE=OFF -DONDARIS_HDF5=OFF >/dev/null
+          -DONDARIS_FENETRE=OFF -DONDARIS_HDF5=OFF -DONDARIS_XML=OFF >/dev/null
   cmake --build "$construction" -j"$jobs"
   (cd "$construction" && cpack -G ZIP)
   ls -l dist/ondaris-*-windows-x86_64.zip

@@ -13,7 +13,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=ON -DONDARIS_BENCH=OFF \
-      -DONDARIS_FENETRE=OFF -DONDARIS_HDF5=OFF >/dev/null
+      -DONDARIS_FENETRE=OFF -DONDARIS_HDF5=OFF -DONDARIS_XML=OFF >/dev/null
 cmake --build build-win -j"$jobs"
 
 # A Wine prefix of our own, made once; no display, no Mono or Gecko (nothing

@@ -18,15 +18,21 @@
 #include <vector>
 
 #include "acquisition/presence.h"
+#include "acquisition/prise_trames.h"
 #include "acquisition/run.h"
+#include "analyse/acoustique.h"
+#include "analyse/calibreur.h"
+#include "analyse/sante.h"
 #include "base/plateforme.h"
 #include "base/version.h"
 #include "device/bringup.h"
 #include "device/parametres.h"
 #include "device/usb_libusb.h"
+#include "files/calibration.h"
 #include "files/chemins.h"
 #include "files/configuration_initiale.h"
 #include "files/fichier_donnees.h"
+#include "files/lecture.h"
 #include "files/nommage.h"
 #include "simulator/simulated_box.h"
 #include "tools/console.h"
@@ -44,6 +50,8 @@ enum {
     EXIT_ABANDONED = 5,
     EXIT_COUNTER = 6,
     EXIT_WRITE = 7,
+    EXIT_MICROS_SIGNALES = 8,
+    EXIT_CALIBRAGE = 9,
     EXIT_INTERRUPTED = 130,
 };
 
@@ -72,6 +80,13 @@ struct Options {
     int sim_declenchement_ms = 1000;
     int sim_lenteur_ms = 0;
     double sim_ton_hz = -1, sim_amplitude = -1, sim_faisceau = -1, sim_rangee = -1, sim_bruit = -1;
+    std::vector<sim::MicFault> sim_defauts;
+    sim::Calibrator sim_calibreur;
+    double sim_ecart_db = -1;
+    // The microphones, without a file.
+    bool diagnostic = false;
+    std::string calibration; // acoular's XML, one factor per microphone
+    double calibre = -1;     // dB SPL of the calibrator
 };
 
 const char* const AIDE = "Usage : ondaris-acq [options]\n"
@@ -93,6 +108,16 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "  --sans-progression      pas de barre de progression\n"
                          "  --version               version du programme\n"
                          "\n"
+                         "Micros, sans fichier (config_en_cours.txt n'est pas écrit) :\n"
+                         "  --diagnostic            1 s d'écoute des micros choisis, départ immédiat : une ligne\n"
+                         "                          par micro muet, figé, saturé, bruyant ou décalé, et leur nombre\n"
+                         "  --calibration FICHIER   facteurs des micros (XML d'acoular : un <pos factor> par micro,\n"
+                         "                          0 à 1023, en pascals par point)\n"
+                         "  --calibre DB            un calibreur 1 kHz de DB dB SPL (94 ou 114) tenu sur un micro :\n"
+                         "                          le micro est trouvé, sa lecture attendue stable (20 s au plus),\n"
+                         "                          son facteur corrigé dans le fichier de --calibration (créé à la\n"
+                         "                          sensibilité nominale, 1/281 171 Pa par point, s'il n'existe pas)\n"
+                         "\n"
                          "Boîtier simulé (au lieu du bus USB) :\n"
                          "  --simulateur            utiliser le boîtier simulé\n"
                          "  --sim-rythme temps-reel|libre   cadence réelle (défaut) ou aussi vite que possible\n"
@@ -102,6 +127,12 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "  --sim-source F,R        position de la source (faisceau, rangée)\n"
                          "  --sim-bruit RMS         bruit de chaque micro\n"
                          "  --sim-lenteur MS        durée de chaque requête de contrôle (boîtier lent)\n"
+                         "  --sim-defauts LISTE     micros défaillants, MICRO:DÉFAUT séparés par des virgules ;\n"
+                         "                          muet, fige, sature, bruit, continu, ou A-B:permute pour deux\n"
+                         "                          micros échangés (ex. 3:muet,700:fige,12-13:permute)\n"
+                         "  --sim-calibreur MICRO:DB   calibreur 1 kHz de DB dB SPL sur un micro (ex. 17:94)\n"
+                         "  --sim-sensibilite-ecart DB   écart type des sensibilités des micros autour de la\n"
+                         "                          nominale (281 171 points/Pa ; défaut 0)\n"
                          "\n"
                          "Sans --config, les réglages sont ceux de la fenêtre au démarrage (config_en_cours.txt\n"
                          "du répertoire courant s'il existe) ; avec --config, ce fichier s'applique aux réglages\n"
@@ -113,7 +144,8 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "Codes de sortie : 0 acquisition complète (ou arrêtée par Ctrl-C, ou arrivée à la\n"
                          "limite du disque sans durée définie), 2 pas de boîtier,\n"
                          "3 acquisition refusée, 4 acquisition incomplète, 5 déclenchement absent,\n"
-                         "6 erreur de compteur, 7 écriture impossible (disque plein), 64 options invalides,\n"
+                         "6 erreur de compteur, 7 écriture impossible (disque plein), 8 micros signalés\n"
+                         "(--diagnostic), 9 pas de calibration (--calibre), 64 options invalides,\n"
                          "130 interrompu pendant l'Init.\n";
 
 // The options into `o`: CONTINUER, or the exit code once the help, the
@@ -177,6 +209,12 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
             return std::string("--sim-source : faisceau,rangée (par exemple 40,3.5)");
         return std::string();
     });
+    l.valeur("--sim-defauts", [&o](const std::string& s) { return sim::parse_faults(s, o.sim_defauts); });
+    l.valeur("--sim-calibreur", [&o](const std::string& s) { return sim::parse_calibrator(s, o.sim_calibreur); });
+    l.nombre("--sim-sensibilite-ecart", o.sim_ecart_db, 0, 20, "écart type en dB, de 0 à 20");
+    l.drapeau("--diagnostic", o.diagnostic);
+    l.texte("--calibration", o.calibration);
+    l.nombre("--calibre", o.calibre, 40, 160, "niveau du calibreur de 40 à 160 dB SPL (94 ou 114)");
     const int code = l.analyse(argv);
     if (code != LigneCommande::CONTINUER)
         return code;
@@ -186,6 +224,15 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
     if (!o.simulateur &&
         (o.sim_ton_hz >= 0 || o.sim_amplitude >= 0 || o.sim_bruit >= 0 || o.sim_faisceau >= 0 || o.sim_lenteur_ms > 0))
         return l.refuse("les options --sim-* demandent --simulateur");
+    if (!o.simulateur && (!o.sim_defauts.empty() || o.sim_calibreur.microphone >= 0 || o.sim_ecart_db >= 0))
+        return l.refuse("les options --sim-* demandent --simulateur");
+    if (o.diagnostic && o.calibre > 0)
+        return l.refuse("--diagnostic ou --calibre, pas les deux");
+    if ((o.diagnostic || o.calibre > 0) && (o.dossier_donne || o.nom_donne))
+        return l.refuse(std::string(o.diagnostic ? "--diagnostic" : "--calibre") +
+                        " n'enregistre rien : ni --dossier, ni --nom");
+    if (o.calibre > 0 && o.calibration.empty())
+        return l.refuse("--calibre demande --calibration FICHIER.xml, le fichier à mettre à jour");
     return LigneCommande::CONTINUER;
 }
 
@@ -252,6 +299,7 @@ class SuiviConsole : public ObservateurRun {
 public:
     SuiviConsole(Console& console, const Conventions& conv) : console_(console), conv_(conv) {}
     Run* run = nullptr;
+    PriseTrames* prise = nullptr; // a live consumer of the frames
     bool definie = false;
     float duree = 0;
 
@@ -300,6 +348,11 @@ public:
     }
     void progression(uint32_t paquets) override { paquets_ = paquets; }
     void duree_ecoulee(uint32_t secondes) override { secondes_ = secondes; }
+    void paquet(const unsigned char* octets, uint32_t n, uint64_t position) override
+    {
+        if (prise)
+            prise->paquet(octets, n, position);
+    }
 
 private:
     std::string texte() const
@@ -562,6 +615,180 @@ private:
     std::thread thread_;
 };
 
+// A capture without a file for a live consumer of its frames: the
+// configured frequency, channels and sample type, a start at once, `duree`
+// seconds.
+void reglages_sans_fichier(Configuration& cfg, double duree)
+{
+    cfg.enregistrement = false;
+    cfg.declenchement = Declenchement::Soft;
+    cfg.duree_definie = true;
+    cfg.duree_max = duree_max_de(frequence_de(cfg));
+    fixe_duree(cfg, duree);
+}
+
+// The exit code of a capture without a file that did not end as asked.
+int code_de_fin(FinRun fin)
+{
+    return fin == FIN_REFUSEE ? EXIT_REFUSED : fin == FIN_ABANDONNEE ? EXIT_ABANDONED : EXIT_INCOMPLETE;
+}
+
+constexpr double DUREE_DIAGNOSTIC_S = 1.0;
+constexpr int DELAI_ANALYSE_MS = 30000; // for the analysis to end once the run has
+
+// The microphones' health over a capture without a file. The analysis works
+// on copies of the frames on a thread of its own and may leave packets out;
+// the run never waits for it.
+int diagnostic(Boitier& boitier, const Configuration& cfg, SuiviConsole& suivi, Console& console)
+{
+    if (cfg.selection.nb_micros() == 0) {
+        boitier.journal.call_verb("Pas de micro choisi !\r\n", 1);
+        return EXIT_REFUSED;
+    }
+    ParametresRun params = parametres_du_run(cfg, boitier.journal);
+    AnalyseMicros analyse(disposition_de(params.header, cfg.selection.etat).codes, params.flottant);
+    PriseTrames prise(params.nb_voies,
+                      [&analyse](const uint32_t* mots, size_t n, bool suite) { analyse.ajoute(mots, n, suite); });
+    suivi.definie = true;
+    suivi.duree = params.duree;
+    Run run(boitier, std::move(params), FichiersRun(), suivi);
+    suivi.run = &run;
+    suivi.prise = &prise;
+    const FinRun fin = run.execute();
+    suivi.run = nullptr;
+    suivi.prise = nullptr;
+    prise.termine(DELAI_ANALYSE_MS);
+    console.efface_progression();
+    if (fin != FIN_COMPLETE)
+        return code_de_fin(fin);
+
+    const std::vector<StatistiquesMicro> bilan = analyse.bilan();
+    int signales = 0;
+    for (const StatistiquesMicro& s : bilan)
+        if (s.defauts) {
+            ++signales;
+            std::printf("micro %d : %s\n", s.micro, raisons(s).c_str());
+        }
+    std::printf("Micros : %zu analysés sur %llu trames, %s\n", bilan.size(),
+                static_cast<unsigned long long>(analyse.trames()), compte_signales(bilan).c_str());
+    if (prise.paquets_ignores() > 0)
+        std::printf("(%llu paquets laissés de côté par l'analyse)\n",
+                    static_cast<unsigned long long>(prise.paquets_ignores()));
+    return signales > 0 ? EXIT_MICROS_SIGNALES : EXIT_OK;
+}
+
+constexpr double DELAI_CALIBREUR_S = 20.0; // for a steady reading
+
+// The factors of --calibration: the file's, or the nominal ones when it is
+// not there yet and --calibre will make it. False, with the reason
+// printed, when it cannot be read.
+bool charge_calibration(const Options& o, Calibration& cal)
+{
+    std::string erreur;
+    if (!calibration_disponible()) {
+        lit_calibration(o.calibration, 1024, cal, erreur); // says why
+        std::fprintf(stderr, "ondaris-acq : %s\n", erreur.c_str());
+        return false;
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::u8path(o.calibration), ec) && o.calibre > 0) {
+        cal.nom = "Ondaris 1024";
+        cal.facteurs.assign(1024, 1.0 / SENSIBILITE_NOMINALE);
+        std::printf("  Calibration : %s, à créer (sensibilité nominale)\n", o.calibration.c_str());
+        return true;
+    }
+    if (lit_calibration(o.calibration, 1024, cal, erreur) != 0) {
+        std::fprintf(stderr, "ondaris-acq : calibration refusée : %s\n", erreur.c_str());
+        return false;
+    }
+    std::printf("  Calibration : %s (1024 micros)\n", o.calibration.c_str());
+    return true;
+}
+
+// The calibrator assistant: which microphone carries the calibrator, its
+// steady level through its current factor, and the factor that makes it
+// read the calibrator's level, stored in the calibration file. The run
+// lasts until the reading is steady, DELAI_CALIBREUR_S at most; the reading
+// works on copies of the frames on a thread of its own.
+int calibre(Boitier& boitier, const Configuration& cfg, const Options& o, Calibration& cal, SuiviConsole& suivi,
+            Console& console)
+{
+    const Conventions& cv = boitier.journal.conv;
+    if (cfg.selection.nb_micros() == 0) {
+        boitier.journal.call_verb("Pas de micro choisi !\r\n", 1);
+        return EXIT_REFUSED;
+    }
+    ParametresRun params = parametres_du_run(cfg, boitier.journal);
+    const int nb_voies = params.nb_voies;
+    Calibreur calibreur(disposition_de(params.header, cfg.selection.etat).codes, params.flottant, frequence_de(cfg),
+                        cal.facteurs);
+    suivi.definie = true;
+    suivi.duree = params.duree;
+    Run run(boitier, std::move(params), FichiersRun(), suivi);
+    PriseTrames prise(nb_voies, [&calibreur, &run](const uint32_t* mots, size_t n, bool suite) {
+        if (calibreur.fini())
+            return;
+        calibreur.ajoute(mots, n, suite);
+        if (calibreur.fini())
+            run.demande_stop();
+    });
+    suivi.run = &run;
+    suivi.prise = &prise;
+    const FinRun fin = run.execute();
+    suivi.run = nullptr;
+    suivi.prise = nullptr;
+    prise.termine(DELAI_ANALYSE_MS);
+    console.efface_progression();
+    if (fin != FIN_COMPLETE && fin != FIN_STOPPEE)
+        return code_de_fin(fin);
+
+    const int m = calibreur.micro();
+    switch (calibreur.etat()) {
+    case Calibreur::RECHERCHE:
+        std::printf("Pas de calibration : trop peu de trames pour chercher le calibreur.\n");
+        return EXIT_CALIBRAGE;
+    case Calibreur::ABSENT:
+        std::fputs(compose(cv,
+                           "Pas de calibreur : le niveau à 1 kHz le plus fort, {0:N1} dB sur le micro {1:G}, n'est "
+                           "que {2:N1} dB au-dessus du suivant (micro {3:G}) ; il en faut {4:G}.\n",
+                           {calibreur.niveau_micro(), m, calibreur.niveau_micro() - calibreur.niveau_suivant(),
+                            calibreur.suivant(), SEUIL_CALIBREUR_DB})
+                       .c_str(),
+                   stdout);
+        return EXIT_CALIBRAGE;
+    case Calibreur::LECTURE: {
+        std::string lues;
+        for (double l : calibreur.lectures())
+            lues += (lues.empty() ? "" : " ") + compose(cv, "{0:N2}", {l});
+        std::fputs(compose(cv,
+                           "Pas de calibration : le calibreur du micro {0:G} ne donne pas de lecture stable "
+                           "(lectures de {1:N2} s en dB : {2}).\n",
+                           {m, DUREE_LECTURE_S, lues})
+                       .c_str(),
+                   stdout);
+        return EXIT_CALIBRAGE;
+    }
+    case Calibreur::STABLE:
+        break;
+    }
+    const double avant = cal.facteurs[static_cast<size_t>(m)];
+    const double apres = facteur_calibre(avant, calibreur.niveau(), o.calibre);
+    std::fputs(compose(cv, "Calibreur sur le micro {0:G} : {1:N2} dB SPL lus pour {2:N1} dB.\n",
+                       {m, calibreur.niveau(), o.calibre})
+                   .c_str(),
+               stdout);
+    std::printf("Facteur du micro %d : %.6g -> %.6g Pa par point (%+.2f dB)\n", m, avant, apres,
+                o.calibre - calibreur.niveau());
+    cal.facteurs[static_cast<size_t>(m)] = apres;
+    std::string erreur;
+    if (ecrit_calibration(o.calibration, cal, erreur) != 0) {
+        std::printf("Pas de calibration : %s\n", erreur.c_str());
+        return EXIT_CALIBRAGE;
+    }
+    std::printf("Calibration écrite : %s\n", o.calibration.c_str());
+    return EXIT_OK;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -600,6 +827,10 @@ int main(int argc, char** argv)
             so.scene.source_beam = o.sim_faisceau;
             so.scene.source_row = o.sim_rangee;
         }
+        so.scene.faults = o.sim_defauts;
+        so.scene.calibrator = o.sim_calibreur;
+        if (o.sim_ecart_db >= 0)
+            so.scene.sensitivity_spread_db = o.sim_ecart_db;
         auto b = std::make_unique<sim::SimulatedBox>(so);
         box = b.get();
         usb = std::move(b);
@@ -618,8 +849,30 @@ int main(int argc, char** argv)
     Configuration cfg;
     if (reglages(o, rang, journal, cfg) != 0)
         return EXIT_USAGE;
+    if (o.diagnostic)
+        reglages_sans_fichier(cfg, DUREE_DIAGNOSTIC_S);
+    if (o.calibre > 0) {
+        reglages_sans_fichier(cfg, DELAI_CALIBREUR_S);
+        if (!frequence_calibrable(frequence_de(cfg))) {
+            std::fprintf(stderr,
+                         "ondaris-acq : à %g Hz, la bande du calibreur (891 à 1122 Hz) dépasse la moitié "
+                         "de la fréquence d'échantillonnage\n",
+                         static_cast<double>(frequence_de(cfg)));
+            return EXIT_USAGE;
+        }
+    }
     std::printf("ondaris-acq %s\n", version_ondaris());
     affiche_reglages(cfg, o, journal.conv);
+    if (!o.sim_defauts.empty())
+        std::printf("  Boîtier simulé, micros défaillants : %s\n", sim::faults_text(o.sim_defauts).c_str());
+    if (o.sim_calibreur.microphone >= 0)
+        std::fputs(compose(journal.conv, "  Boîtier simulé, calibreur : {0:N1} dB SPL à 1 kHz sur le micro {1:G}\n",
+                           {o.sim_calibreur.level_db, o.sim_calibreur.microphone})
+                       .c_str(),
+                   stdout);
+    Calibration cal;
+    if (!o.calibration.empty() && !charge_calibration(o, cal))
+        return EXIT_USAGE;
 
     SuiviConsole suivi(console, journal.conv);
     const int init = init_boitier(boitier, suivi);
@@ -637,6 +890,12 @@ int main(int argc, char** argv)
     if (o.avance) {
         journal.detail = true;
         cfg.nom_automatique = false;
+    }
+    if (o.diagnostic || o.calibre > 0) {
+        const int r =
+            o.diagnostic ? diagnostic(boitier, cfg, suivi, console) : calibre(boitier, cfg, o, cal, suivi, console);
+        ferme_liaison(boitier);
+        return r;
     }
 
     // Start: the settings saved, then every refusal before the run.

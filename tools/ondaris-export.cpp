@@ -29,6 +29,12 @@ const char* const AIDE = "Usage : ondaris-export NOM.dat --format h5|npy|sigmf [
                          "  --voies CHOIX    micros (défaut : les micros par numéro croissant), tout (chaque mot de\n"
                          "                   la trame) ou une liste de codes : 0-1023 micros, 2000-2015 voies\n"
                          "                   analogiques, 3000-3003 compteurs A-D, 4000 mot d'état (ex. 0-63,2000)\n"
+                         "  --calibration FICHIER.xml   facteurs des micros (XML d'acoular : un <pos factor>\n"
+                         "                   par micro, 0 à 1023, en pascals par point, comme ondaris-acq\n"
+                         "                   --calibre l'écrit) : les micros sont exportés en pascals (float32),\n"
+                         "                   les voies analogiques en points ; à côté, NOM_calib.xml donne le\n"
+                         "                   facteur de chaque colonne exportée, dans leur ordre : 1, les valeurs\n"
+                         "                   étant déjà dans leur unité (h5 et npy)\n"
                          "  --debut S        à partir de S secondes\n"
                          "  --duree S        pendant S secondes\n"
                          "  --sortie FICHIER fichier produit (défaut : NOM.h5, NOM.npy ou NOM.sigmf-meta)\n"
@@ -54,7 +60,7 @@ std::string sans_extension(const std::string& dat)
 
 int main(int argc, char** argv)
 {
-    std::string dat, format, voies, sortie;
+    std::string dat, format, voies, sortie, calibration;
     double debut = -1, duree = -1;
     bool ecraser = false;
     LigneCommande l("ondaris-export", AIDE);
@@ -62,6 +68,7 @@ int main(int argc, char** argv)
     l.texte("--format", format);
     l.texte("--voies", voies);
     l.texte("--sortie", sortie);
+    l.texte("--calibration", calibration);
     l.nombre("--debut", debut, 0, HUGE_VAL, "nombre de secondes positif attendu");
     l.nombre("--duree", duree, 0, HUGE_VAL, "nombre de secondes positif attendu");
     l.drapeau("--ecraser", ecraser);
@@ -78,9 +85,9 @@ int main(int argc, char** argv)
         return EXIT_USAGE;
     }
 #endif
-    if (format == "sigmf" && (plage || !voies.empty())) {
-        std::fprintf(stderr, "ondaris-export : SigMF décrit NOM.dat en entier : ni --voies, ni --debut, ni "
-                             "--duree\n");
+    if (format == "sigmf" && (plage || !voies.empty() || !calibration.empty())) {
+        std::fprintf(stderr, "ondaris-export : SigMF décrit NOM.dat tel quel : ni --voies, ni --debut, ni "
+                             "--duree, ni --calibration\n");
         return EXIT_USAGE;
     }
 
@@ -120,12 +127,30 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
         return EXIT_USAGE;
     }
+    Calibration colonnes;
+    const std::string chemin_calibration = sans_extension(sortie) + "_calib.xml";
+    if (!calibration.empty()) {
+        Calibration cal;
+        if (c.echantillons.empty())
+            erreur = "--calibration : aucune colonne d'échantillons à mettre en pascals";
+        if (!erreur.empty() || lit_calibration(calibration, 1024, cal, erreur) != 0) {
+            std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
+            return EXIT_USAGE;
+        }
+        c.facteurs = facteurs_pascals(e.disposition, c, cal);
+        // What the exported columns hold is already in their unit.
+        colonnes.nom =
+            std::filesystem::u8path(sortie).filename().u8string() + " : micros en pascals, voies analogiques en points";
+        colonnes.facteurs.assign(c.echantillons.size(), 1.0);
+    }
     // NumPy: the integer words in a file of their own, unless they are all
     // that was chosen.
     const std::string chemin_entiers = c.echantillons.empty() ? sortie : sortie_entiers;
     std::vector<std::string> produits = {sortie};
     if (format == "npy" && !c.entiers.empty() && !c.echantillons.empty())
         produits.push_back(sortie_entiers);
+    if (!c.facteurs.empty())
+        produits.push_back(chemin_calibration);
     for (const std::string& p : produits)
         if (existe(p) && !ecraser) {
             std::fprintf(stderr, "ondaris-export : %s existe déjà (--ecraser pour le remplacer)\n", p.c_str());
@@ -150,6 +175,8 @@ int main(int argc, char** argv)
     }
 #endif
     progression.fin();
+    if (r == 0 && !c.facteurs.empty())
+        r = ecrit_calibration(chemin_calibration, colonnes, erreur);
     if (r != 0) {
         // A half-written export is worse than none.
         for (const std::string& p : produits) {

@@ -78,25 +78,14 @@ int verifie_voies(const std::string& dat, const Enregistrement& e)
         std::printf("%5d %12.1f %12.1f %10.0f %9.3f %8llu %9.1f %9s\n", s.micro, s.moyenne, s.rms, s.crete,
                     100.0 * s.part_pleine_echelle, static_cast<unsigned long long>(s.palier), s.niveau_bande, voisins);
     }
-    int signales = 0, par_defaut[5] = {};
-    for (const StatistiquesMicro& s : bilan) {
-        if (!s.defauts)
-            continue;
-        ++signales;
-        for (int k = 0; k < 5; ++k)
-            par_defaut[k] += (s.defauts >> k) & 1;
-        std::printf("micro %d : %s\n", s.micro, raisons(s).c_str());
-    }
-    std::string detail;
-    for (int k = 0; k < 5; ++k)
-        if (par_defaut[k])
-            detail += (detail.empty() ? " (" : ", ") + noms_defauts(1u << k) + " " + std::to_string(par_defaut[k]);
-    if (!detail.empty())
-        detail += ")";
-    const std::string compte =
-        signales == 0 ? "aucun signalé" : std::to_string(signales) + (signales > 1 ? " signalés" : " signalé") + detail;
+    int signales = 0;
+    for (const StatistiquesMicro& s : bilan)
+        if (s.defauts) {
+            ++signales;
+            std::printf("micro %d : %s\n", s.micro, raisons(s).c_str());
+        }
     std::printf("Micros : %llu analysés sur %llu trames, %s\n", static_cast<unsigned long long>(bilan.size()),
-                static_cast<unsigned long long>(analyse.trames()), compte.c_str());
+                static_cast<unsigned long long>(analyse.trames()), compte_signales(bilan).c_str());
     if (signales > 0)
         return EXIT_MICROS_SIGNALES;
     return e.problemes.empty() ? EXIT_SANS_PERTE : EXIT_FICHIERS;

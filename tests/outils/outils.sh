@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The recording tools end to end, on recordings of the simulated box made by
 # the headless runner.
-#   outils.sh exports|voies|repare BIN_DIR OUT_DIR TESTS_DIR PYTHON
+#   outils.sh exports|voies|calibration|repare BIN_DIR OUT_DIR TESTS_DIR PYTHON
 set -euo pipefail
 mode=$1 bin=$2 out=$3 src=$4 py=$5
 rm -rf "$out" && mkdir -p "$out" && cd "$out"
@@ -74,6 +74,42 @@ colonne('Flottant.dat', 131, 41, 0)"
   attend 4 muet "$bin/ondaris-verifie" Flottant.dat --voies
   grep -q "^micro 40 : muet" muet.txt || { cat muet.txt; echec "micro 40 muet"; }
   grep -q "1 signalé (muet 1)" muet.txt || echec "un seul micro muet"
+  exit 0
+fi
+
+if [ "$mode" = calibration ]; then
+  # A 94 dB SPL calibrator on microphone 12 of a simulated array whose
+  # sensitivities spread 1.5 dB: calibrated by the runner, then recorded and
+  # exported in pascals, it reads 94.0 dB SPL. Analogue channels stay in
+  # counts; the export's calibration file gives each column factor 1.
+  sim=(--simulateur --sim-rythme libre --sim-amplitude 0 --sim-sensibilite-ecart 1.5 --sim-calibreur 12:94
+       --config "$src/runner/essai.txt" --sans-progression)
+  attend 0 calibre "$bin/ondaris-acq" "${sim[@]}" --calibre 94 --calibration cal.xml
+  attend 0 acq "$bin/ondaris-acq" "${sim[@]}" --dossier . --nom Cal
+  attend 0 npy "$bin/ondaris-export" Cal.dat --format npy --voies tout --calibration cal.xml
+  attend 0 h5 "$bin/ondaris-export" Cal.dat --format h5 --voies tout --calibration cal.xml --sortie CalH.h5
+  attend 64 sigmf "$bin/ondaris-export" Cal.dat --format sigmf --calibration cal.xml
+  "$py" - <<'FIN'
+import xml.etree.ElementTree as ET
+import h5py
+import numpy as np
+brut = np.fromfile("Cal.dat", dtype="<i4").reshape(-1, 14)
+x = np.load("Cal.npy")
+with h5py.File("CalH.h5", "r") as f:
+    codes = list(f["time_data"].attrs["codes"])
+    assert f.attrs["unites"] == "micros en pascals, voies analogiques en points"
+    assert np.array_equal(f["time_data"][...], x)
+assert x.dtype == np.float32 and x.shape == (brut.shape[0], 13), (x.dtype, x.shape)
+niveau = 20 * np.log10(np.sqrt(np.mean(x[:, codes.index(12)].astype(np.float64) ** 2)) / 20e-6)
+assert abs(niveau - 94.0) < 0.1, niveau
+# Word 13 of the frame is analogue channel 0.
+assert np.array_equal(x[:, codes.index(2000)], brut[:, 13].astype(np.float32))
+for nom in ("Cal_calib.xml", "CalH_calib.xml"):
+    calib = ET.parse(nom).getroot()
+    assert calib.tag == "Calib"
+    assert [float(p.get("factor")) for p in calib.iter("pos")] == [1.0] * 13, nom
+print("micro 12 en pascals : %.2f dB SPL" % niveau)
+FIN
   exit 0
 fi
 

@@ -1,6 +1,6 @@
 # Runs ondaris-acq and checks its exit code and the files it leaves.
 #   -DRUNNER=... -DOUT=... -DCONFIG=... [-DEMULATOR=wine]
-#   -DMODE=simulated|sans_enregistrement|canaux|nobox|usage
+#   -DMODE=simulated|sans_enregistrement|canaux|diagnostic|nobox|usage
 file(REMOVE_RECURSE ${OUT})
 file(MAKE_DIRECTORY ${OUT})
 
@@ -91,6 +91,44 @@ elseif(MODE STREQUAL "canaux")
   expect_in("${log}" "Nb_voies = 16\n")
   expect_in("${log}" "Compteurs =   0  1  0  1\n")
   expect_in("${out}" "compteurs BD, voie d'état\n")
+elseif(MODE STREQUAL "diagnostic")
+  # Every microphone at 50 000 Hz (the scene's 1 kHz source far below the
+  # band where noise is judged), a trigger that never comes: the check starts
+  # at once, records nothing and leaves the settings file alone.
+  set(config "[Paramètres généraux]\r\nFrequence = 50000 Hz\r\nDuree = 0.5  s\r\nTrig = Trig1 Flanc_montant\r\n")
+  string(APPEND config "Enregistrement = 1\r\n\r\n[Micros actifs]\r\n")
+  foreach(f RANGE 127)
+    if(f LESS 10)
+      set(f "00${f}")
+    elseif(f LESS 100)
+      set(f "0${f}")
+    endif()
+    string(APPEND config "Faisceau_${f}  1  1  1  1  1  1  1  1\r\n")
+  endforeach()
+  file(WRITE ${OUT}/tous.txt "${config}")
+  set(diagnostic ${EMULATOR} ${RUNNER} --simulateur --sim-rythme libre --sim-declenchement jamais --config tous.txt
+                 --diagnostic --sans-progression)
+  execute_process(COMMAND ${diagnostic} --sim-defauts 3:muet,17:sature,200:bruit,511:continu,700:fige,12-13:permute
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  if(NOT rc EQUAL 8)
+    message(FATAL_ERROR "exit ${rc}, expected 8 (microphones flagged)\n${out}\n${err}")
+  endif()
+  foreach(line "\nmicro 3 : muet" "\nmicro 17 : saturé" "\nmicro 200 : bruyant" "\nmicro 511 : décalage continu"
+               "\nmicro 700 : figé" "\nMicros : 1024 analysés sur "
+               " trames, 5 signalés (muet 1, figé 1, saturé 1, bruyant 1, décalage continu 1)\n")
+    expect_in("${out}" "${line}")
+  endforeach()
+  file(GLOB written ${OUT}/*.dat ${OUT}/config_en_cours.txt)
+  if(written)
+    message(FATAL_ERROR "written by a diagnostic: ${written}")
+  endif()
+  execute_process(COMMAND ${diagnostic} WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out
+                  ERROR_VARIABLE err TIMEOUT 60)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "exit ${rc}, expected 0 (no fault)\n${out}\n${err}")
+  endif()
+  expect_in("${out}" "\nMicros : 1024 analysés sur ")
+  expect_in("${out}" " trames, aucun signalé\n")
 elseif(MODE STREQUAL "nobox")
   execute_process(COMMAND ${EMULATOR} ${RUNNER} --config ${CONFIG} --dossier ${OUT} --sans-progression
                   WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "analyse/acoustique.h"
+#include "files/calibration.h"
+#include "simulator/frame_source.h"
 #include "support/doubles.h"
 
 #ifdef __linux__
@@ -203,6 +207,32 @@ TEST(RunnerDisk, DiskFilledByAnotherWriterStopsAFixedRecording)
     EXPECT_LT(fs::file_size(base + ".dat"), 123000000u);
     fichiers_coherents(base, VOIES_DEFAUT);
     fs::remove(disque.point + "/autre");
+}
+
+// A calibrator on microphone 300 of the simulated array, whose sensitivities
+// spread 1.5 dB: the factor stored is 1 / its sensitivity, from the nominal
+// one, then again from the factor found, at the other usual level; the
+// other microphones keep the nominal factor.
+TEST(RunnerCalibre, FactorOfTheSimulatedCalibrator)
+{
+    if (!calibration_disponible())
+        GTEST_SKIP() << "construit sans pugixml";
+    TempDir dir;
+    sim::Scene scene;
+    scene.sensitivity_spread_db = 1.5;
+    const double attendu = 1.0 / sim::microphone_sensitivity(scene, 300);
+    for (const char* niveau : {"94", "114"}) {
+        Runner r(dir.path(), {"--simulateur", "--frequence", "50000", "--sim-amplitude", "0", "--sim-sensibilite-ecart",
+                              "1.5", "--sim-calibreur", std::string("300:") + niveau, "--calibre", niveau,
+                              "--calibration", "cal.xml", "--sans-progression"});
+        ASSERT_EQ(r.fin(60000), 0) << r.texte();
+        Calibration cal;
+        std::string erreur;
+        ASSERT_EQ(lit_calibration(dir.file("cal.xml"), 1024, cal, erreur), 0) << erreur;
+        EXPECT_NEAR(20 * std::log10(cal.facteurs[300] / attendu), 0.0, 0.01) << niveau << " dB";
+        for (int m : {0, 299, 301, 1023})
+            EXPECT_DOUBLE_EQ(cal.facteurs[static_cast<size_t>(m)], 1.0 / SENSIBILITE_NOMINALE);
+    }
 }
 
 #else

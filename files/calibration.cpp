@@ -1,0 +1,153 @@
+#include "files/calibration.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "base/plateforme.h"
+
+#ifdef ONDARIS_XML
+#include <pugixml.hpp>
+
+namespace {
+
+// The line of a byte of the text, from 1.
+int ligne_de(const std::string& texte, std::ptrdiff_t offset)
+{
+    if (offset < 0)
+        return 1;
+    const auto fin = texte.begin() + std::min<std::ptrdiff_t>(offset, static_cast<std::ptrdiff_t>(texte.size()));
+    return 1 + static_cast<int>(std::count(texte.begin(), fin, '\n'));
+}
+
+bool lit_facteur(const char* s, double& v)
+{
+    const char* fin = s + std::strlen(s);
+    while (s < fin && *s == ' ')
+        ++s;
+    while (fin > s && fin[-1] == ' ')
+        --fin;
+    const auto r = std::from_chars(s, fin, v, std::chars_format::general);
+    return s < fin && r.ec == std::errc() && r.ptr == fin && std::isfinite(v) && v > 0;
+}
+
+} // namespace
+
+bool calibration_disponible() { return true; }
+
+int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, std::string& erreur)
+{
+    std::FILE* f = ouvre_fichier(chemin, "rb");
+    if (!f) {
+        erreur = chemin + " : " + std::strerror(errno);
+        return -1;
+    }
+    std::string texte;
+    char bloc[4096];
+    size_t n;
+    while ((n = std::fread(bloc, 1, sizeof bloc, f)) > 0)
+        texte.append(bloc, n);
+    const bool lu = std::ferror(f) == 0;
+    std::fclose(f);
+    if (!lu) {
+        erreur = chemin + " : lecture impossible";
+        return -1;
+    }
+    auto refus = [&](std::ptrdiff_t offset, const std::string& raison) {
+        erreur = chemin + ", ligne " + std::to_string(ligne_de(texte, offset)) + " : " + raison;
+        return -1;
+    };
+
+    pugi::xml_document doc;
+    const pugi::xml_parse_result r = doc.load_buffer(texte.data(), texte.size());
+    if (!r)
+        return refus(r.offset, std::string("XML illisible (") + r.description() + ")");
+    const pugi::xml_node calib = doc.child("Calib");
+    if (!calib)
+        return refus(doc.first_child().offset_debug(), "élément <Calib> attendu");
+    Calibration lue;
+    lue.nom = calib.attribute("name").value();
+    for (pugi::xml_node pos : calib.children("pos")) {
+        const pugi::xml_attribute facteur = pos.attribute("factor");
+        if (!facteur)
+            return refus(pos.offset_debug(), "<pos> sans attribut factor");
+        double v;
+        if (!lit_facteur(facteur.value(), v))
+            return refus(pos.offset_debug(),
+                         std::string("facteur « ") + facteur.value() + " » : nombre positif attendu (Pa par point)");
+        if (attendus > 0 && lue.facteurs.size() == attendus)
+            return refus(pos.offset_debug(), "un facteur de trop, " + std::to_string(attendus) + " attendus");
+        lue.facteurs.push_back(v);
+    }
+    if (attendus > 0 && lue.facteurs.size() != attendus)
+        return refus(calib.offset_debug(), std::to_string(lue.facteurs.size()) + " facteurs dans <Calib>, " +
+                                               std::to_string(attendus) + " attendus");
+    c = std::move(lue);
+    return 0;
+}
+
+int ecrit_calibration(const std::string& chemin, const Calibration& c, std::string& erreur)
+{
+    pugi::xml_document doc;
+    pugi::xml_node declaration = doc.append_child(pugi::node_declaration);
+    declaration.append_attribute("version") = "1.0";
+    declaration.append_attribute("encoding") = "utf-8";
+    pugi::xml_node calib = doc.append_child("Calib");
+    calib.append_attribute("name") = c.nom.c_str();
+    for (size_t k = 0; k < c.facteurs.size(); ++k) {
+        pugi::xml_node pos = calib.append_child("pos");
+        pos.append_attribute("Name") = ("Point " + std::to_string(k + 1)).c_str();
+        char nombre[32];
+        const auto r = std::to_chars(nombre, nombre + sizeof nombre - 1, c.facteurs[k]);
+        *r.ptr = '\0';
+        pos.append_attribute("factor") = nombre;
+    }
+    struct Texte : pugi::xml_writer {
+        std::string s;
+        void write(const void* data, size_t n) override { s.append(static_cast<const char*>(data), n); }
+    } texte;
+    doc.save(texte, "  ", pugi::format_default, pugi::encoding_utf8);
+    // The program's text files end their lines with CR LF.
+    std::string crlf;
+    for (char ch : texte.s) {
+        if (ch == '\n')
+            crlf += '\r';
+        crlf += ch;
+    }
+    std::FILE* f = ouvre_fichier(chemin, "wb");
+    if (!f) {
+        erreur = chemin + " : " + std::strerror(errno);
+        return -1;
+    }
+    const bool ecrit = std::fwrite(crlf.data(), 1, crlf.size(), f) == crlf.size();
+    if (std::fclose(f) != 0 || !ecrit) {
+        erreur = chemin + " : écriture impossible";
+        return -1;
+    }
+    return 0;
+}
+
+#else
+
+namespace {
+const char* const SANS_XML = "cette version est construite sans pugixml : pas de fichier de calibration";
+}
+
+bool calibration_disponible() { return false; }
+
+int lit_calibration(const std::string& chemin, size_t, Calibration&, std::string& erreur)
+{
+    erreur = chemin + " : " + SANS_XML;
+    return -1;
+}
+
+int ecrit_calibration(const std::string& chemin, const Calibration&, std::string& erreur)
+{
+    erreur = chemin + " : " + SANS_XML;
+    return -1;
+}
+
+#endif

@@ -1,0 +1,57 @@
+// Calibration files: written and read back exactly, as acoular lays them
+// out; every refusal names its line.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "files/calibration.h"
+#include "support/doubles.h"
+
+TEST(Calibration, WrittenAndReadBack)
+{
+    if (!calibration_disponible())
+        GTEST_SKIP() << "construit sans pugixml";
+    TempDir d;
+    const Calibration c{"réseau", {1.0 / 281170.66, 3.3e-6, 1.0}};
+    std::string erreur;
+    ASSERT_EQ(ecrit_calibration(d.file("c.xml"), c, erreur), 0) << erreur;
+    const std::string texte = read_text(d.file("c.xml"));
+    EXPECT_NE(texte.find("<Calib name=\"réseau\">\r\n"), std::string::npos) << texte;
+    EXPECT_NE(texte.find("<pos Name=\"Point 3\" factor=\"1\" />"), std::string::npos) << texte;
+    Calibration lue;
+    ASSERT_EQ(lit_calibration(d.file("c.xml"), 3, lue, erreur), 0) << erreur;
+    EXPECT_EQ(lue.nom, c.nom);
+    EXPECT_EQ(lue.facteurs, c.facteurs);
+}
+
+TEST(Calibration, RefusalsNameTheLine)
+{
+    if (!calibration_disponible())
+        GTEST_SKIP() << "construit sans pugixml";
+    const std::string debut = "<?xml version=\"1.0\"?>\n<Calib name=\"x\">\n";
+    const std::string p1 = "  <pos Name=\"Point 1\" factor=\"3.5e-6\"/>\n";
+    const std::string p2 = "  <pos Name=\"Point 2\" factor=\"3.6e-6\"/>\n";
+    const struct {
+        std::string texte;
+        size_t attendus;
+        std::string raison;
+    } cas[] = {
+        {debut + p1 + p2 + "</Calib>\n", 1, "ligne 4 : un facteur de trop, 1 attendus"},
+        {debut + p1 + "</Calib>\n", 2, "ligne 2 : 1 facteurs dans <Calib>, 2 attendus"},
+        {debut + p1 + "  <pos Name=\"Point 2\"/>\n</Calib>\n", 2, "ligne 4 : <pos> sans attribut factor"},
+        {debut + p1 + "  <pos Name=\"Point 2\" factor=\"3,6e-6\"/>\n</Calib>\n", 2,
+         "ligne 4 : facteur « 3,6e-6 » : nombre positif attendu"},
+        {debut + p1 + "  <pos Name=\"Point 2\" factor=\"-1\"/>\n</Calib>\n", 2, "ligne 4 : facteur « -1 »"},
+        {debut + p1 + "  <pos Name=\"Point 2\" factor=\"1\">\n</Calib>\n", 2, "ligne 5 : XML illisible"},
+        {"<?xml version=\"1.0\"?>\n<MicArray name=\"x\"/>\n", 0, "ligne 2 : élément <Calib> attendu"},
+    };
+    TempDir d;
+    for (const auto& c : cas) {
+        std::ofstream(d.file("c.xml"), std::ios::binary) << c.texte;
+        Calibration lue{"intacte", {7.0}};
+        std::string erreur;
+        EXPECT_EQ(lit_calibration(d.file("c.xml"), c.attendus, lue, erreur), -1) << c.texte;
+        EXPECT_NE(erreur.find("c.xml, " + c.raison), std::string::npos) << erreur;
+        EXPECT_EQ(lue.nom, "intacte");
+    }
+}
