@@ -11,10 +11,12 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <io.h>
 #include <shellapi.h>
 #else
 #include <langinfo.h>
 #include <locale.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -77,6 +79,13 @@ std::string vers_code_page(const std::string& utf8)
     return s;
 }
 
+bool vide_fichier(std::FILE* f)
+{
+    if (!f || std::fflush(f) != 0 || _chsize_s(_fileno(f), 0) != 0)
+        return false;
+    return std::fseek(f, 0, SEEK_SET) == 0;
+}
+
 bool espace_libre(const std::string& dossier, uint64_t& octets)
 {
     std::wstring w = dossier.empty() ? std::wstring(L".") : utf8_vers_large(dossier);
@@ -129,6 +138,13 @@ void console_utf8()
 #else
 
 std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode) { return std::fopen(utf8_path.c_str(), mode); }
+
+bool vide_fichier(std::FILE* f)
+{
+    if (!f || std::fflush(f) != 0 || ftruncate(fileno(f), 0) != 0)
+        return false;
+    return std::fseek(f, 0, SEEK_SET) == 0;
+}
 
 std::string vers_code_page(const std::string& utf8) { return utf8_vers_cp1252(utf8); }
 

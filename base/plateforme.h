@@ -13,6 +13,10 @@
 // accented folders and names open whatever the code page).
 std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode);
 
+// Cuts the file of an open stream to 0 bytes and puts the stream at its
+// start. False, with errno set, when the system refuses.
+bool vide_fichier(std::FILE* f);
+
 // UTF-8 text in the system's 8-bit code page (Windows: the ANSI code page;
 // elsewhere Windows-1252). Characters the code page lacks become '?'.
 std::string vers_code_page(const std::string& utf8);

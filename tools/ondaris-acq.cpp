@@ -496,7 +496,7 @@ bool choisit_fichiers(const Configuration& cfg, const Options& o, Console& conso
     } else {
         acqui_name = chemin;
         journal.call_verb("Nom du fichier d'acquisition : " + acqui_name + "\r\n");
-        if (fichiers.ouvre(acqui_name, journal) == 0)
+        if (fichiers.prepare(acqui_name, journal) == 0)
             return true;
     }
     journal.call_verb("Pas de fichier choisi\r\n", 1);

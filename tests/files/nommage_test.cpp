@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "app/model/config_controles.h"
 #include "app/model/mode_avance.h"
@@ -65,6 +66,9 @@ TEST_F(Nommage, ManualChoiceOpensThreeDistinctFilesAndReleasesEarlierOnes)
 {
     const std::string d = dir.file("a.dat") + sep;
     fs::create_directory(d);
+    // An earlier recording under the first name.
+    for (const char* nom : {"x.dat", "x.Ond", "x.log"})
+        std::ofstream(d + nom, std::ios::binary) << "ancien " << nom;
     const std::pair<std::string, std::string> cas[] = {{"x.dat", "x"}, {"Essai", "Essai"}, {"G.DAT", "G"}};
     for (const auto& [choisi, base] : cas) {
         SCOPED_TRACE(choisi);
@@ -74,13 +78,15 @@ TEST_F(Nommage, ManualChoiceOpensThreeDistinctFilesAndReleasesEarlierOnes)
         EXPECT_EQ(op.shown.back().text, "data |*.dat");
         const std::string donnees = choisi == "Essai" ? "Essai.dat" : choisi;
         EXPECT_EQ(p.pane.text, "Nom du fichier d'acquisition : " + d + donnees + "\r\n");
-        // Something reaches the data file through the stream the run will take.
-        std::fputs("avant", p.fichiers.donnees());
         for (const std::string& nom : {donnees, base + ".Ond", base + ".log"})
             EXPECT_TRUE(fs::is_regular_file(d + nom)) << nom;
     }
-    // The next choice closed the earlier files: what was buffered is there.
-    EXPECT_EQ(read_text(d + "x.dat"), "avant");
+    // Released by the next choice, no run having started on them: the earlier
+    // recording is as it was, and the files made for "Essai" are gone.
+    for (const char* nom : {"x.dat", "x.Ond", "x.log"})
+        EXPECT_EQ(read_text(d + nom), std::string("ancien ") + nom);
+    for (const char* nom : {"Essai.dat", "Essai.Ond", "Essai.log"})
+        EXPECT_FALSE(fs::exists(d + nom)) << nom;
     op.save_files.push_back(d + "G.DAT"); // the same name, its files still open
     EXPECT_EQ(button_Fichier_Click(p), 0);
 

@@ -205,6 +205,32 @@ TEST(RunnerDisk, DiskFilledByAnotherWriterStopsAFixedRecording)
     fs::remove(disque.point + "/autre");
 }
 
+TEST(RunnerDisk, OverwriteRefusedForSpaceLeavesTheRecordingAsItWas)
+{
+    TempDir dir;
+    PetitDisque disque(dir.path(), 1000000000ull + 64ull * 1048576);
+    if (!disque.raison.empty())
+        GTEST_SKIP() << disque.raison;
+    auto options = [&](std::vector<std::string> plus) {
+        std::vector<std::string> a = {"--simulateur", "--sim-rythme", "libre", "--dossier",
+                                      disque.point,   "--nom",        "E",     "--sans-progression"};
+        a.insert(a.end(), plus.begin(), plus.end());
+        return a;
+    };
+    Runner premier(dir.path(), options({"--duree", "0.1"}));
+    ASSERT_EQ(premier.fin(60000), 0) << premier.texte();
+    const std::string base = disque.point + "/E";
+    const std::vector<uint8_t> avant[3] = {read_bytes(base + ".dat"), read_bytes(base + ".Ond"),
+                                           read_bytes(base + ".log")};
+    // 60 s of the default frame is 12 GB: the small disk cannot take it.
+    Runner second(dir.path(), options({"--duree", "60", "--ecraser"}));
+    EXPECT_EQ(second.fin(60000), 3) << second.texte();
+    EXPECT_NE(second.texte().find("Pas suffisamment de place sur le disque !"), std::string::npos) << second.texte();
+    EXPECT_EQ(read_bytes(base + ".dat"), avant[0]);
+    EXPECT_EQ(read_bytes(base + ".Ond"), avant[1]);
+    EXPECT_EQ(read_bytes(base + ".log"), avant[2]);
+}
+
 #else
 
 TEST(RunnerSignal, LinuxOnly) { GTEST_SKIP() << "signaux et tmpfs : Linux seulement"; }
