@@ -1,5 +1,6 @@
 #include "base/plateforme.h"
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -16,10 +17,15 @@
 #else
 #include <langinfo.h>
 #include <locale.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
 namespace {
+
+// Counted by the system's handler: a lock-free atomic is safe there.
+static_assert(ATOMIC_INT_LOCK_FREE == 2, "ending requests are counted in a signal handler");
+std::atomic<int> demandes{0};
 
 // The rule shared by both systems for what the locale gives.
 void complete_separateurs(std::string& decimal, std::string& groupement)
@@ -125,6 +131,24 @@ std::vector<std::string> arguments_utf8(int argc, char** argv)
     return args;
 }
 
+namespace {
+
+BOOL WINAPI sur_evenement_console(DWORD evenement)
+{
+    demandes.fetch_add(1);
+    if (evenement == CTRL_C_EVENT || evenement == CTRL_BREAK_EVENT)
+        return TRUE;
+    // Close, logoff, shutdown: the process ends as soon as this returns, so
+    // it waits here while the main thread stops the run and writes the
+    // files; the program's exit ends this thread with the others.
+    Sleep(INFINITE);
+    return TRUE;
+}
+
+} // namespace
+
+void capte_demandes_fin() { SetConsoleCtrlHandler(sur_evenement_console, TRUE); }
+
 void console_utf8()
 {
     SetConsoleOutputCP(CP_UTF8);
@@ -175,4 +199,23 @@ std::vector<std::string> arguments_utf8(int argc, char** argv) { return std::vec
 
 void console_utf8() {}
 
+namespace {
+
+void sur_signal(int) { demandes.fetch_add(1); }
+
+} // namespace
+
+void capte_demandes_fin()
+{
+    struct sigaction sa {};
+    sa.sa_handler = sur_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART; // as signal() sets it: a read or write goes on
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(s, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
 #endif
+
+int demandes_fin() { return demandes.load(); }

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,10 +46,6 @@ enum {
     EXIT_INTERRUPTED = 130,
 };
 
-std::atomic<int> interruptions{0};
-
-extern "C" void on_interrupt(int) { interruptions.fetch_add(1); }
-
 struct Options {
     std::string config;
     bool simulateur = false;
@@ -76,7 +71,8 @@ struct Options {
 
 const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "Une acquisition Ondaris 1024 sans fenêtre : lecture d'une configuration, Init,\n"
-                         "un enregistrement, puis fin. Ctrl-C arrête l'acquisition proprement (Stop).\n"
+                         "un enregistrement, puis fin. Ctrl-C arrête l'acquisition proprement (Stop), comme\n"
+                         "un kill (SIGTERM) ou la fermeture du terminal ou de la session (SIGHUP).\n"
                          "\n"
                          "  --config FICHIER        configuration à lire (format de config_en_cours.txt)\n"
                          "  --dossier DOSSIER       répertoire des fichiers (nommage automatique)\n"
@@ -244,7 +240,8 @@ private:
     bool ligne_ = false;
 };
 
-// What the runner shows of a run, and where Ctrl-C reaches it: Abort
+// What the runner shows of a run, and where Ctrl-C (or any request to end
+// the program: base/plateforme.h) reaches it: Abort
 // while waiting for the trigger, Stop in the main loop, and a further one
 // after Stop abandons a stream the box does not end. One pressed before
 // the run is kept for it.
@@ -259,7 +256,7 @@ public:
     {
         if (!run)
             return;
-        const int n = interruptions.load();
+        const int n = demandes_fin();
         if (n != vues_) {
             if (run->phase() == PHASE_ATTENTE) {
                 vues_ = n;
@@ -540,7 +537,7 @@ public:
             int vues = 0;
             while (!fin_.load()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                const int n = interruptions.load();
+                const int n = demandes_fin();
                 if (n == vues)
                     continue;
                 vues = n;
@@ -581,7 +578,7 @@ int main(int argc, char** argv)
         return EXIT_USAGE;
     }
 
-    std::signal(SIGINT, on_interrupt);
+    capte_demandes_fin();
 
     std::unique_ptr<usb::UsbApi> usb;
     sim::SimulatedBox* box = nullptr;
@@ -623,7 +620,7 @@ int main(int argc, char** argv)
 
     SuiviConsole suivi(console, journal.conv);
     const int init = init_boitier(boitier, suivi);
-    if (interruptions.load() > 0) {
+    if (demandes_fin() > 0) {
         console.efface_progression();
         std::printf("\nInterrompu pendant l'Init : liaison USB fermée, aucune acquisition.\n");
         ferme_liaison(boitier);

@@ -111,25 +111,30 @@ void fichiers_coherents(const std::string& base, int nb_voies)
 // Default settings of the window: 1024 microphones and counter A.
 constexpr int VOIES_DEFAUT = 1025;
 
-TEST(RunnerSignal, CtrlCEndsAnOpenEndedRecording)
+// Ctrl-C, a kill and a closed terminal end a recording alike: Stop, and
+// three files that agree.
+TEST(RunnerSignal, EndingSignalStopsAnOpenEndedRecording)
 {
-    TempDir dir;
-    Runner r(dir.path(), {"--simulateur", "--frequence", "12500", "--duree", "0", "--dossier", dir.path(), "--nom", "E",
-                          "--sans-progression"});
-    ASSERT_TRUE(r.attend("Go disponibles", 60000)) << r.texte();
-    // Interrupted once the first packets have reached the data file.
-    auto taille = [&] {
-        std::error_code ec;
-        const auto n = fs::file_size(dir.file("E.dat"), ec);
-        return ec ? 0 : n;
-    };
-    for (int i = 0; i < 3000 && taille() < 2u * 16777216u; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    kill(r.pid, SIGINT);
-    EXPECT_EQ(r.fin(60000), 0) << r.texte();
-    EXPECT_EQ(r.texte().find("ERREUR"), std::string::npos) << r.texte();
-    EXPECT_GT(fs::file_size(dir.file("E.dat")), 0u);
-    fichiers_coherents(dir.file("E"), VOIES_DEFAUT);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        TempDir dir;
+        Runner r(dir.path(), {"--simulateur", "--frequence", "12500", "--duree", "0", "--dossier", dir.path(), "--nom",
+                              "E", "--sans-progression"});
+        ASSERT_TRUE(r.attend("Go disponibles", 60000)) << r.texte();
+        // Interrupted once the first packets have reached the data file.
+        auto taille = [&] {
+            std::error_code ec;
+            const auto n = fs::file_size(dir.file("E.dat"), ec);
+            return ec ? 0 : n;
+        };
+        for (int i = 0; i < 3000 && taille() < 2u * 16777216u; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        kill(r.pid, sig);
+        EXPECT_EQ(r.fin(60000), 0) << r.texte();
+        EXPECT_EQ(r.texte().find("ERREUR"), std::string::npos) << r.texte();
+        EXPECT_GT(fs::file_size(dir.file("E.dat")), 0u);
+        fichiers_coherents(dir.file("E"), VOIES_DEFAUT);
+    }
 }
 
 TEST(RunnerSignal, CtrlCDuringInitClosesTheLinkWithoutARun)
