@@ -393,7 +393,7 @@ bool Run::preparation()
     }
     // Only now, with the box streaming, is a recording overwritten. The
     // completions wait for the next event handling.
-    if (p_.enregistre && fichiers_.commence(j) != 0) {
+    if (p_.enregistre && fichiers_.commence(p_.header, p_.nb_voies, p_.nb_micros, p_.commentaire, j) != 0) {
         envoie(b_, CMD_STOP, {0x00});
         anneau_.libere();
         fichiers_.ferme();

@@ -166,7 +166,8 @@ int FichiersRun::prepare(const std::string& data_path, const Journal& j)
     return 0;
 }
 
-int FichiersRun::commence(const Journal& j)
+int FichiersRun::commence(const type_header_file& h, int nb_voies, int nb_micros, const std::string& commentaire,
+                          const Journal& j)
 {
     const std::string* noms[3] = {&nom_donnees_, &nom_header_, &nom_log_};
     std::FILE* flux[3] = {donnees_, header_, log_};
@@ -183,6 +184,16 @@ int FichiersRun::commence(const Journal& j)
     octets_existants_ = 0;
     reserve(header_, HEADER_FILE_SIZE);
     reserve(log_, RESERVE_DESCRIPTION);
+    // Whatever stops the run from here on, its data can be read: the record
+    // says everything but the frame count, which the data file gives.
+    type_header_file debut = h;
+    debut.nb_ech = 0;
+    debut.duree_acq = 0;
+    ecrit_compagnons(header_, log_, nom_donnees_, debut, nb_voies, nb_micros, commentaire, j);
+    std::clearerr(header_);
+    std::clearerr(log_);
+    std::fseek(header_, 0, SEEK_SET);
+    std::fseek(log_, 0, SEEK_SET);
     return 0;
 }
 

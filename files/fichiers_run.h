@@ -29,12 +29,17 @@ public:
     // returned.
     int prepare(const std::string& data_path, const Journal& j);
 
-    // The run has started: the three files are emptied, and the header and
-    // description files given their room at once (2097 bytes, and
+    // The run has started: the three files are emptied; the header and
+    // description files are given their room at once (2097 bytes, and
     // RESERVE_DESCRIPTION), so that a data file that fills the disk cannot
-    // keep them from being written; the streams are left at offset 0. -1,
-    // with the reason in the pane, when a file cannot be emptied.
-    int commence(const Journal& j);
+    // keep them from being written, and the run's settings are written in
+    // it: the record `h` and its description with no frame counted yet. A
+    // run killed from here on leaves companions that say how to read its
+    // data. The streams are left at offset 0, where the end of the run
+    // writes them again. -1, with the reason in the pane, when a file
+    // cannot be emptied.
+    int commence(const type_header_file& h, int nb_voies, int nb_micros, const std::string& commentaire,
+                 const Journal& j);
 
     // Closes whichever are open (data file first, then the description file,
     // then the header file). Before commence(), the files prepare() created

@@ -27,6 +27,7 @@
 #include "files/configuration_initiale.h"
 #include "files/fichier_donnees.h"
 #include "files/nommage.h"
+#include "files/reparation.h"
 #include "simulator/simulated_box.h"
 #include "tools/console.h"
 #include "tools/ligne_commande.h"
@@ -616,6 +617,9 @@ int main(int argc, char** argv)
     if (reglages(o, rang, journal, cfg) != 0)
         return EXIT_USAGE;
     std::printf("ondaris-acq %s\n", version_ondaris());
+    const std::string avis = avis_interruption("config_en_cours.txt", journal.conv);
+    if (!avis.empty())
+        journal.call_verb(avis);
     affiche_reglages(cfg, o, journal.conv);
 
     SuiviConsole suivi(console, journal.conv);

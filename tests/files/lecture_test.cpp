@@ -62,7 +62,7 @@ struct Lecture : ::testing::Test, Modele {
         log = nom_compagnon(dat, ".log");
         FichiersRun f;
         ASSERT_EQ(f.prepare(dat, p.journal), 0);
-        ASSERT_EQ(f.commence(p.journal), 0);
+        ASSERT_EQ(f.commence(p.header_file, p.nb_voies, p.nb_micros, p.commentaire, p.journal), 0);
         ASSERT_EQ(f.ecrit_log(p.header_file, p.nb_voies, p.nb_micros, p.commentaire, p.journal), 0);
         f.ferme();
         ecrit(dat, octets);

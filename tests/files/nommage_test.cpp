@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "app/model/config_controles.h"
+#include "app/model/construction.h"
 #include "app/model/mode_avance.h"
 #include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
@@ -202,6 +203,25 @@ TEST_F(Nommage, AddedExtensionAsksBeforeOverwriting)
     EXPECT_EQ(button_Fichier_Click(p), 0);
     EXPECT_TRUE(p.file_open);
     ferme_fichiers(p);
+}
+
+TEST_F(Nommage, StartUpTellsOfTheLastRecordingCutShort)
+{
+    // The recording the configuration names: data, and companions that hold
+    // only the room its run kept.
+    const std::string dat = dir.file("Coupe.dat");
+    std::ofstream(p.config_en_cours, std::ios::binary)
+        << "Enregistrement = 1\r\nFichier d'acquisition (sans extension) = " << dir.file("Coupe") << "\r\n";
+    std::ofstream(dat, std::ios::binary) << std::string(4100, 'x');
+    std::ofstream(dir.file("Coupe.Ond"), std::ios::binary) << std::string(2097, '\0');
+    std::ofstream(dir.file("Coupe.log"), std::ios::binary) << std::string(16384, '\0');
+    construction(p);
+    EXPECT_NE(p.pane.text.find("L'acquisition de " + dat +
+                               " a été interrompue (Coupe.Ond ne contient que des zéros, Coupe.log ne contient que "
+                               "des zéros) : ondaris-repare " +
+                               dat + " complète son en-tête et sa description.\r\n"),
+              std::string::npos)
+        << p.pane.text;
 }
 
 TEST_F(Nommage, CommentLineEndsAreStoredAsCrLf)
