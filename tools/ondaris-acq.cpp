@@ -126,7 +126,12 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
         return std::string();
     });
     l.valeur("--nom", [&o](const std::string& s) {
-        o.nom = s;
+        // The data file's own extension is taken as the save dialog takes
+        // it; a folder belongs to --dossier.
+        const std::string nom = finit_par_dat(s) ? s.substr(0, s.size() - 4) : s;
+        if (nom.empty() || nom == "." || nom == ".." || nom.find_first_of("/\\") != std::string::npos)
+            return std::string("--nom : un nom de fichier, sans répertoire (--dossier donne le répertoire)");
+        o.nom = nom;
         o.nom_donne = true;
         return std::string();
     });
@@ -156,7 +161,7 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
         double d;
         if (s == "jamais")
             o.sim_declenchement_ms = -1;
-        else if (LigneCommande::nombre_fini(s, d) && d >= 0 && d <= INT_MAX)
+        else if (LigneCommande::nombre_fini(s, d) && !std::signbit(d) && d <= INT_MAX)
             o.sim_declenchement_ms = static_cast<int>(d);
         else
             return std::string("--sim-declenchement : millisecondes ou jamais");
@@ -170,8 +175,9 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
     l.valeur("--sim-source", [&o](const std::string& s) {
         const auto virgule = s.find(',');
         if (virgule == std::string::npos || !LigneCommande::nombre_fini(s.substr(0, virgule), o.sim_faisceau) ||
-            !LigneCommande::nombre_fini(s.substr(virgule + 1), o.sim_rangee))
-            return std::string("--sim-source : faisceau,rangée (par exemple 40,3.5)");
+            !LigneCommande::nombre_fini(s.substr(virgule + 1), o.sim_rangee) || std::signbit(o.sim_faisceau) ||
+            std::signbit(o.sim_rangee))
+            return std::string("--sim-source : faisceau,rangée positifs (par exemple 40,3.5)");
         return std::string();
     });
     const int code = l.analyse(argv);
@@ -425,7 +431,8 @@ void affiche_reglages(const Configuration& cfg, const Options& o, const Conventi
 // The settings of the run: the built-in ones, then the configuration (the
 // working folder's config_en_cours.txt, or the one given, which applies
 // over the built-in settings alone), then the options. -1 when the
-// configuration given cannot be read.
+// configuration given cannot be read, or the duration asked for is beyond
+// the frequency's longest.
 int reglages(Options& o, int rang, const Journal& journal, Configuration& cfg)
 {
     cfg = configuration_initiale();
@@ -463,6 +470,12 @@ int reglages(Options& o, int rang, const Journal& journal, Configuration& cfg)
     } else if (o.duree > 0) {
         cfg.duree_definie = true;
         cfg.duree_max = duree_max_de(frequence_de(cfg));
+        if (o.duree > cfg.duree_max) {
+            std::fprintf(stderr, "ondaris-acq : --duree : %s s au plus à %s Hz\n",
+                         compose(journal.conv, "{0:N1}", {cfg.duree_max}).c_str(),
+                         compose(journal.conv, "{0:N0}", {frequence_de(cfg)}).c_str());
+            return -1;
+        }
         fixe_duree(cfg, o.duree);
     }
     arrondit_duree(cfg, journal.conv);
