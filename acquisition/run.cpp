@@ -40,7 +40,8 @@ Run::Run(Boitier& b, ParametresRun params, FichiersRun fichiers, ObservateurRun&
 
 uint64_t Run::espace_utilisable(const std::string& path) const
 {
-    uint64_t disponible = disque_.espace(path);
+    // A recording the run overwrites gives its bytes back when it starts.
+    uint64_t disponible = disque_.espace(path) + fichiers_.octets_existants();
     return disponible > RESERVE_DISQUE ? disponible - RESERVE_DISQUE : 0;
 }
 
@@ -250,7 +251,7 @@ bool Run::prepare_fichiers()
     b_.journal.call_verb("Nom du fichier d'acquisition : " + p_.acqui_name + "\r\n");
     // A folder still missing, or one that cannot be written, stops the run
     // here: nothing would be recorded.
-    return fichiers_.ouvre(p_.acqui_name, b_.journal) == 0;
+    return fichiers_.prepare(p_.acqui_name, b_.journal) == 0;
 }
 
 void Run::refuse_apres_controles() { obs_.etape(ObservateurRun::REFUSEE); }
@@ -378,6 +379,15 @@ bool Run::preparation()
     if (envoie(b_, CMD_START, {p_.octet_start}) < 0) {
         // The box refused to start: nothing will come.
         j.call_verb("Le boîtier refuse le départ de l'acquisition : acquisition annulée.\r\n");
+        anneau_.libere();
+        fichiers_.ferme();
+        refuse_apres_controles();
+        return false;
+    }
+    // Only now, with the box streaming, is a recording overwritten. The
+    // completions wait for the next event handling.
+    if (p_.enregistre && fichiers_.commence(p_.header, p_.nb_voies, p_.nb_micros, p_.commentaire, j) != 0) {
+        envoie(b_, CMD_STOP, {0x00});
         anneau_.libere();
         fichiers_.ferme();
         refuse_apres_controles();

@@ -34,7 +34,7 @@ enum FinRun {
     FIN_COMPLETE,   // the stream ended by itself with every byte asked for
     FIN_STOPPEE,    // stopped (operator, counter error, disk budget, window closed): the files hold what came
     FIN_INCOMPLETE, // ended early by a transfer error or a box that went away: the files hold what came
-    FIN_REFUSEE,    // refused before the Start command (no channel, no file, no space...): nothing recorded
+    FIN_REFUSEE,    // refused before recording (no channel, no file, no space, the box...): every file as it was
     FIN_ABANDONNEE, // trigger never came, or Abort during the wait: the files are left empty
     FIN_ECRITURE,   // the data file refused bytes (disk full) or could not be closed: the files describe what it holds
 };

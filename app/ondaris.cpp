@@ -29,6 +29,7 @@ int main(int argc, char** argv)
     SystemClock clock;
     Principale p(usb, op, clock);
     Fenetre fenetre(p, op);
+    ferme_sur_demande_fin(fenetre);
     fenetre.show();
     app.exec();
     return 0;

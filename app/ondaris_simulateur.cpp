@@ -31,6 +31,7 @@ int main(int argc, char** argv)
     SystemClock clock;
     Principale p(box, op, clock);
     Fenetre fenetre(p, op, QStringLiteral("  —  BOÎTIER SIMULÉ"));
+    ferme_sur_demande_fin(fenetre);
     fenetre.show();
     app.exec();
     return 0;

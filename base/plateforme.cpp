@@ -1,5 +1,6 @@
 #include "base/plateforme.h"
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -11,13 +12,20 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <io.h>
 #include <shellapi.h>
 #else
 #include <langinfo.h>
 #include <locale.h>
+#include <signal.h>
+#include <unistd.h>
 #endif
 
 namespace {
+
+// Counted by the system's handler: a lock-free atomic is safe there.
+static_assert(ATOMIC_INT_LOCK_FREE == 2, "ending requests are counted in a signal handler");
+std::atomic<int> demandes{0};
 
 // The rule shared by both systems for what the locale gives.
 void complete_separateurs(std::string& decimal, std::string& groupement)
@@ -77,6 +85,13 @@ std::string vers_code_page(const std::string& utf8)
     return s;
 }
 
+bool vide_fichier(std::FILE* f)
+{
+    if (!f || std::fflush(f) != 0 || _chsize_s(_fileno(f), 0) != 0)
+        return false;
+    return std::fseek(f, 0, SEEK_SET) == 0;
+}
+
 bool espace_libre(const std::string& dossier, uint64_t& octets)
 {
     std::wstring w = dossier.empty() ? std::wstring(L".") : utf8_vers_large(dossier);
@@ -116,6 +131,24 @@ std::vector<std::string> arguments_utf8(int argc, char** argv)
     return args;
 }
 
+namespace {
+
+BOOL WINAPI sur_evenement_console(DWORD evenement)
+{
+    demandes.fetch_add(1);
+    if (evenement == CTRL_C_EVENT || evenement == CTRL_BREAK_EVENT)
+        return TRUE;
+    // Close, logoff, shutdown: the process ends as soon as this returns, so
+    // it waits here while the main thread stops the run and writes the
+    // files; the program's exit ends this thread with the others.
+    Sleep(INFINITE);
+    return TRUE;
+}
+
+} // namespace
+
+void capte_demandes_fin() { SetConsoleCtrlHandler(sur_evenement_console, TRUE); }
+
 void console_utf8()
 {
     SetConsoleOutputCP(CP_UTF8);
@@ -129,6 +162,13 @@ void console_utf8()
 #else
 
 std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode) { return std::fopen(utf8_path.c_str(), mode); }
+
+bool vide_fichier(std::FILE* f)
+{
+    if (!f || std::fflush(f) != 0 || ftruncate(fileno(f), 0) != 0)
+        return false;
+    return std::fseek(f, 0, SEEK_SET) == 0;
+}
 
 std::string vers_code_page(const std::string& utf8) { return utf8_vers_cp1252(utf8); }
 
@@ -159,6 +199,23 @@ std::vector<std::string> arguments_utf8(int argc, char** argv) { return std::vec
 
 void console_utf8() {}
 
+namespace {
+
+void sur_signal(int) { demandes.fetch_add(1); }
+
+} // namespace
+
+void capte_demandes_fin()
+{
+    struct sigaction sa {};
+    sa.sa_handler = sur_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART; // as signal() sets it: a read or write goes on
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(s, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
 #endif
 
 bool heure_locale(std::time_t t, std::tm& tm)
@@ -178,3 +235,5 @@ bool heure_utc(std::time_t t, std::tm& tm)
     return gmtime_r(&t, &tm) != nullptr;
 #endif
 }
+
+int demandes_fin() { return demandes.load(); }

@@ -1,7 +1,8 @@
 // What the program asks of the operating system that Windows does its own
 // way: files opened from UTF-8 paths, the 8-bit code page, the free space of
-// a volume, the regional number conventions and the command line. Every
-// system-specific call of the logic and of the runner lives behind these.
+// a volume, the regional number conventions, the command line and the
+// requests to end the program. Every system-specific call of the logic and
+// of the runner lives behind these.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,10 @@
 // fopen of a UTF-8 path (on Windows through the wide-character API, so that
 // accented folders and names open whatever the code page).
 std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode);
+
+// Cuts the file of an open stream to 0 bytes and puts the stream at its
+// start. False, with errno set, when the system refuses.
+bool vide_fichier(std::FILE* f);
 
 // UTF-8 text in the system's 8-bit code page (Windows: the ANSI code page;
 // elsewhere Windows-1252). Characters the code page lacks become '?'.
@@ -36,6 +41,18 @@ bool heure_utc(std::time_t t, std::tm& tm);
 
 // The command line in UTF-8 (Windows passes argv in the code page).
 std::vector<std::string> arguments_utf8(int argc, char** argv);
+
+// Requests to end the program from outside: Ctrl-C, a kill (SIGTERM), the
+// terminal or the session going away (SIGHUP); on Windows the console's
+// Ctrl-C, Ctrl-Break, close, logoff and shutdown events. Once caught they no
+// longer end the program: each is counted, and the program stops its run,
+// writes its files and ends by itself. A closing console, logoff or shutdown
+// on Windows is held until the program ends (the system's own delay
+// permitting). A pipe whose reader went away with the terminal then fails
+// its writes instead of ending the program.
+void capte_demandes_fin();
+// Requests counted since capte_demandes_fin(); read from any thread.
+int demandes_fin();
 
 // Console output taken as UTF-8, with escape sequences (Windows console);
 // nothing elsewhere.

@@ -63,6 +63,25 @@ void reserve(std::FILE* f, std::size_t n)
     std::fseek(f, 0, SEEK_SET);
 }
 
+// Opens a file for update without changing it, creating it when missing.
+std::FILE* ouvre_sans_changer(const std::string& nom, bool& cree)
+{
+    cree = false;
+    std::FILE* f = ouvre_fichier(nom, "r+b");
+    if (!f && errno == ENOENT) {
+        f = ouvre_fichier(nom, "w+b");
+        cree = f != nullptr;
+    }
+    return f;
+}
+
+uint64_t taille_fichier(const std::string& nom)
+{
+    std::error_code ec;
+    const std::uintmax_t n = std::filesystem::file_size(std::filesystem::u8path(nom), ec);
+    return ec ? 0 : static_cast<uint64_t>(n);
+}
+
 } // namespace
 
 FichiersRun& FichiersRun::operator=(FichiersRun&& o) noexcept
@@ -75,10 +94,16 @@ FichiersRun& FichiersRun::operator=(FichiersRun&& o) noexcept
         nom_donnees_ = std::move(o.nom_donnees_);
         nom_header_ = std::move(o.nom_header_);
         nom_log_ = std::move(o.nom_log_);
+        std::copy(o.crees_, o.crees_ + 3, crees_);
+        commence_ = o.commence_;
+        octets_existants_ = o.octets_existants_;
         o.donnees_ = o.header_ = o.log_ = nullptr;
         o.nom_donnees_.clear();
         o.nom_header_.clear();
         o.nom_log_.clear();
+        std::fill(o.crees_, o.crees_ + 3, false);
+        o.commence_ = false;
+        o.octets_existants_ = 0;
     }
     return *this;
 }
@@ -86,8 +111,25 @@ FichiersRun& FichiersRun::operator=(FichiersRun&& o) noexcept
 void FichiersRun::ferme()
 {
     ferme_fichier(donnees_);
-    ferme_compagnon(log_, nom_log_);
-    ferme_compagnon(header_, nom_header_);
+    if (commence_) {
+        ferme_compagnon(log_, nom_log_);
+        ferme_compagnon(header_, nom_header_);
+    } else {
+        // Never used by a run: what was there stays, what was not goes.
+        ferme_fichier(log_);
+        ferme_fichier(header_);
+        const std::string* noms[3] = {&nom_donnees_, &nom_header_, &nom_log_};
+        for (int i = 0; i < 3; ++i) {
+            std::error_code ec;
+            if (crees_[i])
+                std::filesystem::remove(std::filesystem::u8path(*noms[i]), ec);
+        }
+        nom_header_.clear();
+        nom_log_.clear();
+    }
+    std::fill(crees_, crees_ + 3, false);
+    commence_ = false;
+    octets_existants_ = 0;
 }
 
 int FichiersRun::ferme_donnees()
@@ -101,26 +143,57 @@ int FichiersRun::ferme_donnees()
     return r == 0 ? 0 : (err ? err : -1);
 }
 
-int FichiersRun::ouvre(const std::string& data_path, const Journal& j)
+int FichiersRun::prepare(const std::string& data_path, const Journal& j)
 {
     ferme();
-    const std::string noms[3] = {data_path, nom_compagnon(data_path, ".Ond"), nom_compagnon(data_path, ".log")};
+    nom_donnees_ = data_path;
+    nom_header_ = nom_compagnon(data_path, ".Ond");
+    nom_log_ = nom_compagnon(data_path, ".log");
+    const std::string* noms[3] = {&nom_donnees_, &nom_header_, &nom_log_};
     std::FILE** flux[3] = {&donnees_, &header_, &log_};
-    const char* modes[3] = {"wb+", "wb", "wb"};
     for (int i = 0; i < 3; ++i) {
-        *flux[i] = ouvre_fichier(noms[i], modes[i]);
+        const uint64_t taille = taille_fichier(*noms[i]);
+        *flux[i] = ouvre_sans_changer(*noms[i], crees_[i]);
         if (!*flux[i]) {
             int err = errno;
-            j.call_verb("Impossible de créer le fichier " + noms[i] + " : " + std::strerror(err) + "\r\n");
+            j.call_verb("Impossible de créer le fichier " + *noms[i] + " : " + std::strerror(err) + "\r\n");
             ferme();
             return -1;
         }
+        if (!crees_[i])
+            octets_existants_ += taille;
     }
-    nom_donnees_ = noms[0];
-    nom_header_ = noms[1];
-    nom_log_ = noms[2];
+    return 0;
+}
+
+int FichiersRun::commence(const type_header_file& h, int nb_voies, int nb_micros, const std::string& commentaire,
+                          const Journal& j)
+{
+    const std::string* noms[3] = {&nom_donnees_, &nom_header_, &nom_log_};
+    std::FILE* flux[3] = {donnees_, header_, log_};
+    for (int i = 0; i < 3; ++i) {
+        if (!vide_fichier(flux[i])) {
+            int err = errno;
+            j.call_verb("Impossible de vider le fichier " + *noms[i] + " : " + std::strerror(err) + "\r\n");
+            return -1;
+        }
+        // The old recording is gone with its data file: from here on the
+        // files are the run's.
+        commence_ = true;
+    }
+    octets_existants_ = 0;
     reserve(header_, HEADER_FILE_SIZE);
     reserve(log_, RESERVE_DESCRIPTION);
+    // Whatever stops the run from here on, its data can be read: the record
+    // says everything but the frame count, which the data file gives.
+    type_header_file debut = h;
+    debut.nb_ech = 0;
+    debut.duree_acq = 0;
+    ecrit_compagnons(header_, log_, nom_donnees_, debut, nb_voies, nb_micros, commentaire, j);
+    std::clearerr(header_);
+    std::clearerr(log_);
+    std::fseek(header_, 0, SEEK_SET);
+    std::fseek(log_, 0, SEEK_SET);
     return 0;
 }
 

@@ -1,8 +1,10 @@
 // The three files of a recorded run, as one resource: the data file (raw
-// frames, "wb+"), the header file (.Ond) and the description file (.log),
-// opened together and closed together, by ferme() or at destruction.
+// frames), the header file (.Ond) and the description file (.log), opened
+// together, emptied together when the run starts, and closed together, by
+// ferme() or at destruction.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -18,17 +20,32 @@ public:
     FichiersRun(const FichiersRun&) = delete;
     FichiersRun& operator=(const FichiersRun&) = delete;
 
-    // Opens the data, header and description files of `data_path` (closing
-    // those open first). The header and description files are given their
-    // room at once (2097 bytes, and RESERVE_DESCRIPTION), so that a data
-    // file that fills the disk cannot keep them from being written; the
-    // streams are left at offset 0. On failure nothing stays open, the pane
-    // says which file and why, and -1 is returned.
-    int ouvre(const std::string& data_path, const Journal& j);
+    // Opens the data, header and description files of `data_path` for a run
+    // (closing those open first) without changing them: an existing file
+    // keeps its bytes until commence(), a missing one is created empty. So
+    // whatever may still refuse the run (the disk space, the box) comes
+    // before anything is lost. On failure nothing stays open, the files it
+    // created are removed, the pane says which file and why, and -1 is
+    // returned.
+    int prepare(const std::string& data_path, const Journal& j);
+
+    // The run has started: the three files are emptied; the header and
+    // description files are given their room at once (2097 bytes, and
+    // RESERVE_DESCRIPTION), so that a data file that fills the disk cannot
+    // keep them from being written, and the run's settings are written in
+    // it: the record `h` and its description with no frame counted yet. A
+    // run killed from here on leaves companions that say how to read its
+    // data. The streams are left at offset 0, where the end of the run
+    // writes them again. -1, with the reason in the pane, when a file
+    // cannot be emptied.
+    int commence(const type_header_file& h, int nb_voies, int nb_micros, const std::string& commentaire,
+                 const Journal& j);
 
     // Closes whichever are open (data file first, then the description file,
-    // then the header file). The header and description files are cut where
-    // their writing stopped: empty when nothing was written.
+    // then the header file). Before commence(), the files prepare() created
+    // are removed and the others are left as they were; after it, the header
+    // and description files are cut where their writing stopped: empty when
+    // nothing was written.
     void ferme();
     // Closes the data file alone; 0, or the errno of a failed close.
     int ferme_donnees();
@@ -41,6 +58,9 @@ public:
                   const Journal& j);
 
     bool ouverts() const { return donnees_ != nullptr || header_ != nullptr; }
+    // Bytes the files held when prepared: what emptying them gives back to
+    // the disk.
+    uint64_t octets_existants() const { return octets_existants_; }
     std::FILE* donnees() const { return donnees_; }
     const std::string& nom() const { return nom_donnees_; }
 
@@ -49,6 +69,9 @@ private:
     std::FILE* header_ = nullptr;
     std::FILE* log_ = nullptr;
     std::string nom_donnees_, nom_header_, nom_log_;
+    bool crees_[3] = {false, false, false}; // created by prepare(): data, header, description
+    bool commence_ = false;
+    uint64_t octets_existants_ = 0;
 };
 
 // The same two writes on streams of the caller's (`data_path` names them in

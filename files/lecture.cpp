@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <tuple>
 
 #include "channels/canaux.h"
 #include "device/parametres.h"
@@ -248,7 +249,83 @@ void compare_description(const std::string& nom_log, const std::string& texte, c
     }
 }
 
+// Words per frame that the description gives ("Nb_voies = N"), or -1.
+int nb_voies_du_texte(const std::string& texte)
+{
+    const std::string cle = "\nNb_voies = ";
+    const size_t i = texte.find(cle);
+    if (i == std::string::npos)
+        return -1;
+    int n = 0, chiffres = 0;
+    for (size_t k = i + cle.size(); k < texte.size() && texte[k] >= '0' && texte[k] <= '9' && chiffres < 5; ++k)
+        n = 10 * n + (texte[k] - '0'), ++chiffres;
+    return chiffres > 0 ? n : -1;
+}
+
+bool que_des_zeros(const std::string& octets) { return octets.find_first_not_of('\0') == std::string::npos; }
+
 } // namespace
+
+Interruption interruption(const std::string& dat)
+{
+    Interruption r;
+    std::error_code ec;
+    const auto chemin = std::filesystem::u8path(dat);
+    if (!std::filesystem::is_regular_file(chemin, ec))
+        return r;
+    const uint64_t taille = std::filesystem::file_size(chemin, ec);
+    if (ec)
+        return r;
+    const std::string ond = nom_compagnon(dat, ".Ond"), log = nom_compagnon(dat, ".log");
+    std::string octets_ond, texte, erreur;
+    uint64_t taille_ond = 0, taille_log = 0;
+    const bool ond_lu = lit_debut(ond, HEADER_FILE_SIZE, octets_ond, taille_ond, erreur);
+    const bool log_lu = lit_debut(log, 1 << 20, texte, taille_log, erreur);
+    // Blank: nothing, or only the zeros of the room a run keeps.
+    const bool ond_vierge = !ond_lu || taille_ond == 0 || (taille_ond <= HEADER_FILE_SIZE && que_des_zeros(octets_ond));
+    const bool log_vierge = !log_lu || taille_log == 0 || (taille_log <= texte.size() && que_des_zeros(texte));
+    r.compagnons_vierges = ond_vierge && log_vierge;
+    if (ond_vierge || log_vierge) {
+        if (r.compagnons_vierges && taille == 0 && taille_ond == 0 && taille_log == 0)
+            return r; // abandoned before the trigger: nothing was recorded
+        for (const auto& [nom, vierge, n] :
+             {std::make_tuple(ond, ond_vierge, taille_ond), std::make_tuple(log, log_vierge, taille_log)}) {
+            if (!vierge)
+                continue;
+            if (!r.raison.empty())
+                r.raison += ", ";
+            r.raison += nom_court(nom) + (n > 0 ? " ne contient que des zéros" : " est vide ou absent");
+        }
+        r.interrompue = true;
+        return r;
+    }
+    if (taille_ond == HEADER_FILE_SIZE) {
+        const type_header_file h = header_de_bytes(reinterpret_cast<const uint8_t*>(octets_ond.data()));
+        const int selection =
+            somme(&h.micros_actifs[0][0], 1024) + somme(&h.va_actives[0][0], 16) + somme(h.compteurs_actifs, 4);
+        const int nb_voies =
+            nb_voies_du_texte(texte.substr(0, texte.find('\0'))) == selection + 1 ? selection + 1 : selection;
+        const uint32_t trames = nb_voies > 0 ? nb_ech_de(taille, nb_voies) : h.nb_ech;
+        if (trames != h.nb_ech) {
+            r.interrompue = true;
+            r.raison = nom_court(ond) + " compte " + std::to_string(h.nb_ech) +
+                       (h.nb_ech > 1 ? " trames, " : " trame, ") + nom_court(dat) + " en contient " +
+                       std::to_string(trames);
+            return r;
+        }
+    }
+    if (texte.find('\0') != std::string::npos) {
+        r.interrompue = true;
+        r.raison = nom_court(log) + " n'a pas été terminé";
+    }
+    return r;
+}
+
+std::string commande_reparation(const std::string& dat)
+{
+    const bool guillemets = dat.find_first_of(" '\"&;()") != std::string::npos;
+    return "ondaris-repare " + (guillemets ? "\"" + dat + "\"" : dat);
+}
 
 Disposition disposition_de(const type_header_file& h, bool etat)
 {
@@ -302,6 +379,13 @@ int lit_enregistrement(const std::string& dat, Enregistrement& e)
         e.problemes.push_back(nom_dat + " : fichier de données absent");
         return -1;
     }
+    const Interruption coupure = interruption(dat);
+    if (coupure.interrompue) {
+        e.problemes.push_back(nom_dat + " : acquisition interrompue (" + coupure.raison + ") ; " +
+                              commande_reparation(dat) + " complète " + nom_ond + " et " + nom_log);
+        if (coupure.compagnons_vierges)
+            return -1;
+    }
     e.taille = std::filesystem::file_size(chemin, ec);
     if (ec) {
         e.problemes.push_back(nom_dat + " : " + ec.message());
@@ -315,10 +399,7 @@ int lit_enregistrement(const std::string& dat, Enregistrement& e)
         return -1;
     }
     if (taille_ond != HEADER_FILE_SIZE) {
-        std::string s = nom_ond + " : " + std::to_string(taille_ond) + " octets au lieu de 2097";
-        if (taille_ond == 0)
-            s += " (acquisition interrompue ? ondaris-repare le reconstruit)";
-        e.problemes.push_back(s);
+        e.problemes.push_back(nom_ond + " : " + std::to_string(taille_ond) + " octets au lieu de 2097");
         if (taille_ond < HEADER_FILE_SIZE)
             return -1;
     }
@@ -347,7 +428,7 @@ int lit_enregistrement(const std::string& dat, Enregistrement& e)
     if (!lit_debut(e.log, max_log, texte, taille_log, erreur))
         e.problemes.push_back(nom_log + " : " + erreur);
     else if (taille_log == 0)
-        e.problemes.push_back(nom_log + " : vide (acquisition interrompue ? ondaris-repare le reconstruit)");
+        e.problemes.push_back(nom_log + " : vide");
     else if (taille_log > max_log)
         e.problemes.push_back(nom_log + " : " + std::to_string(taille_log) +
                               " octets, trop grand pour une description");

@@ -59,6 +59,25 @@ struct Enregistrement {
 // is wrong; -1 otherwise (the frames may still be readable: see `lisible`).
 int lit_enregistrement(const std::string& dat, Enregistrement& e);
 
+// What a recording's files say of how its run ended.
+struct Interruption {
+    // The run was cut short (the program killed, the power lost): its
+    // companions blank beside data, the description still in the room the
+    // run kept for it, or a frame count the data file contradicts.
+    bool interrompue = false;
+    // The header and description files hold nothing (empty, missing, or
+    // only the zeros of the room kept for them): nothing of the run's
+    // settings is known from them.
+    bool compagnons_vierges = false;
+    std::string raison; // which, naming the files
+};
+// A recording with no data file, or abandoned before any byte (empty data
+// and companions), was not interrupted.
+Interruption interruption(const std::string& dat);
+
+// The command that completes the companions of an interrupted recording.
+std::string commande_reparation(const std::string& dat);
+
 // "2026-12-07 09:05:03.250"
 std::string date_texte(const type_date_heure& d);
 

@@ -10,6 +10,7 @@
 
 #include "base/plateforme.h"
 #include "channels/canaux.h"
+#include "files/chemins.h"
 #include "device/parametres.h"
 #include "files/chemins.h"
 #include "files/description.h"
@@ -31,22 +32,35 @@ uint64_t taille_de(const std::string& chemin, bool& existe)
     return ec ? 0 : n;
 }
 
-// True when the file holds only zero bytes: the room a run reserves for a
-// companion when it opens it, never written because the run died.
-bool seulement_zeros(const std::string& chemin, uint64_t taille)
+// At most `max` bytes of a file; false when it cannot be read.
+bool lit_fichier(const std::string& chemin, size_t max, std::string& octets)
 {
-    if (taille > (1u << 20))
-        return false;
     std::FILE* f = ouvre_fichier(chemin, "rb");
     if (!f)
         return false;
-    char bloc[4096];
-    bool zeros = true;
-    size_t n;
-    while (zeros && (n = std::fread(bloc, 1, sizeof bloc, f)) > 0)
-        zeros = std::all_of(bloc, bloc + n, [](char c) { return c == 0; });
+    octets.assign(max, '\0');
+    octets.resize(std::fread(&octets[0], 1, max, f));
+    const bool ok = !std::ferror(f);
     std::fclose(f);
-    return zeros;
+    return ok;
+}
+
+int somme(const uint8_t* v, int n)
+{
+    int s = 0;
+    for (int i = 0; i < n; ++i)
+        s += v[i] == 1 ? 1 : 0;
+    return s;
+}
+
+// The value after "\nCLE = " up to the line's end, or "" when absent.
+std::string valeur(const std::string& texte, const std::string& cle)
+{
+    const size_t i = texte.find("\n" + cle + " = ");
+    if (i == std::string::npos)
+        return {};
+    const size_t debut = i + cle.size() + 4;
+    return texte.substr(debut, texte.find('\r', debut) - debut);
 }
 
 // Of the frames whose word 0 lies in `mots`, how many pairs of neighbours
@@ -144,6 +158,59 @@ int reglages_de(const Configuration& cfg, const std::string& config_name, Reglag
     return 0;
 }
 
+int reglages_des_compagnons(const std::string& dat, Reglages& r, std::string& erreur)
+{
+    const std::string ond = nom_compagnon(dat, ".Ond"), log = nom_compagnon(dat, ".log");
+    std::string octets, texte;
+    if (!lit_fichier(ond, HEADER_FILE_SIZE + 1, octets) || octets.size() != HEADER_FILE_SIZE ||
+        octets.find_first_not_of('\0') == std::string::npos) {
+        erreur = nom_court(ond) + " ne contient pas l'en-tête d'une acquisition";
+        return -1;
+    }
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(octets.data());
+    const type_header_file h = header_de_bytes(b);
+    bool frequence = false;
+    for (int k = 0; k < NB_FREQ; ++k)
+        frequence = frequence || frequence_de_division(FREQ[k]) == h.freq;
+    const bool selection = std::all_of(b + 16, b + 1060, [](uint8_t o) { return o <= 1; });
+    if (!frequence || !selection || h.type_float > 1) {
+        erreur = nom_court(ond) + " ne contient pas les réglages d'une acquisition";
+        return -1;
+    }
+    // The text the run wrote, without the room left after it.
+    if (!lit_fichier(log, size_t(1) << 20, texte) || texte.compare(0, 20, "[DEFAULT]\n\r\n[Date]\r\n") != 0) {
+        erreur = nom_court(log) + " ne contient pas la description d'une acquisition";
+        return -1;
+    }
+    texte = texte.substr(0, texte.find('\0'));
+    const int voies =
+        somme(&h.micros_actifs[0][0], 1024) + somme(&h.va_actives[0][0], 16) + somme(h.compteurs_actifs, 4);
+    const std::string nb_voies = valeur(texte, "Nb_voies");
+    const std::string section = "\n[OPTIONNAL]\r\n";
+    const size_t commentaire = texte.find(section);
+    if ((nb_voies != std::to_string(voies) && nb_voies != std::to_string(voies + 1)) ||
+        commentaire == std::string::npos) {
+        erreur = nom_court(log) + " ne s'accorde pas avec " + nom_court(ond);
+        return -1;
+    }
+    r = Reglages{};
+    r.header = h;
+    r.nb_voies = voies;
+    r.nb_micros = somme(&h.micros_actifs[0][0], 1024);
+    r.compteur_a = h.compteurs_actifs[0] == 1;
+    r.des_compagnons = true;
+    r.etat = nb_voies == std::to_string(voies + 1);
+    r.commentaire = texte.substr(commentaire + section.size());
+    if (r.commentaire.size() >= 2 && r.commentaire.compare(r.commentaire.size() - 2, 2, "\r\n") == 0)
+        r.commentaire.resize(r.commentaire.size() - 2);
+    // The duration's decimal separator says which conventions the run used.
+    const std::string duree = valeur(texte, "Duree");
+    const size_t separateur = duree.find_first_of(".,");
+    if (separateur != std::string::npos && duree.substr(separateur, 1) != r.conventions.decimal)
+        r.conventions = duree[separateur] == ',' ? Conventions::french() : Conventions::english();
+    return 0;
+}
+
 int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std::string>& messages)
 {
     const std::string ond = nom_compagnon(dat, ".Ond"), log = nom_compagnon(dat, ".log");
@@ -154,16 +221,13 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
         return -1;
     }
     bool refus = false;
-    for (const std::string& c : {ond, log}) {
-        bool e;
-        uint64_t n = taille_de(c, e);
-        if (n > 0 && !seulement_zeros(c, n)) {
-            messages.push_back(nom_court(c) + " n'est pas vide (" + std::to_string(n) +
-                               " octets) : il n'est pas écrasé");
-            refus = true;
-        }
+    const Interruption coupure = interruption(dat);
+    if (!coupure.interrompue && !coupure.compagnons_vierges) {
+        messages.push_back(nom_court(ond) + " et " + nom_court(log) + " décrivent déjà " + nom_court(dat) +
+                           " tel qu'il est : ils ne sont pas écrasés.");
+        refus = true;
     }
-    const int nb_voies = r.nb_voies + (etat ? 1 : 0);
+    const int nb_voies = r.nb_voies + (etat || r.etat ? 1 : 0);
     if (nb_voies <= 0) {
         messages.push_back("La configuration ne sélectionne aucune voie.");
         refus = true;
@@ -205,14 +269,15 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
     }
 
     type_header_file h = r.header;
-    std::memset(h.texte_commentaire, ' ', sizeof h.texte_commentaire);
+    if (!r.des_compagnons)
+        std::memset(h.texte_commentaire, ' ', sizeof h.texte_commentaire);
     h.nb_ech = nb_ech_de(taille, nb_voies);
     h.duree_acq = duree_de(h.nb_ech, h.freq);
     // The data file was last written when the last packet arrived: the run
     // started about its recorded duration earlier.
     int64_t s = 0;
     int ms = 0;
-    if (date_modification(dat, s, ms)) {
+    if (!r.des_compagnons && date_modification(dat, s, ms)) {
         int64_t debut_ms = s * 1000 + ms - static_cast<int64_t>(static_cast<double>(h.duree_acq) * 1000.0);
         int64_t q = debut_ms / 1000, reste = debut_ms % 1000;
         if (reste < 0) {
@@ -225,7 +290,7 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
     std::FILE* f_ond = ouvre_fichier(ond, "wb");
     std::FILE* f_log = f_ond ? ouvre_fichier(log, "wb") : nullptr;
     bool ok = f_ond && f_log && ecrit_header(h, f_ond) == 0 &&
-              ecrit_texte(f_log, texte_description(Conventions::from_locale(), h, nb_voies, r.nb_micros, "")) == 0;
+              ecrit_texte(f_log, texte_description(r.conventions, h, nb_voies, r.nb_micros, r.commentaire)) == 0;
     int err = errno;
     if (f_ond)
         ok = std::fclose(f_ond) == 0 && ok;
@@ -237,11 +302,14 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
         return -1;
     }
 
-    messages.push_back(nom_court(ond) + " et " + nom_court(log) + " reconstruits : " + std::to_string(h.nb_ech) +
+    messages.push_back(nom_court(ond) + " et " + nom_court(log) +
+                       (r.des_compagnons ? " complétés : " : " reconstruits : ") + std::to_string(h.nb_ech) +
                        " trames de " + std::to_string(nb_voies) + " mots, " + std::to_string(static_cast<int>(h.freq)) +
                        " Hz, " + (h.type_float ? "float32" : "int32") + ".");
     if (taille % (4ull * static_cast<uint64_t>(nb_voies)) != 0)
         messages.push_back("La dernière trame, incomplète, n'est pas comptée.");
+    if (r.des_compagnons)
+        return 0;
     messages.push_back("Heure de début inconnue : estimée d'après la date du fichier de données moins la durée "
                        "enregistrée (" +
                        date_texte(h.date_heure) + ").");
@@ -249,4 +317,21 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
     if (!etat)
         messages.push_back("La configuration ne dit pas si le mot d'état était enregistré : supposé absent.");
     return 0;
+}
+
+std::string avis_interruption(const std::string& config_name, const Conventions& conv)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::u8path(config_name), ec))
+        return {};
+    Configuration cfg;
+    std::string erreur;
+    if (lit_fichier_config(config_name, conv, cfg, erreur) != 0 || !cfg.nom_automatique || cfg.nom.empty())
+        return {};
+    const std::string dat = avec_separateur(cfg.dossier) + cfg.nom + ".dat";
+    const Interruption coupure = interruption(dat);
+    if (!coupure.interrompue)
+        return {};
+    return "L'acquisition de " + dat + " a été interrompue (" + coupure.raison + ") : " + commande_reparation(dat) +
+           " complète son en-tête et sa description.\r\n";
 }

@@ -67,7 +67,8 @@ public:
             double d;
             if (!nombre_fini(s, d))
                 return nom + " : nombre attendu, pas « " + s + " »";
-            if (d < min || d > max)
+            // "-0" is refused with the negative values.
+            if (d < min || d > max || (min >= 0 && std::signbit(d)))
                 return nom + " : " + hors_plage;
             v = d;
             return std::string();

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +33,7 @@
 #include "files/fichier_donnees.h"
 #include "files/lecture.h"
 #include "files/nommage.h"
+#include "files/reparation.h"
 #include "simulator/simulated_box.h"
 #include "tools/console.h"
 #include "tools/ligne_commande.h"
@@ -54,10 +54,6 @@ enum {
     EXIT_CALIBRAGE = 9,
     EXIT_INTERRUPTED = 130,
 };
-
-std::atomic<int> interruptions{0};
-
-extern "C" void on_interrupt(int) { interruptions.fetch_add(1); }
 
 struct Options {
     std::string config;
@@ -91,7 +87,8 @@ struct Options {
 
 const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "Une acquisition Ondaris 1024 sans fenêtre : lecture d'une configuration, Init,\n"
-                         "un enregistrement, puis fin. Ctrl-C arrête l'acquisition proprement (Stop).\n"
+                         "un enregistrement, puis fin. Ctrl-C arrête l'acquisition proprement (Stop), comme\n"
+                         "un kill (SIGTERM) ou la fermeture du terminal ou de la session (SIGHUP).\n"
                          "\n"
                          "  --config FICHIER        configuration à lire (format de config_en_cours.txt)\n"
                          "  --dossier DOSSIER       répertoire des fichiers (nommage automatique)\n"
@@ -161,7 +158,12 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
         return std::string();
     });
     l.valeur("--nom", [&o](const std::string& s) {
-        o.nom = s;
+        // The data file's own extension is taken as the save dialog takes
+        // it; a folder belongs to --dossier.
+        const std::string nom = finit_par_dat(s) ? s.substr(0, s.size() - 4) : s;
+        if (nom.empty() || nom == "." || nom == ".." || nom.find_first_of("/\\") != std::string::npos)
+            return std::string("--nom : un nom de fichier, sans répertoire (--dossier donne le répertoire)");
+        o.nom = nom;
         o.nom_donne = true;
         return std::string();
     });
@@ -191,7 +193,7 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
         double d;
         if (s == "jamais")
             o.sim_declenchement_ms = -1;
-        else if (LigneCommande::nombre_fini(s, d) && d >= 0 && d <= INT_MAX)
+        else if (LigneCommande::nombre_fini(s, d) && !std::signbit(d) && d <= INT_MAX)
             o.sim_declenchement_ms = static_cast<int>(d);
         else
             return std::string("--sim-declenchement : millisecondes ou jamais");
@@ -205,8 +207,9 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
     l.valeur("--sim-source", [&o](const std::string& s) {
         const auto virgule = s.find(',');
         if (virgule == std::string::npos || !LigneCommande::nombre_fini(s.substr(0, virgule), o.sim_faisceau) ||
-            !LigneCommande::nombre_fini(s.substr(virgule + 1), o.sim_rangee))
-            return std::string("--sim-source : faisceau,rangée (par exemple 40,3.5)");
+            !LigneCommande::nombre_fini(s.substr(virgule + 1), o.sim_rangee) || std::signbit(o.sim_faisceau) ||
+            std::signbit(o.sim_rangee))
+            return std::string("--sim-source : faisceau,rangée positifs (par exemple 40,3.5)");
         return std::string();
     });
     l.valeur("--sim-defauts", [&o](const std::string& s) { return sim::parse_faults(s, o.sim_defauts); });
@@ -291,7 +294,8 @@ private:
     bool ligne_ = false;
 };
 
-// What the runner shows of a run, and where Ctrl-C reaches it: Abort
+// What the runner shows of a run, and where Ctrl-C (or any request to end
+// the program: base/plateforme.h) reaches it: Abort
 // while waiting for the trigger, Stop in the main loop, and a further one
 // after Stop abandons a stream the box does not end. One pressed before
 // the run is kept for it.
@@ -307,7 +311,7 @@ public:
     {
         if (!run)
             return;
-        const int n = interruptions.load();
+        const int n = demandes_fin();
         if (n != vues_) {
             if (run->phase() == PHASE_ATTENTE) {
                 vues_ = n;
@@ -480,7 +484,8 @@ void affiche_reglages(const Configuration& cfg, const Options& o, const Conventi
 // The settings of the run: the built-in ones, then the configuration (the
 // working folder's config_en_cours.txt, or the one given, which applies
 // over the built-in settings alone), then the options. -1 when the
-// configuration given cannot be read.
+// configuration given cannot be read, or the duration asked for is beyond
+// the frequency's longest.
 int reglages(Options& o, int rang, const Journal& journal, Configuration& cfg)
 {
     cfg = configuration_initiale();
@@ -518,6 +523,12 @@ int reglages(Options& o, int rang, const Journal& journal, Configuration& cfg)
     } else if (o.duree > 0) {
         cfg.duree_definie = true;
         cfg.duree_max = duree_max_de(frequence_de(cfg));
+        if (o.duree > cfg.duree_max) {
+            std::fprintf(stderr, "ondaris-acq : --duree : %s s au plus à %s Hz\n",
+                         compose(journal.conv, "{0:N1}", {cfg.duree_max}).c_str(),
+                         compose(journal.conv, "{0:N0}", {frequence_de(cfg)}).c_str());
+            return -1;
+        }
         fixe_duree(cfg, o.duree);
     }
     arrondit_duree(cfg, journal.conv);
@@ -549,7 +560,7 @@ bool choisit_fichiers(const Configuration& cfg, const Options& o, Console& conso
     } else {
         acqui_name = chemin;
         journal.call_verb("Nom du fichier d'acquisition : " + acqui_name + "\r\n");
-        if (fichiers.ouvre(acqui_name, journal) == 0)
+        if (fichiers.prepare(acqui_name, journal) == 0)
             return true;
     }
     journal.call_verb("Pas de fichier choisi\r\n", 1);
@@ -593,7 +604,7 @@ public:
             int vues = 0;
             while (!fin_.load()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                const int n = interruptions.load();
+                const int n = demandes_fin();
                 if (n == vues)
                     continue;
                 vues = n;
@@ -808,7 +819,7 @@ int main(int argc, char** argv)
         return EXIT_USAGE;
     }
 
-    std::signal(SIGINT, on_interrupt);
+    capte_demandes_fin();
 
     std::unique_ptr<usb::UsbApi> usb;
     sim::SimulatedBox* box = nullptr;
@@ -862,6 +873,9 @@ int main(int argc, char** argv)
         }
     }
     std::printf("ondaris-acq %s\n", version_ondaris());
+    const std::string avis = avis_interruption("config_en_cours.txt", journal.conv);
+    if (!avis.empty())
+        journal.call_verb(avis);
     affiche_reglages(cfg, o, journal.conv);
     if (!o.sim_defauts.empty())
         std::printf("  Boîtier simulé, micros défaillants : %s\n", sim::faults_text(o.sim_defauts).c_str());
@@ -876,7 +890,7 @@ int main(int argc, char** argv)
 
     SuiviConsole suivi(console, journal.conv);
     const int init = init_boitier(boitier, suivi);
-    if (interruptions.load() > 0) {
+    if (demandes_fin() > 0) {
         console.efface_progression();
         std::printf("\nInterrompu pendant l'Init : liaison USB fermée, aucune acquisition.\n");
         ferme_liaison(boitier);

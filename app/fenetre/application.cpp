@@ -8,11 +8,14 @@
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QTranslator>
+#include <QWidget>
 
 #include <cstdio>
 #include <cstring>
 
+#include "base/plateforme.h"
 #include "base/version.h"
 
 void prepare_application(QApplication& app)
@@ -33,6 +36,21 @@ void prepare_application(QApplication& app)
     if (qt->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(qt);
+}
+
+void ferme_sur_demande_fin(QWidget& fenetre)
+{
+    capte_demandes_fin();
+    // The system's handler only counts: the window's thread looks.
+    auto* regard = new QTimer(&fenetre);
+    QObject::connect(regard, &QTimer::timeout, &fenetre, [&fenetre, vues = demandes_fin()]() mutable {
+        const int n = demandes_fin();
+        if (n == vues)
+            return;
+        vues = n;
+        fenetre.close();
+    });
+    regard->start(100);
 }
 
 bool repond_ligne_commande(int argc, char** argv, const char* programme, const char* aide, int& code)

@@ -4,8 +4,14 @@
 #pragma once
 
 class QApplication;
+class QWidget;
 
 void prepare_application(QApplication& app);
+
+// A request to end the program from the system (a kill, the session or the
+// terminal closing, Ctrl-C in that terminal) closes `fenetre` as its close
+// button does: a run is stopped and its files written first.
+void ferme_sur_demande_fin(QWidget& fenetre);
 
 // --help and --version, answered before Qt starts (so without a display);
 // every other argument is left to Qt. True when the program has answered

@@ -39,7 +39,7 @@ uint8_t octet_start(const Principale& p)
 
 int ouvre_fichiers(Principale& p)
 {
-    const int r = p.fichiers.ouvre(p.acqui_name, p.journal);
+    const int r = p.fichiers.prepare(p.acqui_name, p.journal);
     p.file_open = r == 0;
     return r;
 }
@@ -291,7 +291,9 @@ void fin_du_run(Principale& p)
         p.enabled = p.enabled_avant_run;
         enable(p);
     }
-    if (p.ctl.checkBox_Record.checked && p.fin_run != FIN_REFUSEE)
+    // The run took the files chosen by hand and released them, even when it
+    // was refused: the next one needs a new choice.
+    if (p.ctl.checkBox_Record.checked)
         p.file_open = false;
     if (p.passage->differe)
         p.journal.sortie = p.sortie_pane;
@@ -420,8 +422,7 @@ bool demande_fermeture(Principale& p)
 
 void fermeture(Principale& p)
 {
-    // Files chosen for a run that never came are left as they were opened:
-    // empty.
+    // Files chosen for a run that never came are left as they were before.
     if (p.file_open)
         ferme_fichiers(p);
     ferme_liaison(p.boitier);

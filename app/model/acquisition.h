@@ -35,8 +35,9 @@ void fermeture(Principale& p);
 uint8_t octet_start(const Principale& p);
 
 // The files chosen with "Fichier" (no automatic naming): opened at once for
-// p.acqui_name, held until the next run takes them. -1, with the reason in
-// the pane, when one cannot be created.
+// p.acqui_name but left as they are until a run starts on them, held until
+// the next run takes them; released, an existing file keeps its bytes. -1,
+// with the reason in the pane, when one cannot be created.
 int ouvre_fichiers(Principale& p);
 void ferme_fichiers(Principale& p);
 

@@ -10,6 +10,7 @@
 #include "app/model/mode_avance.h"
 #include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
+#include "files/reparation.h"
 
 void construction(Principale& p)
 {
@@ -32,4 +33,8 @@ void construction(Principale& p)
     if (std::filesystem::exists(std::filesystem::u8path(p.config_en_cours), ec))
         lit_config(p, p.config_en_cours);
     checkBox_Record_CheckedChanged(p);
+    // The last recording, cut short, is told of with its repair.
+    const std::string avis = avis_interruption(p.config_en_cours, p.journal.conv);
+    if (!avis.empty())
+        p.call_verb(avis);
 }

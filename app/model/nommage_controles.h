@@ -21,8 +21,9 @@ int textBox_Racine_DoubleClick(Principale& p);
 
 // Manual choice of the data file: closes the files of an earlier choice,
 // adds ".dat" to a name chosen without it, and opens the data, header and
-// description files. 0 when the three are open; -1 when cancelled or when a
-// file cannot be created (reported in the pane).
+// description files, which keep what they hold until a run starts on them.
+// 0 when the three are open; -1 when cancelled or when a file cannot be
+// created (reported in the pane).
 int button_Fichier_Click(Principale& p);
 
 // Opens or closes the comment editor; closing stores the comment.

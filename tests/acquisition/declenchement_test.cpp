@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
+#include <fstream>
 
 #include "app/model/acquisition.h"
 #include "acquisition/anneau.h"
@@ -146,8 +148,12 @@ TEST(RunStart, StartTheBoxRefusesEndsTheRunAtOnceWithTheReason)
     Principale p(usb, op, clock, Conventions::french(), disque);
     TempDir dir;
     pret(p, dir);
+    std::ofstream(dir.file("Test.dat"), std::ios::binary) << "ancien";
+    op.answers.push_back(true); // overwrite it
     button_Start_Click(p);
     EXPECT_EQ(p.fin_run, FIN_REFUSEE);
+    EXPECT_EQ(read_text(dir.file("Test.dat")), "ancien");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("Test.Ond")));
     const std::string& pane = p.pane.text;
     const size_t refus = pane.find("Commande Start refusée par le boîtier (LIBUSB_ERROR_PIPE)\r\n");
     ASSERT_NE(refus, std::string::npos) << pane;

@@ -416,6 +416,35 @@ TEST_F(Run, NotEnoughDiskSpace)
     EXPECT_EQ(data().size(), 32u * 5000);
 }
 
+TEST_F(Run, RefusedStartLeavesAnEarlierRecordingAsItWas)
+{
+    rig.selection(7, true);
+    reglage(0, 0.1);
+    start();
+    ASSERT_EQ(p.fin_run, FIN_COMPLETE);
+    const std::vector<uint8_t> avant[3] = {data(), header(), read_bytes(path(".log"))};
+    auto intact = [&] {
+        EXPECT_EQ(data(), avant[0]);
+        EXPECT_EQ(header(), avant[1]);
+        EXPECT_EQ(read_bytes(path(".log")), avant[2]);
+    };
+    reglage(0, 10);
+    rig.disque.place = [](const std::string&) { return RESERVE_DISQUE + 100; };
+    rig.op.answers.push_back(true); // overwrite it
+    start();
+    EXPECT_EQ(p.fin_run, FIN_REFUSEE);
+    intact();
+    // The same file chosen by hand: the run refused took it, the next one
+    // asks again.
+    p.ctl.checkBox_Nom_Fich.checked = false;
+    checkBox_Nom_Fich_CheckedChanged(p);
+    rig.op.save_files.push_back(path(".dat"));
+    start();
+    EXPECT_EQ(p.fin_run, FIN_REFUSEE);
+    intact();
+    EXPECT_FALSE(p.file_open);
+}
+
 TEST_F(Run, FolderThatCannotBeWritten)
 {
     const std::string blocker = rig.dir.file("blocker");

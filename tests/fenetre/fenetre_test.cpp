@@ -16,6 +16,7 @@
 #include <QSet>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -265,12 +266,18 @@ void TestFenetre::fermeture_pendant_un_run_enregistre()
     auto* rep = b.w<QLineEdit>("textBox_Rep");
     rep->selectAll();
     QTest::keyClicks(rep, QString::fromStdString(b.dir.path() + "/"));
-    // Closed once the recording has data.
+    // Closed once the recording has data; where the system has them, by a
+    // kill (SIGTERM), which the window takes as its close button.
+    ferme_sur_demande_fin(*b.f);
     QTimer ferme;
     QObject::connect(&ferme, &QTimer::timeout, b.f.get(), [&] {
         if (b.p->run && b.p->run->num_pkt() >= 1) {
             ferme.stop();
+#ifdef _WIN32
             b.f->close();
+#else
+            raise(SIGTERM);
+#endif
         }
     });
     ferme.start(20);

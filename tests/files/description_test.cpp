@@ -32,7 +32,8 @@ struct Description : ::testing::Test, Modele {
     std::string ecrit()
     {
         FichiersRun f;
-        EXPECT_EQ(f.ouvre(p.acqui_name, p.journal), 0);
+        EXPECT_EQ(f.prepare(p.acqui_name, p.journal), 0);
+        EXPECT_EQ(f.commence(p.header_file, p.nb_voies, p.nb_micros, p.commentaire, p.journal), 0);
         EXPECT_EQ(f.ecrit_log(p.header_file, p.nb_voies, p.nb_micros, p.commentaire, p.journal), 0);
         f.ferme();
         return read_text(dir.file("Test.log"));

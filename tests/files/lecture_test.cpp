@@ -61,7 +61,8 @@ struct Lecture : ::testing::Test, Modele {
         ond = nom_compagnon(dat, ".Ond");
         log = nom_compagnon(dat, ".log");
         FichiersRun f;
-        ASSERT_EQ(f.ouvre(dat, p.journal), 0);
+        ASSERT_EQ(f.prepare(dat, p.journal), 0);
+        ASSERT_EQ(f.commence(p.header_file, p.nb_voies, p.nb_micros, p.commentaire, p.journal), 0);
         ASSERT_EQ(f.ecrit_log(p.header_file, p.nb_voies, p.nb_micros, p.commentaire, p.journal), 0);
         f.ferme();
         ecrit(dat, octets);

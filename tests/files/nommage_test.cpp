@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "app/model/config_controles.h"
+#include "app/model/construction.h"
 #include "app/model/mode_avance.h"
 #include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
@@ -65,6 +67,9 @@ TEST_F(Nommage, ManualChoiceOpensThreeDistinctFilesAndReleasesEarlierOnes)
 {
     const std::string d = dir.file("a.dat") + sep;
     fs::create_directory(d);
+    // An earlier recording under the first name.
+    for (const char* nom : {"x.dat", "x.Ond", "x.log"})
+        std::ofstream(d + nom, std::ios::binary) << "ancien " << nom;
     const std::pair<std::string, std::string> cas[] = {{"x.dat", "x"}, {"Essai", "Essai"}, {"G.DAT", "G"}};
     for (const auto& [choisi, base] : cas) {
         SCOPED_TRACE(choisi);
@@ -74,13 +79,15 @@ TEST_F(Nommage, ManualChoiceOpensThreeDistinctFilesAndReleasesEarlierOnes)
         EXPECT_EQ(op.shown.back().text, "data |*.dat");
         const std::string donnees = choisi == "Essai" ? "Essai.dat" : choisi;
         EXPECT_EQ(p.pane.text, "Nom du fichier d'acquisition : " + d + donnees + "\r\n");
-        // Something reaches the data file through the stream the run will take.
-        std::fputs("avant", p.fichiers.donnees());
         for (const std::string& nom : {donnees, base + ".Ond", base + ".log"})
             EXPECT_TRUE(fs::is_regular_file(d + nom)) << nom;
     }
-    // The next choice closed the earlier files: what was buffered is there.
-    EXPECT_EQ(read_text(d + "x.dat"), "avant");
+    // Released by the next choice, no run having started on them: the earlier
+    // recording is as it was, and the files made for "Essai" are gone.
+    for (const char* nom : {"x.dat", "x.Ond", "x.log"})
+        EXPECT_EQ(read_text(d + nom), std::string("ancien ") + nom);
+    for (const char* nom : {"Essai.dat", "Essai.Ond", "Essai.log"})
+        EXPECT_FALSE(fs::exists(d + nom)) << nom;
     op.save_files.push_back(d + "G.DAT"); // the same name, its files still open
     EXPECT_EQ(button_Fichier_Click(p), 0);
 
@@ -196,6 +203,25 @@ TEST_F(Nommage, AddedExtensionAsksBeforeOverwriting)
     EXPECT_EQ(button_Fichier_Click(p), 0);
     EXPECT_TRUE(p.file_open);
     ferme_fichiers(p);
+}
+
+TEST_F(Nommage, StartUpTellsOfTheLastRecordingCutShort)
+{
+    // The recording the configuration names: data, and companions that hold
+    // only the room its run kept.
+    const std::string dat = dir.file("Coupe.dat");
+    std::ofstream(p.config_en_cours, std::ios::binary)
+        << "Enregistrement = 1\r\nFichier d'acquisition (sans extension) = " << dir.file("Coupe") << "\r\n";
+    std::ofstream(dat, std::ios::binary) << std::string(4100, 'x');
+    std::ofstream(dir.file("Coupe.Ond"), std::ios::binary) << std::string(2097, '\0');
+    std::ofstream(dir.file("Coupe.log"), std::ios::binary) << std::string(16384, '\0');
+    construction(p);
+    EXPECT_NE(p.pane.text.find("L'acquisition de " + dat +
+                               " a été interrompue (Coupe.Ond ne contient que des zéros, Coupe.log ne contient que "
+                               "des zéros) : ondaris-repare " +
+                               dat + " complète son en-tête et sa description.\r\n"),
+              std::string::npos)
+        << p.pane.text;
 }
 
 TEST_F(Nommage, CommentLineEndsAreStoredAsCrLf)

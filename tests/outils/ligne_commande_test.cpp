@@ -44,6 +44,7 @@ TEST(LigneCommande, RefusesWhatIsNoSetting)
         {"--duree", "2s"},            // not a number whole
         {"--duree", ""},              //
         {"--duree", "-0.5"},          // below the range
+        {"--duree", "-0"},            //
         {"--sim-lenteur", "10000.5"}, // above it
         {"--declenchement", "trig3"}, // not one of the words
         {"--inconnue"},               // no such option

@@ -113,7 +113,8 @@ FIN
   exit 0
 fi
 
-# An open-ended run killed with SIGKILL once two packets reached the disk.
+# An open-ended run (50 000 Hz, float32) killed with SIGKILL once two packets
+# reached the disk.
 "$bin/ondaris-acq" --simulateur --config "$src/outils/ouverte.txt" --duree 0 --dossier . --nom Coupe \
   --sans-progression >acq.txt 2>&1 &
 pid=$!
@@ -124,30 +125,43 @@ done
 kill -9 $pid
 wait $pid 2>/dev/null || true
 [ "$(taille Coupe.dat)" -ge 33554432 ] || echec "pas de données après 30 s"
-# The companions hold only the room the run reserved for them.
-vierge() { cmp -s -n "$(taille "$1")" "$1" /dev/zero; }
-vierge Coupe.Ond && vierge Coupe.log || echec "compagnons écrits"
+# Its companions hold its settings with no frame counted; the check and the
+# next start-up say so and give the repair.
+grep -aq "^Nb_ech = 0" Coupe.log || echec "réglages absents de Coupe.log"
 attend 2 avant "$bin/ondaris-verifie" Coupe.dat
+grep -q "acquisition interrompue (Coupe.Ond compte 0 trame.*ondaris-repare Coupe.dat" avant.txt || { cat avant.txt; echec "interruption"; }
+attend 0 demarrage "$bin/ondaris-acq" --simulateur --sim-rythme libre --sans-enregistrement --duree 0.1 --sans-progression
+grep -q "L'acquisition de ./Coupe.dat a été interrompue .*ondaris-repare ./Coupe.dat" demarrage.txt || { cat demarrage.txt; echec "avis au démarrage"; }
 
-# The configuration of another run (one beam fewer) is refused.
-"$py" -c "
-t = open('config_en_cours.txt', encoding='utf-8', newline='').read()
-open('autre.txt', 'w', encoding='utf-8', newline='').write(t.replace('Faisceau_015' + '  1' * 8, 'Faisceau_015' + '  0' * 8))"
-attend 1 refus "$bin/ondaris-repare" Coupe.dat --config autre.txt
-grep -q "ne suit pas" refus.txt || { cat refus.txt; echec "refus"; }
-grep -q "trames de 131 mots" refus.txt || { cat refus.txt; echec "taille de trame suggérée"; }
-vierge Coupe.Ond || echec "en-tête écrit malgré le refus"
-
-# A current configuration newer than the data belongs to a later Start.
-touch config_en_cours.txt
-attend 1 recente "$bin/ondaris-repare" Coupe.dat
-grep -q "acquisition plus récente" recente.txt || echec "configuration plus récente"
-touch -d '1 hour ago' config_en_cours.txt
-
+# The working folder's configuration is now another run's (25 000 Hz, int32):
+# the repair takes the killed run's own settings.
+printf 'Frequence = 25000 Hz\r\nType = int32\r\n' >config_en_cours.txt
 attend 0 repare "$bin/ondaris-repare" Coupe.dat
+"$py" -c "
+import struct
+h = open('Coupe.Ond', 'rb').read()
+assert len(h) == 2097 and struct.unpack_from('<f', h, 1060)[0] == 50000.0 and h[1072] == 1, h[1060:1073]"
 attend 0 apres "$bin/ondaris-verifie" Coupe.dat
 grep -q "Aucune perte" apres.txt || echec "ondaris-verifie après réparation"
 trames=$(( $(taille Coupe.dat) / (4 * 131) ))
 grep -q "^Nb_ech = $trames" Coupe.log || { grep Nb_ech Coupe.log; echec "Nb_ech, $trames attendu"; }
 attend 1 deux "$bin/ondaris-repare" Coupe.dat
-grep -q "n'est pas écrasé" deux.txt || echec "second passage"
+grep -q "ne sont pas écrasés" deux.txt || echec "second passage"
+
+# Companions left blank (only the room a run keeps): the configuration
+# written at that run's Start.
+truncate -s 0 Coupe.Ond Coupe.log && truncate -s 2097 Coupe.Ond && truncate -s 16384 Coupe.log
+cp "$src/outils/ouverte.txt" ouverte.txt && touch -d '1 hour ago' ouverte.txt
+# The configuration of another run (one beam fewer) is refused.
+"$py" -c "
+t = open('ouverte.txt', encoding='utf-8', newline='').read()
+open('autre.txt', 'w', encoding='utf-8', newline='').write(t.replace('Faisceau_015' + '  1' * 8, 'Faisceau_015' + '  0' * 8))"
+attend 1 refus "$bin/ondaris-repare" Coupe.dat --config autre.txt
+grep -q "ne suit pas" refus.txt || { cat refus.txt; echec "refus"; }
+grep -q "trames de 131 mots" refus.txt || { cat refus.txt; echec "taille de trame suggérée"; }
+cmp -s Coupe.Ond <(head -c 2097 /dev/zero) || echec "en-tête écrit malgré le refus"
+# A current configuration newer than the data belongs to a later Start.
+attend 1 recente "$bin/ondaris-repare" Coupe.dat
+grep -q "acquisition plus récente" recente.txt || echec "configuration plus récente"
+attend 0 config "$bin/ondaris-repare" Coupe.dat --config ouverte.txt
+attend 0 apres-config "$bin/ondaris-verifie" Coupe.dat

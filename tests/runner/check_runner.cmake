@@ -76,13 +76,17 @@ elseif(MODE STREQUAL "sans_enregistrement")
 elseif(MODE STREQUAL "canaux")
   # Every channel the box offers can be chosen without the window.
   execute_process(COMMAND ${EMULATOR} ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG} --duree 0.1
-                          --compteurs BD --etat --dossier ${OUT} --nom C --sans-progression
+                          --compteurs BD --etat --dossier ${OUT} --nom C.dat --sans-progression
                   WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
                   TIMEOUT 60)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "exit ${rc}\n${out}\n${err}")
   endif()
   # 12 microphones, analogue 0, counters B and D, status: 16 words, 1000 frames.
+  # The name's ".dat" is the data file's own.
+  if(EXISTS ${OUT}/C.dat.dat)
+    message(FATAL_ERROR "--nom C.dat wrote C.dat.dat")
+  endif()
   file(SIZE ${OUT}/C.dat size)
   if(NOT size EQUAL 64000)
     message(FATAL_ERROR "C.dat: ${size} bytes, expected 64000\n${out}")
@@ -150,6 +154,29 @@ else()
   execute_process(COMMAND ${EMULATOR} ${RUNNER} --duree -3 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
   if(NOT rc EQUAL 64)
     message(FATAL_ERROR "exit ${rc}, expected 64 for a bad option")
+  endif()
+  # Names that leave the folder, a duration beyond the frequency's longest
+  # (said with it), and numbers that are no setting, the simulator's too.
+  foreach(cas "--nom;../evade;sans répertoire" "--nom;a/b;sans répertoire" "--nom;.dat;sans répertoire"
+              "--duree;99999;s au plus à" "--duree;-0;durée négative" "--sim-source;-1,2;positifs"
+              "--sim-ton;nan;nombre attendu" "--sim-declenchement;-0;millisecondes")
+    list(GET cas 0 option)
+    list(GET cas 1 valeur)
+    list(GET cas 2 raison)
+    execute_process(COMMAND ${EMULATOR} ${RUNNER} --simulateur --sim-rythme libre --duree 0.1 --dossier ${OUT}/d
+                            ${option} ${valeur} --sans-progression
+                    WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 30)
+    if(NOT rc EQUAL 64)
+      message(FATAL_ERROR "${option} ${valeur}: exit ${rc}, expected 64\n${out}\n${err}")
+    endif()
+    expect_in("${err}" "${raison}")
+    string(FIND "${out}${err}" "arrondie" at)
+    if(NOT at EQUAL -1)
+      message(FATAL_ERROR "${option} ${valeur}: reported as rounded\n${out}\n${err}")
+    endif()
+  endforeach()
+  if(EXISTS ${OUT}/evade.dat)
+    message(FATAL_ERROR "--nom ../evade wrote outside its folder")
   endif()
   # Nor is a file that is not a configuration taken.
   file(WRITE ${OUT}/pas_une_config.txt "Bonjour\n")

@@ -115,25 +115,30 @@ void fichiers_coherents(const std::string& base, int nb_voies)
 // Default settings of the window: 1024 microphones and counter A.
 constexpr int VOIES_DEFAUT = 1025;
 
-TEST(RunnerSignal, CtrlCEndsAnOpenEndedRecording)
+// Ctrl-C, a kill and a closed terminal end a recording alike: Stop, and
+// three files that agree.
+TEST(RunnerSignal, EndingSignalStopsAnOpenEndedRecording)
 {
-    TempDir dir;
-    Runner r(dir.path(), {"--simulateur", "--frequence", "12500", "--duree", "0", "--dossier", dir.path(), "--nom", "E",
-                          "--sans-progression"});
-    ASSERT_TRUE(r.attend("Go disponibles", 60000)) << r.texte();
-    // Interrupted once the first packets have reached the data file.
-    auto taille = [&] {
-        std::error_code ec;
-        const auto n = fs::file_size(dir.file("E.dat"), ec);
-        return ec ? 0 : n;
-    };
-    for (int i = 0; i < 3000 && taille() < 2u * 16777216u; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    kill(r.pid, SIGINT);
-    EXPECT_EQ(r.fin(60000), 0) << r.texte();
-    EXPECT_EQ(r.texte().find("ERREUR"), std::string::npos) << r.texte();
-    EXPECT_GT(fs::file_size(dir.file("E.dat")), 0u);
-    fichiers_coherents(dir.file("E"), VOIES_DEFAUT);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        TempDir dir;
+        Runner r(dir.path(), {"--simulateur", "--frequence", "12500", "--duree", "0", "--dossier", dir.path(), "--nom",
+                              "E", "--sans-progression"});
+        ASSERT_TRUE(r.attend("Go disponibles", 60000)) << r.texte();
+        // Interrupted once the first packets have reached the data file.
+        auto taille = [&] {
+            std::error_code ec;
+            const auto n = fs::file_size(dir.file("E.dat"), ec);
+            return ec ? 0 : n;
+        };
+        for (int i = 0; i < 3000 && taille() < 2u * 16777216u; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        kill(r.pid, sig);
+        EXPECT_EQ(r.fin(60000), 0) << r.texte();
+        EXPECT_EQ(r.texte().find("ERREUR"), std::string::npos) << r.texte();
+        EXPECT_GT(fs::file_size(dir.file("E.dat")), 0u);
+        fichiers_coherents(dir.file("E"), VOIES_DEFAUT);
+    }
 }
 
 TEST(RunnerSignal, CtrlCDuringInitClosesTheLinkWithoutARun)
@@ -233,6 +238,32 @@ TEST(RunnerCalibre, FactorOfTheSimulatedCalibrator)
         for (int m : {0, 299, 301, 1023})
             EXPECT_DOUBLE_EQ(cal.facteurs[static_cast<size_t>(m)], 1.0 / SENSIBILITE_NOMINALE);
     }
+}
+
+TEST(RunnerDisk, OverwriteRefusedForSpaceLeavesTheRecordingAsItWas)
+{
+    TempDir dir;
+    PetitDisque disque(dir.path(), 1000000000ull + 64ull * 1048576);
+    if (!disque.raison.empty())
+        GTEST_SKIP() << disque.raison;
+    auto options = [&](std::vector<std::string> plus) {
+        std::vector<std::string> a = {"--simulateur", "--sim-rythme", "libre", "--dossier",
+                                      disque.point,   "--nom",        "E",     "--sans-progression"};
+        a.insert(a.end(), plus.begin(), plus.end());
+        return a;
+    };
+    Runner premier(dir.path(), options({"--duree", "0.1"}));
+    ASSERT_EQ(premier.fin(60000), 0) << premier.texte();
+    const std::string base = disque.point + "/E";
+    const std::vector<uint8_t> avant[3] = {read_bytes(base + ".dat"), read_bytes(base + ".Ond"),
+                                           read_bytes(base + ".log")};
+    // 60 s of the default frame is 12 GB: the small disk cannot take it.
+    Runner second(dir.path(), options({"--duree", "60", "--ecraser"}));
+    EXPECT_EQ(second.fin(60000), 3) << second.texte();
+    EXPECT_NE(second.texte().find("Pas suffisamment de place sur le disque !"), std::string::npos) << second.texte();
+    EXPECT_EQ(read_bytes(base + ".dat"), avant[0]);
+    EXPECT_EQ(read_bytes(base + ".Ond"), avant[1]);
+    EXPECT_EQ(read_bytes(base + ".log"), avant[2]);
 }
 
 #else
