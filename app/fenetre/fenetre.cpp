@@ -86,7 +86,6 @@ QLabel* etiquette(QWidget* parent, const char* nom, const QString& texte, int x,
     return e;
 }
 
-
 QString sans_cr(const std::string& s)
 {
     QString t = qs(s);
@@ -310,7 +309,7 @@ void Fenetre::construit_groupe_avance(QWidget* g)
 
     QGroupBox* type = cree<QGroupBox>(g, "groupBox_Data_Type", 220, 26, 161, 52);
     type->setTitle(QStringLiteral("Data Type"));
-    type->setFont(arial(10));
+    type->setFont(arial(14));
     lie(type, c.groupBox_Data_Type);
     QRadioButton* entier = cree<QRadioButton>(type, "radioButton_Integer", 8, 24, 78, 22);
     entier->setText(QStringLiteral("Integer"));
@@ -318,14 +317,14 @@ void Fenetre::construit_groupe_avance(QWidget* g)
     flottant->setText(QStringLiteral("Float"));
     for (auto [r, m] : {std::pair<QRadioButton*, RadioButton*>{entier, &c.radioButton_Integer},
                         std::pair<QRadioButton*, RadioButton*>{flottant, &c.radioButton_Float}}) {
-        r->setFont(arial(10));
+        r->setFont(arial(12));
         lie(r, *m);
         lie_etat(r, m->checked);
     }
 
     QGroupBox* groupe_delay = cree<QGroupBox>(g, "groupBox_Delay", 220, 82, 161, 52);
     groupe_delay->setTitle(QStringLiteral("Delay"));
-    groupe_delay->setFont(arial(10));
+    groupe_delay->setFont(arial(14));
     lie(groupe_delay, c.groupBox_Delay);
     delay_ = cree<QSpinBox>(groupe_delay, "numericUpDown_Delay", 8, 22, 90, 26);
     delay_->setFont(arial(12));
@@ -346,11 +345,11 @@ void Fenetre::construit_groupe_avance(QWidget* g)
         {&c.checkBox_Status, "checkBox_Status", "Status", 262, 140},
     };
     for (auto& [m, nom, texte, x, yy] : compteurs)
-        case_a_cocher(g, nom, QRect(x, yy, 124, 22), texte, arial(10), *m);
+        case_a_cocher(g, nom, QRect(x, yy, 124, 22), texte, arial(12), *m);
 
     QGroupBox* fv = cree<QGroupBox>(g, "groupBox_FV", 10, 188, 371, 52);
     fv->setTitle(QStringLiteral("Faisceaux"));
-    fv->setFont(arial(10));
+    fv->setFont(arial(14));
     lie(fv, c.groupBox_FV);
     for (int i = 0; i < 16; ++i) {
         QCheckBox* b = cree<QCheckBox>(fv, "", 20 + 20 * i + 10 * (i / 4), 25, 15, 15);
@@ -375,10 +374,10 @@ void Fenetre::construit_partie_droite()
     panel_db_ = cree<QWidget>(groupe_micros_, "panel_dB", 766, 42, 94, 192);
     lie(panel_db_, c.panel_dB);
     barre_ = cree<BarreCouleurs>(panel_db_, "pictureBox_ColorBar", 0, 0, 23, 192);
-    etiquette(panel_db_, "label_dB_120", QStringLiteral("120"), 26, 1, 30, 25, arial(10), Qt::AlignLeft | Qt::AlignTop);
-    etiquette(panel_db_, "label_dB_60", QStringLiteral("60     dB"), 26, 90, 56, 23, arial(10),
+    etiquette(panel_db_, "label_dB_120", QStringLiteral("120"), 26, 1, 30, 25, arial(12), Qt::AlignLeft | Qt::AlignTop);
+    etiquette(panel_db_, "label_dB_60", QStringLiteral("60     dB"), 26, 90, 56, 23, arial(12),
               Qt::AlignLeft | Qt::AlignVCenter);
-    etiquette(panel_db_, "label_dB_0", QStringLiteral("0"), 26, 173, 30, 16, arial(10),
+    etiquette(panel_db_, "label_dB_0", QStringLiteral("0"), 26, 173, 30, 16, arial(12),
               Qt::AlignLeft | Qt::AlignBottom);
 
     QGroupBox* choix = cree<QGroupBox>(this, "groupBox_Choix", 410, 266, 524, 127);
@@ -394,11 +393,17 @@ void Fenetre::construit_partie_droite()
     lie_clic(tous, c.checkBox_Tous.checked, [this] { checkBox_Tous_Click(p_); });
     QGroupBox* va = cree<QGroupBox>(choix, "groupBox_VA", 524 - 214, 0, 214, 127);
     va->setTitle(QStringLiteral("Voies analogiques"));
-    va->setFont(arial(10));
+    va->setFont(arial(14));
+    // Its boxes start 20 pixels down, as in the layout: the frame's top line
+    // goes through the caption, which is centred clear of the side borders.
+    va->setStyleSheet(QStringLiteral("QGroupBox#groupBox_VA { border: 1px solid palette(mid); border-radius: 2px;"
+                                     " margin-top: 11px; }"
+                                     "QGroupBox#groupBox_VA::title { subcontrol-origin: margin;"
+                                     " subcontrol-position: top center; padding: 0 4px; }"));
     lie(va, c.groupBox_VA);
     const char* blocs = "ABCD";
     for (int v = 0; v < 16; ++v) {
-        QCheckBox* b = cree<QCheckBox>(va, "", 10 + 50 * (v % 4), 28 + 22 * (v / 4), 45, 17);
+        QCheckBox* b = cree<QCheckBox>(va, "", 10 + 50 * (v % 4), 20 + 20 * (v / 4), 45, 15);
         b->setObjectName(QStringLiteral("grid_VA_%1").arg(v));
         b->setText(QString::number(v));
         b->setFont(ui(9));
@@ -440,7 +445,7 @@ void Fenetre::construit_partie_droite()
 
     groupe_comment_ = cree<QGroupBox>(this, "groupBox_Comment", 410, 266, 524, 127);
     groupe_comment_->setTitle(QStringLiteral("Commentaire (1024 car. max)"));
-    groupe_comment_->setFont(arial(12));
+    groupe_comment_->setFont(arial(14));
     groupe_comment_->setAutoFillBackground(true);
     lie(groupe_comment_, c.groupBox_Comment);
     commentaire_ = cree<QPlainTextEdit>(groupe_comment_, "textBox_Comment", 8, 28, 508, 91);

@@ -25,7 +25,6 @@ QMessageBox::Icon icone(Icon icon)
     }
 }
 
-
 } // namespace
 
 QString QtOperator::filtre_qt(const std::string& filter)

@@ -32,12 +32,18 @@ void VueCellules::couleurs(const Cellules& c)
     update();
 }
 
+QFont VueCellules::police_legendes()
+{
+    QFont f = QApplication::font();
+    f.setPointSize(8);
+    f.setBold(false);
+    return f;
+}
+
 void VueCellules::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    QFont f = QApplication::font();
-    f.setPointSize(8);
-    p.setFont(f);
+    p.setFont(police_legendes());
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     for (int g = 0; g < 16; ++g)
         p.drawText(QRect(gx(g), gy(g) - 15, 80, 12), Qt::AlignCenter,

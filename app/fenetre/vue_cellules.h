@@ -23,6 +23,9 @@ public:
     // Top-left corner of cell (beam f, position j), in this widget.
     static QPoint position(int f, int j);
     static constexpr int COTE = 8;
+    // The groups' captions ("F0 -> F7"...): 8 pt regular, whatever the
+    // group around the view is drawn in.
+    static QFont police_legendes();
 
 protected:
     void paintEvent(QPaintEvent*) override;

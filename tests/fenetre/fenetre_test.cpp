@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
@@ -121,6 +122,7 @@ class TestFenetre : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void construction_seuls_init_et_configuration();
+    void legendes_et_cases_aux_tailles_de_la_disposition();
     void init_active_tous_les_groupes();
     void enregistrement_d_une_seconde_par_clics();
     void stop_pendant_un_run_ouvert_et_couleurs_de_niveau();
@@ -132,6 +134,32 @@ private Q_SLOTS:
     void page_de_selection_propage_les_clics();
     void dialogues_repondus();
 };
+
+void TestFenetre::legendes_et_cases_aux_tailles_de_la_disposition()
+{
+    Banc b;
+    QVERIFY(!VueCellules::police_legendes().bold()); // not the "Micros" group's bold
+    QCOMPARE(VueCellules::police_legendes().pointSize(), 8);
+    for (const char* groupe :
+         {"groupBox_Data_Type", "groupBox_Delay", "groupBox_FV", "groupBox_VA", "groupBox_Comment"})
+        QCOMPARE(b.w(QString::fromLatin1(groupe))->font().pointSize(), 14);
+    for (const char* petit : {"radioButton_Integer", "radioButton_Float", "checkBox_CptA", "checkBox_CptD",
+                              "checkBox_Status", "label_dB_120", "label_dB_60", "label_dB_0"})
+        QCOMPARE(b.w(QString::fromLatin1(petit))->font().pointSize(), 12);
+    for (int v : {0, 7, 15})
+        QCOMPARE(b.w(QStringLiteral("grid_VA_%1").arg(v))->geometry(),
+                 QRect(10 + 50 * (v % 4), 20 + 20 * (v / 4), 45, 15));
+    // The analogue group's caption stays clear of its side borders.
+    auto* va = b.w<QGroupBox>("groupBox_VA");
+    QStyleOptionGroupBox opt;
+    opt.initFrom(va);
+    opt.text = va->title();
+    opt.textAlignment = va->alignment();
+    opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect titre = va->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, va);
+    QVERIFY2(titre.left() >= 4 && titre.right() <= va->width() - 4,
+             qPrintable(QStringLiteral("%1..%2 in %3").arg(titre.left()).arg(titre.right()).arg(va->width())));
+}
 
 void TestFenetre::construction_seuls_init_et_configuration()
 {
