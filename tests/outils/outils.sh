@@ -32,6 +32,17 @@ if [ "$mode" = exports ]; then
   attend 0 partie "$bin/ondaris-export" Flottant.dat --format h5 --voies 0-3,2004,3001 \
     --debut 0.01 --duree 0.02 --sortie Partie.h5
   attend 1 existe "$bin/ondaris-export" Entier.dat --format h5
+  # SigMF's time is UTC: the header's local time read in Paris in winter
+  # (a POSIX rule, no time-zone data needed) is an hour earlier than read
+  # in UTC.
+  attend 0 sigmf-paris env TZ="CET-1CEST,M3.5.0,M10.5.0/3" "$bin/ondaris-export" Entier.dat --format sigmf \
+    --sortie Paris.sigmf-meta
+  attend 0 sigmf-utc env TZ=UTC0 "$bin/ondaris-export" Entier.dat --format sigmf --sortie Utc.sigmf-meta
+  "$py" -c "
+import json, datetime as d
+t = lambda n: d.datetime.fromisoformat(json.load(open(n))['captures'][0]['core:datetime'].rstrip('Z'))
+ecart = t('Utc.sigmf-meta') - t('Paris.sigmf-meta')
+assert ecart in (d.timedelta(hours=1), d.timedelta(hours=2)), ecart"
   "$py" "$src/outils/lit_exports.py" .
 
   # One counter word altered: the first bad frame is named.
