@@ -95,6 +95,21 @@ elseif(MODE STREQUAL "canaux")
   expect_in("${log}" "Nb_voies = 16\n")
   expect_in("${log}" "Compteurs =   0  1  0  1\n")
   expect_in("${out}" "compteurs BD, voie d'état\n")
+  # A duration written with a decimal comma reads as 1.5 s under any locale.
+  file(READ ${CONFIG} texte)
+  string(REPLACE "Duree = 0.5  s" "Duree = 1,5  s" texte "${texte}")
+  file(WRITE ${OUT}/virgule.txt "${texte}")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env LANG=C LC_ALL=C ${EMULATOR} ${RUNNER} --simulateur
+                          --sim-rythme libre --config ${OUT}/virgule.txt --dossier ${OUT} --nom V --sans-progression
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "exit ${rc}\n${out}\n${err}")
+  endif()
+  # 14 words per frame, 15 000 frames.
+  file(SIZE ${OUT}/V.dat size)
+  if(NOT size EQUAL 840000)
+    message(FATAL_ERROR "V.dat: ${size} bytes, expected 840000 (1.5 s)\n${out}")
+  endif()
 elseif(MODE STREQUAL "diagnostic")
   # Every microphone at 50 000 Hz (the scene's 1 kHz source far below the
   # band where noise is judged), a trigger that never comes: the check starts
