@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "analyse/acoustique.h"
+#include "analyse/sante.h"
 
 bool frequence_calibrable(double fs)
 {
@@ -26,15 +27,7 @@ Calibreur::Calibreur(const std::vector<int32_t>& codes, bool flottant, double fs
 {
     bornes_bande(FREQUENCE_CALIBREUR, 3, bas_, haut_);
     facteurs_.resize(1024, 1.0 / SENSIBILITE_NOMINALE);
-    std::vector<std::pair<int32_t, int32_t>> micros; // (microphone, word)
-    for (size_t w = 0; w < codes.size(); ++w)
-        if (codes[w] >= 0 && codes[w] < 1024)
-            micros.push_back({codes[w], static_cast<int32_t>(w)});
-    std::sort(micros.begin(), micros.end());
-    for (const auto& p : micros) {
-        micros_.push_back(p.first);
-        mots_micros_.push_back(p.second);
-    }
+    micros_du_cadre(codes, micros_, mots_micros_);
     if (micros_.empty())
         etat_ = ABSENT;
     signaux_.resize(micros_.size());

@@ -62,19 +62,26 @@ int voisins_grille(int micro, int* voisins)
     return n;
 }
 
+void micros_du_cadre(const std::vector<int32_t>& codes, std::vector<int32_t>& micros, std::vector<int32_t>& mots)
+{
+    std::vector<std::pair<int32_t, int32_t>> paires; // (microphone, word)
+    for (size_t w = 0; w < codes.size(); ++w)
+        if (codes[w] >= 0 && codes[w] < 1024)
+            paires.push_back({codes[w], static_cast<int32_t>(w)});
+    std::sort(paires.begin(), paires.end());
+    micros.clear();
+    mots.clear();
+    for (const auto& p : paires) {
+        micros.push_back(p.first);
+        mots.push_back(p.second);
+    }
+}
+
 AnalyseMicros::AnalyseMicros(const std::vector<int32_t>& codes, bool flottant)
     : nb_mots_(codes.size()), flottant_(flottant)
 {
-    std::vector<std::pair<int32_t, int32_t>> micros; // (microphone, word)
-    for (size_t w = 0; w < codes.size(); ++w)
-        if (codes[w] >= 0 && codes[w] < 1024)
-            micros.push_back({codes[w], static_cast<int32_t>(w)});
-    std::sort(micros.begin(), micros.end());
-    for (const auto& p : micros) {
-        micros_.push_back(p.first);
-        mots_micros_.push_back(p.second);
-    }
-    etats_.resize(micros.size());
+    micros_du_cadre(codes, micros_, mots_micros_);
+    etats_.resize(micros_.size());
 }
 
 void AnalyseMicros::ajoute(const uint32_t* mots, size_t trames, bool suite)

@@ -89,6 +89,10 @@ struct StatistiquesMicro {
 // into `voisins` (room for 8); returns how many.
 int voisins_grille(int micro, int* voisins);
 
+// The microphones of a frame whose words carry the channel `codes` (0..1023
+// microphones), ascending, with the word of each.
+void micros_du_cadre(const std::vector<int32_t>& codes, std::vector<int32_t>& micros, std::vector<int32_t>& mots);
+
 class AnalyseMicros {
 public:
     // `codes`: the code of every word of a frame, in frame order (files/

@@ -644,8 +644,22 @@ int code_de_fin(FinRun fin)
     return fin == FIN_REFUSEE ? EXIT_REFUSED : fin == FIN_ABANDONNEE ? EXIT_ABANDONED : EXIT_INCOMPLETE;
 }
 
-constexpr double DUREE_DIAGNOSTIC_S = 1.0;
 constexpr int DELAI_ANALYSE_MS = 30000; // for the analysis to end once the run has
+
+// A run whose frames go, as copies, to `prise`'s consumer; the consumer is
+// given its last frames before this returns.
+FinRun capture(Run& run, PriseTrames& prise, SuiviConsole& suivi)
+{
+    suivi.run = &run;
+    suivi.prise = &prise;
+    const FinRun fin = run.execute();
+    suivi.run = nullptr;
+    suivi.prise = nullptr;
+    prise.termine(DELAI_ANALYSE_MS);
+    return fin;
+}
+
+constexpr double DUREE_DIAGNOSTIC_S = 1.0;
 
 // The microphones' health over a capture without a file. The analysis works
 // on copies of the frames on a thread of its own and may leave packets out;
@@ -663,12 +677,7 @@ int diagnostic(Boitier& boitier, const Configuration& cfg, SuiviConsole& suivi, 
     suivi.definie = true;
     suivi.duree = params.duree;
     Run run(boitier, std::move(params), FichiersRun(), suivi);
-    suivi.run = &run;
-    suivi.prise = &prise;
-    const FinRun fin = run.execute();
-    suivi.run = nullptr;
-    suivi.prise = nullptr;
-    prise.termine(DELAI_ANALYSE_MS);
+    const FinRun fin = capture(run, prise, suivi);
     console.efface_progression();
     if (fin != FIN_COMPLETE)
         return code_de_fin(fin);
@@ -743,12 +752,7 @@ int calibre(Boitier& boitier, const Configuration& cfg, const Options& o, Calibr
         if (calibreur.fini())
             run.demande_stop();
     });
-    suivi.run = &run;
-    suivi.prise = &prise;
-    const FinRun fin = run.execute();
-    suivi.run = nullptr;
-    suivi.prise = nullptr;
-    prise.termine(DELAI_ANALYSE_MS);
+    const FinRun fin = capture(run, prise, suivi);
     console.efface_progression();
     if (fin != FIN_COMPLETE && fin != FIN_STOPPEE)
         return code_de_fin(fin);
