@@ -148,6 +148,14 @@ int SimulatedBox::control_transfer(usb::DeviceHandle handle, uint8_t request_typ
         rec.data.assign(data, data + length);
     rec.result = result;
     control_log_.push_back(std::move(rec));
+    if (!notice_.empty()) {
+        const std::string text = std::move(notice_);
+        notice_.clear();
+        const auto notice = options_.notice;
+        lock.unlock();
+        if (notice)
+            notice(text);
+    }
     return result;
 }
 
@@ -184,6 +192,13 @@ void SimulatedBox::apply(const Decoded& d)
 
 void SimulatedBox::reset_counters() { next_counter_ = options_.counter_start; }
 
+int SimulatedBox::frame_bytes() const { return replay_ ? replay_->frame_bytes() : source_->frame_bytes(); }
+
+uint32_t SimulatedBox::counter(uint64_t frame) const
+{
+    return replay_ ? replay_->counter(frame) : source_->counter(frame);
+}
+
 // --- The stream -----------------------------------------------------------
 
 void SimulatedBox::start_stream(uint8_t start_byte)
@@ -193,15 +208,27 @@ void SimulatedBox::start_stream(uint8_t start_byte)
     start_byte_ = start_byte;
     ++generation_;
 
+    source_.reset();
+    replay_.reset();
+    if (options_.replay) {
+        ReplaySource::Params r;
+        r.settings = settings_;
+        r.extra_words = std::max(0, faults_.extra_words);
+        r.first_counter = next_counter_;
+        r.skip_frame = faults_.counter_skip_frame;
+        replay_ = std::make_shared<ReplaySource>(options_.replay, r);
+        notice_ = replay_notice(*options_.replay, settings_);
+    }
     FrameSource::Params p;
     p.settings = settings_;
     p.scene = options_.scene;
     p.extra_words = std::max(0, faults_.extra_words);
     p.first_counter = next_counter_;
     p.skip_frame = faults_.counter_skip_frame;
-    source_ = std::make_shared<FrameSource>(p);
+    if (!replay_)
+        source_ = std::make_shared<FrameSource>(p);
 
-    const uint64_t fb = uint64_t(source_->frame_bytes());
+    const uint64_t fb = uint64_t(frame_bytes());
     position_ = 0;
     end_ = settings_.sample_count ? uint64_t(settings_.sample_count) * fb : UINT64_MAX;
     frequency_hz_ = settings_.frequency_hz();
@@ -239,7 +266,7 @@ void SimulatedBox::stop_stream()
         return;
     }
     // Finish the frame in progress, then close.
-    const uint64_t fb = uint64_t(source_->frame_bytes());
+    const uint64_t fb = uint64_t(frame_bytes());
     const uint64_t frame_end = fb ? (position_ + fb - 1) / fb * fb : position_;
     end_ = std::min(end_, frame_end);
     phase_ = Phase::Ending;
@@ -250,14 +277,15 @@ void SimulatedBox::end_stream(bool closed)
 {
     if (phase_ == Phase::Idle)
         return;
-    const uint64_t fb = uint64_t(source_->frame_bytes());
+    const uint64_t fb = uint64_t(frame_bytes());
     if (fb)
-        next_counter_ = source_->counter((position_ + fb - 1) / fb);
+        next_counter_ = counter((position_ + fb - 1) / fb);
     stream_.ended = closed;
     phase_ = Phase::Idle;
     trigger_pending_ = false;
     ++generation_; // a write still under way no longer counts
     source_.reset();
+    replay_.reset();
     host_wake_.notify_all();
 }
 
@@ -311,7 +339,7 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
         end_stream(true);
         return true;
     }
-    const uint64_t fb = uint64_t(source_->frame_bytes());
+    const uint64_t fb = uint64_t(frame_bytes());
     if (fb == 0)
         return false; // nothing to send until Stop
 
@@ -335,6 +363,7 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
 
     // Copy without the lock: the host may look at the box meanwhile.
     std::shared_ptr<FrameSource> source = source_;
+    std::shared_ptr<ReplaySource> replay = replay_;
     const uint64_t generation = generation_;
     const uint64_t position = position_;
     const bool keep_checksum = options_.keep_checksum;
@@ -343,7 +372,10 @@ bool SimulatedBox::write_step(std::unique_lock<std::mutex>& lock, Clock::time_po
     head->writing = true;
     lock.unlock();
     const Clock::time_point t0 = Clock::now();
-    source->write(position, dest, n);
+    if (replay)
+        replay->write(position, dest, n);
+    else
+        source->write(position, dest, n);
     if (keep_checksum)
         checksum = stream_checksum(dest, n, checksum);
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();

@@ -70,6 +70,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -80,6 +81,7 @@
 #include "device/usb.h"
 #include "simulator/firmware.h"
 #include "simulator/frame_source.h"
+#include "simulator/replay.h"
 
 namespace sim {
 
@@ -92,6 +94,11 @@ struct Options {
     bool keep_checksum = false;    // running checksum of the last stream (Stream::checksum)
     int control_delay_ms = 0;      // a slow box: every control request takes this long
     Scene scene;                   // read at each Start
+    // A recording streamed instead of the scene (replay.h), read at each
+    // Start; the box says what the operator must know of it through
+    // `notice`, called on the thread of the Start request, outside the lock.
+    std::shared_ptr<const Recording> replay;
+    std::function<void(const std::string&)> notice;
 };
 
 // Faults, settable at any time; the ones marked "at Start" are read when a
@@ -222,6 +229,8 @@ private:
     void stop_stream();
     void apply(const Decoded& decoded);
     void reset_counters();
+    int frame_bytes() const;
+    uint32_t counter(uint64_t frame) const;
     void complete(Slot* slot, int status);
     void unplug_locked();
     void expire_timeouts(std::unique_lock<std::mutex>& lock, Clock::time_point now);
@@ -268,6 +277,11 @@ private:
     uint32_t next_counter_ = 0;
     Stream stream_;
     std::vector<unsigned char> copy_;
+
+    // A replayed stream: its source instead of source_, and what to tell
+    // through Options::notice once the lock is released.
+    std::shared_ptr<ReplaySource> replay_;
+    std::string notice_;
 
     std::vector<ControlRecord> control_log_;
     std::vector<CompletionRecord> completion_log_;

@@ -79,6 +79,7 @@ struct Options {
     std::vector<sim::MicFault> sim_defauts;
     sim::Calibrator sim_calibreur;
     double sim_ecart_db = -1;
+    std::string sim_rejoue; // a recording streamed instead of the scene
     // The microphones, without a file.
     bool diagnostic = false;
     std::string calibration; // acoular's XML, one factor per microphone
@@ -130,6 +131,13 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "  --sim-calibreur MICRO:DB   calibreur 1 kHz de DB dB SPL sur un micro (ex. 17:94)\n"
                          "  --sim-sensibilite-ecart DB   écart type des sensibilités des micros autour de la\n"
                          "                          nominale (281 171 points/Pa ; défaut 0)\n"
+                         "  --sim-rejoue FICHIER.dat   le boîtier rejoue cet enregistrement (avec son .Ond et son\n"
+                         "                          .log) au lieu de la scène : chaque voie choisie reçoit les\n"
+                         "                          échantillons enregistrés de la même voie, en boucle depuis la\n"
+                         "                          première trame à chaque Start ; le compteur A est celui du\n"
+                         "                          boîtier. Les micros et VA absents de l'enregistrement sont à\n"
+                         "                          zéro, et une autre fréquence le rejoue plus vite ou plus\n"
+                         "                          lentement : un message le dit au Start\n"
                          "\n"
                          "Sans --config, les réglages sont ceux de la fenêtre au démarrage (config_en_cours.txt\n"
                          "du répertoire courant s'il existe) ; avec --config, ce fichier s'applique aux réglages\n"
@@ -215,6 +223,7 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
     l.valeur("--sim-defauts", [&o](const std::string& s) { return sim::parse_faults(s, o.sim_defauts); });
     l.valeur("--sim-calibreur", [&o](const std::string& s) { return sim::parse_calibrator(s, o.sim_calibreur); });
     l.nombre("--sim-sensibilite-ecart", o.sim_ecart_db, 0, 20, "écart type en dB, de 0 à 20");
+    l.texte("--sim-rejoue", o.sim_rejoue);
     l.drapeau("--diagnostic", o.diagnostic);
     l.texte("--calibration", o.calibration);
     l.nombre("--calibre", o.calibre, 40, 160, "niveau du calibreur de 40 à 160 dB SPL (94 ou 114)");
@@ -228,6 +237,8 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
         (o.sim_ton_hz >= 0 || o.sim_amplitude >= 0 || o.sim_bruit >= 0 || o.sim_faisceau >= 0 || o.sim_lenteur_ms > 0))
         return l.refuse("les options --sim-* demandent --simulateur");
     if (!o.simulateur && (!o.sim_defauts.empty() || o.sim_calibreur.microphone >= 0 || o.sim_ecart_db >= 0))
+        return l.refuse("les options --sim-* demandent --simulateur");
+    if (!o.simulateur && !o.sim_rejoue.empty())
         return l.refuse("les options --sim-* demandent --simulateur");
     if (o.diagnostic && o.calibre > 0)
         return l.refuse("--diagnostic ou --calibre, pas les deux");
@@ -846,6 +857,15 @@ int main(int argc, char** argv)
         so.scene.calibrator = o.sim_calibreur;
         if (o.sim_ecart_db >= 0)
             so.scene.sensitivity_spread_db = o.sim_ecart_db;
+        if (!o.sim_rejoue.empty()) {
+            auto rejeu = std::make_shared<sim::Recording>();
+            const std::string refus = sim::load_recording(o.sim_rejoue, *rejeu);
+            if (!refus.empty()) {
+                std::fprintf(stderr, "ondaris-acq : %s\n", refus.c_str());
+                return EXIT_USAGE;
+            }
+            so.replay = rejeu;
+        }
         auto b = std::make_unique<sim::SimulatedBox>(so);
         box = b.get();
         usb = std::move(b);
@@ -860,6 +880,11 @@ int main(int argc, char** argv)
     journal.conv = Conventions::from_locale();
     journal.sortie = [&console](const std::string& text, int flag) { console.message(text, flag); };
     Boitier boitier(*usb, clock, journal);
+    if (box && box->options().replay) {
+        sim::Options so = box->options();
+        so.notice = [&journal](const std::string& text) { journal.call_verb(text); };
+        box->set_options(so);
+    }
 
     Configuration cfg;
     if (reglages(o, rang, journal, cfg) != 0)
@@ -888,6 +913,11 @@ int main(int argc, char** argv)
                            {o.sim_calibreur.level_db, o.sim_calibreur.microphone})
                        .c_str(),
                    stdout);
+    if (const auto rejeu = box ? box->options().replay : nullptr) {
+        std::printf("  Boîtier simulé, %s\n", sim::recording_summary(*rejeu).c_str());
+        for (const std::string& r : rejeu->remarks)
+            std::printf("    %s\n", r.c_str());
+    }
     Calibration cal;
     if (!o.calibration.empty() && !charge_calibration(o, cal))
         return EXIT_USAGE;

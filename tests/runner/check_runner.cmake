@@ -148,6 +148,53 @@ elseif(MODE STREQUAL "diagnostic")
   endif()
   expect_in("${out}" "\nMicros : 1024 analysés sur ")
   expect_in("${out}" " trames, aucun signalé\n")
+elseif(MODE STREQUAL "rejoue")
+  # A recording replayed with the same channels streams the same bytes,
+  # whatever the scene: the samples are the file's and counter A the box's.
+  set(run ${EMULATOR} ${RUNNER} --simulateur --sim-rythme libre --config ${CONFIG} --dossier ${OUT}
+          --sans-progression --compteurs ABCD --etat)
+  execute_process(COMMAND ${run} --nom Source WORKING_DIRECTORY ${OUT}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "recording: exit ${rc}\n${out}\n${err}")
+  endif()
+  execute_process(COMMAND ${run} --nom Rejeu --sim-rejoue ${OUT}/Source.dat --sim-ton 3000 --sim-bruit 500
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "replay: exit ${rc}\n${out}\n${err}")
+  endif()
+  expect_in("${out}" "rejeu de Source.dat : 12 micros, 1 VA, 5000 trames à 10000 Hz, entiers, en boucle")
+  file(SHA256 ${OUT}/Source.dat source)
+  file(SHA256 ${OUT}/Rejeu.dat rejeu)
+  if(NOT source STREQUAL rejeu)
+    message(FATAL_ERROR "Rejeu.dat differs from Source.dat\n${out}")
+  endif()
+  # More channels, another frequency and longer than the recording: the
+  # missing channels named, the speed told, the loop unseen by the counter
+  # check (exit 0).
+  file(WRITE ${OUT}/autre.txt "[Paramètres généraux]\r\nFrequence = 20000 Hz\r\nDuree = 1.2  s\r\n"
+             "Type = float32\r\nTrig = Soft\r\nEnregistrement = 1\r\n[Micros actifs]\r\n"
+             "Faisceau_000  1  1  1  1  1  1  1  1\r\nFaisceau_001  1  1  1  1  1  1  1  1\r\n"
+             "[VA actives]\r\nBloc_A =   1  1  0  0\r\n[Compteurs actifs]\r\nCompteurs =   1  0  0  0\r\n")
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --simulateur --sim-rythme libre --config ${OUT}/autre.txt
+                          --dossier ${OUT} --nom Autre --sans-progression --sim-rejoue ${OUT}/Source.dat
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "replay with other channels: exit ${rc}\n${out}\n${err}")
+  endif()
+  expect_in("${out}" "Rejeu : Source.dat n'a pas les micros 9, 11, 13, 15 ni la VA 1 : ces voies sont à zéro.\n")
+  expect_in("${out}" "Rejeu : Source.dat a été enregistré à 10000 Hz ; rejoué à 20000 Hz, il passe plus vite")
+  file(SIZE ${OUT}/Autre.dat size)
+  if(NOT size EQUAL 1824000) # 24000 frames of 19 words
+    message(FATAL_ERROR "Autre.dat: ${size} bytes\n${out}")
+  endif()
+  # A file that is no recording: refused before Init.
+  execute_process(COMMAND ${EMULATOR} ${RUNNER} --simulateur --sim-rejoue ${OUT}/absent.dat
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  if(NOT rc EQUAL 64)
+    message(FATAL_ERROR "absent recording: exit ${rc}\n${out}\n${err}")
+  endif()
+  expect_in("${err}" "Rejeu impossible de ${OUT}/absent.dat")
 elseif(MODE STREQUAL "nobox")
   execute_process(COMMAND ${EMULATOR} ${RUNNER} --config ${CONFIG} --dossier ${OUT} --sans-progression
                   WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
