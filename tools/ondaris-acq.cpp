@@ -31,6 +31,7 @@
 #include "files/chemins.h"
 #include "files/configuration_initiale.h"
 #include "files/fichier_donnees.h"
+#include "files/geometrie.h"
 #include "files/lecture.h"
 #include "files/nommage.h"
 #include "files/reparation.h"
@@ -79,6 +80,8 @@ struct Options {
     std::vector<sim::MicFault> sim_defauts;
     sim::Calibrator sim_calibreur;
     double sim_ecart_db = -1;
+    Geometrie sim_geometrie;
+    std::vector<sim::PointSource> sim_points;
     // The microphones, without a file.
     bool diagnostic = false;
     std::string calibration; // acoular's XML, one factor per microphone
@@ -130,6 +133,12 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "  --sim-calibreur MICRO:DB   calibreur 1 kHz de DB dB SPL sur un micro (ex. 17:94)\n"
                          "  --sim-sensibilite-ecart DB   écart type des sensibilités des micros autour de la\n"
                          "                          nominale (281 171 points/Pa ; défaut 0)\n"
+                         "  --sim-geometrie FICHIER.xml   positions des 1024 micros (XML d'acoular, <MicArray>),\n"
+                         "                          par exemple data/geometrie-simulateur.xml\n"
+                         "  --sim-point X,Y,Z,bruit|X,Y,Z,HZ   une source ponctuelle à (X, Y, Z) mètres devant le\n"
+                         "                          réseau, bruit large bande ou son pur de HZ Hz, 94 dB SPL à 1 m ;\n"
+                         "                          répétable ; demande --sim-geometrie ; remplace la source\n"
+                         "                          de --sim-ton et --sim-source\n"
                          "\n"
                          "Sans --config, les réglages sont ceux de la fenêtre au démarrage (config_en_cours.txt\n"
                          "du répertoire courant s'il existe) ; avec --config, ce fichier s'applique aux réglages\n"
@@ -215,6 +224,17 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
     l.valeur("--sim-defauts", [&o](const std::string& s) { return sim::parse_faults(s, o.sim_defauts); });
     l.valeur("--sim-calibreur", [&o](const std::string& s) { return sim::parse_calibrator(s, o.sim_calibreur); });
     l.nombre("--sim-sensibilite-ecart", o.sim_ecart_db, 0, 20, "écart type en dB, de 0 à 20");
+    l.valeur("--sim-geometrie", [&o](const std::string& s) {
+        std::string erreur;
+        return lit_geometrie(s, o.sim_geometrie, erreur) == 0 ? std::string() : "--sim-geometrie : " + erreur;
+    });
+    l.valeur("--sim-point", [&o](const std::string& s) {
+        sim::PointSource p;
+        std::string refus = sim::parse_point(s, p);
+        if (refus.empty())
+            o.sim_points.push_back(p);
+        return refus;
+    });
     l.drapeau("--diagnostic", o.diagnostic);
     l.texte("--calibration", o.calibration);
     l.nombre("--calibre", o.calibre, 40, 160, "niveau du calibreur de 40 à 160 dB SPL (94 ou 114)");
@@ -229,6 +249,10 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
         return l.refuse("les options --sim-* demandent --simulateur");
     if (!o.simulateur && (!o.sim_defauts.empty() || o.sim_calibreur.microphone >= 0 || o.sim_ecart_db >= 0))
         return l.refuse("les options --sim-* demandent --simulateur");
+    if (!o.simulateur && (!o.sim_geometrie.empty() || !o.sim_points.empty()))
+        return l.refuse("les options --sim-* demandent --simulateur");
+    if (!o.sim_points.empty() && o.sim_geometrie.empty())
+        return l.refuse("--sim-point demande --sim-geometrie FICHIER.xml");
     if (o.diagnostic && o.calibre > 0)
         return l.refuse("--diagnostic ou --calibre, pas les deux");
     if ((o.diagnostic || o.calibre > 0) && (o.dossier_donne || o.nom_donne))
@@ -842,6 +866,8 @@ int main(int argc, char** argv)
         so.scene.calibrator = o.sim_calibreur;
         if (o.sim_ecart_db >= 0)
             so.scene.sensitivity_spread_db = o.sim_ecart_db;
+        so.scene.geometry = o.sim_geometrie;
+        so.scene.points = o.sim_points;
         auto b = std::make_unique<sim::SimulatedBox>(so);
         box = b.get();
         usb = std::move(b);
