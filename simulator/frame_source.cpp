@@ -97,15 +97,25 @@ void add_delayed(const std::vector<float>& in, double delay, double gain, std::v
     }
     for (double& v : h)
         v *= gain / sum;
+    // The input with kTaps frames of its own end before it, so that every
+    // output frame reads one contiguous run: y[i] = sum over k of h[k] x[i - whole + 15 - k].
+    std::vector<float> ext(size_t(n + 2 * kTaps));
+    for (int64_t i = 0; i < n + 2 * kTaps; ++i)
+        ext[size_t(i)] = in[size_t(((i - kTaps) % n + n) % n)];
+    float hr[kTaps]; // reversed, to run forward through ext
+    for (int k = 0; k < kTaps; ++k)
+        hr[k] = float(h[kTaps - 1 - k]);
+    const int64_t shift = ((whole % n) + n) % n;
     for (int64_t i = 0; i < n; ++i) {
-        // y[i] = sum over j of h(j) x[i - whole - j]
-        int64_t at = ((i - whole + (kTaps / 2 - 1)) % n + n) % n;
-        double y = 0;
-        for (int k = 0; k < kTaps; ++k) {
-            y += h[k] * in[size_t(at)];
-            at = at == 0 ? n - 1 : at - 1;
-        }
-        out[size_t(i)] += float(y);
+        // x[i - whole + 15 - k] for k = 31..0 starts at i - whole - 16
+        int64_t first = i - shift - (kTaps / 2);
+        if (first < -kTaps)
+            first += n;
+        const float* x = &ext[size_t(first + kTaps)];
+        float y = 0;
+        for (int k = 0; k < kTaps; ++k)
+            y += hr[k] * x[k];
+        out[size_t(i)] += y;
     }
 }
 
@@ -237,6 +247,7 @@ FrameSource::FrameSource(const Params& p)
         const size_t n = size_t(table_frames_);
         field.assign(n * words, 0.0f);
         std::vector<std::vector<float>> broadband(sc.points.size());
+        std::vector<std::vector<double>> tone(sc.points.size()); // sin and cos of each frame
         for (size_t k = 0; k < sc.points.size(); ++k) {
             if (sc.points[k].tone_hz > 0)
                 continue;
@@ -263,9 +274,18 @@ FrameSource::FrameSource(const Params& p)
                 const double rms = kReferencePa * std::pow(10.0, src.level_db / 20.0) / r * gain;
                 if (src.tone_hz > 0) {
                     const double c = std::clamp(std::round(src.tone_hz * n / fs), 1.0, double(n / 2 - 1));
+                    // sin(t - phi) = sin t cos phi - cos t sin phi, t from the table
                     const double phi = 2 * kPi * (c * fs / n) * r / kSoundSpeed;
+                    const double a = std::sqrt(2.0) * rms * std::cos(phi), b = -std::sqrt(2.0) * rms * std::sin(phi);
+                    if (tone[k].empty()) {
+                        tone[k].resize(2 * n);
+                        for (size_t i = 0; i < n; ++i) {
+                            tone[k][2 * i] = std::sin(2 * kPi * c * double(i) / n);
+                            tone[k][2 * i + 1] = std::cos(2 * kPi * c * double(i) / n);
+                        }
+                    }
                     for (size_t i = 0; i < n; ++i)
-                        heard_here[i] += float(std::sqrt(2.0) * rms * std::sin(2 * kPi * c * double(i) / n - phi));
+                        heard_here[i] += float(a * tone[k][2 * i] + b * tone[k][2 * i + 1]);
                 } else {
                     add_delayed(broadband[k], r / kSoundSpeed * fs, rms, heard_here);
                 }
