@@ -17,13 +17,9 @@
 #include <memory>
 #include <vector>
 
-constexpr double CELERITE_SON = 343.0; // m/s
+#include "files/geometrie.h"
 
-struct Point3 {
-    double x = 0, y = 0, z = 0;
-};
-// Microphone m of the box at index m, in metres.
-using Geometrie = std::vector<Point3>;
+constexpr double CELERITE_SON = 343.0; // m/s
 
 // Focus points: nx by ny over [x0, x1] x [y0, y1] at z, as the array sees
 // them (its own axes); point (i, j) is entry j * nx + i of a map.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace sim {
@@ -75,6 +76,49 @@ enum class Special : uint8_t { None, Stuck, Clipping, DcOffset, Calibrator };
 
 double clip(double s) { return std::clamp(s, -double(kFullScale), double(kFullScale - 1)); }
 
+// Fractional delay by a Hann-windowed sinc of kTaps taps: flat to about 0.8
+// of the Nyquist frequency, which is what a broadband source needs here.
+constexpr int kTaps = 32;
+
+double sinc(double t) { return t == 0 ? 1.0 : std::sin(kPi * t) / (kPi * t); }
+
+// `out` += `gain` times the periodic `in` delayed by `delay` frames.
+void add_delayed(const std::vector<float>& in, double delay, double gain, std::vector<float>& out)
+{
+    const int64_t n = int64_t(in.size());
+    const int64_t whole = int64_t(std::floor(delay));
+    const double mu = delay - double(whole);
+    double h[kTaps];
+    double sum = 0;
+    for (int k = 0; k < kTaps; ++k) {
+        const double t = double(k - (kTaps / 2 - 1)) - mu; // taps j = -15..16
+        h[k] = sinc(t) * 0.5 * (1 + std::cos(kPi * t / (kTaps / 2)));
+        sum += h[k];
+    }
+    for (double& v : h)
+        v *= gain / sum;
+    // The input with kTaps frames of its own end before it, so that every
+    // output frame reads one contiguous run: y[i] = sum over k of h[k] x[i - whole + 15 - k].
+    std::vector<float> ext(size_t(n + 2 * kTaps));
+    for (int64_t i = 0; i < n + 2 * kTaps; ++i)
+        ext[size_t(i)] = in[size_t(((i - kTaps) % n + n) % n)];
+    float hr[kTaps]; // reversed, to run forward through ext
+    for (int k = 0; k < kTaps; ++k)
+        hr[k] = float(h[kTaps - 1 - k]);
+    const int64_t shift = ((whole % n) + n) % n;
+    for (int64_t i = 0; i < n; ++i) {
+        // x[i - whole + 15 - k] for k = 31..0 starts at i - whole - 16
+        int64_t first = i - shift - (kTaps / 2);
+        if (first < -kTaps)
+            first += n;
+        const float* x = &ext[size_t(first + kTaps)];
+        float y = 0;
+        for (int k = 0; k < kTaps; ++k)
+            y += hr[k] * x[k];
+        out[size_t(i)] += y;
+    }
+}
+
 } // namespace
 
 double microphone_sensitivity(const Scene& scene, int microphone)
@@ -83,6 +127,38 @@ double microphone_sensitivity(const Scene& scene, int microphone)
         return kNominalSensitivity;
     Noise draw(mix(scene.seed ^ mix(uint64_t(microphone) + 1)));
     return kNominalSensitivity * std::pow(10.0, scene.sensitivity_spread_db * draw.gaussian() / 20.0);
+}
+
+std::string parse_point(const std::string& text, PointSource& p)
+{
+    const std::string refus = "--sim-point « " + text + " » : X,Y,Z,bruit ou X,Y,Z,HZ attendu, en mètres, Z > 0";
+    double v[4] = {0, 0, 0, 0};
+    bool bruit = false;
+    size_t debut = 0;
+    for (int k = 0; k < 4; ++k) {
+        const size_t fin = k < 3 ? text.find(',', debut) : text.size();
+        if (fin == std::string::npos)
+            return refus;
+        const std::string champ = text.substr(debut, fin - debut);
+        debut = fin + 1;
+        if (k == 3 && champ == "bruit") {
+            bruit = true;
+            continue;
+        }
+        char* apres = nullptr;
+        v[k] = std::strtod(champ.c_str(), &apres);
+        if (champ.empty() || *apres != '\0' || !std::isfinite(v[k]))
+            return refus;
+    }
+    if (!(v[2] > 0) || (!bruit && !(v[3] > 0)))
+        return refus;
+    PointSource q = p;
+    q.x = v[0];
+    q.y = v[1];
+    q.z = v[2];
+    q.tone_hz = v[3];
+    p = q;
+    return "";
 }
 
 uint32_t status_word(const Settings& settings) { return 1u | uint32_t(settings.delay) << 8; }
@@ -94,7 +170,10 @@ FrameSource::FrameSource(const Params& p)
 {
     const Scene& sc = p.scene;
     const double fs = p.settings.frequency_hz();
+    const bool physical = !sc.points.empty() && sc.geometry.size() == MICROS_GEOMETRIE && !sc.test_pattern;
     table_frames_ = uint64_t(std::clamp(sc.table_frames, 16, 65536));
+    if (physical)
+        table_frames_ = std::max<uint64_t>(table_frames_, kPointTableFrames);
     table_.resize(table_frames_ * frame_bytes_);
     scratch_.resize(frame_bytes_);
 
@@ -162,6 +241,60 @@ FrameSource::FrameSource(const Params& p)
         }
     }
 
+    // The physical scene, frame by frame and word by word, in counts.
+    std::vector<float> field;
+    if (physical) {
+        const size_t n = size_t(table_frames_);
+        field.assign(n * words, 0.0f);
+        std::vector<std::vector<float>> broadband(sc.points.size());
+        std::vector<std::vector<double>> tone(sc.points.size()); // sin and cos of each frame
+        for (size_t k = 0; k < sc.points.size(); ++k) {
+            if (sc.points[k].tone_hz > 0)
+                continue;
+            Noise draw(mix(sc.seed ^ mix(0x504F494E54ull + k)));
+            broadband[k].resize(n);
+            for (float& v : broadband[k])
+                v = float(draw.gaussian());
+        }
+        std::vector<float> heard_here(n);
+        for (size_t w = 0; w < words; ++w) {
+            if (heard[w] < 0)
+                continue;
+            const bool hears = amp[w] != 0; // not dead, not under the calibrator
+            amp[w] = 0;
+            if (!hears)
+                continue;
+            const int m = heard[w];
+            const Point3 at = sc.geometry[size_t(m)];
+            const double gain = microphone_sensitivity(sc, m);
+            std::fill(heard_here.begin(), heard_here.end(), 0.0f);
+            for (size_t k = 0; k < sc.points.size(); ++k) {
+                const PointSource& src = sc.points[k];
+                const double r = std::max(std::hypot(src.x - at.x, src.y - at.y, src.z - at.z), 1e-3);
+                const double rms = kReferencePa * std::pow(10.0, src.level_db / 20.0) / r * gain;
+                if (src.tone_hz > 0) {
+                    const double c = std::clamp(std::round(src.tone_hz * n / fs), 1.0, double(n / 2 - 1));
+                    // sin(t - phi) = sin t cos phi - cos t sin phi, t from the table
+                    const double phi = 2 * kPi * (c * fs / n) * r / kSoundSpeed;
+                    const double a = std::sqrt(2.0) * rms * std::cos(phi), b = -std::sqrt(2.0) * rms * std::sin(phi);
+                    if (tone[k].empty()) {
+                        tone[k].resize(2 * n);
+                        for (size_t i = 0; i < n; ++i) {
+                            tone[k][2 * i] = std::sin(2 * kPi * c * double(i) / n);
+                            tone[k][2 * i + 1] = std::cos(2 * kPi * c * double(i) / n);
+                        }
+                    }
+                    for (size_t i = 0; i < n; ++i)
+                        heard_here[i] += float(a * tone[k][2 * i] + b * tone[k][2 * i + 1]);
+                } else {
+                    add_delayed(broadband[k], r / kSoundSpeed * fs, rms, heard_here);
+                }
+            }
+            for (size_t i = 0; i < n; ++i)
+                field[i * words + w] = heard_here[i];
+        }
+    }
+
     const uint32_t status = status_word(p.settings);
     Noise noise(sc.seed);
     for (uint64_t i = 0; i < table_frames_; ++i) {
@@ -179,6 +312,8 @@ FrameSource::FrameSource(const Params& p)
                 } else {
                     // sin(t - phi) = sin t cos phi - cos t sin phi
                     double s = amp[w] * (st * cos_phi[w] - ct * sin_phi[w]) + noise_rms[w] * noise.gaussian();
+                    if (!field.empty())
+                        s += field[i * words + w];
                     switch (special[w]) {
                     case Special::None:
                         break;

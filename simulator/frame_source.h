@@ -6,12 +6,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "files/geometrie.h"
 #include "simulator/firmware.h"
 #include "simulator/microphones.h"
 
 namespace sim {
+
+// A point source of the physical scene, in the array's own axes, metres;
+// z > 0 is in front of the array (the source side).
+struct PointSource {
+    double x = 0, y = 0, z = 1;
+    double tone_hz = 0;   // > 0: a tone, rounded like the scene's; 0: broadband noise
+    double level_db = 94; // dB SPL (rms) at 1 m
+};
+
+// Parses the runner's --sim-point text X,Y,Z,bruit or X,Y,Z,HZ (metres,
+// z > 0; HZ > 0), e.g. "0.2,-0.1,1,bruit". Returns "" and fills `p`, or the
+// message naming the option (`p` untouched).
+std::string parse_point(const std::string& text, PointSource& p);
 
 // One tone source above the array, independent noise on every microphone,
 // a slow sine on the analogue channels. Positions are in microphone pitches:
@@ -33,6 +48,17 @@ struct Scene {
     uint64_t seed = 1;                 // of the noise
     int table_frames = 2048;           // period of the rendered scene, 16..65536
 
+    // The physical scene: with points and a geometry of 1024 microphones,
+    // the points replace the tone above (they propagate to each microphone
+    // of `geometry` with the delay r/c and the amplitude 1/r) and the table
+    // holds at least kPointTableFrames frames; noise, faults, sensitivity
+    // and calibrator apply as they do to the tone. Broadband noise is one
+    // periodic white noise per source, delayed per microphone by a
+    // windowed-sinc interpolator when the table is rendered, so nothing is
+    // interpolated while the data flow.
+    std::vector<PointSource> points;
+    Geometrie geometry;
+
     // Every word carries a fixed code instead of the scene, to check the
     // layout: microphone m = 10000 + m, analogue v = 20000 + v, filler 30000.
     // Of the microphone faults only swaps apply (a word carries the code of
@@ -50,6 +76,8 @@ struct Scene {
 // drawn from the scene's seed and the microphone's number, so that it does
 // not depend on which microphones a stream holds.
 double microphone_sensitivity(const Scene& scene, int microphone);
+
+constexpr int kPointTableFrames = 8192; // 164 ms at 50 kHz
 
 constexpr uint32_t kPatternMicrophone = 10000;
 constexpr uint32_t kPatternAnalogue = 20000;

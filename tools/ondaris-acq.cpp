@@ -31,6 +31,7 @@
 #include "files/chemins.h"
 #include "files/configuration_initiale.h"
 #include "files/fichier_donnees.h"
+#include "files/geometrie.h"
 #include "files/lecture.h"
 #include "files/nommage.h"
 #include "files/reparation.h"
@@ -80,6 +81,8 @@ struct Options {
     sim::Calibrator sim_calibreur;
     double sim_ecart_db = -1;
     std::string sim_rejoue; // a recording streamed instead of the scene
+    Geometrie sim_geometrie;
+    std::vector<sim::PointSource> sim_points;
     // The microphones, without a file.
     bool diagnostic = false;
     std::string calibration; // acoular's XML, one factor per microphone
@@ -138,6 +141,12 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "                          boîtier. Les micros et VA absents de l'enregistrement sont à\n"
                          "                          zéro, et une autre fréquence le rejoue plus vite ou plus\n"
                          "                          lentement : un message le dit au Start\n"
+                         "  --sim-geometrie FICHIER.xml   positions des 1024 micros (XML d'acoular, <MicArray>),\n"
+                         "                          par exemple data/geometrie-simulateur.xml\n"
+                         "  --sim-point X,Y,Z,bruit|X,Y,Z,HZ   une source ponctuelle à (X, Y, Z) mètres devant le\n"
+                         "                          réseau, bruit large bande ou son pur de HZ Hz, 94 dB SPL à 1 m ;\n"
+                         "                          répétable ; demande --sim-geometrie ; remplace la source\n"
+                         "                          de --sim-ton et --sim-source\n"
                          "\n"
                          "Sans --config, les réglages sont ceux de la fenêtre au démarrage (config_en_cours.txt\n"
                          "du répertoire courant s'il existe) ; avec --config, ce fichier s'applique aux réglages\n"
@@ -224,6 +233,17 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
     l.valeur("--sim-calibreur", [&o](const std::string& s) { return sim::parse_calibrator(s, o.sim_calibreur); });
     l.nombre("--sim-sensibilite-ecart", o.sim_ecart_db, 0, 20, "écart type en dB, de 0 à 20");
     l.texte("--sim-rejoue", o.sim_rejoue);
+    l.valeur("--sim-geometrie", [&o](const std::string& s) {
+        std::string erreur;
+        return lit_geometrie(s, o.sim_geometrie, erreur) == 0 ? std::string() : "--sim-geometrie : " + erreur;
+    });
+    l.valeur("--sim-point", [&o](const std::string& s) {
+        sim::PointSource p;
+        std::string refus = sim::parse_point(s, p);
+        if (refus.empty())
+            o.sim_points.push_back(p);
+        return refus;
+    });
     l.drapeau("--diagnostic", o.diagnostic);
     l.texte("--calibration", o.calibration);
     l.nombre("--calibre", o.calibre, 40, 160, "niveau du calibreur de 40 à 160 dB SPL (94 ou 114)");
@@ -240,6 +260,10 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
         return l.refuse("les options --sim-* demandent --simulateur");
     if (!o.simulateur && !o.sim_rejoue.empty())
         return l.refuse("les options --sim-* demandent --simulateur");
+    if (!o.simulateur && (!o.sim_geometrie.empty() || !o.sim_points.empty()))
+        return l.refuse("les options --sim-* demandent --simulateur");
+    if (!o.sim_points.empty() && o.sim_geometrie.empty())
+        return l.refuse("--sim-point demande --sim-geometrie FICHIER.xml");
     if (o.diagnostic && o.calibre > 0)
         return l.refuse("--diagnostic ou --calibre, pas les deux");
     if ((o.diagnostic || o.calibre > 0) && (o.dossier_donne || o.nom_donne))
@@ -866,6 +890,8 @@ int main(int argc, char** argv)
             }
             so.replay = rejeu;
         }
+        so.scene.geometry = o.sim_geometrie;
+        so.scene.points = o.sim_points;
         auto b = std::make_unique<sim::SimulatedBox>(so);
         box = b.get();
         usb = std::move(b);

@@ -1,0 +1,112 @@
+#include "analyse/carte.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "analyse/spectre.h"
+#include "files/lecture.h"
+
+int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte& d, Carte& c, std::string& erreur)
+{
+    Enregistrement e;
+    lit_enregistrement(dat, e);
+    if (!e.lisible) {
+        erreur = dat + " : illisible" + (e.problemes.empty() ? std::string() : " (" + e.problemes.front() + ")");
+        return -1;
+    }
+    const double fs = e.frequence;
+    const Disposition& disp = e.disposition;
+    std::vector<int> micros, mots;
+    std::vector<float> facteurs;
+    for (int w = 0; w < disp.nb_voies; ++w) {
+        const int code = disp.codes[size_t(w)];
+        if (code < 0 || code >= int(g.size()))
+            continue;
+        micros.push_back(code);
+        mots.push_back(w);
+        if (!d.facteurs.empty())
+            facteurs.push_back(code < int(d.facteurs.size()) ? float(d.facteurs[size_t(code)]) : 0.0f);
+    }
+    if (micros.empty()) {
+        erreur = dat + " : aucun micro enregistré";
+        return -1;
+    }
+    const Bande* bande = nullptr;
+    const std::vector<Bande> bandes = bandes_tiers_octave(fs / 2);
+    for (const Bande& b : bandes)
+        if (std::fabs(b.nominale - d.bande) <= 1e-6 * d.bande)
+            bande = &b;
+    if (!bande) {
+        erreur = "pas de bande de tiers d'octave de centre nominal " + std::to_string(d.bande) + " Hz à " +
+                 std::to_string(int(fs)) + " Hz d'échantillonnage";
+        return -1;
+    }
+    if (!(d.z > 0) || d.points < 16 || d.n < 2) {
+        erreur = "distance, grille ou instantanés invalides";
+        return -1;
+    }
+
+    const uint64_t premiere = uint64_t(std::llround(std::max(0.0, d.debut) * fs));
+    uint64_t fin = e.nb_trames;
+    if (d.duree >= 0)
+        fin = std::min(fin, premiere + uint64_t(std::llround(d.duree * fs)));
+    const uint64_t points = uint64_t(d.points);
+    if (premiere >= fin || fin - premiere < points) {
+        erreur = dat + " : moins de " + std::to_string(points) + " trames dans l'intervalle demandé";
+        return -1;
+    }
+
+    Formation f(fs, g, micros, bande->basse, bande->haute, grille_ouverture(g, micros, d.z, d.n), d.points);
+    LecteurTrames lecteur;
+    if (lecteur.ouvre(dat, disp.nb_voies, premiere, erreur) != 0)
+        return -1;
+    const size_t mots_trame = size_t(disp.nb_voies);
+    const uint64_t pas = points / 2;
+    std::vector<uint32_t> brut(size_t(points) * mots_trame);
+    std::vector<float> trames(brut.size());
+    // Words as floats: samples in their own type, counters and status as integers.
+    auto convertit = [&](size_t de, size_t n) {
+        for (size_t t = de; t < de + n; ++t)
+            for (size_t w = 0; w < mots_trame; ++w) {
+                const uint32_t v = brut[t * mots_trame + w];
+                float x;
+                if (e.flottant && !mot_entier(disp.codes[w]))
+                    std::memcpy(&x, &v, 4);
+                else
+                    x = float(int32_t(v));
+                trames[t * mots_trame + w] = x;
+            }
+    };
+    if (lecteur.lit(brut.data(), size_t(points)) != int64_t(points)) {
+        erreur = dat + " : lecture impossible";
+        return -1;
+    }
+    convertit(0, size_t(points));
+    f.ajoute(trames.data(), disp.nb_voies, mots, facteurs);
+    for (uint64_t t = premiere + points; t + pas <= fin; t += pas) {
+        std::memmove(trames.data(), trames.data() + pas * mots_trame, pas * mots_trame * sizeof(float));
+        if (lecteur.lit(brut.data() + pas * mots_trame, size_t(pas)) != int64_t(pas))
+            break;
+        convertit(size_t(pas), size_t(pas));
+        f.ajoute(trames.data(), disp.nb_voies, mots, facteurs);
+    }
+
+    Carte r;
+    r.grille = f.grille();
+    r.moyennes = f.carte();
+    r.f_basse = bande->basse;
+    r.f_haute = bande->haute;
+    r.instantanes = f.instantanes();
+    r.micros = int(micros.size());
+    const size_t k = size_t(std::max_element(r.moyennes.begin(), r.moyennes.end()) - r.moyennes.begin());
+    r.i_max = int(k % size_t(r.grille.nx));
+    r.j_max = int(k / size_t(r.grille.nx));
+    const Point3 p = r.grille.point(r.i_max, r.j_max);
+    r.x_max = p.x;
+    r.y_max = p.y;
+    const double reference = d.facteurs.empty() ? 1.0 : 20e-6 * 20e-6;
+    r.niveau_max = 10 * std::log10(std::max(r.moyennes[k], 1e-30) / reference);
+    c = std::move(r);
+    return 0;
+}
