@@ -25,9 +25,11 @@ if(WIN32)
 else()
   set(ondaris_programmes ${ondaris_outils})
   if(TARGET ondaris)
-    list(APPEND ondaris_programmes ondaris ondaris-simulateur)
+    list(APPEND ondaris_programmes ondaris ondaris-simulateur ondaris-carte)
   endif()
   install(TARGETS ${ondaris_programmes} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The simulated array's geometry, for --sim-geometrie and ondaris-carte.
+  install(FILES ${PROJECT_SOURCE_DIR}/data/geometrie-simulateur.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/ondaris)
 
   # The box's rule: access for plugdev, the usbfs budget raised when it is
   # plugged in. Relative to the prefix: /usr/lib/udev/rules.d in the package.
@@ -55,6 +57,7 @@ else()
     set(resume_ondaris-export "exporte un enregistrement Ondaris 1024 en HDF5, NumPy ou SigMF")
     set(resume_ondaris "la fenêtre d'acquisition de l'Ondaris 1024")
     set(resume_ondaris-simulateur "la fenêtre d'acquisition sur un boîtier simulé")
+    set(resume_ondaris-carte "carte acoustique d'un enregistrement Ondaris 1024")
     set(pages)
     foreach(programme ${ondaris_programmes})
       set(page ${CMAKE_BINARY_DIR}/man/${programme}.1)
