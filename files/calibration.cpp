@@ -8,54 +8,18 @@
 #include <cstring>
 
 #include "base/plateforme.h"
+#include "files/texte_xml.h"
 
 #ifdef ONDARIS_XML
 #include <pugixml.hpp>
-
-namespace {
-
-// The line of a byte of the text, from 1.
-int ligne_de(const std::string& texte, std::ptrdiff_t offset)
-{
-    if (offset < 0)
-        return 1;
-    const auto fin = texte.begin() + std::min<std::ptrdiff_t>(offset, static_cast<std::ptrdiff_t>(texte.size()));
-    return 1 + static_cast<int>(std::count(texte.begin(), fin, '\n'));
-}
-
-bool lit_facteur(const char* s, double& v)
-{
-    const char* fin = s + std::strlen(s);
-    while (s < fin && *s == ' ')
-        ++s;
-    while (fin > s && fin[-1] == ' ')
-        --fin;
-    const auto r = std::from_chars(s, fin, v, std::chars_format::general);
-    return s < fin && r.ec == std::errc() && r.ptr == fin && std::isfinite(v) && v > 0;
-}
-
-} // namespace
 
 bool calibration_disponible() { return true; }
 
 int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, std::string& erreur)
 {
-    std::FILE* f = ouvre_fichier(chemin, "rb");
-    if (!f) {
-        erreur = chemin + " : " + std::strerror(errno);
-        return -1;
-    }
     std::string texte;
-    char bloc[4096];
-    size_t n;
-    while ((n = std::fread(bloc, 1, sizeof bloc, f)) > 0)
-        texte.append(bloc, n);
-    const bool lu = std::ferror(f) == 0;
-    std::fclose(f);
-    if (!lu) {
-        erreur = chemin + " : lecture impossible";
+    if (lit_texte_fichier(chemin, texte, erreur) != 0)
         return -1;
-    }
     auto refus = [&](std::ptrdiff_t offset, const std::string& raison) {
         erreur = chemin + ", ligne " + std::to_string(ligne_de(texte, offset)) + " : " + raison;
         return -1;
@@ -75,7 +39,7 @@ int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, 
         if (!facteur)
             return refus(pos.offset_debug(), "<pos> sans attribut factor");
         double v;
-        if (!lit_facteur(facteur.value(), v))
+        if (!(lit_nombre_xml(facteur.value(), v) && v > 0))
             return refus(pos.offset_debug(),
                          std::string("facteur « ") + facteur.value() + " » : nombre positif attendu (Pa par point)");
         if (attendus > 0 && lue.facteurs.size() == attendus)

@@ -7,58 +7,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/plateforme.h"
+#include "files/texte_xml.h"
 
 #ifdef ONDARIS_XML
 #include <pugixml.hpp>
-
-namespace {
-
-int ligne_de(const std::string& texte, std::ptrdiff_t offset)
-{
-    if (offset < 0)
-        return 1;
-    const auto fin = texte.begin() + std::min<std::ptrdiff_t>(offset, static_cast<std::ptrdiff_t>(texte.size()));
-    return 1 + static_cast<int>(std::count(texte.begin(), fin, '\n'));
-}
-
-bool blanc(char c) { return c == ' ' || c == '\t'; }
-
-bool lit_coordonnee(const char* s, double& v)
-{
-    const char* fin = s + std::strlen(s);
-    while (s < fin && blanc(*s))
-        ++s;
-    while (fin > s && blanc(fin[-1]))
-        --fin;
-    if (s < fin && *s == '+') // written by some tools; from_chars refuses it
-        ++s;
-    const auto r = std::from_chars(s, fin, v, std::chars_format::general);
-    return s < fin && r.ec == std::errc() && r.ptr == fin && std::isfinite(v);
-}
-
-} // namespace
 
 bool geometrie_disponible() { return true; }
 
 int lit_geometrie(const std::string& chemin, Geometrie& g, std::string& erreur, std::string* nom)
 {
-    std::FILE* f = ouvre_fichier(chemin, "rb");
-    if (!f) {
-        erreur = chemin + " : " + std::strerror(errno);
-        return -1;
-    }
     std::string texte;
-    char bloc[4096];
-    size_t n;
-    while ((n = std::fread(bloc, 1, sizeof bloc, f)) > 0)
-        texte.append(bloc, n);
-    const bool lu = std::ferror(f) == 0;
-    std::fclose(f);
-    if (!lu) {
-        erreur = chemin + " : lecture impossible";
+    if (lit_texte_fichier(chemin, texte, erreur) != 0)
         return -1;
-    }
     auto refus = [&](std::ptrdiff_t offset, const std::string& raison) {
         erreur = chemin + ", ligne " + std::to_string(ligne_de(texte, offset)) + " : " + raison;
         return -1;
@@ -82,7 +42,7 @@ int lit_geometrie(const std::string& chemin, Geometrie& g, std::string& erreur, 
             const pugi::xml_attribute a = pos.attribute(axe);
             if (!a)
                 return refus(pos.offset_debug(), std::string("<pos> sans attribut ") + axe);
-            if (!lit_coordonnee(a.value(), *v))
+            if (!lit_nombre_xml(a.value(), *v))
                 return refus(pos.offset_debug(), std::string(axe) + " « " + a.value() + " » : nombre attendu (mètres)");
         }
         lue.push_back(p);
