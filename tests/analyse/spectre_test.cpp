@@ -56,6 +56,17 @@ TEST(Spectre, PowerOfAToneAndOfNoise)
     const auto po = puissance_bandes(db, bruit.resolution(), octaves);
     // Each octave holds its width's share: 1000 Hz spans 707 to 1413 Hz.
     EXPECT_NEAR(po[5] / (octaves[5].haute - octaves[5].basse) * (fs / 2), 1.0, 0.1);
+    // Third-octave bands of white noise rise by 1 dB each: the slope of
+    // their levels from 500 Hz to 20 kHz.
+    const auto bandes = bandes_tiers_octave(fs / 2);
+    const auto pt = puissance_bandes(db, bruit.resolution(), bandes);
+    double sx = 0, sy = 0, sxx = 0, sxy = 0, k = 0;
+    for (std::size_t b = 0; b < bandes.size(); ++b)
+        if (bandes[b].nominale >= 500) {
+            const double y = niveau_db(pt[b], 1);
+            sx += b, sy += y, sxx += double(b) * b, sxy += b * y, ++k;
+        }
+    EXPECT_NEAR((k * sxy - sx * sy) / (k * sxx - sx * sx), 1.0, 0.05);
 }
 
 // One channel of interleaved frames gives the spectrum of that channel.
