@@ -54,6 +54,14 @@ bool budget_disque_atteint(bool enregistre, uint32_t count, uint32_t num_pkt, in
 // ---------------------------------------------------------------------------
 // Completions
 
+void Run::garde(int slot, uint32_t n)
+{
+    ntr_ += n;
+    if (p_.enregistre)
+        ecrit_donnees(anneau_.buffer(slot), n);
+    obs_.paquet(anneau_.buffer(slot), n, ntr_ - n);
+}
+
 void Run::ecrit_donnees(const unsigned char* data, uint32_t n)
 {
     // Closed: the end of run has written the header; a completion that
@@ -162,12 +170,8 @@ void Run::traite(const Completion& c)
         }
         // What the transfer did receive before it failed is part of the
         // stream: it is kept, so the file holds every byte the box sent.
-        if (c.longueur > 0) {
-            ntr_ += c.longueur;
-            if (p_.enregistre)
-                ecrit_donnees(anneau_.buffer(s), c.longueur);
-            obs_.paquet(anneau_.buffer(s), c.longueur, ntr_ - c.longueur);
-        }
+        if (c.longueur > 0)
+            garde(s, c.longueur);
         t_fini_[s] = true;
         ++num_pkt_;
         return;
@@ -177,10 +181,7 @@ void Run::traite(const Completion& c)
     a_ecrire_[s] = L;
     if (j.detail && L != TAILLE_PAQUET)
         j.verb(" - {0:N0} octets de moins qu'un paquet\r\n", {TAILLE_PAQUET - L});
-    ntr_ += L;
-    if (p_.enregistre)
-        ecrit_donnees(anneau_.buffer(s), L);
-    obs_.paquet(anneau_.buffer(s), L, ntr_ - L);
+    garde(s, L);
     if (!erreur_compteur_ && p_.compteur && L > 16u * static_cast<uint32_t>(p_.nb_voies))
         verifie_compteur(anneau_.buffer(s), L);
     // Levels of the latest packet only: the others of a batch would be

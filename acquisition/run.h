@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -185,6 +184,9 @@ private:
     int attend_completion(uint32_t debut, uint32_t limite_ms);
     int vidange(int rc, uint32_t limite_ms, bool fin_de_run);
     int traite_evenements();
+    // The `n` bytes a transfer brought into `slot`: counted, written, shown
+    // to the observer.
+    void garde(int slot, uint32_t n);
     void ecrit_donnees(const unsigned char* data, uint32_t n);
     void verifie_compteur(const unsigned char* buffer, uint32_t L);
     void niveaux_du_paquet(int slot, uint32_t t, uint32_t L);

@@ -17,21 +17,14 @@ bool calibration_disponible() { return true; }
 
 int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, std::string& erreur)
 {
-    std::string texte;
-    if (lit_texte_fichier(chemin, texte, erreur) != 0)
+    FichierXml x;
+    pugi::xml_node calib;
+    if (ouvre_xml(chemin, "Calib", x, calib, erreur) != 0)
         return -1;
     auto refus = [&](std::ptrdiff_t offset, const std::string& raison) {
-        erreur = chemin + ", ligne " + std::to_string(ligne_de(texte, offset)) + " : " + raison;
+        erreur = x.refus(offset, raison);
         return -1;
     };
-
-    pugi::xml_document doc;
-    const pugi::xml_parse_result r = doc.load_buffer(texte.data(), texte.size());
-    if (!r)
-        return refus(r.offset, std::string("XML illisible (") + r.description() + ")");
-    const pugi::xml_node calib = doc.child("Calib");
-    if (!calib)
-        return refus(doc.first_child().offset_debug(), "élément <Calib> attendu");
     Calibration lue;
     lue.nom = calib.attribute("name").value();
     for (pugi::xml_node pos : calib.children("pos")) {

@@ -16,9 +16,3 @@ std::string nom_compagnon(const std::string& data_path, const std::string& ext);
 // Room kept in the description file from its opening (its text is about
 // 5.5 KB, plus the comment).
 constexpr std::size_t RESERVE_DESCRIPTION = 16384;
-
-// Appends one packet to the data file in a single write; bytes accepted.
-inline std::size_t ecrit_paquet(std::FILE* f, const unsigned char* data, std::size_t n)
-{
-    return f ? std::fwrite(data, 1, n, f) : 0;
-}

@@ -16,22 +16,14 @@ bool geometrie_disponible() { return true; }
 
 int lit_geometrie(const std::string& chemin, Geometrie& g, std::string& erreur, std::string* nom)
 {
-    std::string texte;
-    if (lit_texte_fichier(chemin, texte, erreur) != 0)
+    FichierXml x;
+    pugi::xml_node reseau;
+    if (ouvre_xml(chemin, "MicArray", x, reseau, erreur) != 0)
         return -1;
     auto refus = [&](std::ptrdiff_t offset, const std::string& raison) {
-        erreur = chemin + ", ligne " + std::to_string(ligne_de(texte, offset)) + " : " + raison;
+        erreur = x.refus(offset, raison);
         return -1;
     };
-
-    // The declaration is skipped, whatever its version (acoular writes 1.1).
-    pugi::xml_document doc;
-    const pugi::xml_parse_result r = doc.load_buffer(texte.data(), texte.size());
-    if (!r)
-        return refus(r.offset, std::string("XML illisible (") + r.description() + ")");
-    const pugi::xml_node reseau = doc.child("MicArray");
-    if (!reseau)
-        return refus(doc.first_child().offset_debug(), "élément <MicArray> attendu");
     Geometrie lue;
     for (pugi::xml_node pos : reseau.children("pos")) {
         if (lue.size() == MICROS_GEOMETRIE)

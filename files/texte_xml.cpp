@@ -51,3 +51,29 @@ bool lit_nombre_xml(const char* s, double& v)
     const auto r = std::from_chars(s, fin, v, std::chars_format::general);
     return s < fin && r.ec == std::errc() && r.ptr == fin && std::isfinite(v);
 }
+
+#ifdef ONDARIS_XML
+std::string FichierXml::refus(std::ptrdiff_t offset, const std::string& raison) const
+{
+    return chemin + ", ligne " + std::to_string(ligne_de(texte, offset)) + " : " + raison;
+}
+
+int ouvre_xml(const std::string& chemin, const char* racine, FichierXml& f, pugi::xml_node& noeud, std::string& erreur)
+{
+    f.chemin = chemin;
+    if (lit_texte_fichier(chemin, f.texte, erreur) != 0)
+        return -1;
+    // The declaration is skipped, whatever its version (acoular writes 1.1).
+    const pugi::xml_parse_result r = f.doc.load_buffer(f.texte.data(), f.texte.size());
+    if (!r) {
+        erreur = f.refus(r.offset, std::string("XML illisible (") + r.description() + ")");
+        return -1;
+    }
+    noeud = f.doc.child(racine);
+    if (!noeud) {
+        erreur = f.refus(f.doc.first_child().offset_debug(), std::string("élément <") + racine + "> attendu");
+        return -1;
+    }
+    return 0;
+}
+#endif
