@@ -703,3 +703,23 @@ void canaux_du_run(ParametresRun& r, const Selection& s)
     const auto commandes = s.commandes();
     r.commandes_selection.assign(commandes.begin(), commandes.end());
 }
+
+ParametresRun parametres_de(const Configuration& cfg, bool avance, uint8_t delai_avance)
+{
+    ParametresRun r;
+    canaux_du_run(r, cfg.selection);
+    r.faisceaux[0] = r.faisceaux[1] = 0xFF;
+    r.ligne_freq = cfg.ligne_freq >= 0 && cfg.ligne_freq < NB_FREQ ? cfg.ligne_freq : 0;
+    r.delai_avance = avance;
+    r.delai = avance ? delai_avance : static_cast<uint8_t>(DELAY[r.ligne_freq]);
+    r.duree = static_cast<float>(cfg.duree);
+    r.definie = cfg.duree_definie;
+    r.flottant = cfg.type == TypeEchantillons::Float32;
+    r.octet_start =
+        cfg.declenchement == Declenchement::Soft
+            ? 0
+            : octet_start(cfg.declenchement == Declenchement::Trig2 ? 2 : 1, static_cast<int>(cfg.condition));
+    r.enregistre = cfg.enregistrement;
+    r.fich_auto = cfg.nom_automatique;
+    return r;
+}

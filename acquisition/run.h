@@ -22,6 +22,7 @@
 #include "channels/niveaux.h"
 #include "channels/selection.h"
 #include "device/boitier.h"
+#include "files/configuration.h"
 #include "files/fichiers_run.h"
 #include "files/header.h"
 
@@ -87,6 +88,12 @@ struct ParametresRun {
 // The channel part of a run's parameters from the selection it records:
 // frame size, microphones, counter A, channel list and selection commands.
 void canaux_du_run(ParametresRun& r, const Selection& s);
+
+// A run's parameters from the operator's settings: channels, frequency row
+// and its delay (the advanced one in advanced mode), duration, sample type,
+// trigger, recording and naming. Every Faisceaux box is set; the file's
+// name, the header and the comment are left to the caller.
+ParametresRun parametres_de(const Configuration& cfg, bool avance, uint8_t delai_avance);
 
 // Counter A check state, kept across the packets of one stream.
 struct VerifCompteur {

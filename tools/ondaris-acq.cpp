@@ -607,21 +607,7 @@ constexpr uint8_t DELAI_AVANCE = 10;
 
 ParametresRun parametres_du_run(const Configuration& cfg, const Journal& journal)
 {
-    ParametresRun r;
-    canaux_du_run(r, cfg.selection);
-    r.faisceaux[0] = r.faisceaux[1] = 0xFF;
-    r.ligne_freq = cfg.ligne_freq;
-    r.delai_avance = journal.detail;
-    r.delai = journal.detail ? DELAI_AVANCE : static_cast<uint8_t>(DELAY[r.ligne_freq]);
-    r.duree = static_cast<float>(cfg.duree);
-    r.definie = cfg.duree_definie;
-    r.flottant = cfg.type == TypeEchantillons::Float32;
-    r.octet_start =
-        cfg.declenchement == Declenchement::Soft
-            ? 0
-            : octet_start(cfg.declenchement == Declenchement::Trig2 ? 2 : 1, static_cast<int>(cfg.condition));
-    r.enregistre = cfg.enregistrement;
-    r.fich_auto = cfg.nom_automatique;
+    ParametresRun r = parametres_de(cfg, journal.detail, DELAI_AVANCE);
     init_header(r.header);
     ecrit_selection(r.header, cfg.selection);
     return r;

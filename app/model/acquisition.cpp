@@ -24,19 +24,6 @@
 
 namespace fs = std::filesystem;
 
-uint8_t octet_start(const Principale& p)
-{
-    const Controles& c = p.ctl;
-    if (c.radioButton_Start_Soft.checked)
-        return 0;
-    const int entree = c.radioButton_Start_Trig2.checked ? 2 : 1;
-    const int condition = c.radioButton_Start_FD.checked   ? 1
-                          : c.radioButton_Start_EH.checked ? 2
-                          : c.radioButton_Start_EB.checked ? 3
-                                                           : 0;
-    return ::octet_start(entree, condition);
-}
-
 int ouvre_fichiers(Principale& p)
 {
     const int r = p.fichiers.prepare(p.acqui_name, p.journal);
@@ -253,25 +240,16 @@ bool questions_fichiers(Principale& p)
 ParametresRun parametres_de(Principale& p)
 {
     const Controles& c = p.ctl;
-    ParametresRun r;
-    canaux_du_run(r, selection_des_cases(c));
+    ParametresRun r = parametres_de(configuration_de(c), p.journal.detail,
+                                    static_cast<uint8_t>(std::lround(c.numericUpDown_Delay.value)));
+    r.faisceaux[0] = r.faisceaux[1] = 0;
     for (int i = 0; i < 8; ++i) {
         if (c.grid_FV[i].checked)
             r.faisceaux[0] = static_cast<uint8_t>(r.faisceaux[0] | (1u << i));
         if (c.grid_FV[8 + i].checked)
             r.faisceaux[1] = static_cast<uint8_t>(r.faisceaux[1] | (1u << i));
     }
-    int row = c.listBox_Freq.top_index;
-    r.ligne_freq = row >= 0 && row < NB_FREQ ? row : 0;
-    r.delai_avance = p.journal.detail;
-    r.delai = p.journal.detail ? static_cast<uint8_t>(std::lround(c.numericUpDown_Delay.value))
-                               : static_cast<uint8_t>(DELAY[r.ligne_freq]);
     r.duree = p.duree;
-    r.definie = c.checkBox_Definie.checked;
-    r.flottant = c.radioButton_Float.checked;
-    r.octet_start = octet_start(p);
-    r.enregistre = c.checkBox_Record.checked;
-    r.fich_auto = c.checkBox_Nom_Fich.checked;
     r.acqui_name = p.acqui_name;
     r.header = p.header_file;
     r.commentaire = p.commentaire;

@@ -31,9 +31,6 @@ bool demande_fermeture(Principale& p);
 // leave the library.
 void fermeture(Principale& p);
 
-// Argument byte of the Start command from the trigger buttons.
-uint8_t octet_start(const Principale& p);
-
 // The files chosen with "Fichier" (no automatic naming): opened at once for
 // p.acqui_name but left as they are until a run starts on them, held until
 // the next run takes them; released, an existing file keeps its bytes. -1,
