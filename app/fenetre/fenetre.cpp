@@ -375,7 +375,8 @@ void Fenetre::construit_partie_droite()
     lie(panel_db_, c.panel_dB);
     barre_ = cree<BarreCouleurs>(panel_db_, "pictureBox_ColorBar", 0, 0, 23, 192);
     etiquette(panel_db_, "label_dB_120", QStringLiteral("120"), 26, 1, 30, 25, arial(12), Qt::AlignLeft | Qt::AlignTop);
-    etiquette(panel_db_, "label_dB_60", QStringLiteral("60     dB"), 26, 90, 56, 23, arial(12),
+    // Wider than the layout's 56 pixels, which cut the unit at 12 pt: the panel has room.
+    etiquette(panel_db_, "label_dB_60", QStringLiteral("60     dB"), 26, 90, 68, 23, arial(12),
               Qt::AlignLeft | Qt::AlignVCenter);
     etiquette(panel_db_, "label_dB_0", QStringLiteral("0"), 26, 173, 30, 16, arial(12),
               Qt::AlignLeft | Qt::AlignBottom);
