@@ -1,11 +1,13 @@
 #include "app/model/acquisition.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
 
 #include "app/model/enable.h"
 #include "app/model/init.h"
+#include "app/model/instrument.h"
 #include "app/model/principale.h"
 #include "app/model/affiche_niveaux.h"
 #include "app/model/config_controles.h"
@@ -18,8 +20,8 @@
 #include "device/commandes.h"
 #include "device/parametres.h"
 #include "files/chemins.h"
-#include "files/nommage.h"
 #include "files/configuration.h"
+#include "files/lecture.h"
 #include "files/nommage.h"
 
 namespace fs = std::filesystem;
@@ -84,6 +86,12 @@ void PassageRun::niveaux(const std::array<int, 1024>& niveaux)
     niveaux_ = true;
 }
 
+void PassageRun::paquet(const unsigned char* octets, uint32_t n, uint64_t position)
+{
+    if (prise)
+        prise->paquet(octets, n, position);
+}
+
 void PassageRun::termine()
 {
     std::lock_guard<std::mutex> l(m_);
@@ -92,9 +100,12 @@ void PassageRun::termine()
 
 void PassageRun::applique_niveaux(const std::array<int, 1024>& niveaux)
 {
+    // A-weighted, the levels come from the live analysis.
+    if (p_.ponderation_a)
+        return;
     for (int m = 0; m < 1024; ++m)
         if (niveaux[m] >= 0)
-            p_.ctl.grid_n[m / 8][m % 8] = couleur_niveau(p_, niveaux[m]);
+            p_.ctl.grid_n[m / 8][m % 8] = couleur_niveau(p_, niveau_calibre(p_, m, niveaux[m]));
 }
 
 void PassageRun::applique(const Evenement& e)
@@ -271,8 +282,10 @@ void fin_du_run(Principale& p)
     }
     // The run took the files chosen by hand and released them, even when it
     // was refused: the next one needs a new choice.
-    if (p.ctl.checkBox_Record.checked)
+    if (p.ctl.checkBox_Record.checked && !p.capture.demandee)
         p.file_open = false;
+    p.capture.demandee = false;
+    p.prise.reset();
     if (p.passage->differe)
         p.journal.sortie = p.sortie_pane;
     p.run.reset();
@@ -283,6 +296,7 @@ void fin_du_run(Principale& p)
 
 void refuse(Principale& p)
 {
+    p.capture.demandee = false;
     p.fin_run = FIN_REFUSEE;
     p.phase_run = PHASE_INACTIF;
     p.run_en_cours = false;
@@ -316,7 +330,8 @@ void button_Start_Click(Principale& p)
         set_duree_maximum(p, static_cast<double>(p.duree_max));
     }
     p.duree = static_cast<float>(p.ctl.numericUpDown_Duree.value);
-    if (p.ctl.checkBox_Record.checked && !questions_fichiers(p))
+    const bool capture = p.capture.demandee;
+    if (!capture && p.ctl.checkBox_Record.checked && !questions_fichiers(p))
         return refuse(p);
 
     p.enabled_avant_run = p.enabled;
@@ -327,7 +342,20 @@ void button_Start_Click(Principale& p)
     passage.definie = p.ctl.checkBox_Definie.checked;
     passage.declenchement = !p.ctl.radioButton_Start_Soft.checked;
     ParametresRun params = parametres_de(p);
-    FichiersRun fichiers = p.ctl.checkBox_Nom_Fich.checked ? FichiersRun{} : std::move(p.fichiers);
+    if (capture) {
+        params.enregistre = false;
+        params.octet_start = 0;
+        params.definie = p.capture.duree > 0;
+        if (params.definie)
+            params.duree = static_cast<float>(std::min<double>(p.capture.duree, p.duree_max));
+        passage.definie = params.definie;
+        passage.declenchement = false;
+    }
+    const std::vector<int32_t> codes = disposition_de(params.header, selection_des_cases(p.ctl).etat).codes;
+    p.prise = p.direct.commence(codes, params.flottant, frequence_de_division(FREQ[std::clamp(params.ligne_freq, 0, NB_FREQ - 1)]));
+    passage.prise = p.prise.get();
+    FichiersRun fichiers =
+        p.ctl.checkBox_Nom_Fich.checked || capture ? FichiersRun{} : std::move(p.fichiers);
     p.run = std::make_unique<Run>(p.boitier, std::move(params), std::move(fichiers), passage, p.disque);
     Run& run = *p.run;
     // Closed while a question was asked: the run stops once started.
@@ -336,16 +364,30 @@ void button_Start_Click(Principale& p)
 
     if (!p.run_sur_fil) {
         run.execute();
+        if (p.prise)
+            p.direct.termine(*p.prise);
         fin_du_run(p);
         return;
     }
     passage.differe = true;
     p.sortie_pane = p.journal.sortie;
     p.journal.sortie = [&passage](const std::string& text, int flag) { passage.message(text, flag); };
-    p.fil_run = std::thread([&run, &passage] {
+    p.fil_run = std::thread([&run, &passage, &p] {
         run.execute();
+        // The analysis takes its last frames here, off the window's thread.
+        if (passage.prise)
+            p.direct.termine(*passage.prise);
         passage.termine();
     });
+}
+
+void capture_sans_fichier(Principale& p, double duree)
+{
+    if (p.run_en_cours)
+        return;
+    p.capture.demandee = true;
+    p.capture.duree = duree;
+    button_Start_Click(p);
 }
 
 bool releve_run(Principale& p)

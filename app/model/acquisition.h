@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/prise_trames.h"
 #include "acquisition/run.h"
 
 struct Principale;
@@ -20,6 +21,11 @@ struct Principale;
 void button_Start_Click(Principale& p);
 void button_Stop_Click(Principale& p);
 void button_Abort_Click(Principale& p);
+
+// A run without a file for the live analysis: the window's channels and
+// frequency, a start at once, `duree` seconds (0: until Stop). The
+// recording box, the trigger and the duration shown stay as they are.
+void capture_sans_fichier(Principale& p, double duree);
 
 // The window asks to close. During a run this turns into a Stop (or an
 // Abort while waiting for the trigger) and returns false: the window closes
@@ -58,6 +64,9 @@ public:
     void progression(uint32_t paquets) override;
     void duree_ecoulee(uint32_t secondes) override;
     void niveaux(const std::array<int, 1024>& niveaux) override;
+    // Copies of the frames for the live analysis, when it takes them.
+    void paquet(const unsigned char* octets, uint32_t n, uint64_t position) override;
+    PriseTrames* prise = nullptr;
 
     // Takes out and applies what was queued; true when the run has ended
     // since the last call.

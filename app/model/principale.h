@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "app/model/acquisition.h"
+#include "app/model/analyse_directe.h"
+#include "files/calibration.h"
 #include "files/fichiers_run.h"
 #include "app/model/controles.h"
 #include "base/disque.h"
@@ -85,6 +87,26 @@ struct Principale {
         bool stoppe = false, erreur_compteur = false;
         int64_t budget_paquets = 0;
     } dernier;
+
+    // Live analysis (the analysis window) and the consumer of the run's
+    // frames it gets; a capture without a file (the health check, the
+    // calibrator assistant) asked of the next Start.
+    AnalyseDirecte direct;
+    std::unique_ptr<PriseTrames> prise;
+    struct Capture {
+        bool demandee = false;
+        double duree = 0; // s; 0: until Stop
+    } capture;
+
+    bool analyse_ouverte = false;   // the analysis window is open
+    bool assistant = false;         // the calibrator assistant runs
+    double reference_calibreur = 94; // dB SPL
+    bool ponderation_a = false;     // the level map A-weighted
+
+    // The calibration in use: every microphone's factor (Pa per count) and
+    // the file it came from; empty when none is loaded.
+    Calibration calibration;
+    std::string fichier_calibration;
 
     // Files and naming.
     bool file_open = false;

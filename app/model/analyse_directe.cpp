@@ -1,0 +1,233 @@
+#include "app/model/analyse_directe.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "analyse/acoustique.h"
+#ifdef ONDARIS_FFTW
+#include "analyse/spectre.h"
+#endif
+
+namespace {
+
+constexpr double PERIODE_SANTE_S = 0.5;    // the health figures, published every
+constexpr double PERIODE_NIVEAUX_S = 0.25; // the A-weighted levels, computed every
+constexpr int POINTS_NIVEAUX = 2048;       // frames per A-weighted level
+
+} // namespace
+
+double facteur_micro(const std::vector<double>& facteurs, int m)
+{
+    if (m >= 0 && size_t(m) < facteurs.size() && facteurs[size_t(m)] > 0)
+        return facteurs[size_t(m)];
+    return 1.0 / SENSIBILITE_NOMINALE;
+}
+
+void AnalyseDirecte::reglages(const ReglagesDirect& r)
+{
+    std::lock_guard<std::mutex> l(m_);
+    reglages_ = r;
+    ++version_reglages_;
+}
+
+ReglagesDirect AnalyseDirecte::reglages() const
+{
+    std::lock_guard<std::mutex> l(m_);
+    return reglages_;
+}
+
+void AnalyseDirecte::recommence()
+{
+    std::lock_guard<std::mutex> l(m_);
+    ++recommence_;
+    resultats_.bilan.clear();
+    resultats_.trames_sante = 0;
+    resultats_.calibres.clear();
+    resultats_.micro_calibreur = -1;
+    resultats_.etat_calibreur = Calibreur::RECHERCHE;
+    ++resultats_.version;
+}
+
+ResultatsDirect AnalyseDirecte::resultats() const
+{
+    std::lock_guard<std::mutex> l(m_);
+    return resultats_;
+}
+
+std::unique_ptr<PriseTrames> AnalyseDirecte::commence(const std::vector<int32_t>& codes, bool flottant, double fs)
+{
+    std::lock_guard<std::mutex> l(m_);
+    if (!reglages_.voulu())
+        return nullptr;
+    // No consumer thread runs yet: its state is set from here.
+    codes_ = codes;
+    flottant_ = flottant;
+    fs_ = fs;
+    vu_ = 0;
+    sante_.reset();
+    calibreur_.reset();
+    sante_publiee_ = 0;
+    trames_a_ = 0;
+    resultats_.en_cours = true;
+    resultats_.frequence = fs;
+    resultats_.paquets_ignores = 0;
+    resultats_.bilan.clear();
+    resultats_.trames_sante = 0;
+    resultats_.niveaux_a.clear();
+    ++resultats_.version;
+    return std::make_unique<PriseTrames>(static_cast<int>(codes.size()),
+                                         [this](const uint32_t* mots, size_t n, bool suite) {
+                                             consomme(mots, n, suite);
+                                         });
+}
+
+void AnalyseDirecte::termine(PriseTrames& prise)
+{
+    prise.termine(5000);
+    if (sante_)
+        publie_sante();
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.en_cours = false;
+    resultats_.paquets_ignores = prise.paquets_ignores();
+    ++resultats_.version;
+}
+
+void AnalyseDirecte::consomme(const uint32_t* mots, size_t trames, bool suite)
+{
+    {
+        std::lock_guard<std::mutex> l(m_);
+        if (vu_ != version_reglages_ || recommence_vu_ != recommence_) {
+            const bool calibreur_avant = r_.calibreur;
+            r_ = reglages_;
+            vu_ = version_reglages_;
+            if (recommence_vu_ != recommence_) {
+                recommence_vu_ = recommence_;
+                sante_.reset();
+                calibres_.clear();
+                calibreur_.reset();
+            }
+            if (!r_.sante)
+                sante_.reset();
+            if (!r_.calibreur || !calibreur_avant)
+                calibreur_.reset();
+            if (!r_.calibreur)
+                calibres_.clear();
+        }
+    }
+    if (r_.sante) {
+        if (!sante_) {
+            sante_ = std::make_unique<AnalyseMicros>(codes_, flottant_);
+            sante_publiee_ = 0;
+        }
+        sante_->ajoute(mots, trames, suite);
+        if (double(sante_->trames() - sante_publiee_) >= PERIODE_SANTE_S * fs_)
+            publie_sante();
+    }
+    if (r_.calibreur && frequence_calibrable(fs_))
+        calibre(mots, trames, suite);
+    if (r_.ponderation_a)
+        niveaux_a(mots, trames);
+}
+
+void AnalyseDirecte::publie_sante()
+{
+    std::vector<StatistiquesMicro> bilan = sante_->bilan();
+    sante_publiee_ = sante_->trames();
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.bilan = std::move(bilan);
+    resultats_.trames_sante = sante_publiee_;
+    ++resultats_.version;
+}
+
+// One reading after another: a microphone found and read steadily gets its
+// factor, and the search starts again for the next one. The factors of the
+// microphones done replace the loaded ones for the readings that follow.
+void AnalyseDirecte::calibre(const uint32_t* mots, size_t trames, bool suite)
+{
+    if (!calibreur_) {
+        std::vector<double> facteurs(1024);
+        for (int m = 0; m < 1024; ++m) {
+            const auto c = calibres_.find(m);
+            facteurs[size_t(m)] = c != calibres_.end() ? c->second.facteur : facteur_micro(r_.facteurs, m);
+        }
+        calibreur_ = std::make_unique<Calibreur>(codes_, flottant_, fs_, std::move(facteurs));
+        suite = false;
+    }
+    calibreur_->ajoute(mots, trames, suite);
+    const Calibreur& c = *calibreur_;
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.etat_calibreur = c.etat();
+    resultats_.micro_calibreur = c.micro();
+    if (!c.lectures().empty())
+        resultats_.niveau_calibreur = c.lectures().back();
+    if (c.etat() == Calibreur::STABLE) {
+        const int m = c.micro();
+        const auto avant = calibres_.find(m);
+        const double f = avant != calibres_.end() ? avant->second.facteur : facteur_micro(r_.facteurs, m);
+        // Read again while the calibrator stays on it: the first reading holds.
+        if (avant == calibres_.end())
+            calibres_[m] = MicroCalibre{facteur_calibre(f, c.niveau(), r_.reference), c.niveau()};
+        resultats_.niveau_calibreur = c.niveau();
+        resultats_.calibres = calibres_;
+    }
+    if (c.fini())
+        calibreur_.reset();
+    ++resultats_.version;
+}
+
+#ifdef ONDARIS_FFTW
+// The A-weighted mean square of each microphone over the last frames of a
+// block, from its spectrum: every line weighted by the A curve's gain.
+void AnalyseDirecte::niveaux_a(const uint32_t* mots, size_t trames)
+{
+    trames_a_ += trames;
+    if (double(trames_a_) < PERIODE_NIVEAUX_S * fs_)
+        return;
+    size_t n = std::min<size_t>(trames, POINTS_NIVEAUX);
+    n &= ~size_t(1);
+    if (n < 256)
+        return;
+    trames_a_ = 0;
+    const size_t nb_mots = codes_.size();
+    const uint32_t* debut = mots + (trames - n) * nb_mots;
+    std::vector<int32_t> micros, mot;
+    micros_du_cadre(codes_, micros, mot);
+    Welch w(fs_, int(n));
+    const double df = w.resolution();
+    std::vector<double> gain(n / 2 + 1, 0.0);
+    for (size_t k = 1; k < gain.size(); ++k) {
+        const double a = ponderation_a(double(k) * df);
+        gain[k] = std::pow(10.0, a / 10.0);
+    }
+    std::vector<float> x(n);
+    std::vector<double> niveaux(1024, std::numeric_limits<double>::quiet_NaN());
+    for (size_t i = 0; i < micros.size(); ++i) {
+        const int m = micros[i];
+        for (size_t t = 0; t < n; ++t) {
+            const uint32_t v = debut[t * nb_mots + size_t(mot[i])];
+            if (flottant_)
+                std::memcpy(&x[t], &v, 4);
+            else
+                x[t] = float(int32_t(v));
+        }
+        w.remet();
+        w.ajoute(x.data(), n);
+        const std::vector<double> d = w.densite();
+        double ms = 0;
+        for (size_t k = 1; k < d.size(); ++k)
+            ms += d[k] * gain[k] * df;
+        if (!r_.facteurs.empty()) {
+            const double f = facteur_micro(r_.facteurs, m);
+            niveaux[size_t(m)] = niveau_spl(ms * f * f);
+        } else {
+            niveaux[size_t(m)] = 10.0 * std::log10(std::max(ms, 1.0)) - 15.0;
+        }
+    }
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.niveaux_a = std::move(niveaux);
+    ++resultats_.version;
+}
+#else
+void AnalyseDirecte::niveaux_a(const uint32_t*, size_t) {}
+#endif

@@ -1,0 +1,113 @@
+// Live analysis of a run's frames for the analysis window: the health
+// check, the calibrator assistant and A-weighted levels.
+//
+// Threads. The window's thread says what to compute (reglages) and takes
+// the results (resultats); a run started while something is asked gets a
+// PriseTrames whose own thread feeds consomme() with copies of whole frames.
+// That thread takes frames when it is free and the rest are left out: the
+// analysis never holds back the ring, the writer or the counter check.
+// Settings and results cross under one lock, as values.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "acquisition/prise_trames.h"
+#include "analyse/calibreur.h"
+#include "analyse/sante.h"
+
+struct ReglagesDirect {
+    bool sante = false;     // the health check over the run's frames
+    bool calibreur = false; // the calibrator assistant
+    double reference = 94;  // the calibrator's level, dB SPL
+    bool ponderation_a = false; // A-weighted levels of every microphone
+    // Pa per count of microphones 0..1023; empty: none loaded (the nominal
+    // sensitivity for the calibrator, counts for the levels).
+    std::vector<double> facteurs;
+
+    bool voulu() const { return sante || calibreur || ponderation_a; }
+};
+
+// A microphone the assistant calibrated.
+struct MicroCalibre {
+    double facteur = 0; // Pa per count, the new one
+    double lu = 0;      // dB SPL read through the factor it had
+};
+
+struct ResultatsDirect {
+    uint64_t version = 0; // changes with every new result
+    bool en_cours = false;
+    double frequence = 0; // Hz, of the run analysed
+    uint64_t paquets_ignores = 0;
+
+    // The health check: frames analysed since the run began, and the
+    // figures of every microphone of the frame.
+    uint64_t trames_sante = 0;
+    std::vector<StatistiquesMicro> bilan;
+
+    // The assistant: where its reading stands, and every microphone
+    // calibrated since it was started.
+    Calibreur::Etat etat_calibreur = Calibreur::RECHERCHE;
+    int micro_calibreur = -1;
+    double niveau_calibreur = 0; // dB SPL, the last reading
+    std::map<int, MicroCalibre> calibres;
+
+    // A-weighted levels (dB SPL(A) with factors, else dB(A) on the level
+    // map's scale), NaN for the microphones not recorded; empty until the
+    // first ones.
+    std::vector<double> niveaux_a;
+};
+
+class AnalyseDirecte {
+public:
+    AnalyseDirecte() = default;
+    AnalyseDirecte(const AnalyseDirecte&) = delete;
+    AnalyseDirecte& operator=(const AnalyseDirecte&) = delete;
+
+    // Window thread.
+    void reglages(const ReglagesDirect& r);
+    ReglagesDirect reglages() const;
+    // Forgets the health figures and the microphones calibrated.
+    void recommence();
+    ResultatsDirect resultats() const;
+
+    // At a run's start (window thread): the consumer of its frames, or
+    // nullptr when nothing is asked. `codes`: the code of every word of a
+    // frame; `fs` in Hz.
+    std::unique_ptr<PriseTrames> commence(const std::vector<int32_t>& codes, bool flottant, double fs);
+    // The run's thread, at the end: the last frames taken, the thread ended.
+    void termine(PriseTrames& prise);
+
+    // The consumer's thread.
+    void consomme(const uint32_t* mots, size_t trames, bool suite);
+
+private:
+    void publie_sante();
+    void calibre(const uint32_t* mots, size_t trames, bool suite);
+    void niveaux_a(const uint32_t* mots, size_t trames);
+
+    mutable std::mutex m_;
+    ReglagesDirect reglages_;
+    uint64_t version_reglages_ = 0;
+    uint64_t recommence_ = 0;
+    ResultatsDirect resultats_;
+
+    // The consumer's own state.
+    std::vector<int32_t> codes_;
+    bool flottant_ = false;
+    double fs_ = 0;
+    ReglagesDirect r_;
+    uint64_t vu_ = 0, recommence_vu_ = 0;
+    std::unique_ptr<AnalyseMicros> sante_;
+    uint64_t sante_publiee_ = 0; // frames at the last publication
+    std::unique_ptr<Calibreur> calibreur_;
+    std::map<int, MicroCalibre> calibres_;
+    uint64_t trames_a_ = 0; // frames since the last A-weighted levels
+};
+
+// The factor microphone m has under `r` (the nominal one when none is loaded).
+double facteur_micro(const std::vector<double>& facteurs, int m);

@@ -1,0 +1,176 @@
+#include "app/model/instrument.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analyse/acoustique.h"
+#include "app/model/affiche_niveaux.h"
+#include "app/model/choix_micros.h"
+#include "app/model/principale.h"
+#include "channels/niveaux.h"
+
+void regle_analyse(Principale& p)
+{
+    ReglagesDirect r;
+    r.sante = p.analyse_ouverte;
+    r.calibreur = p.assistant;
+    r.reference = p.reference_calibreur;
+    r.ponderation_a = p.ponderation_a;
+    r.facteurs = p.calibration.facteurs;
+    p.direct.reglages(r);
+    p.ctl.label_dB_60.text = "60     " + unite_niveaux(p);
+}
+
+void diagnostic_micros(Principale& p)
+{
+    if (p.run_en_cours)
+        return;
+    p.ctl.signales.fill(false);
+    p.direct.recommence();
+    regle_analyse(p);
+    capture_sans_fichier(p, DUREE_DIAGNOSTIC_S);
+}
+
+void marque_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan)
+{
+    p.ctl.signales.fill(false);
+    for (const StatistiquesMicro& s : bilan)
+        if (s.defauts && s.micro >= 0 && s.micro < 1024)
+            p.ctl.signales[size_t(s.micro)] = true;
+}
+
+int deselectionne_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan)
+{
+    if (p.run_en_cours)
+        return 0;
+    Selection s = selection_des_cases(p.ctl);
+    int n = 0;
+    for (const StatistiquesMicro& m : bilan)
+        if (m.defauts && m.micro >= 0 && m.micro < 1024 && s.micros[size_t(m.micro / 8)][size_t(m.micro % 8)]) {
+            s.micros[size_t(m.micro / 8)][size_t(m.micro % 8)] = false;
+            ++n;
+        }
+    if (n == 0)
+        return 0;
+    cases_de_selection(p, s);
+    choix_micros(p, false);
+    p.verb("{0:G} micros signalés désélectionnés : {1:G} micros choisis\r\n", {n, p.nb_micros});
+    return n;
+}
+
+bool calibration_chargee(const Principale& p) { return p.calibration.facteurs.size() == 1024; }
+
+int charge_calibration(Principale& p, const std::string& chemin)
+{
+    Calibration c;
+    std::string erreur;
+    if (lit_calibration(chemin, 1024, c, erreur) != 0) {
+        p.call_verb("Calibration refusée : " + erreur + "\r\n", 1);
+        return -1;
+    }
+    p.calibration = std::move(c);
+    p.fichier_calibration = chemin;
+    p.verb("Calibration : {0:G} (1024 micros)\r\n", {chemin});
+    regle_analyse(p);
+    return 0;
+}
+
+int enregistre_calibration(Principale& p, const std::string& chemin)
+{
+    Calibration c = p.calibration;
+    if (c.facteurs.size() != 1024) {
+        c.facteurs.assign(1024, 1.0 / SENSIBILITE_NOMINALE);
+        c.nom = "Ondaris 1024";
+    }
+    std::string erreur;
+    if (ecrit_calibration(chemin, c, erreur) != 0) {
+        p.call_verb("Calibration non enregistrée : " + erreur + "\r\n", 1);
+        return -1;
+    }
+    p.calibration = std::move(c);
+    p.fichier_calibration = chemin;
+    p.verb("Calibration enregistrée : {0:G}\r\n", {chemin});
+    regle_analyse(p);
+    return 0;
+}
+
+void oublie_calibration(Principale& p)
+{
+    p.calibration = Calibration();
+    p.fichier_calibration.clear();
+    regle_analyse(p);
+}
+
+void assistant_calibreur(Principale& p, double reference)
+{
+    if (p.run_en_cours)
+        return;
+    p.reference_calibreur = reference;
+    p.assistant = true;
+    p.direct.recommence();
+    regle_analyse(p);
+    capture_sans_fichier(p, 0);
+    if (!p.run_en_cours) {
+        p.assistant = false;
+        regle_analyse(p);
+    }
+}
+
+int prend_calibres(Principale& p, const ResultatsDirect& r)
+{
+    int n = 0;
+    for (const auto& [m, c] : r.calibres) {
+        if (m < 0 || m >= 1024)
+            continue;
+        if (!calibration_chargee(p)) {
+            p.calibration.facteurs.assign(1024, 1.0 / SENSIBILITE_NOMINALE);
+            p.calibration.nom = "Ondaris 1024";
+        }
+        double& f = p.calibration.facteurs[size_t(m)];
+        if (f != c.facteur) {
+            f = c.facteur;
+            ++n;
+        }
+    }
+    // The analysis keeps the factors it stored; the next settings carry them.
+    if (n > 0)
+        p.ctl.label_dB_60.text = "60     " + unite_niveaux(p);
+    return n;
+}
+
+void pondere_niveaux(Principale& p, bool a)
+{
+    p.ponderation_a = a;
+    regle_analyse(p);
+}
+
+std::string unite_niveaux(const Principale& p)
+{
+    const bool cal = calibration_chargee(p);
+    if (p.ponderation_a)
+        return cal ? "dB(A)" : "dB A";
+    return cal ? "dB SPL" : "dB";
+}
+
+namespace {
+
+int index_niveau(double db) { return static_cast<int>(std::clamp(std::lround(db), 0L, long(NB_NIVEAUX - 1))); }
+
+} // namespace
+
+int niveau_calibre(const Principale& p, int m, int L)
+{
+    if (!calibration_chargee(p) || m < 0 || m >= 1024)
+        return L;
+    // The run's index reads dB SPL at the nominal sensitivity.
+    return index_niveau(L + 20.0 * std::log10(p.calibration.facteurs[size_t(m)] * SENSIBILITE_NOMINALE));
+}
+
+void applique_niveaux_a(Principale& p, const ResultatsDirect& r)
+{
+    if (!p.ponderation_a || !p.run_en_cours || r.niveaux_a.size() != 1024)
+        return;
+    for (int m = 0; m < 1024; ++m)
+        if (!std::isnan(r.niveaux_a[size_t(m)]))
+            p.ctl.grid_n[size_t(m / 8)][size_t(m % 8)] = couleur_niveau(p, index_niveau(r.niveaux_a[size_t(m)]));
+}

@@ -1,0 +1,57 @@
+// What the analysis window asks of the model: the health check and what it
+// flags, the calibration in use and its assistant, and the level map's unit
+// and weighting. Window thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analyse/sante.h"
+
+struct Principale;
+struct ResultatsDirect;
+
+constexpr double DUREE_DIAGNOSTIC_S = 1.0;
+
+// A capture of DUREE_DIAGNOSTIC_S without a file for the health check,
+// whose figures start again.
+void diagnostic_micros(Principale& p);
+
+// The microphones `bilan` flags become the cell view's crosses.
+void marque_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan);
+
+// Unticks every selected microphone `bilan` flags, in one action, and says
+// so in the pane; returns how many.
+int deselectionne_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan);
+
+// Loads a calibration file of 1024 factors; 0, or -1 with the reason in the
+// pane (the calibration in use stays).
+int charge_calibration(Principale& p, const std::string& chemin);
+// Writes the calibration in use (the nominal sensitivity for microphones
+// without a factor) to `chemin`; 0, or -1 with the reason in the pane.
+int enregistre_calibration(Principale& p, const std::string& chemin);
+// Back to no calibration: the level map in the level map's decibels.
+void oublie_calibration(Principale& p);
+bool calibration_chargee(const Principale& p);
+
+// The calibrator assistant: a capture without a file until Stop, reading
+// a calibrator of `reference` dB SPL at 1 kHz on one microphone after another.
+void assistant_calibreur(Principale& p, double reference);
+// Takes the factors the assistant stored into the calibration in use;
+// returns how many changed.
+int prend_calibres(Principale& p, const ResultatsDirect& r);
+
+// The level map A-weighted or not (from the live analysis when it is).
+void pondere_niveaux(Principale& p, bool a);
+// The A-weighted levels of the live analysis on the cell view, during a run.
+void applique_niveaux_a(Principale& p, const ResultatsDirect& r);
+// The level index of microphone m for the run's index L: through the
+// calibration in use when one is loaded.
+int niveau_calibre(const Principale& p, int m, int L);
+
+// "dB", "dB SPL", "dB(A)" (calibrated and A-weighted) or "dB A".
+std::string unite_niveaux(const Principale& p);
+
+// The live analysis's settings from what the model holds: the health check
+// while the analysis window is open, the calibration, the weighting.
+void regle_analyse(Principale& p);
