@@ -14,6 +14,9 @@
 
 #include "app/fenetre/application.h"
 #include "app/fenetre/fenetre.h"
+#include "app/fenetre/fenetre_analyse.h"
+#include "simulator/microphones.h"
+#include <QTabWidget>
 #include "app/fenetre/operateur_qt.h"
 #include "app/model/parametres.h"
 #include "device/parametres.h"
@@ -21,7 +24,7 @@
 
 namespace {
 
-template <class W> W* trouve(Fenetre& f, const char* nom)
+template <class W> W* trouve(QWidget& f, const char* nom)
 {
     W* w = f.findChild<W*>(QString::fromLatin1(nom));
     if (!w) {
@@ -31,7 +34,7 @@ template <class W> W* trouve(Fenetre& f, const char* nom)
     return w;
 }
 
-bool sauve(Fenetre& f, const QString& dossier, const char* nom)
+bool sauve(QWidget& f, const QString& dossier, const char* nom)
 {
     const QString chemin = dossier + QLatin1Char('/') + QString::fromLatin1(nom);
     const bool ok = f.grab().save(chemin);
@@ -48,6 +51,15 @@ bool attend_fin(Principale& p)
     while (p.run_en_cours && attente.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     return !p.run_en_cours;
+}
+
+// The window's events for `ms` milliseconds (the timer takes results).
+void attend(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 } // namespace
@@ -114,6 +126,38 @@ int main(int argc, char** argv)
     trouve<QPushButton>(f, "button_Start")->click();
     ok &= attend_fin(p);
     trouve<QCheckBox>(f, "checkBox_Record")->click();
+
+    // The analysis window: the health check of an array with five faulty
+    // microphones, then the calibrator assistant on microphone 300.
+    sim::Options o = box.options();
+    sim::parse_faults("3:muet,17:sature,200:bruit,511:continu,700:fige", o.scene.faults);
+    box.set_options(o);
+    f.ouvre_analyse();
+    FenetreAnalyse& a = *f.fenetre_analyse();
+    a.resize(900, 640);
+    trouve<QPushButton>(a, "button_Diagnostic")->click();
+    ok &= attend_fin(p);
+    attend(600);
+    ok &= sauve(a, dossier, "analyse-diagnostic.png");
+    ok &= sauve(f, dossier, "fenetre-diagnostic.png");
+
+    o.scene.faults.clear();
+    o.scene.calibrator = sim::Calibrator{300, 94.0};
+    o.scene.sensitivity_spread_db = 1.0;
+    o.scene.tone_amplitude = 0;
+    box.set_options(o);
+    a.onglets()->setCurrentIndex(FenetreAnalyse::CALIBRATION);
+    trouve<QPushButton>(a, "button_Assistant")->click();
+    QElapsedTimer attente;
+    attente.start();
+    while (p.direct.resultats().calibres.empty() && attente.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    attend(300);
+    ok &= !p.direct.resultats().calibres.empty();
+    trouve<QPushButton>(a, "button_Assistant")->click();
+    ok &= attend_fin(p);
+    attend(300);
+    ok &= sauve(a, dossier, "analyse-calibration.png");
     std::remove(p.config_en_cours.c_str());
     return ok ? 0 : 1;
 }

@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "app/model/acquisition.h"
+#include "app/fenetre/fenetre_analyse.h"
 #include "app/fenetre/texte_qt.h"
 #include "app/fenetre/operateur_qt.h"
 #include "app/fenetre/vue_cellules.h"
@@ -108,6 +109,12 @@ Fenetre::Fenetre(Principale& p, QtOperator& op, const QString& suffixe_titre) : 
     construit_colonne_gauche();
     construit_partie_droite();
     construit_page();
+    // The analysis window's way in: the title row of the cell view has room.
+    analyse_bouton_ = cree<QPushButton>(this, "button_Analyse", 1150, 2, 136, 26);
+    analyse_bouton_->setText(QStringLiteral("Analyse…"));
+    analyse_bouton_->setFont(arial(11));
+    analyse_bouton_->setToolTip(QStringLiteral("Diagnostic des micros et calibration"));
+    connect(analyse_bouton_, &QPushButton::clicked, this, [this] { ouvre_analyse(); });
 
     op_.attache(this);
     p_.pane.on_append = [this](const std::string& s) { ajoute_pane(s); };
@@ -376,8 +383,9 @@ void Fenetre::construit_partie_droite()
     barre_ = cree<BarreCouleurs>(panel_db_, "pictureBox_ColorBar", 0, 0, 23, 192);
     etiquette(panel_db_, "label_dB_120", QStringLiteral("120"), 26, 1, 30, 25, arial(12), Qt::AlignLeft | Qt::AlignTop);
     // Wider than the layout's 56 pixels, which cut the unit at 12 pt: the panel has room.
-    etiquette(panel_db_, "label_dB_60", QStringLiteral("60     dB"), 26, 90, 68, 23, arial(12),
-              Qt::AlignLeft | Qt::AlignVCenter);
+    QLabel* milieu = etiquette(panel_db_, "label_dB_60", QStringLiteral("60     dB"), 26, 90, 68, 23, arial(12),
+                               Qt::AlignLeft | Qt::AlignVCenter);
+    lie_texte(milieu, c.label_dB_60.text);
     etiquette(panel_db_, "label_dB_0", QStringLiteral("0"), 26, 173, 30, 16, arial(12),
               Qt::AlignLeft | Qt::AlignBottom);
 
@@ -661,6 +669,7 @@ void Fenetre::applique()
         progression_->setValue(c.progressBar_Progress.value);
 
     cellules_->couleurs(c.grid_n);
+    cellules_->signales(c.signales);
     en_application_ = false;
     applique_liste();
     applique_pane();
@@ -703,11 +712,24 @@ void Fenetre::applique_pane()
     info_->verticalScrollBar()->setValue(info_->verticalScrollBar()->maximum());
 }
 
+void Fenetre::ouvre_analyse()
+{
+    if (!analyse_)
+        analyse_ = new FenetreAnalyse(p_, [this](const Action& a) { agit(a); }, this);
+    analyse_->show();
+    analyse_->raise();
+    analyse_->activateWindow();
+}
+
 void Fenetre::releve()
 {
     // An alert raised by the run opens a modal box, whose event loop runs
     // this timer again: the reports are taken by the outer call only.
-    if (!p_.passage || en_releve_)
+    if (en_releve_)
+        return;
+    if (analyse_)
+        analyse_->releve();
+    if (!p_.passage)
         return;
     en_releve_ = true;
     const bool encore = releve_run(p_);

@@ -32,6 +32,7 @@ class QSpinBox;
 class BarreCouleurs;
 class QtOperator;
 class VueCellules;
+class FenetreAnalyse;
 
 class Fenetre : public QWidget {
     Q_OBJECT
@@ -57,6 +58,9 @@ public:
     Principale& modele() { return p_; }
     VueCellules* vue_cellules() const { return cellules_; }
     QWidget* page_selection() const { return page_; }
+    // The analysis window, made at its first opening.
+    void ouvre_analyse();
+    FenetreAnalyse* fenetre_analyse() const { return analyse_; }
 
     // Pumps counted since the last reset, and the longest gap between two.
     struct Pompes {
@@ -146,6 +150,8 @@ private:
     VueCellules* cellules_ = nullptr;
     BarreCouleurs* barre_ = nullptr;
     QWidget* page_ = nullptr;
+    QPushButton* analyse_bouton_ = nullptr;
+    FenetreAnalyse* analyse_ = nullptr;
 
     QTimer* releve_ = nullptr;
     bool en_releve_ = false;

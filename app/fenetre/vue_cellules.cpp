@@ -32,6 +32,14 @@ void VueCellules::couleurs(const Cellules& c)
     update();
 }
 
+void VueCellules::signales(const std::array<bool, 1024>& s)
+{
+    if (s == signales_)
+        return;
+    signales_ = s;
+    update();
+}
+
 QFont VueCellules::police_legendes()
 {
     QFont f = QApplication::font();
@@ -53,6 +61,21 @@ void VueCellules::paintEvent(QPaintEvent*)
             const Couleur& c = cellules_[f][j];
             p.fillRect(QRect(position(f, j), QSize(COTE, COTE)), QColor(c.r, c.g, c.b, c.a));
         }
+    // A flagged microphone: a black cross over its cell, a white one beside
+    // it so that it shows on every colour.
+    p.setRenderHint(QPainter::Antialiasing, false);
+    for (int m = 0; m < 1024; ++m) {
+        if (!signales_[size_t(m)])
+            continue;
+        const QPoint o = position(m / 8, m % 8);
+        const QRect r(o.x() - 1, o.y() - 1, COTE + 2, COTE + 2);
+        p.setPen(QPen(Qt::white, 3));
+        p.drawLine(r.topLeft(), r.bottomRight());
+        p.drawLine(r.topRight(), r.bottomLeft());
+        p.setPen(QPen(Qt::black, 1.5));
+        p.drawLine(r.topLeft(), r.bottomRight());
+        p.drawLine(r.topRight(), r.bottomLeft());
+    }
 }
 
 BarreCouleurs::BarreCouleurs(QWidget* parent) : QWidget(parent) {}

@@ -19,6 +19,8 @@ public:
     // Takes the model's colours; schedules one repaint when one differs.
     void couleurs(const Cellules& c);
     const Cellules& couleurs() const { return cellules_; }
+    // Microphones crossed out (the health check's flags).
+    void signales(const std::array<bool, 1024>& s);
 
     // Top-left corner of cell (beam f, position j), in this widget.
     static QPoint position(int f, int j);
@@ -32,6 +34,7 @@ protected:
 
 private:
     Cellules cellules_;
+    std::array<bool, 1024> signales_{};
 };
 
 // The 128-level map, level 0 at the bottom, stretched to the widget.

@@ -284,6 +284,8 @@ void fin_du_run(Principale& p)
     // was refused: the next one needs a new choice.
     if (p.ctl.checkBox_Record.checked && !p.capture.demandee)
         p.file_open = false;
+    if (p.capture.demandee)
+        p.boitier.count_def = false;
     p.capture.demandee = false;
     p.prise.reset();
     if (p.passage->differe)
@@ -350,6 +352,9 @@ void button_Start_Click(Principale& p)
             params.duree = static_cast<float>(std::min<double>(p.capture.duree, p.duree_max));
         passage.definie = params.definie;
         passage.declenchement = false;
+        // The box is given the capture's sample count, and the spinner's again
+        // at the next run.
+        p.boitier.count_def = false;
     }
     const std::vector<int32_t> codes = disposition_de(params.header, selection_des_cases(p.ctl).etat).codes;
     p.prise = p.direct.commence(codes, params.flottant, frequence_de_division(FREQ[std::clamp(params.ligne_freq, 0, NB_FREQ - 1)]));

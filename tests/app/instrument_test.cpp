@@ -17,6 +17,8 @@
 
 namespace {
 
+const std::string NBSP = "\xC2\xA0";
+
 // The window's model over the simulated box with an array that is wrong in
 // known ways, runs on the caller's thread.
 struct Instrument : ::testing::Test {
@@ -53,6 +55,8 @@ TEST_F(Instrument, le_diagnostic_signale_les_micros_en_defaut_et_les_deselection
     EXPECT_EQ(p.fin_run, FIN_COMPLETE) << p.pane.text;
     EXPECT_TRUE(rig.op.shown.empty()) << "no file question for a capture";
     EXPECT_FALSE(std::filesystem::exists(rig.dir.file("Essai.dat")));
+    EXPECT_NE(p.pane.text.find("Durée : 1,0 s, nb échantillons : 25" + NBSP + "000"), std::string::npos)
+        << p.pane.text;
 
     const ResultatsDirect r = p.direct.resultats();
     ASSERT_EQ(r.bilan.size(), 1024u);
@@ -70,8 +74,14 @@ TEST_F(Instrument, le_diagnostic_signale_les_micros_en_defaut_et_les_deselection
     EXPECT_FALSE(p.ctl.grid[700 / 8][700 % 8].checked);
     EXPECT_TRUE(p.ctl.grid[701 / 8][701 % 8].checked);
     EXPECT_EQ(p.nb_micros, 1019);
-    // The recording settings are the operator's again.
+    // The operator's settings hold for the next run: its own duration, its file.
     EXPECT_TRUE(p.ctl.checkBox_Record.checked);
+    set_duree(p, 2);
+    button_Start_Click(p);
+    EXPECT_EQ(p.fin_run, FIN_COMPLETE) << p.pane.text;
+    EXPECT_NE(p.pane.text.find("Durée : 2,0 s, nb échantillons : 50" + NBSP + "000"), std::string::npos)
+        << p.pane.text;
+    EXPECT_TRUE(std::filesystem::exists(rig.dir.file("Essai.dat")));
 }
 
 TEST_F(Instrument, l_assistant_calibre_le_micro_du_calibreur_et_la_carte_des_niveaux_lit_des_db_spl)
