@@ -69,6 +69,7 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
         if (m >= 0 && m < static_cast<int>(g.size())) {
             micros_.push_back(m);
             positions_.push_back(g[m]);
+            colonnes_.push_back(static_cast<int>(colonnes_.size()));
         }
     for (const Point3& p : positions_) {
         reference_.x += p.x / positions_.size();
@@ -129,6 +130,11 @@ void Formation::ajoute(const float* trames, int mots, const std::vector<int>& mo
             s[i * nr + r] = {fftw_->sortie[k0_ + r][0], fftw_->sortie[k0_ + r][1]};
     }
     ++instantanes_;
+}
+
+void Formation::ajoute(const float* instantane)
+{
+    ajoute(instantane, static_cast<int>(colonnes_.size()), colonnes_);
 }
 
 std::vector<double> Formation::carte() const
