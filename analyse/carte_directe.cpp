@@ -26,8 +26,7 @@ std::string nombre(double v)
 } // namespace
 
 CarteDirecte::CarteDirecte(const Geometrie& g, const std::vector<int32_t>& codes, bool flottant, double fs,
-                           const std::vector<int>& exclus, const std::vector<double>& facteurs,
-                           const ReglagesCarte& r)
+                           const std::vector<int>& exclus, const std::vector<double>& facteurs, const ReglagesCarte& r)
     : reglages_(r), calibre_(!facteurs.empty())
 {
     const std::vector<Bande> bandes = r.octave ? bandes_octave(fs / 2) : bandes_tiers_octave(fs / 2);
@@ -63,16 +62,16 @@ CarteDirecte::CarteDirecte(const Geometrie& g, const std::vector<int32_t>& codes
         return;
     f_basse_ = bande->basse;
     f_haute_ = bande->haute;
-    formation_ = std::make_unique<Formation>(fs, g, micros_, f_basse_, f_haute_,
-                                             grille_ouverture(g, micros_, r.z, r.n), POINTS_CARTE);
+    formation_ = std::make_unique<Formation>(fs, g, micros_, f_basse_, f_haute_, grille_ouverture(g, micros_, r.z, r.n),
+                                             POINTS_CARTE);
     if (formation_->raies() <= 0) {
-        erreur_ = "bande de " + nombre(r.bande) + " Hz plus étroite que la résolution (" +
-                  nombre(fs / POINTS_CARTE) + " Hz)";
+        erreur_ =
+            "bande de " + nombre(r.bande) + " Hz plus étroite que la résolution (" + nombre(fs / POINTS_CARTE) + " Hz)";
         formation_.reset();
         return;
     }
-    instantanes_ = std::make_unique<Instantanes>(codes.size(), flottant, std::move(colonnes), std::move(f),
-                                                 POINTS_CARTE);
+    instantanes_ =
+        std::make_unique<Instantanes>(codes.size(), flottant, std::move(colonnes), std::move(f), POINTS_CARTE);
     nb_mots_ = codes.size();
     periode_ = static_cast<std::size_t>(std::max(1.0, std::round(r.moyenne * fs)));
     // Snapshots completed in a period, against what a map may use.
@@ -122,8 +121,8 @@ void CarteDirecte::termine_periode()
     c.niveaux.resize(moyennes.size());
     for (std::size_t k = 0; k < moyennes.size(); ++k)
         c.niveaux[k] = 10 * std::log10(std::max(moyennes[k], 1e-30) / reference);
-    const std::size_t k = static_cast<std::size_t>(std::max_element(c.niveaux.begin(), c.niveaux.end()) -
-                                                   c.niveaux.begin());
+    const std::size_t k =
+        static_cast<std::size_t>(std::max_element(c.niveaux.begin(), c.niveaux.end()) - c.niveaux.begin());
     c.i_max = static_cast<int>(k % static_cast<std::size_t>(c.grille.nx));
     c.j_max = static_cast<int>(k / static_cast<std::size_t>(c.grille.nx));
     const Point3 p = c.grille.point(c.i_max, c.j_max);

@@ -39,16 +39,16 @@ struct ReglagesCarte {
 
 // One finished map.
 struct ImageCarte {
-    ReglagesCarte reglages;       // as it was made with
-    Grille grille;                // over the aperture of `micros`, at reglages.z
-    std::vector<double> niveaux;  // dB per focus point, entry j * nx + i
-    std::vector<int> micros;      // the microphones used (indices into the geometry)
-    int i_max = 0, j_max = 0;     // the maximum's focus point
-    double x_max = 0, y_max = 0;  // m
-    double niveau_max = 0;        // dB
+    ReglagesCarte reglages;          // as it was made with
+    Grille grille;                   // over the aperture of `micros`, at reglages.z
+    std::vector<double> niveaux;     // dB per focus point, entry j * nx + i
+    std::vector<int> micros;         // the microphones used (indices into the geometry)
+    int i_max = 0, j_max = 0;        // the maximum's focus point
+    double x_max = 0, y_max = 0;     // m
+    double niveau_max = 0;           // dB
     double f_basse = 0, f_haute = 0; // the band's edges, Hz
-    bool calibre = false;         // dB SPL, else dB re 1 count²
-    int instantanes = 0;          // snapshots averaged
+    bool calibre = false;            // dB SPL, else dB re 1 count²
+    int instantanes = 0;             // snapshots averaged
 };
 
 class CarteDirecte {

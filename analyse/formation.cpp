@@ -132,10 +132,7 @@ void Formation::ajoute(const float* trames, int mots, const std::vector<int>& mo
     ++instantanes_;
 }
 
-void Formation::ajoute(const float* instantane)
-{
-    ajoute(instantane, static_cast<int>(colonnes_.size()), colonnes_);
-}
+void Formation::ajoute(const float* instantane) { ajoute(instantane, static_cast<int>(colonnes_.size()), colonnes_); }
 
 std::vector<double> Formation::carte() const
 {

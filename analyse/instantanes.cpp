@@ -7,8 +7,7 @@ Instantanes::Instantanes(std::size_t nb_mots, bool flottant, std::vector<int32_t
                          int points)
     : nb_mots_(nb_mots), flottant_(flottant), mots_(std::move(mots)), facteurs_(std::move(facteurs)),
       points_(std::max(2, points & ~1)), tampon_(static_cast<std::size_t>(points_) * mots_.size())
-{
-}
+{}
 
 void Instantanes::ajoute(const uint32_t* mots, std::size_t trames, bool suite, const Pret& pret)
 {

@@ -15,8 +15,7 @@ public:
     // Frames of `nb_mots` words; microphone i of the snapshot is frame word
     // mots[i], scaled by facteurs[i] when given. `flottant`: the samples are
     // float32 bit patterns, else int32 counts.
-    Instantanes(std::size_t nb_mots, bool flottant, std::vector<int32_t> mots, std::vector<float> facteurs,
-                int points);
+    Instantanes(std::size_t nb_mots, bool flottant, std::vector<int32_t> mots, std::vector<float> facteurs, int points);
 
     // One snapshot: points x mots.size() floats, frame after frame.
     using Pret = std::function<void(const float* instantane)>;

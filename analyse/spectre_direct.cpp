@@ -7,8 +7,8 @@
 #include "analyse/acoustique.h"
 #include "analyse/sante.h"
 
-SpectreDirect::SpectreDirect(const std::vector<int32_t>& codes, bool flottant, double fs, int micro,
-                             double facteur, int segments_max)
+SpectreDirect::SpectreDirect(const std::vector<int32_t>& codes, bool flottant, double fs, int micro, double facteur,
+                             int segments_max)
     : nb_mots_(codes.size()), flottant_(flottant), fs_(fs), micro_(micro), facteur_(facteur),
       segments_max_(std::max(0, segments_max))
 {

@@ -17,12 +17,12 @@
 struct SpectreMicro {
     int micro = -1;
     bool calibre = false;
-    int segments = 0;              // averaged
-    double resolution = 0;         // Hz between bins
-    std::vector<double> densite;   // dB per hertz, bins 0 .. 2048
-    std::vector<Bande> bandes;     // third-octaves below fs/2
-    std::vector<double> niveaux;   // dB, one per band
-    double lz = 0, la = 0;         // dB, dB(A)
+    int segments = 0;            // averaged
+    double resolution = 0;       // Hz between bins
+    std::vector<double> densite; // dB per hertz, bins 0 .. 2048
+    std::vector<Bande> bandes;   // third-octaves below fs/2
+    std::vector<double> niveaux; // dB, one per band
+    double lz = 0, la = 0;       // dB, dB(A)
 };
 
 class SpectreDirect {

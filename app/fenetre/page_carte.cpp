@@ -22,8 +22,8 @@ QString nominale(double f)
                      : QLocale(QLocale::French).toString(f, 'g', 3) + QStringLiteral(" Hz");
 }
 
-QDoubleSpinBox* reel(QWidget* parent, const char* nom, double min, double max, double pas, int decimales,
-                     double valeur, const QString& suffixe)
+QDoubleSpinBox* reel(QWidget* parent, const char* nom, double min, double max, double pas, int decimales, double valeur,
+                     const QString& suffixe)
 {
     auto* b = new QDoubleSpinBox(parent);
     b->setObjectName(QString::fromLatin1(nom));
@@ -77,7 +77,8 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
 
     vue_de_ = new QComboBox(reglages);
     vue_de_->setObjectName(QStringLiteral("point_de_vue"));
-    vue_de_->addItems({QStringLiteral("Vue de face (depuis la source)"), QStringLiteral("Vue de dos (derrière l'antenne)")});
+    vue_de_->addItems(
+        {QStringLiteral("Vue de face (depuis la source)"), QStringLiteral("Vue de dos (derrière l'antenne)")});
     form->addRow(QStringLiteral("Point de vue"), vue_de_);
 
     auto* disposition = new QHBoxLayout(this);
@@ -98,6 +99,7 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
     for (QDoubleSpinBox* b : {z_, dynamique_, moyenne_})
         connect(b, &QDoubleSpinBox::valueChanged, this, [this] { lit_controles(); });
     connect(vue_de_, &QComboBox::currentIndexChanged, this, [this] { lit_controles(); });
+    lit_controles(); // the band's caption; the settings are the defaults
 }
 
 void PageCarte::remplit_bandes(double voulue)

@@ -75,7 +75,8 @@ void VueCarte::derriere(bool d)
 
 QString VueCarte::legende() const
 {
-    return derriere_ ? QStringLiteral("Vue de dos (derrière l'antenne)") : QStringLiteral("Vue de face (depuis la source)");
+    return derriere_ ? QStringLiteral("Vue de dos (derrière l'antenne)")
+                     : QStringLiteral("Vue de face (depuis la source)");
 }
 
 QRectF VueCarte::calcule_zone() const

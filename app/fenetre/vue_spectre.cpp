@@ -51,7 +51,10 @@ void VueSpectre::choisit(double nominale)
     update();
 }
 
-QRectF VueSpectre::trace() const { return QRectF(64, 58, std::max(50, width() - 64 - 18), std::max(50, height() - 58 - 50)); }
+QRectF VueSpectre::trace() const
+{
+    return QRectF(64, 58, std::max(50, width() - 64 - 18), std::max(50, height() - 58 - 50));
+}
 
 double VueSpectre::px(double f) const
 {
@@ -113,10 +116,10 @@ void VueSpectre::paintEvent(QPaintEvent*)
                    .arg(s.segments)
                    .arg(nombre(s.resolution, 1)));
     p.setFont(police(11, true));
-    p.drawText(QRectF(t.center().x(), 28, t.width() / 2, 20), Qt::AlignRight | Qt::AlignVCenter,
-               s.calibre ? QStringLiteral("LZ = %1 dB SPL    LA = %2 dB(A)").arg(nombre(s.lz, 1), nombre(s.la, 1))
-                         : QStringLiteral("LZ = %1 dB    LA = %2 dB(A)  (re 1 point²)")
-                               .arg(nombre(s.lz, 1), nombre(s.la, 1)));
+    p.drawText(
+        QRectF(t.center().x(), 28, t.width() / 2, 20), Qt::AlignRight | Qt::AlignVCenter,
+        s.calibre ? QStringLiteral("LZ = %1 dB SPL    LA = %2 dB(A)").arg(nombre(s.lz, 1), nombre(s.la, 1))
+                  : QStringLiteral("LZ = %1 dB    LA = %2 dB(A)  (re 1 point²)").arg(nombre(s.lz, 1), nombre(s.la, 1)));
     p.setFont(police(10));
 
     // Grid: levels by tens, frequencies 1, 2, 5 per decade.
