@@ -5,7 +5,8 @@
 //
 // Levels in dB SPL (re 20 µPa, densities re (20 µPa)²/Hz) with the
 // microphone's factor, else in dB re one count squared (per hertz). The
-// overall levels leave out bin 0 (the microphone's offset).
+// overall levels leave out bin 0 (the microphone's offset). A SpectreDirect
+// belongs to one thread.
 #pragma once
 
 #include <cstdint>
