@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
+#include "analyse/instantanes.h"
 #include "analyse/spectre.h"
 #include "files/lecture.h"
 
@@ -17,7 +17,8 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
     }
     const double fs = e.frequence;
     const Disposition& disp = e.disposition;
-    std::vector<int> micros, mots;
+    std::vector<int> micros;
+    std::vector<int32_t> mots;
     std::vector<float> facteurs;
     for (int w = 0; w < disp.nb_voies; ++w) {
         const int code = disp.codes[size_t(w)];
@@ -61,35 +62,20 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
     LecteurTrames lecteur;
     if (lecteur.ouvre(dat, disp.nb_voies, premiere, erreur) != 0)
         return -1;
-    const size_t mots_trame = size_t(disp.nb_voies);
-    const uint64_t pas = points / 2;
-    std::vector<uint32_t> brut(size_t(points) * mots_trame);
-    std::vector<float> trames(brut.size());
-    // Words as floats: samples in their own type, counters and status as integers.
-    auto convertit = [&](size_t de, size_t n) {
-        for (size_t t = de; t < de + n; ++t)
-            for (size_t w = 0; w < mots_trame; ++w) {
-                const uint32_t v = brut[t * mots_trame + w];
-                float x;
-                if (e.flottant && !mot_entier(disp.codes[w]))
-                    std::memcpy(&x, &v, 4);
-                else
-                    x = float(int32_t(v));
-                trames[t * mots_trame + w] = x;
-            }
-    };
-    if (lecteur.lit(brut.data(), size_t(points)) != int64_t(points)) {
+    Instantanes instantanes(size_t(disp.nb_voies), e.flottant, mots, facteurs, d.points);
+    const Instantanes::Pret ajoute = [&](const float* x) { f.ajoute(x); };
+    std::vector<uint32_t> bloc(trames_par_bloc(disp.nb_voies, size_t(4) << 20) * size_t(disp.nb_voies));
+    for (uint64_t t = premiere; t < fin;) {
+        const size_t n = size_t(std::min<uint64_t>(fin - t, bloc.size() / size_t(disp.nb_voies)));
+        const int64_t lues = lecteur.lit(bloc.data(), n);
+        if (lues <= 0)
+            break;
+        instantanes.ajoute(bloc.data(), size_t(lues), true, ajoute);
+        t += uint64_t(lues);
+    }
+    if (f.instantanes() == 0) {
         erreur = dat + " : lecture impossible";
         return -1;
-    }
-    convertit(0, size_t(points));
-    f.ajoute(trames.data(), disp.nb_voies, mots, facteurs);
-    for (uint64_t t = premiere + points; t + pas <= fin; t += pas) {
-        std::memmove(trames.data(), trames.data() + pas * mots_trame, pas * mots_trame * sizeof(float));
-        if (lecteur.lit(brut.data() + pas * mots_trame, size_t(pas)) != int64_t(pas))
-            break;
-        convertit(size_t(pas), size_t(pas));
-        f.ajoute(trames.data(), disp.nb_voies, mots, facteurs);
     }
 
     Carte r;

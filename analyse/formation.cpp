@@ -69,6 +69,7 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
         if (m >= 0 && m < static_cast<int>(g.size())) {
             micros_.push_back(m);
             positions_.push_back(g[m]);
+            colonnes_.push_back(static_cast<int>(colonnes_.size()));
         }
     for (const Point3& p : positions_) {
         reference_.x += p.x / positions_.size();
@@ -131,6 +132,8 @@ void Formation::ajoute(const float* trames, int mots, const std::vector<int>& mo
     ++instantanes_;
 }
 
+void Formation::ajoute(const float* instantane) { ajoute(instantane, static_cast<int>(colonnes_.size()), colonnes_); }
+
 std::vector<double> Formation::carte() const
 {
     const int ng = grille_.nx * grille_.ny;
@@ -140,40 +143,59 @@ std::vector<double> Formation::carte() const
     const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies()), ns = instantanes_;
     // Mean square of one line: 2 |X|^2 / (points * sum of the window's squares).
     const double echelle = 2.0 / (points_ * norme_) / ns;
-    std::vector<std::complex<float>> somme(ns * nr);
     // The lines as [microphone][line][snapshot], read in that order below.
     std::vector<std::complex<float>> lignes(spectres_.size());
     for (std::size_t s = 0; s < ns; ++s)
         for (std::size_t m = 0; m < nm; ++m)
             for (std::size_t r = 0; r < nr; ++r)
                 lignes[(m * nr + r) * ns + s] = spectres_[(s * nm + m) * nr + r];
-    for (int j = 0; j < grille_.ny; ++j)
-        for (int i = 0; i < grille_.nx; ++i) {
-            const std::size_t base = (static_cast<std::size_t>(j) * grille_.nx + i) * nm;
-            std::fill(somme.begin(), somme.end(), std::complex<float>());
-            for (std::size_t m = 0; m < nm; ++m) {
-                std::complex<float> tourne = depart_[base + m];
-                const std::complex<float> pas = pas_[base + m];
-                const std::complex<float>* x = lignes.data() + m * nr * ns;
-                // Complex products written out: std::complex's operator*
-                // checks for infinities at every call.
-                float tr = tourne.real(), ti = tourne.imag();
-                const float pr = pas.real(), pi = pas.imag();
-                for (std::size_t r = 0; r < nr; ++r) {
-                    for (std::size_t s = 0; s < ns; ++s) {
-                        const std::complex<float> v = x[r * ns + s];
-                        somme[r * ns + s] +=
-                            std::complex<float>(tr * v.real() - ti * v.imag(), tr * v.imag() + ti * v.real());
+    // BLOC focus points at a time, each line of a microphone read once for
+    // all of them; real and imaginary parts apart, so that the points'
+    // products go side by side. Per focus point, the sums and the products
+    // are those of one point at a time: the same map to the last bit.
+    constexpr std::size_t BLOC = 8;
+    std::vector<float> sr(ns * nr * BLOC), si(ns * nr * BLOC), xr(lignes.size()), xi(lignes.size());
+    for (std::size_t k = 0; k < lignes.size(); ++k) {
+        xr[k] = lignes[k].real();
+        xi[k] = lignes[k].imag();
+    }
+    for (std::size_t g0 = 0; g0 < static_cast<std::size_t>(ng); g0 += BLOC) {
+        const std::size_t nb = std::min(BLOC, static_cast<std::size_t>(ng) - g0);
+        std::fill(sr.begin(), sr.end(), 0.0f);
+        std::fill(si.begin(), si.end(), 0.0f);
+        for (std::size_t m = 0; m < nm; ++m) {
+            float tr[BLOC] = {}, ti[BLOC] = {}, pr[BLOC] = {}, pi[BLOC] = {};
+            for (std::size_t b = 0; b < nb; ++b) {
+                tr[b] = depart_[(g0 + b) * nm + m].real();
+                ti[b] = depart_[(g0 + b) * nm + m].imag();
+                pr[b] = pas_[(g0 + b) * nm + m].real();
+                pi[b] = pas_[(g0 + b) * nm + m].imag();
+            }
+            const float* vr = xr.data() + m * nr * ns;
+            const float* vi = xi.data() + m * nr * ns;
+            for (std::size_t r = 0; r < nr; ++r) {
+                for (std::size_t s = 0; s < ns; ++s) {
+                    const float a = vr[r * ns + s], e = vi[r * ns + s];
+                    float* ar = sr.data() + (r * ns + s) * BLOC;
+                    float* ai = si.data() + (r * ns + s) * BLOC;
+                    for (std::size_t b = 0; b < BLOC; ++b) {
+                        ar[b] += tr[b] * a - ti[b] * e;
+                        ai[b] += tr[b] * e + ti[b] * a;
                     }
-                    const float t = tr * pr - ti * pi;
-                    ti = tr * pi + ti * pr;
-                    tr = t;
+                }
+                for (std::size_t b = 0; b < BLOC; ++b) {
+                    const float t = tr[b] * pr[b] - ti[b] * pi[b];
+                    ti[b] = tr[b] * pi[b] + ti[b] * pr[b];
+                    tr[b] = t;
                 }
             }
-            double p = 0;
-            for (const auto& y : somme)
-                p += std::norm(y);
-            c[static_cast<std::size_t>(j) * grille_.nx + i] = p * echelle;
         }
+        for (std::size_t b = 0; b < nb; ++b) {
+            double p = 0;
+            for (std::size_t k = 0; k < ns * nr; ++k)
+                p += sr[k * BLOC + b] * sr[k * BLOC + b] + si[k * BLOC + b] * si[k * BLOC + b];
+            c[g0 + b] = p * echelle;
+        }
+    }
     return c;
 }

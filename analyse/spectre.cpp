@@ -73,9 +73,14 @@ void Welch::segment()
 
 void Welch::remet()
 {
+    recommence();
+    remplis_ = 0;
+}
+
+void Welch::recommence()
+{
     std::fill(somme_.begin(), somme_.end(), 0.0);
     segments_ = 0;
-    remplis_ = 0;
 }
 
 std::vector<double> Welch::densite() const

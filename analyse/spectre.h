@@ -30,6 +30,12 @@ public:
     void ajoute(const float* x, std::size_t n, std::size_t pas = 1);
     // Forgets every segment and the samples not yet used.
     void remet();
+    // Forgets the samples not yet used and keeps the average: the next
+    // samples do not follow the previous ones.
+    void interrompt() { remplis_ = 0; }
+    // Forgets every segment and keeps the samples not yet used: the next
+    // segment follows the last one as if nothing had been forgotten.
+    void recommence();
 
     int segments() const { return segments_; }
     int points() const { return points_; }

@@ -1,7 +1,8 @@
 // The acoustic map's cost on one thread: 1024 microphones over a 1 m disc,
 // a 41 x 41 grid, the 4 kHz third-octave band, snapshots of 1024 frames at
 // 50 000 Hz (20 ms each). Prints the time of one map from one snapshot and
-// from four, and maps per second.
+// from four, and maps per second; then the live map (CarteDirecte) over one
+// second of frames averaged by 0.25 s, and the maps it makes per second.
 // Usage: carte_bench [maps, default 20]
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "analyse/carte_directe.h"
 #include "analyse/formation.h"
 #include "analyse/spectre.h"
 
@@ -60,5 +62,33 @@ int main(int argc, char** argv)
                     par_carte, par_carte > 1 ? "s" : "", f.raies(), 1000 * total / cartes, 1000 * snapshots / cartes,
                     cartes / total);
     }
+
+    // The live map: int32 frames of counter A and the 1024 microphones, a
+    // table of 8192 frames fed in blocks of 4096 for one second.
+    std::vector<int32_t> codes{3000};
+    for (int m = 0; m < n; ++m)
+        codes.push_back(m);
+    std::vector<uint32_t> trames_live(8192 * codes.size());
+    for (uint32_t& v : trames_live)
+        v = static_cast<uint32_t>(static_cast<int32_t>(bruit(gen)));
+    ReglagesCarte r;
+    r.bande = 4000;
+    r.moyenne = 0.25;
+    const auto t0 = Horloge::now();
+    CarteDirecte direct(g, codes, false, fs, {}, {}, r);
+    const auto t1 = Horloge::now();
+    int faites = 0, instantanes = 0;
+    for (int t = 0; t < fs; t += 4096) {
+        direct.ajoute(trames_live.data() + (t / 4096 % 2) * 4096 * codes.size(), 4096, true);
+        if (direct.nouvelle()) {
+            ++faites;
+            instantanes = direct.derniere().instantanes;
+        }
+    }
+    const double duree = std::chrono::duration<double>(Horloge::now() - t1).count();
+    std::printf("live map, 0.25 s averaging (%d snapshots of %d): steering %.0f ms, one second of frames in %.0f ms, "
+                "%.1f maps per second\n",
+                instantanes, instantanes * direct.un_sur(), 1000 * std::chrono::duration<double>(t1 - t0).count(),
+                1000 * duree, faites / duree);
     return 0;
 }

@@ -49,6 +49,19 @@ enregistre T "0.2,-0.1,1,2000"
 read -r x y l < <(maximum T 2000)
 pres "$l" 108.79 0.5 || echec "niveau du son pur : $l dB, 108.8 attendus"
 
+# The same map through the nominal factor of every microphone (1 / 281 171
+# Pa per count) reads dB SPL re 20 µPa: 15.00 dB less, 93.8 dB SPL.
+{
+  echo '<?xml version="1.0" encoding="utf-8"?>'
+  echo '<Calib name="nominale">'
+  for i in $(seq 1 1024); do echo "  <pos Name=\"Point $i\" factor=\"3.5565588529e-06\"/>"; done
+  echo '</Calib>'
+} > cal.xml
+attend 0 carte-cal "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 2000 --z 1 --calibration cal.xml
+spl=$(sed -n 's/^maximum : x = 0.2000 m, y = -0.1000 m, niveau = \(.*\) dB SPL$/\1/p' carte-cal.txt)
+[ -n "$spl" ] || { cat carte-cal.txt >&2; echec "carte calibrée : pas de maximum en dB SPL"; }
+pres "$spl" "$(awk -v l="$l" 'BEGIN { print l - 15 }')" 0.011 || echec "niveau calibré : $spl dB SPL pour $l dB"
+
 # Refusals of the runner's options.
 attend 64 nan "$bin/ondaris-acq" --simulateur --sim-geometrie "$geo" --sim-point nan,0,1,bruit
 attend 64 inf "$bin/ondaris-acq" --simulateur --sim-geometrie "$geo" --sim-point 0,0,inf,1000

@@ -1,0 +1,134 @@
+#include "analyse/carte_directe.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "analyse/acoustique.h"
+#include "analyse/sante.h"
+#include "analyse/spectre.h"
+
+bool ReglagesCarte::operator==(const ReglagesCarte& o) const
+{
+    return bande == o.bande && octave == o.octave && n == o.n && z == o.z && moyenne == o.moyenne &&
+           dynamique == o.dynamique && derriere == o.derriere;
+}
+
+namespace {
+
+std::string nombre(double v)
+{
+    char t[32];
+    std::snprintf(t, sizeof t, "%g", v);
+    return t;
+}
+
+} // namespace
+
+CarteDirecte::CarteDirecte(const Geometrie& g, const std::vector<int32_t>& codes, bool flottant, double fs,
+                           const std::vector<int>& exclus, const std::vector<double>& facteurs, const ReglagesCarte& r)
+    : reglages_(r), calibre_(!facteurs.empty())
+{
+    const std::vector<Bande> bandes = r.octave ? bandes_octave(fs / 2) : bandes_tiers_octave(fs / 2);
+    const Bande* bande = nullptr;
+    for (const Bande& b : bandes)
+        if (std::fabs(b.nominale - r.bande) <= 1e-6 * r.bande)
+            bande = &b;
+    std::vector<int32_t> micros, mots;
+    micros_du_cadre(codes, micros, mots);
+    std::vector<int32_t> colonnes;
+    std::vector<float> f;
+    for (std::size_t i = 0; i < micros.size(); ++i) {
+        const int m = micros[i];
+        if (m >= static_cast<int>(g.size()) || std::find(exclus.begin(), exclus.end(), m) != exclus.end())
+            continue;
+        micros_.push_back(m);
+        colonnes.push_back(mots[i]);
+        if (calibre_)
+            f.push_back(m < static_cast<int>(facteurs.size()) ? static_cast<float>(facteurs[m]) : 0.0f);
+    }
+    if (!bande)
+        erreur_ = "pas de bande " + std::string(r.octave ? "d'octave" : "de tiers d'octave") + " de " +
+                  nombre(r.bande) + " Hz sous " + nombre(fs / 2) + " Hz";
+    else if (r.n < 11 || r.n > 101)
+        erreur_ = "grille de " + std::to_string(r.n) + " points de côté (11 à 101)";
+    else if (!(r.z > 0))
+        erreur_ = "distance z de " + nombre(r.z) + " m (positive)";
+    else if (!(r.moyenne >= 0.25 && r.moyenne <= 1))
+        erreur_ = "moyenne de " + nombre(r.moyenne) + " s (0,25 à 1 s)";
+    else if (micros_.empty())
+        erreur_ = "aucun micro de la trame dans la géométrie";
+    if (!erreur_.empty())
+        return;
+    f_basse_ = bande->basse;
+    f_haute_ = bande->haute;
+    formation_ = std::make_unique<Formation>(fs, g, micros_, f_basse_, f_haute_, grille_ouverture(g, micros_, r.z, r.n),
+                                             POINTS_CARTE);
+    if (formation_->raies() <= 0) {
+        erreur_ =
+            "bande de " + nombre(r.bande) + " Hz plus étroite que la résolution (" + nombre(fs / POINTS_CARTE) + " Hz)";
+        formation_.reset();
+        return;
+    }
+    instantanes_ =
+        std::make_unique<Instantanes>(codes.size(), flottant, std::move(colonnes), std::move(f), POINTS_CARTE);
+    nb_mots_ = codes.size();
+    periode_ = static_cast<std::size_t>(std::max(1.0, std::round(r.moyenne * fs)));
+    // Snapshots completed in a period, against what a map may use.
+    const double completes = static_cast<double>(periode_) / (POINTS_CARTE / 2);
+    un_sur_ = std::max(1, static_cast<int>(std::ceil(completes / (INSTANTANES_PAR_SECONDE * r.moyenne))));
+}
+
+CarteDirecte::~CarteDirecte() = default;
+
+void CarteDirecte::ajoute(const uint32_t* mots, std::size_t trames, bool suite)
+{
+    if (!valide())
+        return;
+    const Instantanes::Pret pret = [this](const float* x) {
+        if (vus_++ % un_sur_ == 0)
+            formation_->ajoute(x);
+    };
+    // Up to the end of the period, then the map, then the rest.
+    while (trames > 0) {
+        const std::size_t n = std::min(trames, periode_ - trames_);
+        instantanes_->ajoute(mots, n, suite, pret);
+        suite = true;
+        mots += n * nb_mots_;
+        trames -= n;
+        if ((trames_ += n) == periode_)
+            termine_periode();
+    }
+}
+
+void CarteDirecte::termine_periode()
+{
+    trames_ = 0;
+    vus_ = 0;
+    if (formation_->instantanes() == 0)
+        return; // a period shorter than a snapshot
+    ImageCarte c;
+    c.reglages = reglages_;
+    c.grille = formation_->grille();
+    c.micros = micros_;
+    c.f_basse = f_basse_;
+    c.f_haute = f_haute_;
+    c.calibre = calibre_;
+    c.instantanes = formation_->instantanes();
+    const std::vector<double> moyennes = formation_->carte();
+    formation_->remet();
+    const double reference = calibre_ ? PRESSION_REFERENCE * PRESSION_REFERENCE : 1.0;
+    c.niveaux.resize(moyennes.size());
+    for (std::size_t k = 0; k < moyennes.size(); ++k)
+        c.niveaux[k] = 10 * std::log10(std::max(moyennes[k], 1e-30) / reference);
+    const std::size_t k =
+        static_cast<std::size_t>(std::max_element(c.niveaux.begin(), c.niveaux.end()) - c.niveaux.begin());
+    c.i_max = static_cast<int>(k % static_cast<std::size_t>(c.grille.nx));
+    c.j_max = static_cast<int>(k / static_cast<std::size_t>(c.grille.nx));
+    const Point3 p = c.grille.point(c.i_max, c.j_max);
+    c.x_max = p.x;
+    c.y_max = p.y;
+    c.niveau_max = c.niveaux[k];
+    image_ = std::move(c);
+    nouvelle_ = true;
+}

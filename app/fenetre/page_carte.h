@@ -1,0 +1,56 @@
+// The live map's page: the map (VueCarte) and the operator's settings of
+// it. A change of a setting emits reglages(); the dynamic range and the
+// viewpoint also apply to the map shown at once. The page computes
+// nothing: a new map comes through montre().
+#pragma once
+
+#include <QWidget>
+#include <vector>
+
+#include "analyse/carte_directe.h"
+#include "analyse/spectre.h"
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QSlider;
+class QSpinBox;
+class VueCarte;
+
+class PageCarte : public QWidget {
+    Q_OBJECT
+public:
+    explicit PageCarte(QWidget* parent = nullptr);
+
+    VueCarte* vue() const { return vue_; }
+    ReglagesCarte reglages_courants() const { return reglages_; }
+
+    // The run's frame rate: the bands offered are those below fs/2; the
+    // band chosen stays when it is still there, else the nearest one.
+    void frequence(double fs);
+    // Chooses the band of this nominal centre (a third-octave one switches
+    // an octave setting back to third-octaves when it is not an octave).
+    void bande(double nominale);
+    void montre(const ImageCarte& c);
+
+Q_SIGNALS:
+    void reglages(const ReglagesCarte& r);
+
+private:
+    void remplit_bandes(double voulue);
+    void lit_controles(); // controls -> reglages_, emitted when they differ
+
+    VueCarte* vue_;
+    QSlider* curseur_bande_;
+    QLabel* valeur_bande_;
+    QComboBox* largeur_;
+    QSpinBox* n_;
+    QDoubleSpinBox* z_;
+    QDoubleSpinBox* dynamique_;
+    QDoubleSpinBox* moyenne_;
+    QComboBox* vue_de_;
+    double fs_ = 50000;
+    std::vector<Bande> bandes_;
+    ReglagesCarte reglages_;
+    bool en_cours_ = false; // controls being set from here
+};

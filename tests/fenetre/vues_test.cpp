@@ -1,0 +1,151 @@
+// The live map's and spectrum's widgets on the offscreen platform: clicks
+// read back as bands, points and microphones; the viewpoint's caption and
+// the mirrored x of the map as drawn.
+#include <QApplication>
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QtTest>
+#include <cmath>
+
+#include "app/fenetre/application.h"
+#include "app/fenetre/page_carte.h"
+#include "app/fenetre/page_spectre.h"
+#include "app/fenetre/vue_carte.h"
+#include "app/fenetre/vue_spectre.h"
+
+namespace {
+
+// A 21 x 21 map over 1 m whose maximum is at (0.3, 0.1), with four
+// microphones at the corners of a 0.8 m square and one in the middle.
+ImageCarte carte(Geometrie& g)
+{
+    g = {{-0.4, -0.4, 0}, {0.4, -0.4, 0}, {-0.4, 0.4, 0}, {0.4, 0.4, 0}, {0, 0, 0}};
+    ImageCarte c;
+    c.grille.nx = c.grille.ny = 21;
+    c.micros = {0, 1, 2, 3, 4};
+    for (int j = 0; j < 21; ++j)
+        for (int i = 0; i < 21; ++i) {
+            const Point3 p = c.grille.point(i, j);
+            c.niveaux.push_back(80 - 40 * std::hypot(p.x - 0.3, p.y - 0.1));
+        }
+    c.i_max = 16, c.j_max = 12;
+    c.x_max = 0.3, c.y_max = 0.1, c.niveau_max = 80;
+    c.instantanes = 8;
+    return c;
+}
+
+bool blanc(const QImage& im, QPointF p)
+{
+    const QColor c = im.pixelColor(p.toPoint());
+    return c.red() > 240 && c.green() > 240 && c.blue() > 240;
+}
+
+} // namespace
+
+class TestVues : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void clic_sur_une_barre_donne_sa_bande();
+    void point_de_vue_renverse_x_et_sa_legende();
+    void bande_choisie_hors_de_la_page();
+};
+
+void TestVues::clic_sur_une_barre_donne_sa_bande()
+{
+    PageSpectre page;
+    page.resize(760, 480);
+    SpectreMicro s;
+    s.micro = 12;
+    s.segments = 10;
+    s.resolution = 50000.0 / 4096;
+    s.densite.assign(2049, 20.0);
+    s.bandes = bandes_tiers_octave(25000);
+    for (const Bande& b : s.bandes)
+        s.niveaux.push_back(b.nominale == 1000 ? 90 : 50);
+    page.montre(s);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    QSignalSpy bandes(&page, &PageSpectre::bande_cliquee);
+    VueSpectre* v = page.vue();
+    for (double f : {1000.0, 125.0}) {
+        const QRectF b = v->barre(f);
+        QVERIFY(!b.isEmpty());
+        QTest::mouseClick(v, Qt::LeftButton, {}, b.center().toPoint());
+    }
+    // Above a short bar, in its column, still names it.
+    QTest::mouseClick(v, Qt::LeftButton, {}, QPoint(int(v->barre(4000).center().x()), int(v->barre(1000).top())));
+    QCOMPARE(bandes.size(), 3);
+    QCOMPARE(bandes[0][0].toDouble(), 1000.0);
+    QCOMPARE(bandes[1][0].toDouble(), 125.0);
+    QCOMPARE(bandes[2][0].toDouble(), 4000.0);
+    // The 1 kHz bar stands higher than its neighbours as drawn.
+    QVERIFY(v->barre(1000).top() < v->barre(800).top() - 50);
+}
+
+void TestVues::point_de_vue_renverse_x_et_sa_legende()
+{
+    PageCarte page;
+    page.resize(1000, 600);
+    Geometrie g;
+    const ImageCarte c = carte(g);
+    page.vue()->geometrie(g);
+    page.montre(c);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    VueCarte* v = page.vue();
+    QSignalSpy reglages(&page, &PageCarte::reglages);
+    QSignalSpy points(v, &VueCarte::point_clique), micros(v, &VueCarte::micro_clique);
+
+    const double milieu = v->ecran(0, 0).x();
+    QCOMPARE(v->legende(), QStringLiteral("Vue de face (depuis la source)"));
+    const QPointF face = v->ecran(0.3, 0.1);
+    QVERIFY(face.x() > milieu + 50);
+    QVERIFY(blanc(v->grab().toImage(), face));
+
+    page.findChild<QComboBox*>(QStringLiteral("point_de_vue"))->setCurrentIndex(1);
+    QCOMPARE(reglages.size(), 1);
+    QVERIFY(reglages[0][0].value<ReglagesCarte>().derriere);
+    QCOMPARE(v->legende(), QStringLiteral("Vue de dos (derrière l'antenne)"));
+    const QPointF dos = v->ecran(0.3, 0.1);
+    QVERIFY(std::fabs(dos.x() - (2 * milieu - face.x())) < 1);
+    QCOMPARE(dos.y(), face.y());
+    const QImage im = v->grab().toImage();
+    QVERIFY(blanc(im, dos));
+    QVERIFY(!blanc(im, face));
+
+    // Clicks read the plane through the mirror: near microphone 1 (0.4, -0.4).
+    QTest::mouseClick(v, Qt::LeftButton, {}, v->ecran(0.38, -0.37).toPoint());
+    QCOMPARE(points.size(), 1);
+    QVERIFY(std::fabs(points[0][0].toDouble() - 0.38) < 0.01);
+    QVERIFY(std::fabs(points[0][1].toDouble() + 0.37) < 0.01);
+    QCOMPARE(micros.size(), 1);
+    QCOMPARE(micros[0][0].toInt(), 1);
+}
+
+void TestVues::bande_choisie_hors_de_la_page()
+{
+    PageCarte page;
+    QSignalSpy reglages(&page, &PageCarte::reglages);
+    page.frequence(10000); // third-octaves up to 4 kHz
+    page.findChild<QComboBox*>(QStringLiteral("largeur_bande"))->setCurrentIndex(1);
+    QCOMPARE(page.reglages_courants().bande, 1000.0);
+    QVERIFY(page.reglages_courants().octave);
+    // A third-octave from the spectrum: back to third-octaves.
+    page.bande(630);
+    QCOMPARE(page.reglages_courants().bande, 630.0);
+    QVERIFY(!page.reglages_courants().octave);
+    // Beyond the rate's bands: the nearest one.
+    page.bande(8000);
+    QCOMPARE(page.reglages_courants().bande, 4000.0);
+    QCOMPARE(reglages.size(), 3);
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    prepare_application(app);
+    TestVues t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "vues_test.moc"
