@@ -15,7 +15,13 @@
 #include "app/fenetre/application.h"
 #include "app/fenetre/fenetre.h"
 #include "app/fenetre/fenetre_analyse.h"
+#include "app/fenetre/page_carte.h"
+#include "app/model/acquisition.h"
+#include "app/model/instrument.h"
+#include "files/geometrie.h"
+#include "simulator/frame_source.h"
 #include "simulator/microphones.h"
+#include "simulator/replay.h"
 #include <QTabWidget>
 #include "app/fenetre/operateur_qt.h"
 #include "app/model/parametres.h"
@@ -158,6 +164,76 @@ int main(int argc, char** argv)
     ok &= attend_fin(p);
     attend(300);
     ok &= sauve(a, dossier, "analyse-calibration.png");
+    oublie_calibration(p);
+
+    // The acoustic map and a spectrum over a physical scene: broadband noise
+    // at (0.2, -0.1) m and a 2 kHz tone at (-0.25, 0.2) m, 1 m in front of
+    // the simulated array.
+    const std::string fichier_geometrie = argc > 2 ? argv[2] : "data/geometrie-simulateur.xml";
+    o = box.options();
+    o.scene = sim::Scene();
+    std::string erreur;
+    if (lit_geometrie(fichier_geometrie, o.scene.geometry, erreur) != 0) {
+        std::fprintf(stderr, "ondaris-captures : %s\n", erreur.c_str());
+        return 1;
+    }
+    for (const char* point : {"0.2,-0.1,1,bruit", "-0.25,0.2,1,2000"}) {
+        sim::PointSource source;
+        sim::parse_point(point, source);
+        o.scene.points.push_back(source);
+    }
+    box.set_options(o);
+    charge_geometrie(p, fichier_geometrie);
+    a.onglets()->setCurrentIndex(FenetreAnalyse::CARTE);
+    a.page_carte()->bande(4000);
+    attend(100);
+    // A map and a spectrum over `secondes` of a capture without a file.
+    auto carte_et_spectre = [&](const char* png_carte, const char* png_spectre) {
+        capture_sans_fichier(p, 0);
+        f.applique();
+        QElapsedTimer t;
+        t.start();
+        while (p.direct.resultats().carte.instantanes == 0 && t.elapsed() < 30000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        attend(1500);
+        ok &= p.direct.resultats().carte.instantanes > 0;
+        ok &= sauve(a, dossier, png_carte);
+        a.spectre_de(8 * 54 + 2); // under the broadband source
+        t.restart();
+        while (p.direct.resultats().spectre.micro != 8 * 54 + 2 && t.elapsed() < 30000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        attend(1500);
+        ok &= sauve(a, dossier, png_spectre);
+        a.onglets()->setCurrentIndex(FenetreAnalyse::CARTE);
+        button_Stop_Click(p);
+        ok &= attend_fin(p);
+    };
+    carte_et_spectre("analyse-carte.png", "analyse-spectre.png");
+
+    // The same scene recorded for 3 s, then replayed through the box in
+    // place of its scene.
+    const QString enregistrements = QDir::temp().filePath(QStringLiteral("ondaris-captures"));
+    QDir(enregistrements).removeRecursively();
+    QDir().mkpath(enregistrements);
+    p.ctl.textBox_Rep.text = enregistrements.toStdString() + "/";
+    p.nom_dir = p.ctl.textBox_Rep.text;
+    p.ctl.textBox_Nom_Fich.text = "scene";
+    p.ctl.numericUpDown_Duree.value = 3;
+    numericUpDown_Duree_ValueChanged(p);
+    f.applique();
+    trouve<QPushButton>(f, "button_Start")->click();
+    ok &= attend_fin(p);
+    auto rejeu = std::make_shared<sim::Recording>();
+    const std::string refus = sim::load_recording(enregistrements.toStdString() + "/scene.dat", *rejeu);
+    if (!refus.empty()) {
+        std::fprintf(stderr, "ondaris-captures : %s\n", refus.c_str());
+        return 1;
+    }
+    o.replay = rejeu;
+    o.scene.points.clear();
+    box.set_options(o);
+    carte_et_spectre("analyse-carte-rejeu.png", "analyse-spectre-rejeu.png");
+    QDir(enregistrements).removeRecursively();
     std::remove(p.config_en_cours.c_str());
     return ok ? 0 : 1;
 }

@@ -115,6 +115,11 @@ Fenetre::Fenetre(Principale& p, QtOperator& op, const QString& suffixe_titre) : 
     analyse_bouton_->setFont(arial(11));
     analyse_bouton_->setToolTip(QStringLiteral("Diagnostic des micros et calibration"));
     connect(analyse_bouton_, &QPushButton::clicked, this, [this] { ouvre_analyse(); });
+    // A microphone clicked while the analysis window is open: its spectrum.
+    connect(cellules_, &VueCellules::micro_clique, this, [this](int m) {
+        if (analyse_ && analyse_->isVisible())
+            analyse_->spectre_de(m);
+    });
 
     op_.attache(this);
     p_.pane.on_append = [this](const std::string& s) { ajoute_pane(s); };

@@ -10,8 +10,13 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "analyse/acoustique.h"
+#include "app/fenetre/page_carte.h"
+#include "app/fenetre/page_spectre.h"
+#include "app/fenetre/vue_carte.h"
+#include "device/parametres.h"
 #include "app/fenetre/texte_qt.h"
 #include "app/model/acquisition.h"
 #include "app/model/instrument.h"
@@ -59,7 +64,16 @@ FenetreAnalyse::FenetreAnalyse(Principale& p, std::function<void(const Action&)>
     onglets_ = new QTabWidget(this);
     onglets_->addTab(page_diagnostic(), QStringLiteral("Diagnostic micros"));
     onglets_->addTab(page_calibration(), QStringLiteral("Calibration"));
-    auto* l = new QVBoxLayout(this);
+    onglets_->addTab(construit_carte(), QStringLiteral("Carte acoustique"));
+    onglets_->addTab(construit_spectre(), QStringLiteral("Spectre"));
+    // The map is computed while its page is in view.
+    connect(onglets_, &QTabWidget::currentChanged, this, [this](int i) {
+        if ((i == CARTE) != p_.carte_voulue)
+            agit_([this, i] {
+                p_.carte_voulue = i == CARTE;
+                regle_analyse(p_);
+            });
+    });    auto* l = new QVBoxLayout(this);
     l->addWidget(onglets_);
     suit_modele();
 }
@@ -196,6 +210,69 @@ QWidget* FenetreAnalyse::page_calibration()
     return page;
 }
 
+QWidget* FenetreAnalyse::construit_carte()
+{
+    auto* page = new QWidget;
+    auto* l = new QVBoxLayout(page);
+    auto* haut = new QHBoxLayout;
+    geometrie_ = new QLabel;
+    geometrie_->setObjectName(QStringLiteral("label_Geometrie"));
+    auto* charge = new QPushButton(QStringLiteral("Géométrie…"));
+    charge->setObjectName(QStringLiteral("button_Geometrie"));
+    connect(charge, &QPushButton::clicked, this, [this] {
+        agit_([this] {
+            std::string chemin;
+            if (p_.op.choose_open_file("géométrie d'antenne (XML)|*.xml", chemin))
+                charge_geometrie(p_, chemin);
+        });
+        if (p_.geometrie)
+            carte_->vue()->geometrie(*p_.geometrie);
+    });
+    haut->addWidget(geometrie_, 1);
+    haut->addWidget(charge);
+    l->addLayout(haut);
+    etat_carte_ = new QLabel;
+    etat_carte_->setObjectName(QStringLiteral("label_Etat_Carte"));
+    l->addWidget(etat_carte_);
+    carte_ = new PageCarte;
+    carte_->setObjectName(QStringLiteral("page_Carte"));
+    connect(carte_, &PageCarte::reglages, this, [this](const ReglagesCarte& r) {
+        agit_([this, r] {
+            p_.reglages_carte = r;
+            regle_analyse(p_);
+        });
+    });
+    connect(carte_->vue(), &VueCarte::micro_clique, this, [this](int m) { spectre_de(m); });
+    l->addWidget(carte_, 1);
+    agit_([this] {
+        p_.reglages_carte = carte_->reglages_courants();
+        regle_analyse(p_);
+    });
+    if (p_.geometrie)
+        carte_->vue()->geometrie(*p_.geometrie);
+    return page;
+}
+
+QWidget* FenetreAnalyse::construit_spectre()
+{
+    spectre_ = new PageSpectre;
+    spectre_->setObjectName(QStringLiteral("page_Spectre"));
+    connect(spectre_, &PageSpectre::bande_cliquee, this, [this](double f) {
+        carte_->bande(f);
+        onglets_->setCurrentIndex(CARTE);
+    });
+    return spectre_;
+}
+
+void FenetreAnalyse::spectre_de(int m)
+{
+    agit_([this, m] {
+        p_.micro_spectre = m;
+        regle_analyse(p_);
+    });
+    onglets_->setCurrentIndex(SPECTRE);
+}
+
 void FenetreAnalyse::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
@@ -218,6 +295,7 @@ void FenetreAnalyse::hideEvent(QHideEvent* e)
 
 void FenetreAnalyse::suit_modele()
 {
+    const Conventions& cv = p_.journal.conv;
     const bool libre = !p_.run_en_cours && p_.enabled[9];
     diagnostic_->setEnabled(libre);
     deselectionne_->setEnabled(!p_.run_en_cours && !bilan_.empty());
@@ -228,9 +306,34 @@ void FenetreAnalyse::suit_modele()
     cal114_->setEnabled(!assistant);
     charge_->setEnabled(!assistant);
     oublie_->setEnabled(!assistant && calibration_chargee(p_));
+    // The bands offered follow the frequency of the run, or the one set.
+    const int ligne = std::clamp(p_.ctl.listBox_Freq.top_index, 0, NB_FREQ - 1);
+    const double fs = r_.en_cours ? r_.frequence : double(frequence_de_division(FREQ[ligne]));
+    if (fs > 0 && fs != frequence_) {
+        frequence_ = fs;
+        carte_->frequence(fs);
+    }
+    geometrie_->setText(p_.geometrie ? QStringLiteral("Géométrie : ") + qs(p_.fichier_geometrie)
+                                     : QStringLiteral("Pas de géométrie : chargez les positions des micros "
+                                                      "(fichier XML d'acoular, <MicArray>)."));
+    QString etat_carte;
+    if (!p_.geometrie)
+        etat_carte = QString();
+    else if (!r_.erreur_carte.empty())
+        etat_carte = qs(r_.erreur_carte);
+    else if (!r_.en_cours)
+        etat_carte = QStringLiteral("La carte se calcule pendant une acquisition (Start), sur les micros choisis "
+                                    "et sains.");
+    else if (r_.carte.niveaux.empty())
+        etat_carte = QStringLiteral("Première carte en cours de calcul…");
+    else
+        etat_carte = qs(compose(cv, "{0:G} micros, {1:G} instantanés par carte{2:G}",
+                                {int(r_.carte.micros.size()), r_.carte.instantanes,
+                                 r_.paquets_ignores ? std::string(", trames en surplus laissées de côté")
+                                                    : std::string()}));
+    etat_carte_->setText(etat_carte);
     if (ponderation_->isChecked() != p_.ponderation_a)
         ponderation_->setChecked(p_.ponderation_a);
-    const Conventions& cv = p_.journal.conv;
     fichier_->setText(calibration_chargee(p_)
                           ? qs(p_.fichier_calibration.empty()
                                    ? std::string("Facteurs de l'assistant, pas encore enregistrés")
@@ -264,6 +367,12 @@ void FenetreAnalyse::releve()
             agit_([this] { prend_calibres(p_, r_); });
         if (p_.ponderation_a && !r.niveaux_a.empty())
             agit_([this] { applique_niveaux_a(p_, r_); });
+        if (!r.carte.niveaux.empty())
+            carte_->montre(r.carte);
+        if (r.spectre.micro >= 0 && r.spectre.micro == p_.micro_spectre && !r.spectre.densite.empty())
+            spectre_->montre(r.spectre);
+        if (bilan_change)
+            agit_([this] { retient_signales(p_, bilan_); });
     }
     montre_calibres();
     suit_modele();

@@ -1,5 +1,6 @@
 // The analysis window, opened from the main window's "Analyse…" button:
-// pages for the microphones' health check and for calibration. It shows
+// pages for the microphones' health check, calibration, the live acoustic
+// map and a microphone's live spectrum. It shows
 // the live analysis's results (app/model/analyse_directe.h), taken from the
 // main window's timer, and runs the model's handlers through the main
 // window, which then applies the model.
@@ -19,6 +20,8 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 class QTableWidget;
+class PageCarte;
+class PageSpectre;
 
 class FenetreAnalyse : public QWidget {
     Q_OBJECT
@@ -32,7 +35,11 @@ public:
     void releve();
 
     QTabWidget* onglets() const { return onglets_; }
-    enum Page { DIAGNOSTIC, CALIBRATION };
+    enum Page { DIAGNOSTIC, CALIBRATION, CARTE, SPECTRE };
+    // The spectrum of microphone m (a click on the cell view or the map).
+    void spectre_de(int m);
+    PageCarte* page_carte() const { return carte_; }
+    PageSpectre* page_spectre() const { return spectre_; }
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -41,6 +48,8 @@ protected:
 private:
     QWidget* page_diagnostic();
     QWidget* page_calibration();
+    QWidget* construit_carte();
+    QWidget* construit_spectre();
     void montre_bilan();
     void montre_calibres();
     void suit_modele();
@@ -69,4 +78,10 @@ private:
     QPushButton* assistant_ = nullptr;
     QLabel* etat_assistant_ = nullptr;
     QTableWidget* calibres_ = nullptr;
+    // Map and spectrum.
+    PageCarte* carte_ = nullptr;
+    PageSpectre* spectre_ = nullptr;
+    QLabel* geometrie_ = nullptr;
+    QLabel* etat_carte_ = nullptr;
+    double frequence_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "app/fenetre/vue_cellules.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -30,6 +31,27 @@ void VueCellules::couleurs(const Cellules& c)
         return;
     cellules_ = c;
     update();
+}
+
+int VueCellules::micro_en(const QPoint& point)
+{
+    for (int g = 0; g < 16; ++g) {
+        const int dx = point.x() - gx(g), dy = point.y() - gy(g);
+        if (dx < 0 || dy < 0 || dx >= 80 || dy >= 80)
+            continue;
+        if (dx % 10 >= COTE || dy % 10 >= COTE)
+            return -1;
+        return 8 * (8 * g + dx / 10) + dy / 10;
+    }
+    return -1;
+}
+
+void VueCellules::mousePressEvent(QMouseEvent* e)
+{
+    const int m = micro_en(e->position().toPoint());
+    if (m >= 0)
+        Q_EMIT micro_clique(m);
+    QWidget::mousePressEvent(e);
 }
 
 void VueCellules::signales(const std::array<bool, 1024>& s)

@@ -29,8 +29,15 @@ public:
     // group around the view is drawn in.
     static QFont police_legendes();
 
+    // The microphone whose cell holds `point`, or -1.
+    static int micro_en(const QPoint& point);
+
+Q_SIGNALS:
+    void micro_clique(int micro);
+
 protected:
     void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent* e) override;
 
 private:
     Cellules cellules_;

@@ -107,7 +107,7 @@ void VueSpectre::paintEvent(QPaintEvent*)
         p.drawRect(t);
         return;
     }
-    const QString unite = s.calibre ? QStringLiteral("dB SPL") : QStringLiteral("dB re 1 point²");
+    const QString unite = s.calibre ? QStringLiteral("dB SPL") : QStringLiteral("dB re 1 compte²");
     p.drawText(QRectF(0, 4, width(), 22), Qt::AlignHCenter | Qt::AlignVCenter,
                QStringLiteral("Micro %1 : spectre en tiers d'octave").arg(s.micro));
     p.setFont(police(10));
@@ -119,7 +119,7 @@ void VueSpectre::paintEvent(QPaintEvent*)
     p.drawText(
         QRectF(t.center().x(), 28, t.width() / 2, 20), Qt::AlignRight | Qt::AlignVCenter,
         s.calibre ? QStringLiteral("LZ = %1 dB SPL    LA = %2 dB(A)").arg(nombre(s.lz, 1), nombre(s.la, 1))
-                  : QStringLiteral("LZ = %1 dB    LA = %2 dB(A)  (re 1 point²)").arg(nombre(s.lz, 1), nombre(s.la, 1)));
+                  : QStringLiteral("LZ = %1 dB    LA = %2 dB(A)  (re 1 compte²)").arg(nombre(s.lz, 1), nombre(s.la, 1)));
     p.setFont(police(10));
 
     // Grid: levels by tens, frequencies 1, 2, 5 per decade.

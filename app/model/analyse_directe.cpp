@@ -65,6 +65,7 @@ std::unique_ptr<PriseTrames> AnalyseDirecte::commence(const std::vector<int32_t>
     flottant_ = flottant;
     fs_ = fs;
     vu_ = 0;
+    carte_a_refaire_ = spectre_a_refaire_ = true;
     sante_.reset();
     calibreur_.reset();
     sante_publiee_ = 0;
@@ -99,7 +100,13 @@ void AnalyseDirecte::consomme(const uint32_t* mots, size_t trames, bool suite)
         std::lock_guard<std::mutex> l(m_);
         if (vu_ != version_reglages_ || recommence_vu_ != recommence_) {
             const bool calibreur_avant = r_.calibreur;
+            const ReglagesDirect avant = r_;
             r_ = reglages_;
+            carte_a_refaire_ = carte_a_refaire_ || r_.reglages_carte != avant.reglages_carte ||
+                               r_.geometrie != avant.geometrie || r_.exclus != avant.exclus ||
+                               r_.facteurs != avant.facteurs || r_.carte != avant.carte;
+            spectre_a_refaire_ = spectre_a_refaire_ || r_.micro_spectre != avant.micro_spectre ||
+                                 r_.facteurs != avant.facteurs;
             vu_ = version_reglages_;
             if (recommence_vu_ != recommence_) {
                 recommence_vu_ = recommence_;
@@ -128,6 +135,8 @@ void AnalyseDirecte::consomme(const uint32_t* mots, size_t trames, bool suite)
         calibre(mots, trames, suite);
     if (r_.ponderation_a)
         niveaux_a(mots, trames);
+    carte(mots, trames, suite);
+    spectre(mots, trames, suite);
 }
 
 void AnalyseDirecte::publie_sante()
@@ -228,6 +237,67 @@ void AnalyseDirecte::niveaux_a(const uint32_t* mots, size_t trames)
     resultats_.niveaux_a = std::move(niveaux);
     ++resultats_.version;
 }
+
+constexpr double PERIODE_SPECTRE_S = 0.25; // a spectrum published every
+constexpr int SEGMENTS_SPECTRE = 16;       // averaged at most (about 0.7 s at 50 kHz)
+
+// The map's object is made again when its settings change; it is made
+// here, on this thread, as its steering takes a fraction of a second.
+void AnalyseDirecte::carte(const uint32_t* mots, size_t trames, bool suite)
+{
+    if (!r_.carte || !r_.geometrie) {
+        carte_.reset();
+        return;
+    }
+    if (carte_a_refaire_) {
+        carte_a_refaire_ = false;
+        carte_ = std::make_unique<CarteDirecte>(*r_.geometrie, codes_, flottant_, fs_, r_.exclus, r_.facteurs,
+                                                r_.reglages_carte);
+        std::lock_guard<std::mutex> l(m_);
+        resultats_.erreur_carte = carte_->erreur();
+        ++resultats_.version;
+        suite = false;
+    }
+    if (!carte_->valide())
+        return;
+    carte_->ajoute(mots, trames, suite);
+    if (!carte_->nouvelle())
+        return;
+    ImageCarte c = carte_->derniere();
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.carte = std::move(c);
+    ++resultats_.version;
+}
+
+void AnalyseDirecte::spectre(const uint32_t* mots, size_t trames, bool suite)
+{
+    if (r_.micro_spectre < 0) {
+        spectre_.reset();
+        return;
+    }
+    if (spectre_a_refaire_) {
+        spectre_a_refaire_ = false;
+        const int m = r_.micro_spectre;
+        spectre_ = std::make_unique<SpectreDirect>(codes_, flottant_, fs_, m,
+                                                   r_.facteurs.empty() ? 0.0 : facteur_micro(r_.facteurs, m),
+                                                   SEGMENTS_SPECTRE);
+        trames_spectre_ = 0;
+        suite = false;
+    }
+    if (!spectre_->valide())
+        return;
+    spectre_->ajoute(mots, trames, suite);
+    trames_spectre_ += trames;
+    if (double(trames_spectre_) < PERIODE_SPECTRE_S * fs_ || spectre_->segments() == 0)
+        return;
+    trames_spectre_ = 0;
+    SpectreMicro s = spectre_->spectre();
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.spectre = std::move(s);
+    ++resultats_.version;
+}
 #else
 void AnalyseDirecte::niveaux_a(const uint32_t*, size_t) {}
+void AnalyseDirecte::carte(const uint32_t*, size_t, bool) {}
+void AnalyseDirecte::spectre(const uint32_t*, size_t, bool) {}
 #endif

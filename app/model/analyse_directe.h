@@ -1,5 +1,6 @@
 // Live analysis of a run's frames for the analysis window: the health
-// check, the calibrator assistant and A-weighted levels.
+// check, the calibrator assistant, A-weighted levels, and (in builds with
+// FFTW) the acoustic map and one microphone's spectrum.
 //
 // Threads. The window's thread says what to compute (reglages) and takes
 // the results (resultats); a run started while something is asked gets a
@@ -14,11 +15,15 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "acquisition/prise_trames.h"
 #include "analyse/calibreur.h"
+#include "analyse/carte_directe.h"
 #include "analyse/sante.h"
+#include "analyse/spectre_direct.h"
+#include "files/geometrie.h"
 
 struct ReglagesDirect {
     bool sante = false;     // the health check over the run's frames
@@ -29,7 +34,16 @@ struct ReglagesDirect {
     // sensitivity for the calibrator, counts for the levels).
     std::vector<double> facteurs;
 
-    bool voulu() const { return sante || calibreur || ponderation_a; }
+    // The acoustic map over the array's geometry, leaving out `exclus` (the
+    // microphones the health check flags), and the spectrum of one
+    // microphone (-1: none).
+    bool carte = false;
+    ReglagesCarte reglages_carte;
+    std::shared_ptr<const Geometrie> geometrie;
+    std::vector<int> exclus;
+    int micro_spectre = -1;
+
+    bool voulu() const { return sante || calibreur || ponderation_a || (carte && geometrie) || micro_spectre >= 0; }
 };
 
 // A microphone the assistant calibrated.
@@ -60,6 +74,12 @@ struct ResultatsDirect {
     // map's scale), NaN for the microphones not recorded; empty until the
     // first ones.
     std::vector<double> niveaux_a;
+
+    // The latest map (no levels before the first) or why there is none;
+    // the latest spectrum (micro -1 before the first).
+    ImageCarte carte;
+    std::string erreur_carte;
+    SpectreMicro spectre;
 };
 
 class AnalyseDirecte {
@@ -89,6 +109,8 @@ private:
     void publie_sante();
     void calibre(const uint32_t* mots, size_t trames, bool suite);
     void niveaux_a(const uint32_t* mots, size_t trames);
+    void carte(const uint32_t* mots, size_t trames, bool suite);
+    void spectre(const uint32_t* mots, size_t trames, bool suite);
 
     mutable std::mutex m_;
     ReglagesDirect reglages_;
@@ -107,6 +129,12 @@ private:
     std::unique_ptr<Calibreur> calibreur_;
     std::map<int, MicroCalibre> calibres_;
     uint64_t trames_a_ = 0; // frames since the last A-weighted levels
+#ifdef ONDARIS_FFTW
+    std::unique_ptr<CarteDirecte> carte_;
+    std::unique_ptr<SpectreDirect> spectre_;
+    uint64_t trames_spectre_ = 0; // frames since the last spectrum published
+#endif
+    bool carte_a_refaire_ = true, spectre_a_refaire_ = true;
 };
 
 // The factor microphone m has under `r` (the nominal one when none is loaded).

@@ -17,6 +17,11 @@ void regle_analyse(Principale& p)
     r.reference = p.reference_calibreur;
     r.ponderation_a = p.ponderation_a;
     r.facteurs = p.calibration.facteurs;
+    r.carte = p.analyse_ouverte && p.carte_voulue;
+    r.reglages_carte = p.reglages_carte;
+    r.geometrie = p.geometrie;
+    r.exclus = p.micros_signales;
+    r.micro_spectre = p.analyse_ouverte ? p.micro_spectre : -1;
     p.direct.reglages(r);
     p.ctl.label_dB_60.text = "60     " + unite_niveaux(p);
 }
@@ -37,6 +42,33 @@ void marque_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan)
     for (const StatistiquesMicro& s : bilan)
         if (s.defauts && s.micro >= 0 && s.micro < 1024)
             p.ctl.signales[size_t(s.micro)] = true;
+}
+
+void retient_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan)
+{
+    std::vector<int> signales;
+    for (const StatistiquesMicro& s : bilan)
+        if (s.defauts)
+            signales.push_back(s.micro);
+    if (signales == p.micros_signales)
+        return;
+    p.micros_signales = std::move(signales);
+    regle_analyse(p);
+}
+
+int charge_geometrie(Principale& p, const std::string& chemin)
+{
+    auto g = std::make_shared<Geometrie>();
+    std::string erreur;
+    if (lit_geometrie(chemin, *g, erreur) != 0) {
+        p.call_verb("Géométrie refusée : " + erreur + "\r\n", 1);
+        return -1;
+    }
+    p.geometrie = std::move(g);
+    p.fichier_geometrie = chemin;
+    p.verb("Géométrie : {0:G} ({1:G} micros)\r\n", {chemin, int(p.geometrie->size())});
+    regle_analyse(p);
+    return 0;
 }
 
 int deselectionne_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan)

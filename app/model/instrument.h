@@ -20,6 +20,9 @@ void diagnostic_micros(Principale& p);
 // The microphones `bilan` flags become the cell view's crosses.
 void marque_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan);
 
+// The flagged microphones of `bilan`, left out of the acoustic map.
+void retient_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan);
+
 // Unticks every selected microphone `bilan` flags, in one action, and says
 // so in the pane; returns how many.
 int deselectionne_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan);
@@ -51,6 +54,10 @@ int niveau_calibre(const Principale& p, int m, int L);
 
 // "dB", "dB SPL", "dB(A)" (calibrated and A-weighted) or "dB A".
 std::string unite_niveaux(const Principale& p);
+
+// Loads the array's geometry (1024 positions); 0, or -1 with the reason in
+// the pane (the geometry in use stays).
+int charge_geometrie(Principale& p, const std::string& chemin);
 
 // The live analysis's settings from what the model holds: the health check
 // while the analysis window is open, the calibration, the weighting.

@@ -15,6 +15,7 @@
 #include "app/model/acquisition.h"
 #include "app/model/analyse_directe.h"
 #include "files/calibration.h"
+#include "files/geometrie.h"
 #include "files/fichiers_run.h"
 #include "app/model/controles.h"
 #include "base/disque.h"
@@ -102,6 +103,17 @@ struct Principale {
     bool assistant = false;         // the calibrator assistant runs
     double reference_calibreur = 94; // dB SPL
     bool ponderation_a = false;     // the level map A-weighted
+
+    // The acoustic map and the spectrum: the array's geometry and where it
+    // came from, the map's settings, the microphone whose spectrum is shown
+    // (-1: none), and the microphones the health check flagged (left out of
+    // the map).
+    std::shared_ptr<const Geometrie> geometrie;
+    std::string fichier_geometrie;
+    bool carte_voulue = false;
+    ReglagesCarte reglages_carte;
+    int micro_spectre = -1;
+    std::vector<int> micros_signales;
 
     // The calibration in use: every microphone's factor (Pa per count) and
     // the file it came from; empty when none is loaded.
