@@ -1,7 +1,10 @@
-// ondaris-captures [folder]: screenshots of the window over the simulated
-// box, on Qt's offscreen platform: after Init, the selection page, and a run
-// in progress with live level colours. Written as PNG files into `folder`
-// (docs by default).
+// ondaris-captures [folder [geometry.xml]]: screenshots of the window over
+// the simulated box, on Qt's offscreen platform: after Init, the selection
+// page, a run in progress with live level colours, and the analysis
+// window's pages (the health check of a faulty array, the calibrator
+// assistant, the acoustic map and a spectrum over a scene of point sources
+// and over its recording replayed). Written as PNG files into `folder`
+// (docs by default); the geometry is the simulator's of the source tree.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -164,12 +167,30 @@ int main(int argc, char** argv)
     ok &= attend_fin(p);
     attend(300);
     ok &= sauve(a, dossier, "analyse-calibration.png");
+
+    // The level map through that calibration, A-weighted.
+    pondere_niveaux(p, true);
+    o.scene = sim::Scene();
+    box.set_options(o);
+    capture_sans_fichier(p, 0);
+    f.applique();
+    {
+        QElapsedTimer t;
+        t.start();
+        while ((p.phase_run != PHASE_BOUCLE || p.direct.resultats().niveaux_a.empty()) && t.elapsed() < 30000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        attend(500);
+    }
+    ok &= sauve(f, dossier, "fenetre-niveaux-a.png");
+    button_Stop_Click(p);
+    ok &= attend_fin(p);
+    pondere_niveaux(p, false);
     oublie_calibration(p);
 
     // The acoustic map and a spectrum over a physical scene: broadband noise
     // at (0.2, -0.1) m and a 2 kHz tone at (-0.25, 0.2) m, 1 m in front of
     // the simulated array.
-    const std::string fichier_geometrie = argc > 2 ? argv[2] : "data/geometrie-simulateur.xml";
+    const std::string fichier_geometrie = argc > 2 ? argv[2] : ONDARIS_SOURCES "/data/geometrie-simulateur.xml";
     o = box.options();
     o.scene = sim::Scene();
     std::string erreur;

@@ -110,10 +110,10 @@ Fenetre::Fenetre(Principale& p, QtOperator& op, const QString& suffixe_titre) : 
     construit_partie_droite();
     construit_page();
     // The analysis window's way in: the title row of the cell view has room.
-    analyse_bouton_ = cree<QPushButton>(this, "button_Analyse", 1150, 2, 136, 26);
+    analyse_bouton_ = cree<QPushButton>(this, "button_Analyse", 1172, 2, 114, 26);
     analyse_bouton_->setText(QStringLiteral("Analyse…"));
     analyse_bouton_->setFont(arial(11));
-    analyse_bouton_->setToolTip(QStringLiteral("Diagnostic des micros et calibration"));
+    analyse_bouton_->setToolTip(QStringLiteral("Diagnostic des micros, calibration, carte acoustique et spectre"));
     connect(analyse_bouton_, &QPushButton::clicked, this, [this] { ouvre_analyse(); });
     // A microphone clicked while the analysis window is open: its spectrum.
     connect(cellules_, &VueCellules::micro_clique, this, [this](int m) {
@@ -391,6 +391,10 @@ void Fenetre::construit_partie_droite()
     QLabel* milieu = etiquette(panel_db_, "label_dB_60", QStringLiteral("60     dB"), 26, 90, 68, 23, arial(12),
                                Qt::AlignLeft | Qt::AlignVCenter);
     lie_texte(milieu, c.label_dB_60.text);
+    QLabel* unite = etiquette(panel_db_, "label_dB_unite", QString(), 26, 113, 68, 20, arial(11),
+                              Qt::AlignLeft | Qt::AlignVCenter);
+    lie(unite, c.label_dB_unite);
+    lie_texte(unite, c.label_dB_unite.text);
     etiquette(panel_db_, "label_dB_0", QStringLiteral("0"), 26, 173, 30, 16, arial(12),
               Qt::AlignLeft | Qt::AlignBottom);
 
@@ -732,15 +736,18 @@ void Fenetre::releve()
     // this timer again: the reports are taken by the outer call only.
     if (en_releve_)
         return;
+    const bool run = p_.passage != nullptr;
+    bool encore = false;
+    if (run) {
+        en_releve_ = true;
+        encore = releve_run(p_);
+        en_releve_ = false;
+        applique();
+    }
+    // The live analysis's results, with the run's state just taken.
     if (analyse_)
         analyse_->releve();
-    if (!p_.passage)
-        return;
-    en_releve_ = true;
-    const bool encore = releve_run(p_);
-    en_releve_ = false;
-    applique();
-    if (!encore && fermeture_differee_ && profondeur_ == 0) {
+    if (run && !encore && fermeture_differee_ && profondeur_ == 0) {
         fermeture_differee_ = false;
         QTimer::singleShot(0, this, &QWidget::close);
     }

@@ -39,7 +39,7 @@ QTableWidget* tableau(const QStringList& colonnes)
 void cellule(QTableWidget* t, int ligne, int colonne, const QString& texte, bool droite = true)
 {
     auto* c = new QTableWidgetItem(texte);
-    c->setTextAlignment(int(droite ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    c->setTextAlignment(Qt::Alignment(droite ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     t->setItem(ligne, colonne, c);
 }
 

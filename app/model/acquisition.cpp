@@ -88,8 +88,24 @@ void PassageRun::niveaux(const std::array<int, 1024>& niveaux)
 
 void PassageRun::paquet(const unsigned char* octets, uint32_t n, uint64_t position)
 {
-    if (prise)
-        prise->paquet(octets, n, position);
+    if (PriseTrames* q = prise_.load(std::memory_order_acquire))
+        q->paquet(octets, n, position);
+}
+
+bool PassageRun::attache(PriseTrames* prise)
+{
+    std::lock_guard<std::mutex> l(m_);
+    if (ferme_ || prise_.load())
+        return false;
+    prise_.store(prise, std::memory_order_release);
+    return true;
+}
+
+PriseTrames* PassageRun::ferme()
+{
+    std::lock_guard<std::mutex> l(m_);
+    ferme_ = true;
+    return prise_.exchange(nullptr);
 }
 
 void PassageRun::termine()
@@ -356,9 +372,12 @@ void button_Start_Click(Principale& p)
         // at the next run.
         p.boitier.count_def = false;
     }
-    const std::vector<int32_t> codes = disposition_de(params.header, selection_des_cases(p.ctl).etat).codes;
-    p.prise = p.direct.commence(codes, params.flottant, frequence_de_division(FREQ[std::clamp(params.ligne_freq, 0, NB_FREQ - 1)]));
-    passage.prise = p.prise.get();
+    p.trames_run.codes = disposition_de(params.header, selection_des_cases(p.ctl).etat).codes;
+    p.trames_run.flottant = params.flottant;
+    p.trames_run.frequence = frequence_de_division(FREQ[std::clamp(params.ligne_freq, 0, NB_FREQ - 1)]);
+    p.prise = p.direct.commence(p.trames_run.codes, p.trames_run.flottant, p.trames_run.frequence);
+    if (p.prise)
+        passage.attache(p.prise.get());
     FichiersRun fichiers =
         p.ctl.checkBox_Nom_Fich.checked || capture ? FichiersRun{} : std::move(p.fichiers);
     p.run = std::make_unique<Run>(p.boitier, std::move(params), std::move(fichiers), passage, p.disque);
@@ -369,8 +388,8 @@ void button_Start_Click(Principale& p)
 
     if (!p.run_sur_fil) {
         run.execute();
-        if (p.prise)
-            p.direct.termine(*p.prise);
+        if (PriseTrames* q = passage.ferme())
+            p.direct.termine(*q);
         fin_du_run(p);
         return;
     }
@@ -380,8 +399,8 @@ void button_Start_Click(Principale& p)
     p.fil_run = std::thread([&run, &passage, &p] {
         run.execute();
         // The analysis takes its last frames here, off the window's thread.
-        if (passage.prise)
-            p.direct.termine(*passage.prise);
+        if (PriseTrames* q = passage.ferme())
+            p.direct.termine(*q);
         passage.termine();
     });
 }
@@ -393,6 +412,20 @@ void capture_sans_fichier(Principale& p, double duree)
     p.capture.demandee = true;
     p.capture.duree = duree;
     button_Start_Click(p);
+}
+
+void attache_analyse(Principale& p)
+{
+    if (!p.run || !p.passage || p.prise || !p.direct.reglages().voulu())
+        return;
+    std::unique_ptr<PriseTrames> q =
+        p.direct.commence(p.trames_run.codes, p.trames_run.flottant, p.trames_run.frequence);
+    if (!q)
+        return;
+    if (p.passage->attache(q.get()))
+        p.prise = std::move(q);
+    else
+        p.direct.termine(*q); // the run is ending
 }
 
 bool releve_run(Principale& p)

@@ -8,6 +8,7 @@
 // short event waits. Stop and Abort only pass a request to the run.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -26,6 +27,10 @@ void button_Abort_Click(Principale& p);
 // frequency, a start at once, `duree` seconds (0: until Stop). The
 // recording box, the trigger and the duration shown stay as they are.
 void capture_sans_fichier(Principale& p, double duree);
+
+// The live analysis takes the frames of the run going on, when it asks for
+// some and has none yet (it was asked for after Start).
+void attache_analyse(Principale& p);
 
 // The window asks to close. During a run this turns into a Stop (or an
 // Abort while waiting for the trigger) and returns false: the window closes
@@ -64,9 +69,12 @@ public:
     void progression(uint32_t paquets) override;
     void duree_ecoulee(uint32_t secondes) override;
     void niveaux(const std::array<int, 1024>& niveaux) override;
-    // Copies of the frames for the live analysis, when it takes them.
+    // Copies of the frames for the live analysis, when it takes them. A
+    // consumer is given at Start or later by attache(), from the window's
+    // thread; the run's thread takes it back with ferme() at its end.
     void paquet(const unsigned char* octets, uint32_t n, uint64_t position) override;
-    PriseTrames* prise = nullptr;
+    bool attache(PriseTrames* prise);
+    PriseTrames* ferme();
 
     // Takes out and applies what was queued; true when the run has ended
     // since the last call.
@@ -89,6 +97,8 @@ private:
     void applique_niveaux(const std::array<int, 1024>& niveaux);
 
     Principale& p_;
+    std::atomic<PriseTrames*> prise_{nullptr};
+    bool ferme_ = false; // under m_
     std::mutex m_;
     std::vector<Evenement> file_;
     bool progression_ = false, secondes_ = false, niveaux_ = false, fini_ = false;

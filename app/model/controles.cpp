@@ -66,6 +66,7 @@ Controles::Controles()
     button_Save_Micros.shown = false;
     panel_dB.shown = false;
     label_dB_60.text = "60     dB";
+    label_dB_unite.shown = false;
     button_Sauv_Config.text = "Sauv. Config.";
     button_Lit_Config.text = "Lit Config.";
     label_Duree_Ecoulee.text = "Durée écoulée";

@@ -4,10 +4,24 @@
 #include <cmath>
 
 #include "analyse/acoustique.h"
+#include "app/model/acquisition.h"
 #include "app/model/affiche_niveaux.h"
 #include "app/model/choix_micros.h"
 #include "app/model/principale.h"
 #include "channels/niveaux.h"
+
+namespace {
+
+// "dB" beside the middle caption as always; a longer unit below it.
+void montre_unite(Principale& p)
+{
+    const std::string u = unite_niveaux(p);
+    p.ctl.label_dB_60.text = u == "dB" ? "60     dB" : "60";
+    p.ctl.label_dB_unite.text = u;
+    p.ctl.label_dB_unite.shown = u != "dB";
+}
+
+} // namespace
 
 void regle_analyse(Principale& p)
 {
@@ -23,7 +37,8 @@ void regle_analyse(Principale& p)
     r.exclus = p.micros_signales;
     r.micro_spectre = p.analyse_ouverte ? p.micro_spectre : -1;
     p.direct.reglages(r);
-    p.ctl.label_dB_60.text = "60     " + unite_niveaux(p);
+    montre_unite(p);
+    attache_analyse(p);
 }
 
 void diagnostic_micros(Principale& p)
@@ -166,7 +181,7 @@ int prend_calibres(Principale& p, const ResultatsDirect& r)
     }
     // The analysis keeps the factors it stored; the next settings carry them.
     if (n > 0)
-        p.ctl.label_dB_60.text = "60     " + unite_niveaux(p);
+        montre_unite(p);
     return n;
 }
 

@@ -94,6 +94,11 @@ struct Principale {
     // calibrator assistant) asked of the next Start.
     AnalyseDirecte direct;
     std::unique_ptr<PriseTrames> prise;
+    struct TramesRun {
+        std::vector<int32_t> codes; // of every word of the run's frame
+        bool flottant = false;
+        double frequence = 0; // Hz
+    } trames_run;
     struct Capture {
         bool demandee = false;
         double duree = 0; // s; 0: until Stop

@@ -10,6 +10,7 @@
 #include "app/model/construction.h"
 #include "app/model/init.h"
 #include "app/model/instrument.h"
+#include "app/model/principale.h"
 #include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "simulator/microphones.h"
@@ -109,7 +110,8 @@ TEST_F(Instrument, l_assistant_calibre_le_micro_du_calibreur_et_la_carte_des_niv
     const double attendu = 1.0 / rig.box.sensitivity(300);
     EXPECT_NEAR(20 * std::log10(p.calibration.facteurs[300] / attendu), 0.0, 0.01);
     EXPECT_EQ(unite_niveaux(p), "dB SPL");
-    EXPECT_EQ(p.ctl.label_dB_60.text, "60     dB SPL");
+    EXPECT_EQ(p.ctl.label_dB_unite.text, "dB SPL");
+    EXPECT_TRUE(p.ctl.label_dB_unite.shown);
 
     // The level map through the factor: a microphone 6 dB less sensitive
     // than nominal reads 6 dB more.
@@ -119,7 +121,35 @@ TEST_F(Instrument, l_assistant_calibre_le_micro_du_calibreur_et_la_carte_des_niv
     oublie_calibration(p);
     EXPECT_EQ(niveau_calibre(p, 5, 60), 60);
     pondere_niveaux(p, true);
-    EXPECT_EQ(p.ctl.label_dB_60.text, "60     dB A");
+    EXPECT_EQ(p.ctl.label_dB_unite.text, "dB A");
+    pondere_niveaux(p, false);
+    EXPECT_EQ(p.ctl.label_dB_60.text, "60     dB");
+    EXPECT_FALSE(p.ctl.label_dB_unite.shown);
+}
+
+TEST_F(Instrument, l_analyse_demandee_pendant_un_run_prend_ses_trames_jusqu_a_sa_fin)
+{
+    p.analyse_ouverte = false;
+    regle_analyse(p);
+    p.ctl.checkBox_Record.checked = false;
+    p.ctl.checkBox_Definie.checked = false;
+    int pompes = 0;
+    rig.op.on_pump = [this, &pompes] {
+        ++pompes;
+        if (pompes == 3) {
+            EXPECT_FALSE(p.direct.resultats().en_cours);
+            p.analyse_ouverte = true;
+            regle_analyse(p);
+            EXPECT_TRUE(p.direct.resultats().en_cours);
+        }
+        if (p.direct.resultats().trames_sante > 0 || pompes > 5000)
+            button_Stop_Click(p);
+    };
+    button_Start_Click(p);
+    const ResultatsDirect r = p.direct.resultats();
+    EXPECT_FALSE(r.en_cours);
+    EXPECT_EQ(r.bilan.size(), 1024u);
+    EXPECT_EQ(p.prise, nullptr);
 }
 
 } // namespace

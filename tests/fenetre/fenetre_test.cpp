@@ -24,6 +24,10 @@
 #include "app/model/acquisition.h"
 #include "app/fenetre/application.h"
 #include "app/fenetre/fenetre.h"
+#include "app/fenetre/fenetre_analyse.h"
+#include <QTabWidget>
+#include <QTableWidget>
+#include "simulator/microphones.h"
 #include "app/fenetre/operateur_qt.h"
 #include "app/fenetre/vue_cellules.h"
 #include "simulator/simulated_box.h"
@@ -133,6 +137,7 @@ private Q_SLOTS:
     void mode_avance_et_fichier_automatique_se_remplacent();
     void page_de_selection_propage_les_clics();
     void dialogues_repondus();
+    void fenetre_d_analyse_hors_de_la_disposition_et_diagnostic_sur_la_vue();
 };
 
 void TestFenetre::legendes_et_cases_aux_tailles_de_la_disposition()
@@ -166,7 +171,8 @@ void TestFenetre::construction_seuls_init_et_configuration()
     Banc b;
     QCOMPARE(b.f->windowTitle(), QString::fromUtf8(Fenetre::TITRE));
     QCOMPARE(b.f->size(), QSize(1292, 767));
-    QCOMPARE(actifs(*b.f), (QSet<QString>{"button_Init", "button_Sauv_Config", "button_Lit_Config"}));
+    QCOMPARE(actifs(*b.f),
+             (QSet<QString>{"button_Init", "button_Sauv_Config", "button_Lit_Config", "button_Analyse"}));
     QVERIFY(!b.w("textBox_Info")->isEnabled());
     QVERIFY(!b.w("panel_dB")->isVisible());
     QVERIFY(!b.f->page_selection()->isVisible());
@@ -494,6 +500,49 @@ int main(int argc, char** argv)
     prepare_application(app);
     TestFenetre t;
     return QTest::qExec(&t, argc, argv);
+}
+
+void TestFenetre::fenetre_d_analyse_hors_de_la_disposition_et_diagnostic_sur_la_vue()
+{
+    Banc b;
+    // The button sits where no control of the layout is drawn (the
+    // selection page, raised when shown, covers it).
+    QWidget* bouton = b.w("button_Analyse");
+    for (QWidget* w : b.f->findChildren<QWidget*>()) {
+        if (w == bouton || !w->isVisible() || w->objectName().isEmpty() || w->objectName() == QLatin1String("groupBox_Micros") ||
+            w->isAncestorOf(bouton) || bouton->isAncestorOf(w))
+            continue;
+        const QRect r(w->mapTo(b.f.get(), QPoint(0, 0)), w->size());
+        QVERIFY2(!r.intersects(bouton->geometry()), qPrintable(w->objectName()));
+    }
+
+    b.init();
+    sim::Options o = b.box.options();
+    o.keep_copy = false;
+    sim::parse_faults("3:muet,17:sature,200:bruit,511:continu,700:fige", o.scene.faults);
+    b.box.set_options(o);
+    b.clic("button_Analyse");
+    FenetreAnalyse* a = b.f->fenetre_analyse();
+    QVERIFY(a && a->isVisible());
+    QTest::mouseClick(a->findChild<QPushButton*>("button_Diagnostic"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!b.p->run_en_cours, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(a->findChild<QTableWidget*>("table_Signales")->rowCount(), 5, 5000);
+    // Flagged cells crossed out in black, the others as they were.
+    const QImage im = b.vue();
+    QCOMPARE(b.cellule(im, 511 / 8, 511 % 8), QColor(Qt::black));
+    QCOMPARE(b.cellule(im, 512 / 8, 512 % 8), ROSE);
+    QVERIFY(b.p->ctl.grid[700 / 8][700 % 8].checked);
+
+    // One action deselects them all.
+    QVERIFY(a->findChild<QPushButton*>("button_Deselectionne")->isEnabled());
+    QTest::mouseClick(a->findChild<QPushButton*>("button_Deselectionne"), Qt::LeftButton);
+    QVERIFY(!b.p->ctl.grid[700 / 8][700 % 8].checked);
+    QCOMPARE(b.p->nb_micros, 1019);
+
+    // A cell clicked shows its microphone's spectrum.
+    QTest::mouseClick(b.f->vue_cellules(), Qt::LeftButton, {}, VueCellules::position(54, 2) + QPoint(4, 4));
+    QCOMPARE(b.p->micro_spectre, 8 * 54 + 2);
+    QCOMPARE(a->onglets()->currentIndex(), int(FenetreAnalyse::SPECTRE));
 }
 
 #include "fenetre_test.moc"
