@@ -414,7 +414,9 @@ void FenetreAnalyse::montre_calibres()
     QString etat;
     if (!p_.assistant) {
         etat = r_.calibres.empty() ? QStringLiteral("Posez le calibreur sur un micro, puis démarrez l'assistant.")
-                                   : qs(compose(cv, "{0:G} micros calibrés.", {int(r_.calibres.size())}));
+                                   : r_.calibres.size() == 1
+                                         ? QStringLiteral("1 micro calibré.")
+                                         : qs(compose(cv, "{0:G} micros calibrés.", {int(r_.calibres.size())}));
     } else {
         switch (r_.etat_calibreur) {
         case Calibreur::RECHERCHE:
