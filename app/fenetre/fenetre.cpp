@@ -137,6 +137,10 @@ Fenetre::Fenetre(Principale& p, QtOperator& op, const QString& suffixe_titre) : 
 
 Fenetre::~Fenetre()
 {
+    // The analysis window first, while this one can still take its last
+    // settings.
+    delete analyse_;
+    analyse_ = nullptr;
     // A run still going (the application was quit without a close): it is
     // stopped and its files written before the link goes. Init is waited for.
     if (p_.run)
@@ -796,5 +800,8 @@ void Fenetre::closeEvent(QCloseEvent* e)
         e->ignore();
         return;
     }
+    // The analysis window goes with the main one.
+    if (analyse_)
+        analyse_->close();
     e->accept();
 }

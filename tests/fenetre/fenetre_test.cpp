@@ -543,6 +543,10 @@ void TestFenetre::fenetre_d_analyse_hors_de_la_disposition_et_diagnostic_sur_la_
     QTest::mouseClick(b.f->vue_cellules(), Qt::LeftButton, {}, VueCellules::position(54, 2) + QPoint(4, 4));
     QCOMPARE(b.p->micro_spectre, 8 * 54 + 2);
     QCOMPARE(a->onglets()->currentIndex(), int(FenetreAnalyse::SPECTRE));
+
+    // It closes with the main window: nothing keeps the program open.
+    QVERIFY(b.f->close());
+    QVERIFY(!a->isVisible());
 }
 
 #include "fenetre_test.moc"
