@@ -2,13 +2,15 @@
 // agree, and counter A (word 0) must grow by one from every frame to the
 // next: the run itself looks at one counter word per packet, this looks at
 // all of them. With --voies, the microphones instead: their figures and
-// faults (analyse/sante.h).
+// faults (analyse/sante.h); with --geometrie and --source as well, their
+// wiring against a tone from a known place (analyse/cablage.h).
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "analyse/cablage.h"
 #include "analyse/sante.h"
 #include "files/lecture.h"
 #include "tools/console.h"
@@ -25,7 +27,7 @@ enum {
     EXIT_USAGE = 64,
 };
 
-const char* const AIDE = "Usage : ondaris-verifie NOM.dat [--max N] [--voies]\n"
+const char* const AIDE = "Usage : ondaris-verifie NOM.dat [--max N] [--voies [--geometrie G.xml --source X,Y,Z,HZ]]\n"
                          "Vérifie un enregistrement : l'accord de NOM.dat, NOM.Ond et NOM.log, puis le compteur A\n"
                          "de chaque trame. Affiche le nombre de trames, puis chaque saut du compteur (trame,\n"
                          "valeur attendue, valeur lue) jusqu'à N (20 par défaut) et leur nombre.\n"
@@ -36,17 +38,93 @@ const char* const AIDE = "Usage : ondaris-verifie NOM.dat [--max N] [--voies]\n"
                          "             long palier d'une même valeur, son niveau dans la bande haute (fe/4 à fe/2,\n"
                          "             en dB comme l'afficheur) et la médiane de ses voisins ; puis les micros muets,\n"
                          "             figés, saturés, bruyants (10 dB au-dessus de leurs voisins) ou décalés\n"
+                         "  --geometrie G.xml   positions des micros (XML d'acoular), avec --voies et --source\n"
+                         "  --source X,Y,Z,HZ   un son pur de HZ Hz joué à (X, Y, Z) mètres devant le réseau\n"
+                         "             pendant l'enregistrement : le câblage des micros est vérifié par la phase\n"
+                         "             du son sur chacun, corrigée de sa distance à la source. Un micro à plus\n"
+                         "             de 20° des autres est signalé : deux qui se corrigent en échangeant leurs\n"
+                         "             positions sont permutés, les autres à une position incohérente. La source\n"
+                         "             doit être proche (1 m environ) et hors de l'axe du réseau, le son stable ;\n"
+                         "             sinon le contrôle le dit et ne juge pas\n"
                          "  --version  version du programme\n"
                          "\n"
                          "Codes de sortie : 0 aucune perte, 1 sauts du compteur, 2 fichiers illisibles ou en\n"
                          "désaccord, 3 compteur A absent (le flux ne peut pas être vérifié), 4 micros signalés\n"
-                         "(--voies), 64 options invalides.\n";
+                         "(--voies : état ou câblage), 64 options invalides.\n";
+
+struct Cablage {
+    Geometrie geometrie;
+    Point3 source;
+    double frequence = 0; // 0: no wiring check
+};
+
+// X,Y,Z,HZ: four finite numbers, HZ > 0.
+std::string lit_source(const std::string& s, Cablage& c)
+{
+    double v[4];
+    size_t debut = 0;
+    for (int k = 0; k < 4; ++k) {
+        const size_t fin = k < 3 ? s.find(',', debut) : s.size();
+        if (fin == std::string::npos || (k == 3 && s.find(',', debut) != std::string::npos) ||
+            !LigneCommande::nombre_fini(s.substr(debut, fin - debut), v[k]))
+            return "--source « " + s + " » : X,Y,Z,HZ attendu, en mètres et en hertz (par exemple 0.4,-0.3,1,3000)";
+        debut = fin + 1;
+    }
+    if (!(v[3] > 0))
+        return "--source « " + s + " » : fréquence HZ positive attendue";
+    c.source = {v[0], v[1], v[2]};
+    c.frequence = v[3];
+    return "";
+}
+
+// The wiring's lines: the check's reach, one line per finding, a count.
+// True when a microphone is flagged.
+bool affiche_cablage(const BilanCablage& b, const Cablage& c)
+{
+    std::printf("Câblage : son de %.0f Hz à (%g, %g, %g) m, %d micros l'entendent\n", c.frequence, c.source.x,
+                c.source.y, c.source.z, b.juges);
+    if (b.juges < 2) {
+        std::printf("Câblage : non vérifié, trop peu de micros entendent un son à %.0f Hz\n", c.frequence);
+        return false;
+    }
+    if (b.aveugle) {
+        std::printf("Câblage : non vérifié, les phases attendues ne s'étalent que sur %.0f° (moins de %.0f°) :\n"
+                    "  rapprocher la source du réseau, l'écarter de son axe ou monter en fréquence\n",
+                    b.etendue, SEUIL_ETENDUE_DEG);
+        return false;
+    }
+    std::printf("Câblage : phases attendues étalées sur %.0f°, une permutation se voit pour %.0f %% des paires\n",
+                b.etendue, 100 * b.part_visible);
+    std::vector<double> residus(1024, 0.0);
+    for (const MicroCablage& m : b.micros)
+        residus[static_cast<size_t>(m.micro)] = m.residu;
+    for (const MicroCablage& m : b.micros) {
+        if (m.verdict == VerdictCablage::PERMUTE && m.micro < m.avec)
+            std::printf("micros %d et %d : permutés (phase %+.0f° et %+.0f°)\n", m.micro, m.avec, m.residu,
+                        residus[static_cast<size_t>(m.avec)]);
+        else if (m.verdict == VerdictCablage::INCOHERENT)
+            std::printf("micro %d : position incohérente (phase %+.0f°)\n", m.micro, m.residu);
+        else if (m.verdict == VerdictCablage::SANS_TON)
+            std::printf("micro %d : non vérifié, le son n'y fait que %.0f %% de la puissance\n", m.micro,
+                        100 * m.part_ton);
+    }
+    std::printf("Câblage : %s\n", compte_cablage(b).c_str());
+    return !b.permutes.empty() || !b.incoherents.empty();
+}
 
 // The microphones' figures, one line each, then the faulty ones and a count.
-int verifie_voies(const std::string& dat, const Enregistrement& e)
+int verifie_voies(const std::string& dat, const Enregistrement& e, const Cablage& c)
 {
     const Disposition& d = e.disposition;
     AnalyseMicros analyse(d.codes, e.flottant);
+    VerificationCablage cablage(d.codes, e.flottant, e.frequence, c.frequence, e.nb_trames);
+    if (c.frequence > 0) {
+        const std::string refus = refus_ton(c.frequence, e.frequence, e.nb_trames);
+        if (!refus.empty()) {
+            std::fprintf(stderr, "ondaris-verifie : --source : %s\n", refus.c_str());
+            return EXIT_USAGE;
+        }
+    }
     LecteurTrames lecteur;
     std::string erreur;
     if (lecteur.ouvre(dat, d.nb_voies, 0, erreur) != 0) {
@@ -59,6 +137,8 @@ int verifie_voies(const std::string& dat, const Enregistrement& e)
     int64_t n;
     while ((n = lecteur.lit(mots.data(), bloc)) > 0) {
         analyse.ajoute(mots.data(), static_cast<size_t>(n));
+        if (c.frequence > 0)
+            cablage.ajoute(mots.data(), static_cast<size_t>(n));
         progression.avance(analyse.trames());
     }
     progression.fin();
@@ -86,6 +166,8 @@ int verifie_voies(const std::string& dat, const Enregistrement& e)
         }
     std::printf("Micros : %llu analysés sur %llu trames, %s\n", static_cast<unsigned long long>(bilan.size()),
                 static_cast<unsigned long long>(analyse.trames()), compte_signales(bilan).c_str());
+    if (c.frequence > 0 && affiche_cablage(cablage.bilan(c.geometrie, c.source), c))
+        ++signales;
     if (signales > 0)
         return EXIT_MICROS_SIGNALES;
     return e.problemes.empty() ? EXIT_SANS_PERTE : EXIT_FICHIERS;
@@ -102,11 +184,23 @@ int main(int argc, char** argv)
     l.positionnel("NOM.dat", dat);
     l.nombre("--max", max_sauts, 0, 1e9, "de 0 à 1000000000");
     l.drapeau("--voies", voies);
+    Cablage cablage;
+    bool geometrie = false;
+    l.valeur("--geometrie", [&](const std::string& s) {
+        std::string erreur;
+        geometrie = lit_geometrie(s, cablage.geometrie, erreur) == 0;
+        return geometrie ? std::string() : "--geometrie : " + erreur;
+    });
+    l.valeur("--source", [&](const std::string& s) { return lit_source(s, cablage); });
     const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
     if (code != LigneCommande::CONTINUER)
         return code;
     if (dat.empty())
         return l.refuse("");
+    if (geometrie != (cablage.frequence > 0))
+        return l.refuse(geometrie ? "--geometrie demande --source X,Y,Z,HZ" : "--source demande --geometrie G.xml");
+    if (geometrie && !voies)
+        return l.refuse("--geometrie et --source demandent --voies");
 
     Enregistrement e;
     lit_enregistrement(dat, e);
@@ -124,7 +218,7 @@ int main(int argc, char** argv)
                 static_cast<unsigned long long>(e.nb_trames), d.nb_voies, static_cast<double>(e.frequence),
                 e.flottant ? "float32" : "int32", date_texte(e.header.date_heure).c_str());
     if (voies)
-        return verifie_voies(dat, e);
+        return verifie_voies(dat, e, cablage);
     if (!d.compteur_a) {
         std::printf("Le compteur A n'a pas été enregistré : la continuité du flux ne peut pas être vérifiée.\n");
         return e.problemes.empty() ? EXIT_SANS_COMPTEUR : EXIT_FICHIERS;

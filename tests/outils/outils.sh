@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The recording tools end to end, on recordings of the simulated box made by
 # the headless runner.
-#   outils.sh exports|voies|calibration|repare BIN_DIR OUT_DIR TESTS_DIR PYTHON
+#   outils.sh exports|voies|cablage|calibration|repare BIN_DIR OUT_DIR TESTS_DIR PYTHON
 set -euo pipefail
 mode=$1 bin=$2 out=$3 src=$4 py=$5
 rm -rf "$out" && mkdir -p "$out" && cd "$out"
@@ -85,6 +85,25 @@ colonne('Flottant.dat', 131, 41, 0)"
   attend 4 muet "$bin/ondaris-verifie" Flottant.dat --voies
   grep -q "^micro 40 : muet" muet.txt || { cat muet.txt; echec "micro 40 muet"; }
   grep -q "1 signalé (muet 1)" muet.txt || echec "un seul micro muet"
+  exit 0
+fi
+
+if [ "$mode" = cablage ]; then
+  # A tone from 1 m off the array's axis, microphones 12 and 13 swapped: the
+  # pair is found (54 degrees apart from there), no other microphone, and
+  # their health is not flagged. --source and --geometrie go together.
+  geo="$src/../data/geometrie-simulateur.xml"
+  sim=(--simulateur --sim-rythme libre --sim-geometrie "$geo" --sim-point 0.4,-0.3,1,3000
+       --config "$src/outils/ouverte.txt" --duree 0.1 --dossier . --sans-progression)
+  verifie=(--voies --geometrie "$geo" --source 0.4,-0.3,1,3000)
+  attend 0 acq "$bin/ondaris-acq" "${sim[@]}" --nom Permute --sim-defauts 12-13:permute
+  attend 4 permute "$bin/ondaris-verifie" Permute.dat "${verifie[@]}"
+  grep -q "^micros 12 et 13 : permutés (phase -5[0-9]° et +5[0-9]°)" permute.txt || { cat permute.txt; echec "12 et 13"; }
+  grep -q "^Câblage : 1 paire permutée, 0 micro incohérent" permute.txt || { cat permute.txt; echec "compte"; }
+  grep -q "aucun signalé" permute.txt || { cat permute.txt; echec "état des micros"; }
+  attend 64 sans-geometrie "$bin/ondaris-verifie" Permute.dat --voies --source 0.4,-0.3,1,3000
+  grep -q "^ondaris-verifie : --source demande --geometrie" sans-geometrie.txt || echec "--source seule"
+  attend 64 sans-source "$bin/ondaris-verifie" Permute.dat --voies --geometrie "$geo"
   exit 0
 fi
 
