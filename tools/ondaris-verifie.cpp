@@ -24,6 +24,7 @@ enum {
     EXIT_FICHIERS = 2,
     EXIT_SANS_COMPTEUR = 3,
     EXIT_MICROS_SIGNALES = 4,
+    EXIT_CABLAGE_NON_VERIFIE = 5,
     EXIT_USAGE = 64,
 };
 
@@ -50,7 +51,8 @@ const char* const AIDE = "Usage : ondaris-verifie NOM.dat [--max N] [--voies [--
                          "\n"
                          "Codes de sortie : 0 aucune perte, 1 sauts du compteur, 2 fichiers illisibles ou en\n"
                          "désaccord, 3 compteur A absent (le flux ne peut pas être vérifié), 4 micros signalés\n"
-                         "(--voies : état ou câblage), 64 options invalides.\n";
+                         "(--voies : état ou câblage), 5 câblage non vérifiable (--source : trop peu de micros\n"
+                         "entendent le son, ou source trop loin ou dans l'axe), 64 options invalides.\n";
 
 struct Cablage {
     Geometrie geometrie;
@@ -78,20 +80,20 @@ std::string lit_source(const std::string& s, Cablage& c)
 }
 
 // The wiring's lines: the check's reach, one line per finding, a count.
-// True when a microphone is flagged.
-bool affiche_cablage(const BilanCablage& b, const Cablage& c)
+enum class Cable { SAIN, SIGNALE, NON_VERIFIE };
+Cable affiche_cablage(const BilanCablage& b, const Cablage& c)
 {
     std::printf("Câblage : son de %.0f Hz à (%g, %g, %g) m, %d micros l'entendent\n", c.frequence, c.source.x,
                 c.source.y, c.source.z, b.juges);
     if (b.juges < 2) {
         std::printf("Câblage : non vérifié, trop peu de micros entendent un son à %.0f Hz\n", c.frequence);
-        return false;
+        return Cable::NON_VERIFIE;
     }
     if (b.aveugle) {
         std::printf("Câblage : non vérifié, les phases attendues ne s'étalent que sur %.0f° (moins de %.0f°) :\n"
                     "  rapprocher la source du réseau, l'écarter de son axe ou monter en fréquence\n",
                     b.etendue, SEUIL_ETENDUE_DEG);
-        return false;
+        return Cable::NON_VERIFIE;
     }
     std::printf("Câblage : phases attendues étalées sur %.0f°, une permutation se voit pour %.0f %% des paires\n",
                 b.etendue, 100 * b.part_visible);
@@ -109,7 +111,7 @@ bool affiche_cablage(const BilanCablage& b, const Cablage& c)
                         100 * m.part_ton);
     }
     std::printf("Câblage : %s\n", compte_cablage(b).c_str());
-    return !b.permutes.empty() || !b.incoherents.empty();
+    return !b.permutes.empty() || !b.incoherents.empty() ? Cable::SIGNALE : Cable::SAIN;
 }
 
 // The microphones' figures, one line each, then the faulty ones and a count.
@@ -166,10 +168,12 @@ int verifie_voies(const std::string& dat, const Enregistrement& e, const Cablage
         }
     std::printf("Micros : %llu analysés sur %llu trames, %s\n", static_cast<unsigned long long>(bilan.size()),
                 static_cast<unsigned long long>(analyse.trames()), compte_signales(bilan).c_str());
-    if (c.frequence > 0 && affiche_cablage(cablage.bilan(c.geometrie, c.source), c))
-        ++signales;
-    if (signales > 0)
+    const Cable cable = c.frequence > 0 ? affiche_cablage(cablage.bilan(c.geometrie, c.source), c) : Cable::SAIN;
+    if (signales > 0 || cable == Cable::SIGNALE)
         return EXIT_MICROS_SIGNALES;
+    // Asked for and not judged: not a success.
+    if (cable == Cable::NON_VERIFIE)
+        return EXIT_CABLAGE_NON_VERIFIE;
     return e.problemes.empty() ? EXIT_SANS_PERTE : EXIT_FICHIERS;
 }
 

@@ -104,6 +104,9 @@ if [ "$mode" = cablage ]; then
   attend 64 sans-geometrie "$bin/ondaris-verifie" Permute.dat --voies --source 0.4,-0.3,1,3000
   grep -q "^ondaris-verifie : --source demande --geometrie" sans-geometrie.txt || echec "--source seule"
   attend 64 sans-source "$bin/ondaris-verifie" Permute.dat --voies --geometrie "$geo"
+  # Far on the axis the phases hardly differ: not judged, and not a success.
+  attend 5 aveugle "$bin/ondaris-verifie" Permute.dat --voies --geometrie "$geo" --source 0,0,10,3000
+  grep -q "^Câblage : non vérifié" aveugle.txt || { cat aveugle.txt; echec "non vérifié"; }
   exit 0
 fi
 
