@@ -1,13 +1,26 @@
-// fenetre_bench SECONDS [FOLDER [SLOW_MS]]: the real window over the
-// simulated box paced at its highest rate (every channel: 1045 words per
+// fenetre_bench SECONDS [FOLDER [SLOW_MS [ANALYSIS]]]: the real window over
+// the simulated box paced at its highest rate (every channel: 1045 words per
 // frame, 50 000 Hz, levels on) for SECONDS, then a click on Stop posted from
-// another thread. With FOLDER the run records there; with SLOW_MS every
-// 16 MiB write also waits that long, like a disk that falls behind.
+// another thread. With FOLDER the run records there ("-" or "": not
+// recorded); with SLOW_MS every 16 MiB write also waits that long, like a
+// disk that falls behind. ANALYSIS opens the analysis window before Start:
+//   none        (default) no analysis window
+//   diagnostic  its health-check page: every frame it can take is checked
+//   carte       its acoustic map page, 41 x 41 points, the 4 kHz
+//               third-octave, over the simulated array's geometry
+//               (FENETRE_BENCH_GEOMETRIE, default data/geometrie-simulateur.xml)
+//               with broadband noise at (0.2, -0.1, 1) m, and the spectrum
+//               of microphone 434 (under the source); the health check runs too
 // Prints, one figure a line:
 //   window gap max: N ms      longest time the window's thread handled no event
 //   window thread cpu: N %    its CPU time as a share of one core
 //   click to stop sent: N ms  from the posted click to the Stop request on the wire
 //   stop to idle: N ms        from there to the window given back, files written
+// and with an analysis, what it kept up with over the whole run:
+//   analysis packets left out: N of M received
+//   analysis frames checked: N of M streamed (P %)
+//   analysis maps made: N, spectra made: N, snapshots per map: N
+// (maps and spectra counted by a thread reading the results every 100 ms).
 // Offscreen unless a display is set.
 #include <QApplication>
 #include <QCheckBox>
@@ -15,6 +28,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -25,10 +39,14 @@
 
 #include "app/fenetre/application.h"
 #include "app/fenetre/fenetre.h"
+#include "app/fenetre/fenetre_analyse.h"
 #include "app/fenetre/operateur_qt.h"
+#include "app/fenetre/page_carte.h"
 #include "app/model/acquisition.h"
+#include "app/model/instrument.h"
 #include "device/commandes.h"
 #include "files/chemins.h"
+#include "files/geometrie.h"
 #include "simulator/simulated_box.h"
 
 #if defined(__linux__)
@@ -111,10 +129,32 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     prepare_application(app);
     const double duree = argc > 1 ? std::atof(argv[1]) : 10.0;
-    const std::string dossier = argc > 2 ? argv[2] : "";
+    std::string dossier = argc > 2 ? argv[2] : "";
+    if (dossier == "-")
+        dossier.clear();
     const int lent_ms = argc > 3 ? std::atoi(argv[3]) : 0;
+    const std::string analyse = argc > 4 ? argv[4] : "none";
+    if (analyse != "none" && analyse != "diagnostic" && analyse != "carte") {
+        std::fprintf(stderr, "usage: fenetre_bench SECONDS [FOLDER|- [SLOW_MS [none|diagnostic|carte]]]\n");
+        return 2;
+    }
+    const char* env_geometrie = std::getenv("FENETRE_BENCH_GEOMETRIE");
+    const std::string fichier_geometrie = env_geometrie ? env_geometrie : "data/geometrie-simulateur.xml";
+    const int micro_spectre = 8 * 54 + 2; // under the source
 
     sim::SimulatedBox box; // paced
+    if (analyse == "carte") {
+        sim::Options o = box.options();
+        std::string erreur;
+        if (lit_geometrie(fichier_geometrie, o.scene.geometry, erreur) != 0) {
+            std::fprintf(stderr, "fenetre_bench: %s\n", erreur.c_str());
+            return 1;
+        }
+        sim::PointSource source;
+        sim::parse_point("0.2,-0.1,1,bruit", source);
+        o.scene.points.push_back(source);
+        box.set_options(o);
+    }
     BoitierChronometre chrono(box);
     QtOperator op;
     SystemClock clock;
@@ -161,6 +201,51 @@ int main(int argc, char** argv)
         p.ctl.textBox_Rep.text = dossier;
     }
     w("checkBox_Definie")->click(); // open-ended
+
+    if (analyse != "none") {
+        f.ouvre_analyse();
+        FenetreAnalyse& a = *f.fenetre_analyse();
+        if (analyse == "carte") {
+            if (charge_geometrie(p, fichier_geometrie) != 0) {
+                std::fprintf(stderr, "fenetre_bench: %s\n", p.pane.text.c_str());
+                return 1;
+            }
+            a.onglets()->setCurrentIndex(FenetreAnalyse::CARTE);
+            a.page_carte()->bande(4000);
+            // The spectrum beside the map in view (a click would bring its page forward).
+            p.micro_spectre = micro_spectre;
+            regle_analyse(p);
+        }
+        QCoreApplication::processEvents();
+        const ReglagesDirect r = p.direct.reglages();
+        if (!r.sante ||
+            (analyse == "carte" && (!r.carte || !r.geometrie || r.reglages_carte.n != 41 || r.reglages_carte.octave ||
+                                    r.reglages_carte.bande != 4000 || r.micro_spectre != micro_spectre))) {
+            std::fprintf(stderr, "fenetre_bench: the analysis is not set as asked\n");
+            return 1;
+        }
+    }
+    // Maps and spectra made over the run: a result differing from the last one seen.
+    std::atomic<bool> fin_lecture{false};
+    int cartes = 0, spectres = 0, instantanes = 0;
+    std::thread lecteur([&] {
+        std::vector<double> carte, spectre;
+        while (!fin_lecture) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (analyse == "none")
+                continue;
+            const ResultatsDirect r = p.direct.resultats();
+            if (!r.carte.niveaux.empty() && r.carte.niveaux != carte) {
+                carte = r.carte.niveaux;
+                instantanes = r.carte.instantanes;
+                ++cartes;
+            }
+            if (!r.spectre.densite.empty() && r.spectre.densite != spectre) {
+                spectre = r.spectre.densite;
+                ++spectres;
+            }
+        }
+    });
 
     QPushButton* stop = f.findChild<QPushButton*>(QStringLiteral("button_Stop"));
     std::atomic<int64_t> clic_ns{0};
@@ -215,16 +300,19 @@ int main(int argc, char** argv)
     app.exec();
     if (poste.joinable())
         poste.join();
+    fin_lecture = true;
+    lecteur.join();
     std::remove(p.config_en_cours.c_str());
 
     const auto instant = [](int64_t ns) { return horloge::time_point(horloge::duration(ns)); };
     const double mur = std::chrono::duration<double>(t1 - t0).count();
-    std::printf("Fenêtre sur le boîtier simulé, %d mots par trame, %.0f Hz, niveaux affichés, %s\n", p.nb_voies,
-                static_cast<double>(p.boitier.frequence),
+    std::printf("Fenêtre sur le boîtier simulé, %d mots par trame, %.0f Hz, niveaux affichés, %s, analyse: %s\n",
+                p.nb_voies, static_cast<double>(p.boitier.frequence),
                 dossier.empty()
                     ? "sans enregistrement"
                     : (lent_ms > 0 ? ("enregistré, écriture ralentie de " + std::to_string(lent_ms) + " ms").c_str()
-                                   : "enregistré"));
+                                   : "enregistré"),
+                analyse.c_str());
     std::printf("paquets reçus: %u, fin: %s\n", p.dernier.num_pkt,
                 p.fin_run == FIN_STOPPEE ? "stoppée" : "autre (le run a fini avant le Stop ?)");
     std::printf("window gap max: %lld ms\n", static_cast<long long>(ecart_max));
@@ -232,6 +320,18 @@ int main(int argc, char** argv)
     if (clic_ns != 0 && chrono.stop_ns != 0) {
         std::printf("click to stop sent: %.1f ms\n", ms(instant(clic_ns), instant(chrono.stop_ns)));
         std::printf("stop to idle: %.1f ms\n", ms(instant(chrono.stop_ns), t_idle));
+    }
+    if (analyse != "none") {
+        const ResultatsDirect r = p.direct.resultats();
+        const uint64_t trames = p.nb_voies > 0 ? p.dernier.ntr / (4ull * uint64_t(p.nb_voies)) : 0;
+        std::printf("analysis (%s) packets left out: %llu of %u received\n", analyse.c_str(),
+                    static_cast<unsigned long long>(r.paquets_ignores), p.dernier.num_pkt);
+        std::printf("analysis frames checked: %llu of %llu streamed (%.1f %%)\n",
+                    static_cast<unsigned long long>(r.trames_sante), static_cast<unsigned long long>(trames),
+                    trames ? 100.0 * double(r.trames_sante) / double(trames) : 0.0);
+        if (analyse == "carte")
+            std::printf("analysis maps made: %d, spectra made: %d, snapshots per map: %d%s\n", cartes, spectres,
+                        instantanes, r.erreur_carte.empty() ? "" : (", " + r.erreur_carte).c_str());
     }
     if (std::getenv("FENETRE_BENCH_PANE"))
         std::printf("%s\n", p.pane.text.c_str());
