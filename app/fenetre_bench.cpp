@@ -13,12 +13,13 @@
 //               of microphone 434 (under the source); the health check runs too
 // Prints, one figure a line:
 //   window gap max: N ms      longest time the window's thread handled no event
+//     of which: N ms on a CPU, N ms waiting for one (Linux: its schedstat)
 //   window thread cpu: N %    its CPU time as a share of one core
 //   click to stop sent: N ms  from the posted click to the Stop request on the wire
 //   stop to idle: N ms        from there to the window given back, files written
 // and with an analysis, what it kept up with over the whole run:
 //   analysis packets left out: N of M received
-//   analysis frames checked: N of M streamed (P %)
+//   analysis frames checked: N of M streamed (P %), microphones flagged: N
 //   analysis maps made: N, spectra made: N, snapshots per map: N
 // (maps and spectra counted by a thread reading the results every 100 ms).
 // Offscreen unless a display is set.
@@ -51,14 +52,31 @@
 
 #if defined(__linux__)
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 static double cpu_thread_s()
 {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return t.tv_sec + t.tv_nsec * 1e-9;
 }
+// The calling thread's time spent runnable but waiting for a CPU, s; its
+// schedstat file, opened once by the thread (-1: unknown).
+static int ouvre_schedstat() { return ::open("/proc/thread-self/schedstat", O_RDONLY); }
+static double attente_cpu_s(int fd)
+{
+    char t[96] = {};
+    if (fd < 0 || ::pread(fd, t, sizeof t - 1, 0) <= 0)
+        return 0;
+    unsigned long long sur_cpu = 0, attente = 0;
+    if (std::sscanf(t, "%llu %llu", &sur_cpu, &attente) != 2)
+        return 0;
+    return attente * 1e-9;
+}
 #else
 static double cpu_thread_s() { return 0; }
+static int ouvre_schedstat() { return -1; }
+static double attente_cpu_s(int) { return 0; }
 #endif
 
 using horloge = std::chrono::steady_clock;
@@ -257,12 +275,25 @@ int main(int argc, char** argv)
     // interval is the longest time the thread handled nothing.
     QElapsedTimer ecart;
     qint64 ecart_max = 0;
+    // What the thread did during the longest gap: ran, or waited for a CPU
+    // (the rest it slept or was blocked).
+    const int schedstat = ouvre_schedstat();
+    double cpu_tic = 0, attente_tic = 0, ecart_cpu = 0, ecart_attente = 0;
     QTimer sonde;
     QObject::connect(&sonde, &QTimer::timeout, [&] {
-        if (mesure && ecart.isValid())
-            ecart_max = std::max(ecart_max, ecart.restart());
-        else
+        const double cpu = cpu_thread_s(), attente = attente_cpu_s(schedstat);
+        if (mesure && ecart.isValid()) {
+            const qint64 e = ecart.restart();
+            if (e > ecart_max) {
+                ecart_max = e;
+                ecart_cpu = cpu - cpu_tic;
+                ecart_attente = attente - attente_tic;
+            }
+        } else {
             ecart.restart();
+        }
+        cpu_tic = cpu;
+        attente_tic = attente;
         if (mesure && clic_ns == 0) {
             cpu1 = cpu_thread_s();
             t1 = horloge::now();
@@ -316,6 +347,8 @@ int main(int argc, char** argv)
     std::printf("paquets reçus: %u, fin: %s\n", p.dernier.num_pkt,
                 p.fin_run == FIN_STOPPEE ? "stoppée" : "autre (le run a fini avant le Stop ?)");
     std::printf("window gap max: %lld ms\n", static_cast<long long>(ecart_max));
+    std::printf("  of which: %.1f ms on a CPU, %.1f ms waiting for one (the rest asleep or blocked)\n",
+                1000 * ecart_cpu, 1000 * ecart_attente);
     std::printf("window thread cpu: %.1f %%\n", mur > 0 ? 100.0 * (cpu1 - cpu0) / mur : 0.0);
     if (clic_ns != 0 && chrono.stop_ns != 0) {
         std::printf("click to stop sent: %.1f ms\n", ms(instant(clic_ns), instant(chrono.stop_ns)));
@@ -326,9 +359,12 @@ int main(int argc, char** argv)
         const uint64_t trames = p.nb_voies > 0 ? p.dernier.ntr / (4ull * uint64_t(p.nb_voies)) : 0;
         std::printf("analysis (%s) packets left out: %llu of %u received\n", analyse.c_str(),
                     static_cast<unsigned long long>(r.paquets_ignores), p.dernier.num_pkt);
-        std::printf("analysis frames checked: %llu of %llu streamed (%.1f %%)\n",
+        int signales = 0;
+        for (const StatistiquesMicro& s : r.bilan)
+            signales += s.defauts ? 1 : 0;
+        std::printf("analysis frames checked: %llu of %llu streamed (%.1f %%), microphones flagged: %d\n",
                     static_cast<unsigned long long>(r.trames_sante), static_cast<unsigned long long>(trames),
-                    trames ? 100.0 * double(r.trames_sante) / double(trames) : 0.0);
+                    trames ? 100.0 * double(r.trames_sante) / double(trames) : 0.0, signales);
         if (analyse == "carte")
             std::printf("analysis maps made: %d, spectra made: %d, snapshots per map: %d%s\n", cartes, spectres,
                         instantanes, r.erreur_carte.empty() ? "" : (", " + r.erreur_carte).c_str());
