@@ -17,6 +17,7 @@
 //   window thread cpu: N %    its CPU time as a share of one core
 //   click to stop sent: N ms  from the posted click to the Stop request on the wire
 //   stop to idle: N ms        from there to the window given back, files written
+//   stop to analysis ended: N ms  from there to the analysis's last frames taken (within 5 ms)
 // and with an analysis, what it kept up with over the whole run:
 //   analysis packets left out: N of M received
 //   analysis frames checked: N of M streamed (P %), microphones flagged: N
@@ -243,16 +244,22 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    // Maps and spectra made over the run: a result differing from the last one seen.
+    // Maps and spectra made over the run: a result differing from the last
+    // one seen. After Stop, every 5 ms: when the analysis ended.
     std::atomic<bool> fin_lecture{false};
     int cartes = 0, spectres = 0, instantanes = 0;
+    horloge::time_point t_fin_analyse{};
     std::thread lecteur([&] {
         std::vector<double> carte, spectre;
+        bool commencee = false;
         while (!fin_lecture) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::this_thread::sleep_for(std::chrono::milliseconds(chrono.stop_ns != 0 ? 5 : 100));
             if (analyse == "none")
                 continue;
             const ResultatsDirect r = p.direct.resultats();
+            commencee = commencee || r.en_cours;
+            if (commencee && !r.en_cours && chrono.stop_ns != 0 && t_fin_analyse == horloge::time_point())
+                t_fin_analyse = horloge::now();
             if (!r.carte.niveaux.empty() && r.carte.niveaux != carte) {
                 carte = r.carte.niveaux;
                 instantanes = r.carte.instantanes;
@@ -353,6 +360,8 @@ int main(int argc, char** argv)
     if (clic_ns != 0 && chrono.stop_ns != 0) {
         std::printf("click to stop sent: %.1f ms\n", ms(instant(clic_ns), instant(chrono.stop_ns)));
         std::printf("stop to idle: %.1f ms\n", ms(instant(chrono.stop_ns), t_idle));
+        if (t_fin_analyse != horloge::time_point())
+            std::printf("stop to analysis ended: %.1f ms\n", ms(instant(chrono.stop_ns), t_fin_analyse));
     }
     if (analyse != "none") {
         const ResultatsDirect r = p.direct.resultats();
