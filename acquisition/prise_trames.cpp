@@ -39,12 +39,14 @@ void PriseTrames::paquet(const unsigned char* octets, uint32_t n, uint64_t posit
     contigu_ = true;
 
     // The frame begun in the previous packet, then the packet's whole frames.
-    size_t i = 0;
+    // With no frame begun, from the packet's first frame boundary: after a
+    // packet left out, the next one may end before reaching one (a transfer
+    // that failed after a few bytes), and the one after starts mid-frame.
     if (!suite) {
         coupe_ = true;
         reste_.clear();
-        i = std::min<size_t>(n, (F - position % F) % F);
     }
+    size_t i = std::min<size_t>(n, (F - position % F) % F);
     const size_t place = (n / F + 1) * (F / 4);
     if (t->mots.size() < place)
         t->mots.resize(place);

@@ -12,7 +12,13 @@
 //      operator's click: CPU time of the logic's thread, the longest gap
 //      between two pumps of the window's events, and the delay from the
 //      click to Stop acting and to the window being idle again.
+// The live health check (the analysis window open) on the runs of 2 and 4:
+// "off" (default), "on", or "both": each pair then holds a run without it
+// and a run with it, in turn first, each followed by its own fwrite pass,
+// so the two medians come from the same stretch of time. With the health
+// check, the packets it left out and the frames it checked follow each run.
 // Usage: anneau_bench [folder] [GiB per disk pass, default 2] [paced s, default 6] [pairs, default 5]
+//                     [health check: off|on|both, default off]
 
 #include <algorithm>
 #include <atomic>
@@ -37,6 +43,7 @@
 #include "app/model/construction.h"
 #include "app/model/principale.h"
 #include "app/model/init.h"
+#include "app/model/instrument.h"
 #include "acquisition/presence.h"
 #include "device/bringup.h"
 #include "device/commandes.h"
@@ -278,6 +285,16 @@ int main(int argc, char** argv)
     const double gib = argc > 2 ? std::atof(argv[2]) : 2.0;
     const double rythme_s = argc > 3 ? std::atof(argv[3]) : 6.0;
     const int paires = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
+    const std::string sante = argc > 5 ? argv[5] : "off";
+    if (sante != "off" && sante != "on" && sante != "both") {
+        std::fprintf(stderr, "usage: anneau_bench [folder] [GiB] [paced s] [pairs] [off|on|both]\n");
+        return 2;
+    }
+    std::vector<bool> analyses;
+    if (sante != "on")
+        analyses.push_back(false);
+    if (sante != "off")
+        analyses.push_back(true);
     fs::create_directories(folder);
     const uint64_t bytes = static_cast<uint64_t>(gib * 1073741824.0);
     const uint32_t frames = static_cast<uint32_t>(bytes / (4 * 1045) + 1);
@@ -321,69 +338,98 @@ int main(int argc, char** argv)
     p.ctl.textBox_Rep.text = folder.string() + "/";
     p.ctl.textBox_Nom_Fich.text = "bench";
     button_Init_Click(p);
-    std::vector<double> ratios;
+    // The live health check as the analysis window asks it, or nothing.
+    const auto regle_sante = [&](bool oui) {
+        p.analyse_ouverte = oui;
+        regle_analyse(p);
+    };
+    // What the health check kept up with in the run just made.
+    const auto bilan_sante = [&](bool oui) {
+        if (!oui)
+            return;
+        const ResultatsDirect r = p.direct.resultats();
+        const uint64_t trames = p.dernier.ntr / (4ull * 1045);
+        std::printf("  health check               : %llu of %u packets left out, %llu of %llu frames checked "
+                    "(%.1f %%)\n",
+                    static_cast<unsigned long long>(r.paquets_ignores), p.dernier.num_pkt,
+                    static_cast<unsigned long long>(r.trames_sante), static_cast<unsigned long long>(trames),
+                    trames ? 100.0 * double(r.trames_sante) / double(trames) : 0.0);
+    };
+    std::vector<double> ratios[2];
     bool tous_complets = true;
     for (int paire = 0; paire < paires; ++paire) {
-        selection_1045(p);
-        p.ctl.listBox_Freq.top_index = 0;
-        p.ctl.checkBox_Definie.checked = true;
-        checkBox_Definie_CheckedChanged(p);
-        set_duree_maximum(p, duree_max_de(50000));
-        set_duree(p, frames / 50000.0);
-        op.remet();
-        // The data file's writes, timed as they are made.
-        disque.s_fwrite = 0;
-        op.enregistre = true;
-        const double copie_avant = box.view().stream.copy_seconds;
-        const auto debut_handler = Horloge::now();
-        button_Start_Click(p);
-        const auto fin_handler = Horloge::now();
-        const double cpu_fin = cpu_du_thread();
-        synchronise(data);
-        const auto fin_run = Horloge::now();
-        op.enregistre = false;
-        const double s_fwrite = disque.s_fwrite;
-        const double s_copie = box.view().stream.copy_seconds - copie_avant;
-        // From the Start command (the first pump follows it) to the end of
-        // the fsync: the handler's pauses before it (selection, frequency)
-        // are not streaming.
-        const auto debut_flux = op.pompes.empty() ? debut_handler : op.pompes.front();
-        const double run = p.dernier.ntw / secondes(debut_flux, fin_run) / 1e6;
-        const bool complet = p.fin_run == FIN_COMPLETE;
-        tous_complets &= complet;
-        if (!complet)
-            std::fprintf(stderr, "%s\n", p.pane.text.c_str());
-        p.pane.text.clear();
-        fs::remove(data);
-        fs::remove(folder / "bench.Ond");
-        fs::remove(folder / "bench.log");
-        const double prep = secondes(debut_handler, debut_flux);
-        settle(repos + prep);
-        double s_ecriture = 0, s_sync = 0;
-        const double disk = pass_fwrite(data, bytes, &s_ecriture, &s_sync);
-        fs::remove(data);
-        settle(repos);
-        ratios.push_back(disk > 0 ? run / disk : 0);
-        std::printf("pair %d: recorded run %6.0f MB/s (%s), fwrite loop %6.0f MB/s (%.2f s of fwrite, %.2f s of "
-                    "fsync): %.3f\n",
-                    paire + 1, run, complet ? "complete" : "NOT complete", disk, s_ecriture, s_sync, ratios.back());
-        if (paire > 0 || op.pompes.empty())
-            continue;
-        std::printf("  first run                  : %8.2f s from the Start command to the idle window, %.2f s of "
-                    "fsync\n",
-                    secondes(debut_flux, fin_handler), secondes(fin_handler, fin_run));
-        std::printf("  main loop                  : %8.2f s, end of run %.2f s; %.2f s of the data file's fwrite "
-                    "calls\n",
-                    secondes(debut_flux, op.pompes.back()), secondes(op.pompes.back(), fin_handler), s_fwrite);
-        if (op.cpu_debut >= 0 && cpu_fin >= 0)
-            std::printf("  CPU of the logic's thread  : %8.2f s; the box thread copying the stream: %.2f s\n",
-                        cpu_fin - op.cpu_debut, s_copie);
+        // The first run of all is the slowest: each side goes first in turn.
+        std::vector<bool> ordre = analyses;
+        if (paire % 2)
+            std::reverse(ordre.begin(), ordre.end());
+        for (const bool avec_sante : ordre) {
+            regle_sante(avec_sante);
+            selection_1045(p);
+            p.ctl.listBox_Freq.top_index = 0;
+            p.ctl.checkBox_Definie.checked = true;
+            checkBox_Definie_CheckedChanged(p);
+            set_duree_maximum(p, duree_max_de(50000));
+            set_duree(p, frames / 50000.0);
+            op.remet();
+            // The data file's writes, timed as they are made.
+            disque.s_fwrite = 0;
+            op.enregistre = true;
+            const double copie_avant = box.view().stream.copy_seconds;
+            const auto debut_handler = Horloge::now();
+            button_Start_Click(p);
+            const auto fin_handler = Horloge::now();
+            const double cpu_fin = cpu_du_thread();
+            synchronise(data);
+            const auto fin_run = Horloge::now();
+            op.enregistre = false;
+            const double s_fwrite = disque.s_fwrite;
+            const double s_copie = box.view().stream.copy_seconds - copie_avant;
+            // From the Start command (the first pump follows it) to the end of
+            // the fsync: the handler's pauses before it (selection, frequency)
+            // are not streaming.
+            const auto debut_flux = op.pompes.empty() ? debut_handler : op.pompes.front();
+            const double run = p.dernier.ntw / secondes(debut_flux, fin_run) / 1e6;
+            const bool complet = p.fin_run == FIN_COMPLETE;
+            tous_complets &= complet;
+            if (!complet)
+                std::fprintf(stderr, "%s\n", p.pane.text.c_str());
+            p.pane.text.clear();
+            fs::remove(data);
+            fs::remove(folder / "bench.Ond");
+            fs::remove(folder / "bench.log");
+            const double prep = secondes(debut_handler, debut_flux);
+            settle(repos + prep);
+            double s_ecriture = 0, s_sync = 0;
+            const double disk = pass_fwrite(data, bytes, &s_ecriture, &s_sync);
+            fs::remove(data);
+            settle(repos);
+            ratios[avec_sante].push_back(disk > 0 ? run / disk : 0);
+            std::printf("pair %d%s: recorded run %6.0f MB/s (%s), fwrite loop %6.0f MB/s (%.2f s of fwrite, %.2f s of "
+                        "fsync): %.3f\n",
+                        paire + 1, avec_sante ? ", health check" : "", run, complet ? "complete" : "NOT complete", disk,
+                        s_ecriture, s_sync, ratios[avec_sante].back());
+            bilan_sante(avec_sante);
+            if (paire > 0 || op.pompes.empty())
+                continue;
+            std::printf("  first run                  : %8.2f s from the Start command to the idle window, %.2f s of "
+                        "fsync\n",
+                        secondes(debut_flux, fin_handler), secondes(fin_handler, fin_run));
+            std::printf("  main loop                  : %8.2f s, end of run %.2f s; %.2f s of the data file's fwrite "
+                        "calls\n",
+                        secondes(debut_flux, op.pompes.back()), secondes(op.pompes.back(), fin_handler), s_fwrite);
+            if (op.cpu_debut >= 0 && cpu_fin >= 0)
+                std::printf("  CPU of the logic's thread  : %8.2f s; the box thread copying the stream: %.2f s\n",
+                            cpu_fin - op.cpu_debut, s_copie);
+        }
     }
-    std::vector<double> tri = ratios;
-    std::sort(tri.begin(), tri.end());
-    std::printf("whole run / fwrite loop      : %8.3f median of %d pairs (%.3f to %.3f)%s\n",
-                tri.empty() ? 0.0 : tri[tri.size() / 2], paires, tri.empty() ? 0.0 : tri.front(),
-                tri.empty() ? 0.0 : tri.back(), tous_complets ? "" : ", a run NOT complete");
+    for (const bool avec_sante : analyses) {
+        std::vector<double> tri = ratios[avec_sante];
+        std::sort(tri.begin(), tri.end());
+        std::printf("whole run / fwrite loop      : %8.3f median of %d pairs (%.3f to %.3f)%s%s\n",
+                    tri.empty() ? 0.0 : tri[tri.size() / 2], paires, tri.empty() ? 0.0 : tri.front(),
+                    tri.empty() ? 0.0 : tri.back(), avec_sante ? ", health check on" : "",
+                    tous_complets ? "" : ", a run NOT complete");
+    }
 
     // 3. The level refresh.
     const double pass_ms = pass_niveaux();
@@ -394,42 +440,47 @@ int main(int argc, char** argv)
     // 4. Paced at 50 000 Hz, levels on, recording, until an operator's click.
     so.paced = true;
     box.set_options(so);
-    p.ctl.checkBox_Definie.checked = false;
-    checkBox_Definie_CheckedChanged(p);
-    selection_1045(p);
-    op.remet();
-    op.enregistre = true;
-    std::thread cliqueur([&] {
-        // The click comes at some moment between two pumps, once the run streams.
-        while (op.n_boucle < 2 && op.enregistre)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(rythme_s * 1000)));
-        op.t_clic = Horloge::now();
-        op.clic = true;
-    });
-    button_Start_Click(p);
-    const auto fin = Horloge::now();
-    const double cpu1 = cpu_du_thread();
-    op.enregistre = false;
-    cliqueur.join();
-    fs::remove(data);
-    fs::remove(folder / "bench.Ond");
-    fs::remove(folder / "bench.log");
-    const double cpu0 = op.cpu_debut;
-    const auto debut = op.pompes.empty() ? fin : op.pompes.front();
-    const double mur = secondes(debut, fin);
-    std::printf("\npaced run at 50 000 Hz, 1045 words per frame, levels on, recording (%s, %.1f s, %llu MB):\n",
-                p.fin_run == FIN_STOPPEE ? "stopped" : "NOT stopped", mur,
-                static_cast<unsigned long long>(p.dernier.ntw / 1000000));
-    if (cpu0 >= 0 && cpu1 >= 0 && mur > 0)
-        std::printf("  CPU of the logic's thread  : %8.1f %% of a core, from the first pump of the main loop to idle\n",
-                    100 * (cpu1 - cpu0) / mur);
-    std::printf("  longest gap between pumps  : %8.1f ms in the main loop, %.1f ms from Start to idle\n",
-                plus_long_ecart_ms(op.pompes), plus_long_ecart_ms(op.toutes));
-    if (op.t_stop != Horloge::time_point{})
-        std::printf("  click to Stop sent         : %8.1f ms; click to window idle: %.1f ms\n",
-                    secondes(op.t_clic, op.t_stop) * 1000, secondes(op.t_clic, fin) * 1000);
-    else
-        std::printf("  the click was never acted on\n");
+    for (const bool avec_sante : analyses) {
+        p.ctl.checkBox_Definie.checked = false;
+        checkBox_Definie_CheckedChanged(p);
+        regle_sante(avec_sante);
+        selection_1045(p);
+        op.remet();
+        op.enregistre = true;
+        std::thread cliqueur([&] {
+            // The click comes at some moment between two pumps, once the run streams.
+            while (op.n_boucle < 2 && op.enregistre)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(rythme_s * 1000)));
+            op.t_clic = Horloge::now();
+            op.clic = true;
+        });
+        button_Start_Click(p);
+        const auto fin = Horloge::now();
+        const double cpu1 = cpu_du_thread();
+        op.enregistre = false;
+        cliqueur.join();
+        fs::remove(data);
+        fs::remove(folder / "bench.Ond");
+        fs::remove(folder / "bench.log");
+        const double cpu0 = op.cpu_debut;
+        const auto debut = op.pompes.empty() ? fin : op.pompes.front();
+        const double mur = secondes(debut, fin);
+        std::printf("\npaced run at 50 000 Hz, 1045 words per frame, levels on, recording%s (%s, %.1f s, %llu MB):\n",
+                    avec_sante ? ", health check" : "", p.fin_run == FIN_STOPPEE ? "stopped" : "NOT stopped", mur,
+                    static_cast<unsigned long long>(p.dernier.ntw / 1000000));
+        if (cpu0 >= 0 && cpu1 >= 0 && mur > 0)
+            std::printf(
+                "  CPU of the logic's thread  : %8.1f %% of a core, from the first pump of the main loop to idle\n",
+                100 * (cpu1 - cpu0) / mur);
+        std::printf("  longest gap between pumps  : %8.1f ms in the main loop, %.1f ms from Start to idle\n",
+                    plus_long_ecart_ms(op.pompes), plus_long_ecart_ms(op.toutes));
+        if (op.t_stop != Horloge::time_point{})
+            std::printf("  click to Stop sent         : %8.1f ms; click to window idle: %.1f ms\n",
+                        secondes(op.t_clic, op.t_stop) * 1000, secondes(op.t_clic, fin) * 1000);
+        else
+            std::printf("  the click was never acted on\n");
+        bilan_sante(avec_sante);
+    }
     return 0;
 }

@@ -126,3 +126,55 @@ TEST(PriseTrames, LeavesOutPacketsWithoutWaiting)
     for (const Bloc& b : blocs)
         EXPECT_TRUE(b.intactes);
 }
+
+// A packet left out, then one too short to reach the next frame boundary
+// (a transfer that failed after a few bytes): the packet after them still
+// starts at its first frame boundary.
+TEST(PriseTrames, RealignsAfterAShortPacket)
+{
+    const std::vector<unsigned char> octets = flux(10);
+    std::mutex m;
+    std::condition_variable cv;
+    int recus = 0, liberes = 0;
+    std::vector<Bloc> blocs;
+    PriseTrames prise(
+        MOTS,
+        [&](const uint32_t* mots, size_t n, bool suite) {
+            std::unique_lock<std::mutex> l(m);
+            blocs.push_back(bloc_de(mots, n, suite));
+            ++recus;
+            cv.notify_all();
+            const int moi = recus;
+            cv.wait_for(l, std::chrono::seconds(10), [&] { return liberes >= moi; });
+        },
+        2);
+    auto attend_recus = [&](int n) {
+        std::unique_lock<std::mutex> l(m);
+        return cv.wait_for(l, std::chrono::seconds(10), [&] { return recus >= n; });
+    };
+    auto libere = [&] {
+        std::lock_guard<std::mutex> l(m);
+        ++liberes;
+        cv.notify_all();
+    };
+
+    prise.paquet(octets.data(), 24, 0); // frames 0, 1
+    ASSERT_TRUE(attend_recus(1));
+    prise.paquet(octets.data() + 24, 24, 24); // frames 2, 3, waiting
+    prise.paquet(octets.data() + 48, 28, 48); // no buffer: left out
+    EXPECT_EQ(prise.paquets_ignores(), 1u);
+    libere();
+    ASSERT_TRUE(attend_recus(2));
+    prise.paquet(octets.data() + 76, 4, 76);  // inside frame 6: nothing whole
+    prise.paquet(octets.data() + 80, 40, 80); // from byte 84: frames 7, 8, 9
+    libere();
+    ASSERT_TRUE(attend_recus(3));
+    libere();
+    EXPECT_TRUE(prise.termine(10000));
+
+    ASSERT_EQ(blocs.size(), 3u);
+    EXPECT_EQ(blocs[2].trames, (std::vector<int>{7, 8, 9}));
+    EXPECT_FALSE(blocs[2].suite);
+    for (const Bloc& b : blocs)
+        EXPECT_TRUE(b.intactes);
+}
