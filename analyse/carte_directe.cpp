@@ -8,12 +8,6 @@
 #include "analyse/sante.h"
 #include "analyse/spectre.h"
 
-bool ReglagesCarte::operator==(const ReglagesCarte& o) const
-{
-    return bande == o.bande && octave == o.octave && n == o.n && z == o.z && moyenne == o.moyenne &&
-           dynamique == o.dynamique && derriere == o.derriere;
-}
-
 namespace {
 
 std::string nombre(double v)

@@ -38,7 +38,11 @@ struct ReglagesCarte {
     double dynamique = 10; // dB shown below the maximum (display only)
     bool derriere = false; // seen from behind the array (display only)
 
-    bool operator==(const ReglagesCarte& o) const;
+    bool operator==(const ReglagesCarte& o) const
+    {
+        return bande == o.bande && octave == o.octave && n == o.n && z == o.z && moyenne == o.moyenne &&
+               dynamique == o.dynamique && derriere == o.derriere;
+    }
     bool operator!=(const ReglagesCarte& o) const { return !(*this == o); }
 };
 
