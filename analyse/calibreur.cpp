@@ -8,6 +8,14 @@
 #include "analyse/acoustique.h"
 #include "analyse/sante.h"
 
+Calibration calibration_nominale()
+{
+    Calibration c;
+    c.nom = "Ondaris 1024";
+    c.facteurs.assign(1024, 1.0 / SENSIBILITE_NOMINALE);
+    return c;
+}
+
 bool frequence_calibrable(double fs)
 {
     double bas, haut;

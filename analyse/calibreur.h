@@ -22,12 +22,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "files/calibration.h"
+
 constexpr double FREQUENCE_CALIBREUR = 1000.0; // Hz; a third of an octave: 891 to 1122 Hz
 constexpr double DUREE_RECHERCHE_S = 0.0625;
 constexpr double DUREE_LECTURE_S = 0.25;
 constexpr double SEUIL_CALIBREUR_DB = 10.0;
 constexpr double ECART_STABLE_DB = 0.05;
 constexpr int LECTURES_STABLES = 4;
+
+// Every microphone at the nominal sensitivity: the calibration a new file
+// starts from.
+Calibration calibration_nominale();
 
 // The sampling rate leaves the calibrator's band below half of it.
 bool frequence_calibrable(double fs);

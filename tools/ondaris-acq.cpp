@@ -733,8 +733,7 @@ bool charge_calibration(const Options& o, Calibration& cal)
     }
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::u8path(o.calibration), ec) && o.calibre > 0) {
-        cal.nom = "Ondaris 1024";
-        cal.facteurs.assign(1024, 1.0 / SENSIBILITE_NOMINALE);
+        cal = calibration_nominale();
         std::printf("  Calibration : %s, à créer (sensibilité nominale)\n", o.calibration.c_str());
         return true;
     }

@@ -351,28 +351,30 @@ void FenetreAnalyse::releve()
         p_.assistant = false;
         regle_analyse(p_);
     }
-    const ResultatsDirect r = p_.direct.resultats();
-    if (r.version != version_) {
+    // The results are copied only when there are new ones.
+    if (p_.direct.version() != version_) {
+        ResultatsDirect r = p_.direct.resultats();
         version_ = r.version;
         const bool bilan_change = r.bilan.size() != r_.bilan.size() || r.trames_sante != r_.trames_sante;
         const bool calibres_change = r.calibres.size() != r_.calibres.size();
-        r_ = r;
+        r_ = std::move(r);
         if (bilan_change) {
-            bilan_ = r.bilan;
+            bilan_ = r_.bilan;
             montre_bilan();
-            if (marque_->isChecked())
-                agit_([this] { marque_signales(p_, bilan_); });
+            agit_([this] {
+                retient_signales(p_, bilan_);
+                if (marque_->isChecked())
+                    marque_signales(p_, bilan_);
+            });
         }
         if (calibres_change)
             agit_([this] { prend_calibres(p_, r_); });
-        if (p_.ponderation_a && !r.niveaux_a.empty())
+        if (p_.ponderation_a && !r_.niveaux_a.empty())
             agit_([this] { applique_niveaux_a(p_, r_); });
-        if (!r.carte.niveaux.empty())
-            carte_->montre(r.carte);
-        if (r.spectre.micro >= 0 && r.spectre.micro == p_.micro_spectre && !r.spectre.densite.empty())
-            spectre_->montre(r.spectre);
-        if (bilan_change)
-            agit_([this] { retient_signales(p_, bilan_); });
+        if (!r_.carte.niveaux.empty())
+            carte_->montre(r_.carte);
+        if (r_.spectre.micro >= 0 && r_.spectre.micro == p_.micro_spectre && !r_.spectre.densite.empty())
+            spectre_->montre(r_.spectre);
     }
     montre_calibres();
     suit_modele();

@@ -8,21 +8,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/fenetre/texte_qt.h"
 #include "channels/niveaux.h"
 
 namespace {
 
 constexpr int MARGE_GAUCHE = 58, MARGE_DROITE = 96, MARGE_HAUT = 74, MARGE_BAS = 48;
-
-QFont police(int pt, bool gras = false)
-{
-    QFont f = QApplication::font();
-    f.setPointSize(pt);
-    f.setBold(gras);
-    return f;
-}
-
-QString nombre(double v, int decimales) { return QLocale(QLocale::French).toString(v, 'f', decimales); }
 
 // Jet colour of u in 0..1.
 QColor jet(double u)

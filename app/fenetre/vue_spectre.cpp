@@ -8,17 +8,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/fenetre/texte_qt.h"
+
 namespace {
-
-QFont police(int pt, bool gras = false)
-{
-    QFont f = QApplication::font();
-    f.setPointSize(pt);
-    f.setBold(gras);
-    return f;
-}
-
-QString nombre(double v, int decimales) { return QLocale(QLocale::French).toString(v, 'f', decimales); }
 
 QString frequence(double f)
 {

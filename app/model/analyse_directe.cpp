@@ -49,6 +49,12 @@ void AnalyseDirecte::recommence()
     ++resultats_.version;
 }
 
+uint64_t AnalyseDirecte::version() const
+{
+    std::lock_guard<std::mutex> l(m_);
+    return resultats_.version;
+}
+
 ResultatsDirect AnalyseDirecte::resultats() const
 {
     std::lock_guard<std::mutex> l(m_);

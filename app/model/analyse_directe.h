@@ -94,6 +94,8 @@ public:
     // Forgets the health figures and the microphones calibrated.
     void recommence();
     ResultatsDirect resultats() const;
+    // Changes with every new result (ResultatsDirect::version), without a copy.
+    uint64_t version() const;
 
     // At a run's start (window thread): the consumer of its frames, or
     // nullptr when nothing is asked. `codes`: the code of every word of a

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "analyse/acoustique.h"
+#include "analyse/calibreur.h"
 #include "app/model/acquisition.h"
 #include "app/model/affiche_niveaux.h"
 #include "app/model/choix_micros.h"
@@ -124,11 +125,7 @@ int charge_calibration(Principale& p, const std::string& chemin)
 
 int enregistre_calibration(Principale& p, const std::string& chemin)
 {
-    Calibration c = p.calibration;
-    if (c.facteurs.size() != 1024) {
-        c.facteurs.assign(1024, 1.0 / SENSIBILITE_NOMINALE);
-        c.nom = "Ondaris 1024";
-    }
+    Calibration c = calibration_chargee(p) ? p.calibration : calibration_nominale();
     std::string erreur;
     if (ecrit_calibration(chemin, c, erreur) != 0) {
         p.call_verb("Calibration non enregistrée : " + erreur + "\r\n", 1);
@@ -169,10 +166,8 @@ int prend_calibres(Principale& p, const ResultatsDirect& r)
     for (const auto& [m, c] : r.calibres) {
         if (m < 0 || m >= 1024)
             continue;
-        if (!calibration_chargee(p)) {
-            p.calibration.facteurs.assign(1024, 1.0 / SENSIBILITE_NOMINALE);
-            p.calibration.nom = "Ondaris 1024";
-        }
+        if (!calibration_chargee(p))
+            p.calibration = calibration_nominale();
         double& f = p.calibration.facteurs[size_t(m)];
         if (f != c.facteur) {
             f = c.facteur;
