@@ -7,12 +7,29 @@ set(ondaris_outils ondaris-acq ondaris-verifie ondaris-repare ondaris-export)
 set(ondaris_installation ${PROJECT_SOURCE_DIR}/installation)
 
 if(WIN32)
-  # Everything in one folder, nothing to install: the programs, and beside
-  # them the notes for the lab PC (where libusb-1.0.dll goes, the WinUSB
-  # driver) with Windows line ends.
-  install(TARGETS ${ondaris_outils} RUNTIME DESTINATION .)
+  # Everything in one folder: the windows, the tools, the DLLs they load
+  # (Qt's with its platform plugin and style, FFTW, HDF5, pugixml, libusb),
+  # the simulated array's geometry, the guide and the notes for the lab PC
+  # (the WinUSB driver) with Windows line ends. The zip is that folder; the
+  # installer puts it in Program Files with Start-menu entries.
+  set(ondaris_programmes ${ondaris_outils})
+  if(TARGET ondaris)
+    list(APPEND ondaris_programmes ondaris ondaris-simulateur ondaris-carte)
+  endif()
+  install(TARGETS ${ondaris_programmes} RUNTIME DESTINATION .)
+  if(ondaris_dll_prefixe)
+    install(FILES ${ondaris_dll} ${ondaris_dll_qt} ${ondaris_dll_prefixe}/bin/libusb-1.0.dll DESTINATION .)
+    foreach(p ${ondaris_dll_plugins})
+      get_filename_component(sous ${p} DIRECTORY)
+      install(FILES ${ondaris_dll_prefixe}/plugins/${p} DESTINATION ${sous})
+    endforeach()
+    if(ONDARIS_FENETRE AND EXISTS ${ondaris_dll_prefixe}/translations/qtbase_fr.qm)
+      install(FILES ${ondaris_dll_prefixe}/translations/qtbase_fr.qm DESTINATION translations)
+    endif()
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/data/geometrie-simulateur.xml DESTINATION donnees)
   foreach(texte LISEZMOI:${ondaris_installation}/LISEZMOI.txt LICENCE:${PROJECT_SOURCE_DIR}/LICENCE
-                LICENSE:${PROJECT_SOURCE_DIR}/LICENSE)
+                LICENSE:${PROJECT_SOURCE_DIR}/LICENSE guide-operateur:${PROJECT_SOURCE_DIR}/docs/guide-operateur.md)
     string(REPLACE ":" ";" texte "${texte}")
     list(GET texte 0 nom)
     list(GET texte 1 source)
@@ -20,8 +37,40 @@ if(WIN32)
     install(FILES ${CMAKE_BINARY_DIR}/textes/${nom}.txt DESTINATION .)
   endforeach()
 
-  set(CPACK_GENERATOR ZIP)
+  set(CPACK_GENERATOR ZIP NSIS)
   set(CPACK_PACKAGE_FILE_NAME ondaris-${PROJECT_VERSION}-windows-x86_64)
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY "Ondaris 1024")
+  set(CPACK_PACKAGE_VENDOR "Ondaris 1024 acquisition developers")
+  # A 64-bit installer: Debian's makensis makes a 32-bit one by default.
+  set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  set(CPACK_NSIS_PACKAGE_NAME "Ondaris 1024")
+  set(CPACK_NSIS_DISPLAY_NAME "Ondaris 1024 ${PROJECT_VERSION}")
+  set(CPACK_NSIS_INSTALLED_ICON_NAME ondaris.exe)
+  set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/installation/ondaris.ico)
+  set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/installation/ondaris.ico)
+  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  # The Start-menu entries start in the user's own folder, Documents\Ondaris
+  # (created if missing), where the settings and recordings go; never in the
+  # install folder. The uninstaller leaves that folder alone.
+  set(ondaris_raccourcis)
+  if(TARGET ondaris)
+    set(ondaris_raccourcis
+        "ondaris.exe|Ondaris 1024"
+        "ondaris-simulateur.exe|Ondaris 1024 (boîtier simulé)")
+  endif()
+  set(creation "  SetShellVarContext current\n  CreateDirectory '$DOCUMENTS\\Ondaris'\n  SetOutPath '$DOCUMENTS\\Ondaris'\n  StrCmp $SV_ALLUSERS 'AllUsers' 0 +2\n  SetShellVarContext all\n")
+  set(suppression "")
+  foreach(r ${ondaris_raccourcis})
+    string(REPLACE "|" ";" r "${r}")
+    list(GET r 0 exe)
+    list(GET r 1 titre)
+    string(APPEND creation "  CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\${titre}.lnk' '$INSTDIR\\${exe}'\n")
+    string(APPEND suppression "  Delete '$SMPROGRAMS\\$START_MENU\\${titre}.lnk'\n")
+  endforeach()
+  string(APPEND creation "  SetOutPath '$INSTDIR'\n")
+  set(CPACK_NSIS_CREATE_ICONS_EXTRA "${creation}")
+  set(CPACK_NSIS_DELETE_ICONS_EXTRA "${suppression}")
 else()
   set(ondaris_programmes ${ondaris_outils})
   if(TARGET ondaris)
@@ -43,10 +92,19 @@ else()
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps RENAME ondaris.png)
   endif()
 
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENCE ${PROJECT_SOURCE_DIR}/LICENSE
-                ${PROJECT_SOURCE_DIR}/docs/guide-operateur.md
+  # The licence as Debian has it: the copyright file points at the GPL in
+  # /usr/share/common-licenses; the changelog, compressed.
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/guide-operateur.md
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENCE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+  install(FILES ${ondaris_installation}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  set(ONDARIS_MAINTENEUR "Ondaris 1024 acquisition developers <maintainers@users.noreply.c-seed-509a3829.example>"
+      CACHE STRING "The Debian package's maintainer, with an address")
+  configure_file(${ondaris_installation}/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+                     COMMAND gzip -9nc ${CMAKE_BINARY_DIR}/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+                     DEPENDS ${CMAKE_BINARY_DIR}/changelog)
+  add_custom_target(changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+  install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
   # A man page per program, made by help2man from its --help and --version.
   find_program(ONDARIS_HELP2MAN help2man)
@@ -87,7 +145,7 @@ else()
                     OUTPUT_STRIP_TRAILING_WHITESPACE)
   endif()
   set(CPACK_PACKAGE_FILE_NAME ondaris_${PROJECT_VERSION}_${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Ondaris 1024 acquisition developers")
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ONDARIS_MAINTENEUR}")
   set(CPACK_DEBIAN_PACKAGE_SECTION science)
   # The libraries' packages come from dpkg-shlibdeps (Qt 6, libusb, HDF5);
   # Qt's platform plugins are loaded at run time, so they are named here.
@@ -104,9 +162,10 @@ set(CPACK_PACKAGE_NAME ondaris)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Acquisition de l'antenne de microphones Ondaris 1024 (USB)")
 set(CPACK_PACKAGE_DESCRIPTION
-    "La fenêtre d'acquisition (ondaris), la même sur un boîtier simulé (ondaris-simulateur),
-l'acquisition sans fenêtre (ondaris-acq) et les outils d'après l'acquisition
-(ondaris-verifie, ondaris-repare, ondaris-export), avec la règle udev du boîtier.")
+    "La fenêtre d'acquisition (ondaris), la même sur un boîtier simulé
+(ondaris-simulateur), l'acquisition sans fenêtre (ondaris-acq) et les outils
+d'après l'acquisition (ondaris-verifie, ondaris-repare, ondaris-export,
+ondaris-carte), avec la règle udev du boîtier.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENCE)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_SOURCE_DIR}/dist)

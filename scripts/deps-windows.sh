@@ -193,9 +193,21 @@ construit_hdf5() {
   export WINEPREFIX=$travail/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   unset DISPLAY WAYLAND_DISPLAY
   [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
+  # A configure probe writes its answer into its working folder, which
+  # CMake's try_run leaves to a scratch folder: the answer is brought back
+  # to the build folder, where HDF5 reads it.
+  local sonde=$travail/wine-sonde
+  cat >"$sonde" <<EOF2
+#!/bin/sh
+wine "\$@"
+rc=\$?
+for f in pac_*.out; do [ -f "\$f" ] && cp "\$f" "$travail/b-hdf5/"; done
+exit \$rc
+EOF2
+  chmod +x "$sonde"
   # MinGW has unistd.h but no sys/wait.h, which HDF5 includes with it.
   cmake -S "$d" -B "$travail/b-hdf5" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$chaine" \
-        -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v wine)" \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="$sonde" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefixe" \
         -DBUILD_SHARED_LIBS=ON -DONLY_SHARED_LIBS=ON -DBUILD_TESTING=OFF \
         -DHDF5_BUILD_TOOLS=OFF -DHDF5_BUILD_EXAMPLES=OFF -DHDF5_BUILD_UTILS=OFF \
@@ -205,7 +217,7 @@ construit_hdf5() {
   cmake --build "$travail/b-hdf5" -j"$jobs"
   cmake --install "$travail/b-hdf5"
   wineserver -k >/dev/null 2>&1 || true
-  ls "$prefixe"/bin/libhdf5*.dll "$prefixe"/bin/hdf5*.dll 2>/dev/null | grep -q .
+  test -f "$prefixe/bin/libhdf5.dll"
 }
 
 construit_qt() {
@@ -260,5 +272,7 @@ for s in "${sources[@]}"; do
   [ -f "$prefixe/.fait-$s" ] || { echo "Préfixe incomplet ($s reste à construire) : $prefixe"; exit 0; }
 done
 touch "$prefixe/.complet"
-rm -rf "$travail"
+# The sources and build trees go; the toolchain stays (Qt's own toolchain
+# file loads it).
+rm -rf "$travail"/src-* "$travail"/b-* "$travail"/wine
 echo "$prefixe"

@@ -5,29 +5,91 @@
 #     ondaris-acq in a temporary folder, checks the recording with the installed
 #     ondaris-verifie, then removes the package and checks that none of its files
 #     is left. Needs root (or sudo); the package must not be installed already.
-#   scripts/essai-paquet.sh windows  makes the Windows zip, unpacks it into a fresh
-#     folder and does the same under Wine with the programs found there.
+#   scripts/essai-paquet.sh windows  makes the Windows zip and installer; unpacks
+#     the zip into a fresh folder and does the same under Wine with the programs
+#     found there; installs with the installer, silently, records 1 s with the
+#     installed runner, checks it, opens and closes the installed window (Xvfb),
+#     and uninstalls, checking that no program file is left.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ "${1:-}" = windows ]; then
   scripts/package.sh windows
   zip=$(ls -t dist/ondaris-*-windows-x86_64.zip | head -1)
+  installeur=$(ls -t dist/ondaris-*-windows-x86_64.exe | head -1)
   essai=$(mktemp -d)
-  trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$essai"' EXIT
-  unzip -q "$zip" -d "$essai"
-  dossier=$(ls -d "$essai"/ondaris-*)
   # A Wine prefix of the packaging build's own, made once, nothing downloaded.
   export WINEPREFIX="$PWD/${ONDARIS_CONSTRUCTION:-build-win-paquet}/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
   unset DISPLAY WAYLAND_DISPLAY
+  xvfb=
+  trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; rm -rf "$essai"' EXIT
   [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
-  cd "$dossier"
-  for p in acq verifie repare export; do wine "ondaris-$p.exe" --version; done
-  wine ondaris-acq.exe --simulateur --duree 1 --dossier mesures --nom essai --sans-progression >acq.txt
-  wine ondaris-verifie.exe 'mesures\essai.dat' | tail -1
-  wine ondaris-export.exe 'mesures\essai.dat' --format npy >/dev/null
+  echecs=0
+  echec() { echo "ÉCHEC : $*"; echecs=$((echecs + 1)); }
+
+  # The zip: unpacked anywhere, the tools run from there.
+  unzip -q "$zip" -d "$essai/zip"
+  dossier=$(ls -d "$essai"/zip/ondaris-*)
+  for f in ondaris.exe ondaris-simulateur.exe ondaris-carte.exe Qt6Widgets.dll platforms/qwindows.dll \
+           styles/qwindowsvistastyle.dll libusb-1.0.dll libfftw3f-3.dll libhdf5.dll libpugixml.dll \
+           donnees/geometrie-simulateur.xml guide-operateur.txt LISEZMOI.txt; do
+    [ -f "$dossier/$f" ] || echec "$f absent du zip"
+  done
+  (cd "$dossier" && for p in acq verifie repare export carte; do wine "ondaris-$p.exe" --version; done
+   wine ondaris-acq.exe --simulateur --duree 1 --dossier mesures --nom essai --sans-progression >acq.txt &&
+   wine ondaris-verifie.exe 'mesures\essai.dat' | tail -1 &&
+   wine ondaris-export.exe 'mesures\essai.dat' --format h5 >/dev/null) || echec "les outils du zip sous Wine"
   echo "Zip dépaqueté et essayé sous Wine."
-  exit 0
+
+  # The installer, silent, as a lab's deployment runs it.
+  cible='C:\Program Files\Ondaris 1024'
+  installe="$WINEPREFIX/drive_c/Program Files/Ondaris 1024"
+  rm -rf "$installe"
+  wine "$installeur" /S "/D=$cible" || echec "l'installeur a échoué"
+  wineserver -w
+  for f in ondaris.exe ondaris-simulateur.exe ondaris-acq.exe ondaris-verifie.exe Qt6Core.dll \
+           platforms/qwindows.dll libusb-1.0.dll Uninstall.exe; do
+    [ -f "$installe/$f" ] || echec "$f non installé"
+  done
+  menus=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name '*.lnk' -path '*Ondaris 1024*' 2>/dev/null)
+  grep -q 'Ondaris 1024.lnk' <<<"$menus" || echec "pas d'entrée « Ondaris 1024 » au menu Démarrer"
+  grep -q 'simulé).lnk' <<<"$menus" || echec "pas d'entrée « Ondaris 1024 (boîtier simulé) » au menu Démarrer"
+  documents=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -name Ondaris -path '*Documents*' | head -1)
+  [ -n "$documents" ] || echec "le dossier Documents\\Ondaris n'a pas été créé"
+  while read -r lnk; do
+    [ -n "$lnk" ] || continue
+    # The shortcut's working folder is stored in it as text: the user's own.
+    if ! LC_ALL=C grep -aq 'Documents.Ondaris' "$lnk" && ! iconv -f UTF-16LE -t UTF-8 "$lnk" 2>/dev/null | grep -aq 'Documents.Ondaris'; then
+      echec "$(basename "$lnk") ne démarre pas dans Documents\\Ondaris"
+    fi
+  done <<<"$menus"
+  (cd "$essai" && wine "$cible\ondaris-acq.exe" --simulateur --duree 1 --dossier 'C:\Mesures' --nom installe \
+     --sans-progression >installe.txt && wine "$cible\ondaris-verifie.exe" 'C:\Mesures\installe.dat' | tail -1) ||
+    echec "le runner ou le vérificateur installés"
+  # The installed window starts and closes as a window manager asks.
+  affichage=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1400x900x24 -nolisten tcp 3>"$affichage" 2>/dev/null &
+  xvfb=$!
+  for _ in $(seq 100); do [ -s "$affichage" ] && break; sleep 0.1; done
+  (export DISPLAY=":$(head -1 "$affichage")"
+   cd "$documents" && wine "$cible\ondaris-simulateur.exe" >/dev/null 2>&1 &
+   f=$(/usr/bin/python3 tests/fenetre/x11.py attend "BOÎTIER SIMULÉ" 180) &&
+   /usr/bin/python3 tests/fenetre/x11.py ferme "$f" && /usr/bin/python3 tests/fenetre/x11.py disparue "$f" 60) ||
+    echec "la fenêtre installée ne s'ouvre pas ou ne se ferme pas"
+  wineserver -w
+  kill "$xvfb" 2>/dev/null || true
+  xvfb=
+  rm -f "$affichage"
+  # The uninstaller removes every program file and leaves the user's folder.
+  wine "$installe/Uninstall.exe" /S || echec "le désinstalleur a échoué"
+  wineserver -w
+  restes=$(find "$installe" -type f 2>/dev/null | head -5)
+  [ -z "$restes" ] || echec "restes après désinstallation : $restes"
+  menus=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -path '*Ondaris 1024*' 2>/dev/null)
+  [ -z "$menus" ] || echec "entrées du menu Démarrer restées : $menus"
+  [ -d "$documents" ] || echec "le désinstalleur a retiré Documents\\Ondaris"
+  [ "$echecs" -eq 0 ] && echo "Installeur essayé sous Wine : installé, runner, vérificateur et fenêtre essayés, désinstallé sans reste."
+  exit "$echecs"
 fi
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
@@ -37,6 +99,8 @@ if dpkg -s ondaris >/dev/null 2>&1; then
 fi
 scripts/package.sh
 deb=$(ls -t dist/ondaris_*_*.deb | head -1)
+lintian --fail-on error,warning "$deb" || { echo "ÉCHEC : lintian sur $deb"; exit 1; }
+echo "lintian : ni erreur ni avertissement sur $(basename "$deb")"
 contenu=$(dpkg-deb -c "$deb")
 for f in /usr/lib/udev/rules.d/60-ondaris.rules /usr/share/applications/ondaris.desktop \
          /usr/share/applications/ondaris-simulateur.desktop /usr/share/man/man1/ondaris-acq.1.gz \

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
 # The same sources on Windows: installs what is missing (MinGW-w64, Wine),
-# cross-builds the logic, the simulated box, ondaris-acq.exe and the test
-# suite for 64-bit Windows, runs the tests under Wine, then records one run
-# under Wine and one on Linux and checks that they match: the same .dat, the
-# same .Ond apart from its date, the same .log and configuration apart from
-# the date, the regional conventions and the paths.
+# builds the Windows libraries once per machine (scripts/deps-windows.sh),
+# cross-builds every program and the test suite for 64-bit Windows, runs the
+# tests under Wine (the window's on Qt's offscreen platform), then records
+# one run under Wine and one on Linux and checks that they match: the same
+# .dat, the same .Ond apart from its date, the same .log and configuration
+# apart from the date, the regional conventions and the paths. Last, the
+# real window under Wine and Xvfb: ondaris-simulateur.exe through Init, a
+# recording, Stop and the analysis window, closed as a window manager asks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 debut=$(date +%s)
 scripts/install-deps.sh windows
 jobs=$(nproc 2>/dev/null || echo 2)
+prefixe=$(scripts/deps-windows.sh | tail -1)
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=ON -DONDARIS_BENCH=OFF \
-      -DONDARIS_FENETRE=OFF -DONDARIS_HDF5=OFF -DONDARIS_XML=OFF >/dev/null
+      -DONDARIS_WINDOWS_PREFIX="$prefixe" \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=ON -DONDARIS_BENCH=OFF >/dev/null
 cmake --build build-win -j"$jobs"
 
 # A Wine prefix of our own, made once; no display, no Mono or Gecko (nothing
@@ -90,8 +94,12 @@ for f in "Mesures é/Essai.log:Essai.log" "config_en_cours.txt:config_en_cours.t
     echec "$b diffère ailleurs que sur la date, la langue et les chemins"
 done
 
+fenetre=0
+scripts/essai-fenetre-wine.sh build-win || fenetre=$?
+
 echo "Windows (MinGW-w64 + Wine) : $(( $(date +%s) - debut )) s"
 [ "$echecs" -eq 0 ] && echo "Acquisition sous Wine identique à celle de Linux." ||
   echo "$echecs comparaison(s) en échec"
 [ "$suite" -eq 0 ] || echo "Tests sous Wine en échec"
-[ "$echecs" -eq 0 ] && [ "$suite" -eq 0 ]
+[ "$fenetre" -eq 0 ] || echo "Fenêtre sous Wine en échec"
+[ "$echecs" -eq 0 ] && [ "$suite" -eq 0 ] && [ "$fenetre" -eq 0 ]

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite three
-# times: as released, under AddressSanitizer and UBSan, and cross-built for
-# Windows under Wine (scripts/test-windows.sh); in between, the Debian
-# package and the Windows zip are made and tried (scripts/essai-paquet.sh).
+# Installs what is missing, builds the Windows libraries once per machine
+# (scripts/deps-windows.sh, first, since it takes longest on a fresh
+# machine), builds, and runs the whole test suite three times: as released,
+# under AddressSanitizer and UBSan, and cross-built for Windows under Wine
+# with the real window (scripts/test-windows.sh); in between, the Debian
+# package is made, checked by lintian and tried, and the Windows zip and
+# installer are tried under Wine (scripts/essai-paquet.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh windows
+scripts/deps-windows.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=ON >/dev/null

@@ -1,11 +1,14 @@
 #include "app/fenetre/application.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QPalette>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
@@ -28,14 +31,40 @@ void prepare_application(QApplication& app)
     pal.setColor(QPalette::Highlight, QColor(0, 120, 215));
     app.setPalette(pal);
     // The toolkit's own font: Arial (Liberation Sans stands in for it).
+    // Where Arial is missing (Wine, a bare Windows), a sans-serif of the same
+    // metrics rather than the system's serif fallback.
+    QFont::insertSubstitutions(QStringLiteral("Arial"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                QStringLiteral("DejaVu Sans"), QStringLiteral("Tahoma")});
     QFont police(QStringLiteral("Arial"), 9);
     police.setStyleHint(QFont::SansSerif);
     app.setFont(police);
     app.setWindowIcon(QIcon(QStringLiteral(":/ondaris/icone.png")));
+    // Qt's own texts in French: from the installed Qt, or beside the program
+    // (the Windows folder carries them in translations/).
     auto* qt = new QTranslator(&app);
-    if (qt->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
-                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    const QLocale fr(QLocale::French);
+    if (qt->load(fr, QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        qt->load(fr, QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QCoreApplication::applicationDirPath() + QStringLiteral("/translations")))
         app.installTranslator(qt);
+    else
+        delete qt;
+#ifdef _WIN32
+    // Started in its own folder (a double click in Program Files), the window
+    // works in the user's Documents\Ondaris instead: the settings and the
+    // recordings never go beside the program.
+    const QString ici = QFileInfo(QDir::currentPath()).canonicalFilePath();
+    const QString programme = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
+    if (ici.compare(programme, Qt::CaseInsensitive) == 0) {
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (!documents.isEmpty()) {
+            const QString dossier = documents + QStringLiteral("/Ondaris");
+            if (QDir().mkpath(dossier))
+                QDir::setCurrent(dossier);
+        }
+    }
+#endif
 }
 
 void ferme_sur_demande_fin(QWidget& fenetre)

@@ -1,6 +1,7 @@
 // What every program with the window sets on its QApplication: the style,
-// the French texts of Qt's own dialogs when installed, the icon; and the
-// options it answers itself.
+// the fonts, the French texts of Qt's own dialogs when installed, the icon,
+// and on Windows a working folder of the user's own when started in the
+// program's folder; and the options it answers itself.
 #pragma once
 
 class QApplication;

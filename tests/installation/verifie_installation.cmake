@@ -13,7 +13,7 @@ endif()
 
 set(manque)
 foreach(f lib/udev/rules.d/60-ondaris.rules share/doc/ondaris/README.md share/doc/ondaris/copyright
-          share/doc/ondaris/guide-operateur.md)
+          share/doc/ondaris/guide-operateur.md share/doc/ondaris/changelog.gz)
   if(NOT EXISTS ${OUT}/${f})
     list(APPEND manque ${f})
   endif()
