@@ -194,15 +194,12 @@ construit_hdf5() {
   unset DISPLAY WAYLAND_DISPLAY
   [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
   # A configure probe writes its answer into its working folder, which
-  # CMake's try_run leaves to a scratch folder: the answer is brought back
-  # to the build folder, where HDF5 reads it.
+  # CMake's try_run leaves as the caller's: the probes run in the build
+  # folder, where HDF5 reads the answers (its build steps run there too).
   local sonde=$travail/wine-sonde
   cat >"$sonde" <<EOF2
 #!/bin/sh
-wine "\$@"
-rc=\$?
-for f in pac_*.out; do [ -f "\$f" ] && cp "\$f" "$travail/b-hdf5/"; done
-exit \$rc
+cd "$travail/b-hdf5" && exec wine "\$@"
 EOF2
   chmod +x "$sonde"
   # MinGW has unistd.h but no sys/wait.h, which HDF5 includes with it.

@@ -40,6 +40,11 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 international() { wine reg add 'HKCU\Control Panel\International' /v "$1" /d "$2" /f >/dev/null; }
 international sDecimal '.'
 international sThousand ','
+# Qt's offscreen platform, on which the window's tests run, takes its fonts
+# from a folder: Liberation, Arial's metrics. (Wine passes no QT_ variable
+# from the Unix side, so it goes through the Windows environment.)
+wine reg add 'HKCU\Environment' /v QT_QPA_FONTDIR /d 'Z:\usr\share\fonts\truetype\liberation' /f >/dev/null
+wineserver -w
 
 suite=0
 (cd build-win && ctest --output-on-failure -j"$jobs") || suite=$?
