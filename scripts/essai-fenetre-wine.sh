@@ -106,6 +106,8 @@ taille=$(stat -c %s "$dat")
 cmp -s -n "$taille" "$dat" "$reference/Essai.dat" || echec "les trames diffèrent de celles de Linux"
 echo "Enregistré $ou : $taille octets ($(( taille * 10 / par_seconde )) dixièmes de seconde), les mêmes trames que sous Linux"
 
+x11 capture "$construction/captures/fenetre-wine.png" "$fenetre"
+
 # The analysis window (its button acts once the run's end is handled).
 analyse=
 for _ in $(seq 20); do
@@ -114,7 +116,6 @@ for _ in $(seq 20); do
 done
 [ -n "$analyse" ] || echec "la fenêtre d'analyse ne s'ouvre pas"
 sleep 2
-x11 capture "$construction/captures/fenetre-wine.png" "$fenetre"
 x11 capture "$construction/captures/analyse-wine.png" "$analyse"
 
 # Closed as a window manager asks; the program ends by itself.

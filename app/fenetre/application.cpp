@@ -33,9 +33,9 @@ void prepare_application(QApplication& app)
     // The toolkit's own font: Arial (Liberation Sans stands in for it).
     // Where Arial is missing (Wine, a bare Windows), a sans-serif of the same
     // metrics rather than the system's serif fallback.
-    QFont::insertSubstitutions(QStringLiteral("Arial"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                                QStringLiteral("DejaVu Sans"), QStringLiteral("Tahoma")});
+    for (const QString& famille : {QStringLiteral("Arial"), QStringLiteral("Microsoft Sans Serif")})
+        QFont::insertSubstitutions(famille, {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                             QStringLiteral("DejaVu Sans"), QStringLiteral("Tahoma")});
     QFont police(QStringLiteral("Arial"), 9);
     police.setStyleHint(QFont::SansSerif);
     app.setFont(police);
@@ -44,7 +44,8 @@ void prepare_application(QApplication& app)
     // (the Windows folder carries them in translations/).
     auto* qt = new QTranslator(&app);
     const QLocale fr(QLocale::French);
-    if (qt->load(fr, QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+    if (qt->load(fr, QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
         qt->load(fr, QStringLiteral("qtbase"), QStringLiteral("_"),
                  QCoreApplication::applicationDirPath() + QStringLiteral("/translations")))
         app.installTranslator(qt);
