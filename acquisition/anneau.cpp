@@ -1,5 +1,6 @@
 #include "acquisition/anneau.h"
 
+#include <cstring>
 #include <new>
 
 Anneau::Anneau(usb::UsbApi& usb, Clock& clock, const Journal& journal) : usb_(usb), clock_(clock), journal_(journal) {}
@@ -33,9 +34,13 @@ int Anneau::alloue(usb::DeviceHandle handle, unsigned int timeout_ms, bool touch
         slots_[i] = {this, i};
         if (!transfert_[i])
             transfert_[i] = usb_.alloc_transfer(0);
-        if (!buffers_[i])
-            buffers_[i] = touche ? new (std::nothrow) unsigned char[TAILLE_PAQUET]()
-                                 : new (std::nothrow) unsigned char[TAILLE_PAQUET];
+        if (!buffers_[i]) {
+            // Aligned for the writes past the system's cache.
+            buffers_[i] = static_cast<unsigned char*>(
+                ::operator new[](TAILLE_PAQUET, std::align_val_t(ALIGNEMENT_TAMPONS), std::nothrow));
+            if (buffers_[i] && touche)
+                std::memset(buffers_[i], 0, TAILLE_PAQUET);
+        }
         if (!transfert_[i] || !buffers_[i]) {
             journal_.call_verb("Mémoire insuffisante pour les tampons de l'acquisition (32 tampons de 16 Mo) !\r\n");
             libere();
@@ -125,7 +130,8 @@ void Anneau::libere()
         if (transfert_[i])
             usb_.free_transfer(transfert_[i]);
         transfert_[i] = nullptr;
-        delete[] buffers_[i];
+        if (buffers_[i])
+            ::operator delete[](buffers_[i], std::align_val_t(ALIGNEMENT_TAMPONS));
         buffers_[i] = nullptr;
     }
 }

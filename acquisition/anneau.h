@@ -4,14 +4,16 @@
 // thread that calls traite_evenements(): it only records the completion
 // (slot, status, bytes) in a queue and returns. The caller then takes the
 // completions in the order they came (prochaine()), uses the slot's buffer
-// (write, counter check, levels) and resubmits it (resoumet()): a buffer is
-// never read after it went back to the library. A transfer is never freed
+// (write, counter check, levels; a run's writer thread may read it
+// meanwhile) and resubmits it (resoumet()): a buffer is never read after it
+// went back to the library. A transfer is never freed
 // while it is in flight; libere() cancels and drains first.
 //
 // One thread at a time uses a ring: the run's, or the presence test's.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -24,6 +26,9 @@ constexpr int NB_TRANSFERTS = 32;
 constexpr uint32_t TAILLE_PAQUET = 16777216;        // bytes per transfer
 constexpr uint32_t MOTS_PAQUET = TAILLE_PAQUET / 4; // 32-bit words per transfer
 constexpr unsigned char ENDPOINT_DONNEES = 0x81;
+// Alignment of the buffers: a page, as the writes past the system's cache
+// ask (base/plateforme.h).
+constexpr std::size_t ALIGNEMENT_TAMPONS = 4096;
 
 // Longest wait of one call of the library's event handling in the loops of
 // a run, its drains and the presence test, so that Stop and Abort act at

@@ -1,5 +1,6 @@
 #include "acquisition/run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -35,7 +36,7 @@ uint8_t octet_start(int entree, int condition)
 
 Run::Run(Boitier& b, ParametresRun params, FichiersRun fichiers, ObservateurRun& obs, Disque& disque)
     : b_(b), p_(std::move(params)), fichiers_(std::move(fichiers)), obs_(obs), disque_(disque),
-      anneau_(b.usb, b.clock, b.journal)
+      anneau_(b.usb, b.clock, b.journal), ecrivain_(disque)
 {}
 
 uint64_t Run::espace_utilisable(const std::string& path) const
@@ -54,35 +55,80 @@ bool budget_disque_atteint(bool enregistre, uint32_t count, uint32_t num_pkt, in
 // ---------------------------------------------------------------------------
 // Completions
 
-void Run::garde(int slot, uint32_t n)
+bool Run::garde(int slot, uint32_t n)
 {
     ntr_ += n;
-    if (p_.enregistre)
-        ecrit_donnees(anneau_.buffer(slot), n);
-    obs_.paquet(anneau_.buffer(slot), n, ntr_ - n);
-}
-
-void Run::ecrit_donnees(const unsigned char* data, uint32_t n)
-{
     // Closed: the end of run has written the header; a completion that
     // comes while the ring is released is not part of the file.
-    if (erreur_ecriture_ || !fichiers_.donnees())
+    if (p_.enregistre && ecrivain_.actif() && fichiers_.donnees()) {
+        chez_ecrivain_[slot] = true;
+        ecrivain_.confie(slot, anneau_.buffer(slot), n, ntr_ - n);
+        return true;
+    }
+    obs_.paquet(anneau_.buffer(slot), n, ntr_ - n);
+    return false;
+}
+
+void Run::rendu(const Ecrivain::Rendu& r)
+{
+    const int s = r.slot;
+    chez_ecrivain_[s] = false;
+    ntw_ += r.ecrits;
+    if (r.refus_direct)
+        b_.journal.call_verb("Écriture directe refusée par le système de fichiers : le fichier de données " +
+                             fichiers_.nom() + " passe par le cache du système.\r\n");
+    if (r.offert && r.ecrits != r.n && !erreur_ecriture_) {
+        // The first write that the file does not take whole ends the writing
+        // of the run: what follows would be lost anyway, and the loop stops
+        // the box.
+        erreur_ecriture_ = true;
+        if (r.err == ENOSPC)
+            b_.journal.call_verb("\r\nDisque plein : le fichier de données " + fichiers_.nom() +
+                                 " n'accepte plus d'octets. Acquisition arrêtée.\r\n");
+        else
+            b_.journal.call_verb("\r\nErreur d'écriture du fichier de données " + fichiers_.nom() + " (" +
+                                 (r.err ? std::strerror(r.err) : "écriture incomplète") +
+                                 "). Acquisition arrêtée.\r\n");
+    }
+    obs_.paquet(anneau_.buffer(s), r.n, r.position);
+    if (a_resoumettre_[s]) {
+        a_resoumettre_[s] = false;
+        resoumet(s);
+    }
+}
+
+void Run::recolte(int attente_ms)
+{
+    if (!ecrivain_.actif() && ecrivain_.en_cours() == 0)
         return;
-    errno = 0;
-    const std::size_t ecrits = disque_.ecrit(fichiers_.donnees(), data, n);
-    const int err = errno;
-    ntw_ += ecrits;
-    if (ecrits == n)
-        return;
-    // The first write that the file does not take whole ends the writing of
-    // the run: what follows would be lost anyway, and the loop stops the box.
-    erreur_ecriture_ = true;
-    if (err == ENOSPC)
-        b_.journal.call_verb("\r\nDisque plein : le fichier de données " + fichiers_.nom() +
-                             " n'accepte plus d'octets. Acquisition arrêtée.\r\n");
-    else
-        b_.journal.call_verb("\r\nErreur d'écriture du fichier de données " + fichiers_.nom() + " (" +
-                             (err ? std::strerror(err) : "écriture incomplète") + "). Acquisition arrêtée.\r\n");
+    Ecrivain::Rendu r;
+    if (attente_ms > 0 && ecrivain_.attend_rendu(r, attente_ms))
+        rendu(r);
+    while (ecrivain_.rendu(r))
+        rendu(r);
+}
+
+void Run::attend_ecrivain()
+{
+    while (ecrivain_.en_cours() > 0) {
+        obs_.pompe();
+        recolte(ATTENTE_EVENEMENTS_MS);
+    }
+    ecrivain_.termine();
+}
+
+// Slot `s` goes back to the library. Once the stream has ended (the box's
+// short transfer), it is cancelled at once, as the others were.
+void Run::resoumet(int s)
+{
+    anneau_.resoumet(s, paquet_suivant_[s]);
+    transf_arret_[s] = false;
+    if (fin_en_cours_) {
+        const int r = anneau_.annule(s);
+        if (b_.journal.detail)
+            b_.journal.verb("Arrêt du transfert {0:G} retour {1:G} \r\n", {s, r});
+        transf_arret_[s] = true;
+    }
 }
 
 // Counter A check on the packet just received (`L` bytes, already counted in
@@ -171,7 +217,7 @@ void Run::traite(const Completion& c)
         // What the transfer did receive before it failed is part of the
         // stream: it is kept, so the file holds every byte the box sent.
         if (c.longueur > 0)
-            garde(s, c.longueur);
+            garde(s, c.longueur); // the slot stays out of the ring
         t_fini_[s] = true;
         ++num_pkt_;
         return;
@@ -181,7 +227,7 @@ void Run::traite(const Completion& c)
     a_ecrire_[s] = L;
     if (j.detail && L != TAILLE_PAQUET)
         j.verb(" - {0:N0} octets de moins qu'un paquet\r\n", {TAILLE_PAQUET - L});
-    garde(s, L);
+    const bool ecrit_plus_tard = garde(s, L);
     if (!erreur_compteur_ && p_.compteur && L > 16u * static_cast<uint32_t>(p_.nb_voies))
         verifie_compteur(anneau_.buffer(s), L);
     // Levels of the latest packet only: the others of a batch would be
@@ -189,13 +235,19 @@ void Run::traite(const Completion& c)
     if (!anneau_.completions_en_attente())
         niveaux_du_paquet(s, num_pkt_, L);
 
-    anneau_.resoumet(s, num_pkt_ + NB_TRANSFERTS);
-    transf_arret_[s] = false;
+    paquet_suivant_[s] = num_pkt_ + NB_TRANSFERTS;
+    if (ecrit_plus_tard) {
+        a_resoumettre_[s] = true;
+    } else {
+        anneau_.resoumet(s, paquet_suivant_[s]);
+        transf_arret_[s] = false;
+    }
 
     if (L < TAILLE_PAQUET) {
-        // The box's short transfer ends the stream: the rest are cancelled.
+        // The box's short transfer ends the stream: the rest are cancelled,
+        // those with the writer when it gives them back.
         for (int i = 0; i < NB_TRANSFERTS; ++i) {
-            if (transf_arret_[i] || !anneau_.transfert(i))
+            if (transf_arret_[i] || !anneau_.transfert(i) || chez_ecrivain_[i])
                 continue;
             int r = anneau_.annule(i);
             if (j.detail) {
@@ -212,12 +264,13 @@ void Run::traite(const Completion& c)
 
 int Run::traite_evenements()
 {
+    recolte();
     const int r = anneau_.traite_evenements();
     Completion c;
     while (anneau_.prochaine(c)) {
         traite(c);
-        // A disk that falls behind makes each write long: a Stop asked for
-        // meanwhile goes out before the rest of the batch is written.
+        // A Stop asked for meanwhile goes out before the rest of the batch
+        // is handled.
         if (stop_demande_ && !stopped_ && phase_ == PHASE_BOUCLE)
             break;
     }
@@ -394,6 +447,14 @@ bool Run::preparation()
         refuse_apres_controles();
         return false;
     }
+    if (p_.enregistre) {
+        chez_ecrivain_.fill(false);
+        a_resoumettre_.fill(false);
+        const int err = ecrivain_.commence(fichiers_.donnees(), fichiers_.nom());
+        if (err != 0)
+            j.call_verb("Écriture directe refusée par le système de fichiers (" + std::string(std::strerror(err)) +
+                        ") : le fichier de données " + fichiers_.nom() + " passe par le cache du système.\r\n");
+    }
     return true;
 }
 
@@ -440,6 +501,9 @@ void Run::abandon()
     // A slot that had already failed is not in flight and will never report
     // again: the drain ends when nothing is left in flight.
     vidange(0, 60000, false);
+    // What came is written before the files close; the ring's release
+    // cancels the slots the writer gives back.
+    attend_ecrivain();
     fichiers_.ferme();
     anneau_.libere();
     stopped_ = false;
@@ -567,8 +631,10 @@ int Run::boucle_principale(uint32_t& t0)
             }
             break;
         }
-        if (anneau_.en_vol() == 0 && !anneau_.completions_en_attente()) {
-            // Every slot has failed: nothing will arrive any more.
+        if (anneau_.en_vol() == 0 && !anneau_.completions_en_attente() &&
+            std::find(a_resoumettre_.begin(), a_resoumettre_.end(), true) == a_resoumettre_.end()) {
+            // Every slot has failed (none is with the writer to go back):
+            // nothing will arrive any more.
             b_.journal.call_verb("\r\nPlus aucun transfert en cours : acquisition interrompue.\r\n");
             break;
         }
@@ -681,6 +747,7 @@ FinRun Run::execute()
             phase_ = PHASE_BOUCLE;
             uint32_t t0 = 0;
             int rc = boucle_principale(t0);
+            attend_ecrivain();
             const bool stoppe = stopped_ && !aborted_;
             const bool complet = fin_en_cours_ && rc == 0 && (b_.count == 0 || ntr_ == octets_demandes_) &&
                                  (!p_.enregistre || ntw_ == ntr_);

@@ -9,6 +9,13 @@
 // they only set a request, which the run acts on within one short event
 // wait (ATTENTE_EVENEMENTS_MS). Messages go to the box's Journal, every other
 // report to the ObservateurRun, both called on the run's thread.
+//
+// A recording's packets are written by a thread of its own, the writer's
+// (acquisition/ecrivain.h): the run's thread hands it each slot that
+// brought bytes, checks the counter and takes the levels meanwhile, and
+// resubmits the slot, reports the write and shows the packet to the
+// observer once the writer gave it back. The end of run, and an abandon,
+// wait for every write before they close the files.
 #pragma once
 
 #include <atomic>
@@ -18,6 +25,7 @@
 #include <vector>
 
 #include "acquisition/anneau.h"
+#include "acquisition/ecrivain.h"
 #include "base/disque.h"
 #include "channels/niveaux.h"
 #include "channels/selection.h"
@@ -191,10 +199,18 @@ private:
     int attend_completion(uint32_t debut, uint32_t limite_ms);
     int vidange(int rc, uint32_t limite_ms, bool fin_de_run);
     int traite_evenements();
-    // The `n` bytes a transfer brought into `slot`: counted, written, shown
-    // to the observer.
-    void garde(int slot, uint32_t n);
-    void ecrit_donnees(const unsigned char* data, uint32_t n);
+    // The `n` bytes a transfer brought into `slot`: counted, handed to the
+    // writer, shown to the observer once written. True when the writer
+    // holds the slot: it is resubmitted when given back.
+    bool garde(int slot, uint32_t n);
+    // The slots the writer gave back: written bytes counted, a refusal
+    // reported, the packet shown, the slot resubmitted. `attente_ms` waits
+    // that long for the first.
+    void recolte(int attente_ms = 0);
+    void rendu(const Ecrivain::Rendu& r);
+    void resoumet(int s);
+    // Every write handed is done and taken back; the writer stopped.
+    void attend_ecrivain();
     void verifie_compteur(const unsigned char* buffer, uint32_t L);
     void niveaux_du_paquet(int slot, uint32_t t, uint32_t L);
     void ferme_donnees();
@@ -206,6 +222,7 @@ private:
     ObservateurRun& obs_;
     Disque& disque_;
     Anneau anneau_;
+    Ecrivain ecrivain_; // declared after the ring: stopped before its buffers go
 
     std::atomic<bool> stop_demande_{false}, abandon_demande_{false}, fermeture_demandee_{false};
     std::atomic<PhaseRun> phase_{PHASE_INACTIF};
@@ -216,6 +233,9 @@ private:
     std::array<bool, NB_TRANSFERTS> transf_arret_{};
     std::array<uint32_t, NB_TRANSFERTS> a_ecrire_{};
     std::array<int, NB_TRANSFERTS> dernier_status_{};
+    std::array<bool, NB_TRANSFERTS> chez_ecrivain_{};      // handed to the writer, not yet back
+    std::array<bool, NB_TRANSFERTS> a_resoumettre_{};      // to resubmit when back
+    std::array<uint32_t, NB_TRANSFERTS> paquet_suivant_{}; // the packet it will then carry
 
     std::atomic<uint32_t> num_pkt_{0}; // read by the window for its display
     uint64_t ntr_ = 0, ntw_ = 0;

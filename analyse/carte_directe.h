@@ -13,9 +13,9 @@
 // source at each focus point gives it (true level, formation.h).
 //
 // Cost grows with the focus points: at 41 x 41 and 1024 microphones the
-// steering takes 28 MB and 0.15 s to build, and 0.25 s of frames with their
-// map about 0.18 s of one core; at 101 x 101, six times that. A
-// CarteDirecte belongs to one thread.
+// steering takes 28 MB and 0.06 s to build, and 0.25 s of frames with their
+// map of 8 snapshots about 0.07 s of one core with AVX2 and FMA; at
+// 101 x 101, six times that. A CarteDirecte belongs to one thread.
 #pragma once
 
 #include <cstdint>

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -48,21 +50,27 @@ Grille grille_ouverture(const Geometrie& g, const std::vector<int>& micros, doub
     return r;
 }
 
+// Every microphone's transform of a snapshot in one batched plan: the
+// snapshot transposed into rows of `points` frames per microphone, padded
+// so that the rows do not fall on the same cache sets.
 struct Formation::Fftw {
     fftwf_plan plan = nullptr;
+    float* entree = nullptr;
     fftwf_complex* sortie = nullptr;
+    std::size_t ligne_entree = 0, ligne_sortie = 0;
     ~Fftw()
     {
         std::lock_guard<std::mutex> l(planification());
         if (plan)
             fftwf_destroy_plan(plan);
+        fftwf_free(entree);
         fftwf_free(sortie);
     }
 };
 
 Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micros, double f_basse, double f_haute,
                      Grille grille, int points)
-    : frequence_(frequence), grille_(grille), points_(std::max(2, points & ~1)), fenetre_(points_), entree_(points_),
+    : frequence_(frequence), grille_(grille), points_(std::max(2, points & ~1)), fenetre_(points_),
       fftw_(std::make_unique<Fftw>())
 {
     for (int m : micros)
@@ -86,8 +94,9 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
     // conj(a_m) / sum |a|^2 with a_m = (r0/rm) exp(-i w (rm - r0) / c).
     const std::size_t nm = positions_.size(), ng = static_cast<std::size_t>(grille_.nx) * grille_.ny;
     const double dw = 2 * PI * df / CELERITE_SON; // rad per metre per line
-    depart_.resize(ng * nm);
-    pas_.resize(ng * nm);
+    blocs_ = (ng + BLOC_POINTS - 1) / BLOC_POINTS;
+    depart_.alloue(blocs_ * nm * 16);
+    pas_.alloue(blocs_ * nm * 16);
     std::vector<double> rapport(nm), ecart(nm);
     for (int j = 0; j < grille_.ny; ++j)
         for (int i = 0; i < grille_.nx; ++i) {
@@ -100,16 +109,31 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
                 ecart[m] = rm - r0;
                 norme += rapport[m] * rapport[m];
             }
-            const std::size_t base = (static_cast<std::size_t>(j) * grille_.nx + i) * nm;
+            const std::size_t k = static_cast<std::size_t>(j) * grille_.nx + i;
+            const std::size_t base = k / BLOC_POINTS * nm * 16, b = k % BLOC_POINTS;
             for (std::size_t m = 0; m < nm; ++m) {
-                depart_[base + m] = std::polar(static_cast<float>(rapport[m] / norme),
-                                               static_cast<float>(std::fmod(dw * k0_ * ecart[m], 2 * PI)));
-                pas_[base + m] = std::polar(1.0f, static_cast<float>(dw * ecart[m]));
+                const auto d = std::polar(static_cast<float>(rapport[m] / norme),
+                                          static_cast<float>(std::fmod(dw * k0_ * ecart[m], 2 * PI)));
+                const auto p = std::polar(1.0f, static_cast<float>(dw * ecart[m]));
+                depart_.p[base + 16 * m + b] = d.real();
+                depart_.p[base + 16 * m + 8 + b] = d.imag();
+                pas_.p[base + 16 * m + b] = p.real();
+                pas_.p[base + 16 * m + 8 + b] = p.imag();
             }
         }
+    if (nm == 0)
+        return;
     std::lock_guard<std::mutex> l(planification());
-    fftw_->sortie = fftwf_alloc_complex(static_cast<std::size_t>(points_ / 2 + 1));
-    fftw_->plan = fftwf_plan_dft_r2c_1d(points_, entree_.data(), fftw_->sortie, FFTW_ESTIMATE);
+    fftw_->ligne_entree = static_cast<std::size_t>(points_) + 16;
+    fftw_->ligne_sortie = static_cast<std::size_t>(points_ / 2 + 1);
+    fftw_->entree = fftwf_alloc_real(nm * fftw_->ligne_entree);
+    fftw_->sortie = fftwf_alloc_complex(nm * fftw_->ligne_sortie);
+    // Measured once per size: FFTW keeps the wisdom for the process, so
+    // that the next map of the same snapshot length plans at once.
+    const int n = points_;
+    fftw_->plan = fftwf_plan_many_dft_r2c(1, &n, static_cast<int>(nm), fftw_->entree, nullptr, 1,
+                                          static_cast<int>(fftw_->ligne_entree), fftw_->sortie, nullptr, 1,
+                                          static_cast<int>(fftw_->ligne_sortie), FFTW_MEASURE);
 }
 
 Formation::~Formation() = default;
@@ -121,18 +145,56 @@ void Formation::ajoute(const float* trames, int mots, const std::vector<int>& mo
     const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
     spectres_.resize((static_cast<std::size_t>(instantanes_) + 1) * nm * nr);
     std::complex<float>* s = spectres_.data() + static_cast<std::size_t>(instantanes_) * nm * nr;
+    // Transposed in tiles of 16 frames by 16 microphones: each tile reads
+    // 16 frames once and writes one cache line per microphone.
+    constexpr std::size_t T = 16;
+    const std::size_t np = static_cast<std::size_t>(points_), le = fftw_->ligne_entree;
+    float* e = fftw_->entree;
+    for (std::size_t t0 = 0; t0 < np; t0 += T) {
+        const std::size_t t1 = std::min(np, t0 + T);
+        for (std::size_t i0 = 0; i0 < nm; i0 += T) {
+            const std::size_t i1 = std::min(nm, i0 + T);
+            for (std::size_t t = t0; t < t1; ++t) {
+                const float* trame = trames + t * static_cast<std::size_t>(mots);
+                const float w = fenetre_[t];
+                for (std::size_t i = i0; i < i1; ++i) {
+                    const float f = i < facteur.size() ? facteur[i] : 1.0f;
+                    e[i * le + t] = trame[mot[i]] * f * w;
+                }
+            }
+        }
+    }
+    fftwf_execute(fftw_->plan);
     for (std::size_t i = 0; i < nm; ++i) {
-        const float f = i < facteur.size() ? facteur[i] : 1.0f;
-        for (int t = 0; t < points_; ++t)
-            entree_[t] = trames[static_cast<std::size_t>(t) * mots + mot[i]] * f * fenetre_[t];
-        fftwf_execute(fftw_->plan);
+        const fftwf_complex* x = fftw_->sortie + i * fftw_->ligne_sortie + k0_;
         for (std::size_t r = 0; r < nr; ++r)
-            s[i * nr + r] = {fftw_->sortie[k0_ + r][0], fftw_->sortie[k0_ + r][1]};
+            s[i * nr + r] = {x[r][0], x[r][1]};
     }
     ++instantanes_;
 }
 
 void Formation::ajoute(const float* instantane) { ajoute(instantane, static_cast<int>(colonnes_.size()), colonnes_); }
+
+Formation::Flottants::~Flottants()
+{
+    if (p)
+        ::operator delete[](p, std::align_val_t(64));
+}
+
+void Formation::Flottants::alloue(std::size_t taille)
+{
+    if (p)
+        ::operator delete[](p, std::align_val_t(64));
+    n = taille;
+    p = static_cast<float*>(::operator new[](std::max<std::size_t>(1, n) * sizeof(float), std::align_val_t(64)));
+    std::memset(p, 0, n * sizeof(float));
+}
+
+double Formation::operations(int instantanes) const
+{
+    const double points = static_cast<double>(grille_.nx) * grille_.ny, lignes = raies() > 0 ? raies() : 0;
+    return points * static_cast<double>(micros_.size()) * lignes * (8.0 * instantanes + 6.0);
+}
 
 std::vector<double> Formation::carte() const
 {
@@ -141,61 +203,64 @@ std::vector<double> Formation::carte() const
     if (instantanes_ == 0 || raies() <= 0 || micros_.empty())
         return c;
     const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies()), ns = instantanes_;
+    const std::size_t groupes = (ns + GROUPE_INSTANTANES - 1) / GROUPE_INSTANTANES;
     // Mean square of one line: 2 |X|^2 / (points * sum of the window's squares).
     const double echelle = 2.0 / (points_ * norme_) / ns;
-    // The lines as [microphone][line][snapshot], read in that order below.
-    std::vector<std::complex<float>> lignes(spectres_.size());
+    // The lines as [line][group][microphone][4 real, 4 imaginary], zeros
+    // past the last snapshot.
+    Flottants lignes, courant;
+    lignes.alloue(nr * groupes * nm * 8);
+    courant.alloue(nm * 16);
     for (std::size_t s = 0; s < ns; ++s)
         for (std::size_t m = 0; m < nm; ++m)
-            for (std::size_t r = 0; r < nr; ++r)
-                lignes[(m * nr + r) * ns + s] = spectres_[(s * nm + m) * nr + r];
-    // BLOC focus points at a time, each line of a microphone read once for
-    // all of them; real and imaginary parts apart, so that the points'
-    // products go side by side. Per focus point, the sums and the products
-    // are those of one point at a time: the same map to the last bit.
-    constexpr std::size_t BLOC = 8;
-    std::vector<float> sr(ns * nr * BLOC), si(ns * nr * BLOC), xr(lignes.size()), xi(lignes.size());
-    for (std::size_t k = 0; k < lignes.size(); ++k) {
-        xr[k] = lignes[k].real();
-        xi[k] = lignes[k].imag();
-    }
-    for (std::size_t g0 = 0; g0 < static_cast<std::size_t>(ng); g0 += BLOC) {
-        const std::size_t nb = std::min(BLOC, static_cast<std::size_t>(ng) - g0);
-        std::fill(sr.begin(), sr.end(), 0.0f);
-        std::fill(si.begin(), si.end(), 0.0f);
-        for (std::size_t m = 0; m < nm; ++m) {
-            float tr[BLOC] = {}, ti[BLOC] = {}, pr[BLOC] = {}, pi[BLOC] = {};
-            for (std::size_t b = 0; b < nb; ++b) {
-                tr[b] = depart_[(g0 + b) * nm + m].real();
-                ti[b] = depart_[(g0 + b) * nm + m].imag();
-                pr[b] = pas_[(g0 + b) * nm + m].real();
-                pi[b] = pas_[(g0 + b) * nm + m].imag();
-            }
-            const float* vr = xr.data() + m * nr * ns;
-            const float* vi = xi.data() + m * nr * ns;
             for (std::size_t r = 0; r < nr; ++r) {
-                for (std::size_t s = 0; s < ns; ++s) {
-                    const float a = vr[r * ns + s], e = vi[r * ns + s];
-                    float* ar = sr.data() + (r * ns + s) * BLOC;
-                    float* ai = si.data() + (r * ns + s) * BLOC;
-                    for (std::size_t b = 0; b < BLOC; ++b) {
-                        ar[b] += tr[b] * a - ti[b] * e;
-                        ai[b] += tr[b] * e + ti[b] * a;
-                    }
-                }
-                for (std::size_t b = 0; b < BLOC; ++b) {
-                    const float t = tr[b] * pr[b] - ti[b] * pi[b];
-                    ti[b] = tr[b] * pi[b] + ti[b] * pr[b];
-                    tr[b] = t;
-                }
+                const std::complex<float> v = spectres_[(s * nm + m) * nr + r];
+                float* x = lignes.p + ((r * groupes + s / GROUPE_INSTANTANES) * nm + m) * 8 + s % GROUPE_INSTANTANES;
+                x[0] = v.real();
+                x[4] = v.imag();
             }
-        }
-        for (std::size_t b = 0; b < nb; ++b) {
-            double p = 0;
-            for (std::size_t k = 0; k < ns * nr; ++k)
-                p += sr[k * BLOC + b] * sr[k * BLOC + b] + si[k * BLOC + b] * si[k * BLOC + b];
-            c[g0 + b] = p * echelle;
-        }
+    for (std::size_t q = 0; q < blocs_; ++q) {
+        double p[BLOC_POINTS] = {};
+        bloc_carte(chemin_, depart_.p + q * nm * 16, pas_.p + q * nm * 16, lignes.p, nm, nr, ns, courant.p, p);
+        for (std::size_t b = 0; b < BLOC_POINTS && q * BLOC_POINTS + b < static_cast<std::size_t>(ng); ++b)
+            c[q * BLOC_POINTS + b] = p[b] * echelle;
     }
+    return c;
+}
+
+std::vector<double> Formation::carte_formule() const
+{
+    const int ng = grille_.nx * grille_.ny;
+    std::vector<double> c(static_cast<std::size_t>(ng), 0.0);
+    if (instantanes_ == 0 || raies() <= 0 || micros_.empty())
+        return c;
+    const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies()), ns = instantanes_;
+    const double echelle = 2.0 / (points_ * norme_) / ns;
+    const double dw = 2 * PI * frequence_ / points_ / CELERITE_SON;
+    std::vector<double> rapport(nm), ecart(nm);
+    for (int j = 0; j < grille_.ny; ++j)
+        for (int i = 0; i < grille_.nx; ++i) {
+            const Point3 g = grille_.point(i, j);
+            const double r0 = distance(g, reference_);
+            double norme = 0;
+            for (std::size_t m = 0; m < nm; ++m) {
+                const double rm = distance(g, positions_[m]);
+                rapport[m] = r0 / rm;
+                ecart[m] = rm - r0;
+                norme += rapport[m] * rapport[m];
+            }
+            double p = 0;
+            for (std::size_t r = 0; r < nr; ++r)
+                for (std::size_t s = 0; s < ns; ++s) {
+                    std::complex<double> somme = 0;
+                    for (std::size_t m = 0; m < nm; ++m) {
+                        const std::complex<float> x = spectres_[(s * nm + m) * nr + r];
+                        somme += std::polar(rapport[m] / norme, dw * (k0_ + static_cast<double>(r)) * ecart[m]) *
+                                 std::complex<double>(x.real(), x.imag());
+                    }
+                    p += std::norm(somme);
+                }
+            c[static_cast<std::size_t>(j) * grille_.nx + i] = p * echelle;
+        }
     return c;
 }

@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "analyse/noyau_carte.h"
 #include "files/geometrie.h"
 
 constexpr double CELERITE_SON = 343.0; // m/s
@@ -58,8 +59,20 @@ public:
     void remet() { instantanes_ = 0; }
 
     // Mean square of the band at the reference point, per focus point,
-    // averaged over the snapshots (zeros before the first).
+    // averaged over the snapshots (zeros before the first), through the
+    // block kernel (analyse/noyau_carte.h) on the path chosen.
     std::vector<double> carte() const;
+    // The same from the plain formula, in double precision with the
+    // steering of every line computed afresh: the reference of the tests.
+    // The kernel's maps stay within 1e-5 of its maximum.
+    std::vector<double> carte_formule() const;
+
+    // The kernel's path: the fastest this processor runs unless one is set.
+    CheminCarte chemin() const { return chemin_; }
+    void choisit_chemin(CheminCarte c) { chemin_ = c; }
+    // Floating-point operations of one map of `instantanes` snapshots at
+    // the kernel's floor (analyse/noyau_carte.h).
+    double operations(int instantanes) const;
 
     const Grille& grille() const { return grille_; }
     int raies() const { return k1_ - k0_ + 1; } // FFT lines in the band
@@ -73,11 +86,23 @@ private:
     std::vector<Point3> positions_; // of micros_
     std::vector<int> colonnes_;     // 0, 1, ... micros_.size() - 1
     Point3 reference_;
-    std::vector<float> fenetre_, entree_;
+    std::vector<float> fenetre_;
     double norme_ = 0;
-    // Steering of focus point g for microphone m, at the band's first line
-    // and from one line to the next: [g][m].
-    std::vector<std::complex<float>> depart_, pas_;
+    // Steering of the focus points at the band's first line and from one
+    // line to the next, in blocks of BLOC_POINTS: [block][microphone][16],
+    // the points' real parts, then their imaginary parts.
+    struct Flottants {
+        float* p = nullptr;
+        std::size_t n = 0;
+        Flottants() = default;
+        Flottants(const Flottants&) = delete;
+        Flottants& operator=(const Flottants&) = delete;
+        ~Flottants();
+        void alloue(std::size_t taille);
+    };
+    Flottants depart_, pas_;
+    std::size_t blocs_ = 0;
+    CheminCarte chemin_ = chemin_carte_rapide();
     // Lines of the band: [snapshot][microphone][line].
     std::vector<std::complex<float>> spectres_;
     int instantanes_ = 0;

@@ -124,7 +124,7 @@ private:
     usb::UsbApi& b_;
 };
 
-// A disk that falls behind: every append also waits `lent_ms`.
+// A disk that falls behind: every write also waits `lent_ms`.
 class DisqueLent : public Disque {
 public:
     explicit DisqueLent(int lent_ms) : lent_ms_(lent_ms) {}
@@ -133,6 +133,12 @@ public:
         if (lent_ms_ > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(lent_ms_));
         return Disque::ecrit(f, octets, n);
+    }
+    std::size_t ecrit_direct(FichierDirect* f, uint64_t position, const unsigned char* octets, std::size_t n) override
+    {
+        if (lent_ms_ > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(lent_ms_));
+        return Disque::ecrit_direct(f, position, octets, n);
     }
 
 private:

@@ -1,6 +1,8 @@
 #include "base/plateforme.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -15,6 +17,7 @@
 #include <io.h>
 #include <shellapi.h>
 #else
+#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <signal.h>
@@ -60,6 +63,80 @@ std::string large_vers_utf8(const std::wstring& w)
     std::string s(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
     return s;
+}
+
+struct FichierDirect {
+    HANDLE h = INVALID_HANDLE_VALUE;
+};
+
+namespace {
+
+int errno_de(DWORD e)
+{
+    switch (e) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_NOT_SUPPORTED:
+        return EINVAL;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return EACCES;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return ENOENT;
+    default:
+        return EIO;
+    }
+}
+
+} // namespace
+
+FichierDirect* ouvre_direct(const std::string& utf8_path, int& err)
+{
+    // The data file is open in the C library too: both handles share it.
+    HANDLE h = CreateFileW(utf8_vers_large(utf8_path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        err = errno_de(GetLastError());
+        return nullptr;
+    }
+    err = 0;
+    return new FichierDirect{h};
+}
+
+std::size_t ecrit_direct(FichierDirect* f, uint64_t position, const unsigned char* octets, std::size_t n)
+{
+    std::size_t fait = 0;
+    while (f && fait < n) {
+        // At most 1 GiB per call, a multiple of the alignment.
+        const DWORD k = static_cast<DWORD>(std::min<std::size_t>(n - fait, std::size_t(1) << 30));
+        OVERLAPPED o{};
+        const uint64_t p = position + fait;
+        o.Offset = static_cast<DWORD>(p & 0xFFFFFFFFu);
+        o.OffsetHigh = static_cast<DWORD>(p >> 32);
+        DWORD ecrits = 0;
+        if (!WriteFile(f->h, octets + fait, k, &ecrits, &o)) {
+            errno = errno_de(GetLastError());
+            break;
+        }
+        if (ecrits == 0) {
+            errno = EIO;
+            break;
+        }
+        fait += ecrits;
+    }
+    return fait;
+}
+
+int ferme_direct(FichierDirect* f)
+{
+    if (!f)
+        return 0;
+    const int r = CloseHandle(f->h) ? 0 : errno_de(GetLastError());
+    delete f;
+    return r;
 }
 
 std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode)
@@ -199,6 +276,47 @@ std::vector<std::string> arguments_utf8(int argc, char** argv) { return std::vec
 
 void console_utf8() {}
 
+struct FichierDirect {
+    int fd = -1;
+};
+
+FichierDirect* ouvre_direct(const std::string& utf8_path, int& err)
+{
+    const int fd = ::open(utf8_path.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+    if (fd < 0) {
+        err = errno;
+        return nullptr;
+    }
+    err = 0;
+    return new FichierDirect{fd};
+}
+
+std::size_t ecrit_direct(FichierDirect* f, uint64_t position, const unsigned char* octets, std::size_t n)
+{
+    std::size_t fait = 0;
+    while (f && fait < n) {
+        const ssize_t r = ::pwrite(f->fd, octets + fait, n - fait, static_cast<off_t>(position + fait));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0) {
+            if (r == 0)
+                errno = EIO;
+            break;
+        }
+        fait += static_cast<std::size_t>(r);
+    }
+    return fait;
+}
+
+int ferme_direct(FichierDirect* f)
+{
+    if (!f)
+        return 0;
+    const int r = ::close(f->fd) == 0 ? 0 : errno;
+    delete f;
+    return r;
+}
+
 namespace {
 
 void sur_signal(int) { demandes.fetch_add(1); }
@@ -217,6 +335,25 @@ void capte_demandes_fin()
 }
 
 #endif
+
+uint64_t position_fichier(std::FILE* f)
+{
+#ifdef _WIN32
+    const long long p = _ftelli64(f);
+#else
+    const off_t p = ftello(f);
+#endif
+    return p > 0 ? static_cast<uint64_t>(p) : 0;
+}
+
+bool positionne_fichier(std::FILE* f, uint64_t position)
+{
+#ifdef _WIN32
+    return _fseeki64(f, static_cast<long long>(position), SEEK_SET) == 0;
+#else
+    return fseeko(f, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+}
 
 bool heure_locale(std::time_t t, std::tm& tm)
 {

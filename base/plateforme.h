@@ -5,6 +5,7 @@
 // of the runner lives behind these.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -18,6 +19,28 @@ std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode);
 // Cuts the file of an open stream to 0 bytes and puts the stream at its
 // start. False, with errno set, when the system refuses.
 bool vide_fichier(std::FILE* f);
+
+// Writes past the system's cache (Linux O_DIRECT, Windows
+// FILE_FLAG_NO_BUFFERING): a second handle on a file, for the data file's
+// full packets. Positions, lengths and buffer addresses are multiples of
+// ALIGNEMENT_DIRECT. The handle is used by one thread at a time.
+constexpr std::size_t ALIGNEMENT_DIRECT = 4096;
+struct FichierDirect;
+// Opens the existing file `utf8_path` for such writes; nullptr, with `err`
+// an errno value, when the system or the file system refuses (tmpfs, some
+// network shares: EINVAL).
+FichierDirect* ouvre_direct(const std::string& utf8_path, int& err);
+// Writes `n` bytes at byte `position`; returns how many went, with errno set
+// when fewer did (EINVAL: the file system refuses unbuffered writes).
+std::size_t ecrit_direct(FichierDirect* f, uint64_t position, const unsigned char* octets, std::size_t n);
+// Closes the handle (nullptr is ignored); 0, or an errno value.
+int ferme_direct(FichierDirect* f);
+
+// The position of a stream, and a move to one, beyond 2 GiB on every system
+// (Windows' long is 32 bits). position_fichier() gives 0 when the system
+// cannot tell.
+uint64_t position_fichier(std::FILE* f);
+bool positionne_fichier(std::FILE* f, uint64_t position);
 
 // UTF-8 text in the system's 8-bit code page (Windows: the ANSI code page;
 // elsewhere Windows-1252). Characters the code page lacks become '?'.

@@ -8,10 +8,14 @@
 //      the pairs, with the first run's time outside its fwrite calls and the
 //      box's copying time;
 //   3. one level refresh pass beside the 80 ms of one packet at 50 000 Hz;
-//   4. a run paced at 50 000 Hz with levels on, recording, stopped by an
-//      operator's click: CPU time of the logic's thread, the longest gap
-//      between two pumps of the window's events, and the delay from the
-//      click to Stop acting and to the window being idle again.
+//   4. runs paced at 50 000 Hz with levels on, recording, stopped by an
+//      operator's click (as many as the pairs of 2): CPU time of the
+//      logic's thread and of the writer's calls to the disk, the longest
+//      gap between two pumps of the window's events, the delay from the
+//      click to Stop acting and to the window being idle again; after each,
+//      a plain loop of 16 MiB fwrite calls paced as the box for as long,
+//      its thread's CPU, and the run thread's CPU as a ratio to it (the
+//      median of the runs at the end).
 // The live health check (the analysis window open) on the runs of 2 and 4:
 // "off" (default), "on", or "both": each pair then holds a run without it
 // and a run with it, in turn first, each followed by its own fwrite pass,
@@ -264,17 +268,58 @@ double pass_niveaux()
     return secondes(t0, Horloge::now()) * 1000 / repeats;
 }
 
-// The system's disk, with the time spent in the data file's appends.
+// The system's disk, with the time spent in the data file's writes, and
+// the CPU time of the thread that makes them (the run's writer).
 struct DisqueChronometre : Disque {
-    double s_fwrite = 0;
+    double s_fwrite = 0, cpu_ecriture = 0;
+    int directs = 0, tamponnes = 0;
     std::size_t ecrit(std::FILE* f, const unsigned char* octets, std::size_t n) override
     {
         const auto t = Horloge::now();
+        const double c = cpu_du_thread();
         const std::size_t r = Disque::ecrit(f, octets, n);
+        cpu_ecriture += cpu_du_thread() - c;
         s_fwrite += secondes(t, Horloge::now());
+        ++tamponnes;
         return r;
     }
+    std::size_t ecrit_direct(FichierDirect* f, uint64_t position, const unsigned char* octets, std::size_t n) override
+    {
+        const auto t = Horloge::now();
+        const double c = cpu_du_thread();
+        const std::size_t r = Disque::ecrit_direct(f, position, octets, n);
+        cpu_ecriture += cpu_du_thread() - c;
+        s_fwrite += secondes(t, Horloge::now());
+        ++directs;
+        return r;
+    }
+    void remet() { s_fwrite = cpu_ecriture = 0, directs = tamponnes = 0; }
 };
+
+// A plain loop of 16 MiB fwrite calls from 32 buffers, paced as the box's
+// highest rate streams them (one packet every 80.3 ms at 1045 words per
+// frame), for `duree` seconds; the CPU time of its thread, seconds.
+double pass_fwrite_cadence(const std::string& path, double duree)
+{
+    std::vector<std::vector<unsigned char>> blocks(NB_TRANSFERTS);
+    for (int i = 0; i < NB_TRANSFERTS; ++i)
+        blocks[i].assign(TAILLE_PAQUET, static_cast<unsigned char>(i));
+    std::FILE* f = ouvre_fichier(path, "wb+");
+    if (!f)
+        return -1;
+    const double periode = TAILLE_PAQUET / (4.0 * 1045 * 50000);
+    const auto t0 = Horloge::now();
+    const double c0 = cpu_du_thread();
+    for (int k = 0; secondes(t0, Horloge::now()) < duree; ++k) {
+        std::this_thread::sleep_until(
+            t0 + std::chrono::duration_cast<Horloge::duration>(std::chrono::duration<double>(k * periode)));
+        std::fwrite(blocks[k % NB_TRANSFERTS].data(), 1, TAILLE_PAQUET, f);
+    }
+    const double cpu = cpu_du_thread() - c0;
+    synchronise(f);
+    std::fclose(f);
+    return cpu;
+}
 
 } // namespace
 
@@ -440,7 +485,11 @@ int main(int argc, char** argv)
     // 4. Paced at 50 000 Hz, levels on, recording, until an operator's click.
     so.paced = true;
     box.set_options(so);
-    for (const bool avec_sante : analyses) {
+    std::vector<double> rapports;
+    std::vector<double> ecarts, clics;
+    for (int essai = 0; essai < paires * static_cast<int>(analyses.size()); ++essai) {
+        const bool avec_sante = analyses[essai % analyses.size()];
+        disque.remet();
         p.ctl.checkBox_Definie.checked = false;
         checkBox_Definie_CheckedChanged(p);
         regle_sante(avec_sante);
@@ -473,14 +522,44 @@ int main(int argc, char** argv)
             std::printf(
                 "  CPU of the logic's thread  : %8.1f %% of a core, from the first pump of the main loop to idle\n",
                 100 * (cpu1 - cpu0) / mur);
+        std::printf(
+            "  writer's disk calls        : %8.1f %% of a core (%d direct, %d buffered writes, %.2f s in them)\n",
+            mur > 0 ? 100 * disque.cpu_ecriture / mur : 0.0, disque.directs, disque.tamponnes, disque.s_fwrite);
         std::printf("  longest gap between pumps  : %8.1f ms in the main loop, %.1f ms from Start to idle\n",
                     plus_long_ecart_ms(op.pompes), plus_long_ecart_ms(op.toutes));
+        if (!avec_sante) {
+            ecarts.push_back(plus_long_ecart_ms(op.pompes));
+            if (op.t_stop != Horloge::time_point{})
+                clics.push_back(secondes(op.t_clic, op.t_stop) * 1000);
+        }
         if (op.t_stop != Horloge::time_point{})
             std::printf("  click to Stop sent         : %8.1f ms; click to window idle: %.1f ms\n",
                         secondes(op.t_clic, op.t_stop) * 1000, secondes(op.t_clic, fin) * 1000);
         else
             std::printf("  the click was never acted on\n");
         bilan_sante(avec_sante);
+        // The same stretch of time through a plain paced fwrite loop.
+        settle(1);
+        const double cpu_fwrite = pass_fwrite_cadence(data, mur);
+        fs::remove(data);
+        if (cpu_fwrite > 0 && cpu0 >= 0 && cpu1 >= 0) {
+            const double rapport = (cpu1 - cpu0) / cpu_fwrite;
+            if (!avec_sante)
+                rapports.push_back(rapport);
+            std::printf(
+                "  paced fwrite loop          : %8.1f %% of a core for %.1f s; run thread / fwrite loop: %.3f\n",
+                100 * cpu_fwrite / mur, mur, rapport);
+        }
+        settle(1);
     }
+    const auto mediane = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    if (!rapports.empty())
+        std::printf("\npaced runs, median of %zu: run thread / paced fwrite loop %.3f (%.3f to %.3f), longest gap "
+                    "%.1f ms, click to Stop sent %.1f ms\n",
+                    rapports.size(), mediane(rapports), *std::min_element(rapports.begin(), rapports.end()),
+                    *std::max_element(rapports.begin(), rapports.end()), mediane(ecarts), mediane(clics));
     return 0;
 }

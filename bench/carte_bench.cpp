@@ -1,8 +1,12 @@
 // The acoustic map's cost on one thread: 1024 microphones over a 1 m disc,
 // a 41 x 41 grid, the 4 kHz third-octave band, snapshots of 1024 frames at
 // 50 000 Hz (20 ms each). Prints the time of one map from one snapshot and
-// from four, and maps per second; then the live map (CarteDirecte) over one
-// second of frames averaged by 0.25 s, and the maps it makes per second.
+// from four, and maps per second, with the kernel's GFLOP/s against the
+// core's peak for the path it took (32 flops a cycle with AVX2 and FMA, 8
+// for the portable one at the clock the system reports); then the live map
+// (CarteDirecte) over one second of frames averaged by 0.25 s: the maps it
+// makes per second and the thread's CPU time for that second of frames.
+// CARTE_BENCH_CHEMIN=portable forces the portable path.
 // Usage: carte_bench [maps, default 20]
 
 #include <algorithm>
@@ -10,12 +14,47 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "analyse/carte_directe.h"
 #include "analyse/formation.h"
 #include "analyse/spectre.h"
+
+namespace {
+
+// The clock of the first core as the system reports it, in GHz; 0 when it
+// does not.
+double ghz()
+{
+    std::ifstream f("/proc/cpuinfo");
+    std::string l;
+    while (std::getline(f, l))
+        if (l.rfind("cpu MHz", 0) == 0) {
+            const auto p = l.find(':');
+            if (p != std::string::npos)
+                return std::atof(l.c_str() + p + 1) / 1000;
+        }
+    return 0;
+}
+
+// CPU time of the calling thread, s.
+double cpu_fil()
+{
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + 1e-9 * t.tv_nsec;
+#else
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+#endif
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -36,6 +75,13 @@ int main(int argc, char** argv)
         if (b.nominale == 4000)
             bande = b;
     Formation f(fs, g, micros, bande.basse, bande.haute, grille_ouverture(g, micros, 1.0, 41), points);
+    const char* force = std::getenv("CARTE_BENCH_CHEMIN");
+    if (force && std::strcmp(force, "portable") == 0)
+        f.choisit_chemin(CheminCarte::Portable);
+    const double horloge = ghz();
+    const double pic = horloge * (f.chemin() == CheminCarte::Avx2Fma ? 32 : 8);
+    std::printf("kernel path: %s (AVX2+FMA %s); core clock %.2f GHz, peak %.0f GFLOP/s for this path\n",
+                nom_chemin(f.chemin()), avx2_fma_disponible() ? "available" : "not available", horloge, pic);
     std::vector<float> trames(static_cast<std::size_t>(points) * (n + 1));
     std::mt19937 gen(1);
     std::normal_distribution<float> bruit(0, 100);
@@ -44,6 +90,7 @@ int main(int argc, char** argv)
 
     for (int par_carte : {1, 4}) {
         double total = 0, snapshots = 0;
+        std::vector<double> noyau;
         for (int c = 0; c < cartes; ++c) {
             f.remet();
             const auto t0 = Horloge::now();
@@ -54,6 +101,7 @@ int main(int argc, char** argv)
             const auto t2 = Horloge::now();
             snapshots += std::chrono::duration<double>(t1 - t0).count();
             total += std::chrono::duration<double>(t2 - t0).count();
+            noyau.push_back(std::chrono::duration<double>(t2 - t1).count());
             if (carte.empty())
                 return 1;
         }
@@ -61,6 +109,11 @@ int main(int argc, char** argv)
                     "%.1f maps per second\n",
                     par_carte, par_carte > 1 ? "s" : "", f.raies(), 1000 * total / cartes, 1000 * snapshots / cartes,
                     cartes / total);
+        std::sort(noyau.begin(), noyau.end());
+        const double median = noyau[noyau.size() / 2];
+        const double gflops = f.operations(par_carte) / median / 1e9;
+        std::printf("  kernel: %.1f MFLOP in %.1f ms (median): %.1f GFLOP/s, %.0f %% of the peak\n",
+                    f.operations(par_carte) / 1e6, 1000 * median, gflops, pic > 0 ? 100 * gflops / pic : 0.0);
     }
 
     // The live map: int32 frames of counter A and the 1024 microphones, a
@@ -77,6 +130,7 @@ int main(int argc, char** argv)
     const auto t0 = Horloge::now();
     CarteDirecte direct(g, codes, false, fs, {}, {}, r);
     const auto t1 = Horloge::now();
+    const double c0 = cpu_fil();
     int faites = 0, instantanes = 0;
     for (int t = 0; t < fs; t += 4096) {
         direct.ajoute(trames_live.data() + (t / 4096 % 2) * 4096 * codes.size(), 4096, true);
@@ -86,9 +140,12 @@ int main(int argc, char** argv)
         }
     }
     const double duree = std::chrono::duration<double>(Horloge::now() - t1).count();
+    const double cpu = cpu_fil() - c0;
     std::printf("live map, 0.25 s averaging (%d snapshots of %d): steering %.0f ms, one second of frames in %.0f ms, "
                 "%.1f maps per second\n",
                 instantanes, instantanes * direct.un_sur(), 1000 * std::chrono::duration<double>(t1 - t0).count(),
                 1000 * duree, faites / duree);
+    std::printf("live map: one second of frames took %.0f ms of the thread's CPU (%.2f s per second of frames)\n",
+                1000 * cpu, cpu);
     return 0;
 }

@@ -73,7 +73,8 @@ FenetreAnalyse::FenetreAnalyse(Principale& p, std::function<void(const Action&)>
                 p_.carte_voulue = i == CARTE;
                 regle_analyse(p_);
             });
-    });    auto* l = new QVBoxLayout(this);
+    });
+    auto* l = new QVBoxLayout(this);
     l->addWidget(onglets_);
     suit_modele();
 }
@@ -82,11 +83,11 @@ QWidget* FenetreAnalyse::page_diagnostic()
 {
     auto* page = new QWidget;
     auto* l = new QVBoxLayout(page);
-    l->addWidget(note(QStringLiteral(
-        "Tant que cette fenêtre est ouverte, chaque acquisition est analysée micro par micro : moyenne, "
-        "valeur efficace, crête, part à pleine échelle, plus long palier, et niveau de 1/4 à 1/2 de la "
-        "fréquence d'échantillonnage comparé à la médiane des micros voisins. Le diagnostic lance une "
-        "capture d'une seconde sans fichier.")));
+    l->addWidget(note(
+        QStringLiteral("Tant que cette fenêtre est ouverte, chaque acquisition est analysée micro par micro : moyenne, "
+                       "valeur efficace, crête, part à pleine échelle, plus long palier, et niveau de 1/4 à 1/2 de la "
+                       "fréquence d'échantillonnage comparé à la médiane des micros voisins. Le diagnostic lance une "
+                       "capture d'une seconde sans fichier.")));
 
     auto* boutons = new QHBoxLayout;
     diagnostic_ = new QPushButton(QStringLiteral("Diagnostic (1 s)"));
@@ -164,8 +165,7 @@ QWidget* FenetreAnalyse::page_calibration()
     lu->addLayout(boutons);
     ponderation_ = new QCheckBox(QStringLiteral("Carte des niveaux pondérée A (CEI 61672-1)"));
     ponderation_->setObjectName(QStringLiteral("checkBox_Ponderation_A"));
-    connect(ponderation_, &QCheckBox::toggled, this,
-            [this](bool a) { agit_([this, a] { pondere_niveaux(p_, a); }); });
+    connect(ponderation_, &QCheckBox::toggled, this, [this](bool a) { agit_([this, a] { pondere_niveaux(p_, a); }); });
     lu->addWidget(ponderation_);
     l->addWidget(usage);
 
@@ -202,8 +202,8 @@ QWidget* FenetreAnalyse::page_calibration()
     g.setBold(true);
     etat_assistant_->setFont(g);
     la->addWidget(etat_assistant_);
-    calibres_ = tableau({QStringLiteral("Micro"), QStringLiteral("Lu (dB SPL)"),
-                         QStringLiteral("Correction (dB)"), QStringLiteral("Facteur (Pa/compte)")});
+    calibres_ = tableau({QStringLiteral("Micro"), QStringLiteral("Lu (dB SPL)"), QStringLiteral("Correction (dB)"),
+                         QStringLiteral("Facteur (Pa/compte)")});
     calibres_->setObjectName(QStringLiteral("table_Calibres"));
     la->addWidget(calibres_, 1);
     l->addWidget(assistant, 1);
@@ -327,10 +327,12 @@ void FenetreAnalyse::suit_modele()
     else if (r_.carte.niveaux.empty())
         etat_carte = QStringLiteral("Première carte en cours de calcul…");
     else
-        etat_carte = qs(compose(cv, "{0:G} micros, {1:G} instantanés par carte{2:G}",
-                                {int(r_.carte.micros.size()), r_.carte.instantanes,
-                                 r_.paquets_ignores ? std::string(", trames en surplus laissées de côté")
-                                                    : std::string()}));
+        etat_carte =
+            qs(compose(cv,
+                       "{0:G} micros, {1:G} instantanés par carte, {2:N2} s de calcul par seconde de "
+                       "trames{3:G}",
+                       {int(r_.carte.micros.size()), r_.carte.instantanes, r_.charge_carte,
+                        r_.paquets_ignores ? std::string(", trames en surplus laissées de côté") : std::string()}));
     etat_carte_->setText(etat_carte);
     if (ponderation_->isChecked() != p_.ponderation_a)
         ponderation_->setChecked(p_.ponderation_a);
@@ -416,8 +418,7 @@ void FenetreAnalyse::montre_calibres()
     QString etat;
     if (!p_.assistant) {
         etat = r_.calibres.empty() ? QStringLiteral("Posez le calibreur sur un micro, puis démarrez l'assistant.")
-                                   : r_.calibres.size() == 1
-                                         ? QStringLiteral("1 micro calibré.")
+               : r_.calibres.size() == 1 ? QStringLiteral("1 micro calibré.")
                                          : qs(compose(cv, "{0:G} micros calibrés.", {int(r_.calibres.size())}));
     } else {
         switch (r_.etat_calibreur) {

@@ -1,5 +1,6 @@
 #include "app/model/analyse_directe.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -83,10 +84,9 @@ std::unique_ptr<PriseTrames> AnalyseDirecte::commence(const std::vector<int32_t>
     resultats_.trames_sante = 0;
     resultats_.niveaux_a.clear();
     ++resultats_.version;
-    return std::make_unique<PriseTrames>(static_cast<int>(codes.size()),
-                                         [this](const uint32_t* mots, size_t n, bool suite) {
-                                             consomme(mots, n, suite);
-                                         });
+    return std::make_unique<PriseTrames>(
+        static_cast<int>(codes.size()),
+        [this](const uint32_t* mots, size_t n, bool suite) { consomme(mots, n, suite); });
 }
 
 void AnalyseDirecte::termine(PriseTrames& prise)
@@ -111,8 +111,8 @@ void AnalyseDirecte::consomme(const uint32_t* mots, size_t trames, bool suite)
             carte_a_refaire_ = carte_a_refaire_ || r_.reglages_carte != avant.reglages_carte ||
                                r_.geometrie != avant.geometrie || r_.exclus != avant.exclus ||
                                r_.facteurs != avant.facteurs || r_.carte != avant.carte;
-            spectre_a_refaire_ = spectre_a_refaire_ || r_.micro_spectre != avant.micro_spectre ||
-                                 r_.facteurs != avant.facteurs;
+            spectre_a_refaire_ =
+                spectre_a_refaire_ || r_.micro_spectre != avant.micro_spectre || r_.facteurs != avant.facteurs;
             vu_ = version_reglages_;
             if (recommence_vu_ != recommence_) {
                 recommence_vu_ = recommence_;
@@ -266,12 +266,20 @@ void AnalyseDirecte::carte(const uint32_t* mots, size_t trames, bool suite)
     }
     if (!carte_->valide())
         return;
+    const auto debut = std::chrono::steady_clock::now();
     carte_->ajoute(mots, trames, suite);
+    // The thread's time per second of frames, over the frames of each map.
+    secondes_carte_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count();
+    trames_carte_ += trames;
     if (!carte_->nouvelle())
         return;
     ImageCarte c = carte_->derniere();
+    const double charge = fs_ > 0 && trames_carte_ > 0 ? secondes_carte_ * fs_ / static_cast<double>(trames_carte_) : 0;
+    secondes_carte_ = 0;
+    trames_carte_ = 0;
     std::lock_guard<std::mutex> l(m_);
     resultats_.carte = std::move(c);
+    resultats_.charge_carte = charge;
     ++resultats_.version;
 }
 
@@ -284,9 +292,8 @@ void AnalyseDirecte::spectre(const uint32_t* mots, size_t trames, bool suite)
     if (spectre_a_refaire_) {
         spectre_a_refaire_ = false;
         const int m = r_.micro_spectre;
-        spectre_ = std::make_unique<SpectreDirect>(codes_, flottant_, fs_, m,
-                                                   r_.facteurs.empty() ? 0.0 : facteur_micro(r_.facteurs, m),
-                                                   SEGMENTS_SPECTRE);
+        spectre_ = std::make_unique<SpectreDirect>(
+            codes_, flottant_, fs_, m, r_.facteurs.empty() ? 0.0 : facteur_micro(r_.facteurs, m), SEGMENTS_SPECTRE);
         trames_spectre_ = 0;
         suite = false;
     }

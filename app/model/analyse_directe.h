@@ -26,9 +26,9 @@
 #include "files/geometrie.h"
 
 struct ReglagesDirect {
-    bool sante = false;     // the health check over the run's frames
-    bool calibreur = false; // the calibrator assistant
-    double reference = 94;  // the calibrator's level, dB SPL
+    bool sante = false;         // the health check over the run's frames
+    bool calibreur = false;     // the calibrator assistant
+    double reference = 94;      // the calibrator's level, dB SPL
     bool ponderation_a = false; // A-weighted levels of every microphone
     // Pa per count of microphones 0..1023; empty: none loaded (the nominal
     // sensitivity for the calibrator, counts for the levels).
@@ -79,6 +79,9 @@ struct ResultatsDirect {
     // the latest spectrum (micro -1 before the first).
     ImageCarte carte;
     std::string erreur_carte;
+    // Seconds of the analysis thread the map took per second of frames,
+    // over the frames of the latest map.
+    double charge_carte = 0;
     SpectreMicro spectre;
 };
 
@@ -137,6 +140,8 @@ private:
     uint64_t trames_spectre_ = 0; // frames since the last spectrum published
 #endif
     bool carte_a_refaire_ = true, spectre_a_refaire_ = true;
+    double secondes_carte_ = 0; // the map's time since its latest map
+    size_t trames_carte_ = 0;   // and the frames it took
 };
 
 // The factor microphone m has under `r` (the nominal one when none is loaded).

@@ -1,0 +1,176 @@
+#include "analyse/noyau_carte.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define ONDARIS_X86_AVX2 1
+#include <immintrin.h>
+#endif
+
+namespace {
+
+constexpr std::size_t B = BLOC_POINTS, G = GROUPE_INSTANTANES;
+
+// courant = depart, then stepped: one complex product per microphone.
+void avance_portable(float* courant, const float* pas, std::size_t nm)
+{
+    for (std::size_t m = 0; m < nm; ++m) {
+        float* t = courant + 16 * m;
+        const float* p = pas + 16 * m;
+        for (std::size_t b = 0; b < B; ++b) {
+            const float r = t[b] * p[b] - t[8 + b] * p[8 + b];
+            t[8 + b] = t[b] * p[8 + b] + t[8 + b] * p[b];
+            t[b] = r;
+        }
+    }
+}
+
+void bloc_portable(const float* depart, const float* pas, const float* lignes, std::size_t nm, std::size_t nr,
+                   std::size_t ns, float* courant, double* puissance)
+{
+    const std::size_t groupes = (ns + G - 1) / G;
+    std::memcpy(courant, depart, nm * 16 * sizeof(float));
+    for (std::size_t r = 0; r < nr; ++r) {
+        for (std::size_t g = 0; g < groupes; ++g) {
+            const float* x = lignes + (r * groupes + g) * nm * 8;
+            float ar[G][B] = {}, ai[G][B] = {};
+            for (std::size_t m = 0; m < nm; ++m) {
+                const float* t = courant + 16 * m;
+                for (std::size_t s = 0; s < G; ++s) {
+                    const float a = x[8 * m + s], e = x[8 * m + 4 + s];
+                    for (std::size_t b = 0; b < B; ++b) {
+                        ar[s][b] += t[b] * a;
+                        ar[s][b] -= t[8 + b] * e;
+                        ai[s][b] += t[b] * e;
+                        ai[s][b] += t[8 + b] * a;
+                    }
+                }
+            }
+            for (std::size_t s = 0; s < G; ++s)
+                for (std::size_t b = 0; b < B; ++b)
+                    puissance[b] += static_cast<double>(ar[s][b]) * ar[s][b] + static_cast<double>(ai[s][b]) * ai[s][b];
+        }
+        if (r + 1 < nr)
+            avance_portable(courant, pas, nm);
+    }
+}
+
+#ifdef ONDARIS_X86_AVX2
+
+// Microphone m into partial sum q of S snapshots.
+template <int S>
+__attribute__((target("avx2,fma"), always_inline)) inline void micro_avx2(const float* courant, const float* x,
+                                                                          std::size_t m, int q, __m256* ar, __m256* ai)
+{
+    const __m256 tr = _mm256_load_ps(courant + 16 * m);
+    const __m256 ti = _mm256_load_ps(courant + 16 * m + 8);
+    const float* v = x + 8 * m;
+#pragma GCC unroll 4
+    for (int s = 0; s < S; ++s) {
+        const __m256 a = _mm256_broadcast_ss(v + s), e = _mm256_broadcast_ss(v + 4 + s);
+        ar[q * S + s] = _mm256_fnmadd_ps(ti, e, _mm256_fmadd_ps(tr, a, ar[q * S + s]));
+        ai[q * S + s] = _mm256_fmadd_ps(ti, a, _mm256_fmadd_ps(tr, e, ai[q * S + s]));
+    }
+}
+
+// One group of S snapshots (1, 2 or 4) over every microphone. With fewer
+// than 4, the microphones go into 4 / S partial sums, so that 8 chains of
+// multiply-adds always run side by side.
+template <int S>
+__attribute__((target("avx2,fma"))) inline void groupe_avx2(const float* courant, const float* x, std::size_t nm,
+                                                            __m256d& p0, __m256d& p1)
+{
+    constexpr int P = 4 / S;
+    __m256 ar[4], ai[4];
+    for (int k = 0; k < 4; ++k)
+        ar[k] = ai[k] = _mm256_setzero_ps();
+    std::size_t m = 0;
+    for (; m + P <= nm; m += P) {
+#pragma GCC unroll 4
+        for (int q = 0; q < P; ++q)
+            micro_avx2<S>(courant, x, m + q, q, ar, ai);
+    }
+    for (; m < nm; ++m)
+        micro_avx2<S>(courant, x, m, 0, ar, ai);
+    for (int s = 0; s < S; ++s) {
+        __m256 r = ar[s], i = ai[s];
+        for (int q = 1; q < P; ++q) {
+            r = _mm256_add_ps(r, ar[q * S + s]);
+            i = _mm256_add_ps(i, ai[q * S + s]);
+        }
+        // Squares in double, 4 points per register.
+        for (__m256 v : {r, i}) {
+            const __m256d bas = _mm256_cvtps_pd(_mm256_castps256_ps128(v));
+            const __m256d haut = _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1));
+            p0 = _mm256_fmadd_pd(bas, bas, p0);
+            p1 = _mm256_fmadd_pd(haut, haut, p1);
+        }
+    }
+}
+
+__attribute__((target("avx2,fma"))) void bloc_avx2(const float* depart, const float* pas, const float* lignes,
+                                                   std::size_t nm, std::size_t nr, std::size_t ns, float* courant,
+                                                   double* puissance)
+{
+    std::memcpy(courant, depart, nm * 16 * sizeof(float));
+    const std::size_t groupes = (ns + G - 1) / G, reste = ns % G;
+    __m256d p0 = _mm256_setzero_pd(), p1 = _mm256_setzero_pd();
+    for (std::size_t r = 0; r < nr; ++r) {
+        for (std::size_t g = 0; g < groupes; ++g) {
+            const float* x = lignes + (r * groupes + g) * nm * 8;
+            if (g + 1 < groupes || reste == 0 || reste == 3)
+                groupe_avx2<4>(courant, x, nm, p0, p1);
+            else if (reste == 2)
+                groupe_avx2<2>(courant, x, nm, p0, p1);
+            else
+                groupe_avx2<1>(courant, x, nm, p0, p1);
+        }
+        if (r + 1 < nr)
+            for (std::size_t m = 0; m < nm; ++m) {
+                float* t = courant + 16 * m;
+                const __m256 tr = _mm256_load_ps(t), ti = _mm256_load_ps(t + 8);
+                const __m256 pr = _mm256_load_ps(pas + 16 * m), pi = _mm256_load_ps(pas + 16 * m + 8);
+                _mm256_store_ps(t, _mm256_fmsub_ps(tr, pr, _mm256_mul_ps(ti, pi)));
+                _mm256_store_ps(t + 8, _mm256_fmadd_ps(tr, pi, _mm256_mul_ps(ti, pr)));
+            }
+    }
+    double q[8];
+    _mm256_storeu_pd(q, p0);
+    _mm256_storeu_pd(q + 4, p1);
+    for (std::size_t b = 0; b < B; ++b)
+        puissance[b] += q[b];
+}
+
+#endif
+
+} // namespace
+
+bool avx2_fma_disponible()
+{
+#ifdef ONDARIS_X86_AVX2
+    static const bool oui = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    }();
+    return oui;
+#else
+    return false;
+#endif
+}
+
+CheminCarte chemin_carte_rapide() { return avx2_fma_disponible() ? CheminCarte::Avx2Fma : CheminCarte::Portable; }
+
+const char* nom_chemin(CheminCarte c) { return c == CheminCarte::Avx2Fma ? "AVX2+FMA" : "portable"; }
+
+void bloc_carte(CheminCarte chemin, const float* depart, const float* pas, const float* lignes, std::size_t nm,
+                std::size_t nr, std::size_t instantanes, float* courant, double* puissance)
+{
+#ifdef ONDARIS_X86_AVX2
+    if (chemin == CheminCarte::Avx2Fma && avx2_fma_disponible()) {
+        bloc_avx2(depart, pas, lignes, nm, nr, instantanes, courant, puissance);
+        return;
+    }
+#endif
+    bloc_portable(depart, pas, lignes, nm, nr, instantanes, courant, puissance);
+}
