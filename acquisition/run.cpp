@@ -454,7 +454,7 @@ bool Run::attente_declenchement()
 {
     std::array<unsigned char, NB_TRANSFERTS> reference{};
     for (int i = 0; i < NB_TRANSFERTS; ++i)
-        reference[i] = anneau_.buffer(i)[8];
+        reference[i] = b_.usb.peek_in_flight(anneau_.transfert(i), 8);
     const uint32_t debut = b_.clock.tick_ms();
     obs_.etape(ObservateurRun::ATTENTE);
     while (!aborted_ && attente_declenchement_) {
@@ -468,7 +468,7 @@ bool Run::attente_declenchement()
         if (abandon_demande_.exchange(false) && !aborted_)
             abort();
         for (int i = 0; i < NB_TRANSFERTS; ++i)
-            if (anneau_.buffer(i)[8] != reference[i])
+            if (b_.usb.peek_in_flight(anneau_.transfert(i), 8) != reference[i])
                 attente_declenchement_ = false;
         if (!aborted_ && attente_declenchement_) {
             traite_evenements();
