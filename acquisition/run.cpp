@@ -249,6 +249,9 @@ bool Run::prepare_fichiers()
 {
     if (!p_.fich_auto)
         return fichiers_.ouverts(); // opened when the operator chose them
+    // Taken at Start, before anything was sent to the box.
+    if (fichiers_.ouverts() && fichiers_.nom() == p_.acqui_name)
+        return true;
     b_.journal.call_verb("Nom du fichier d'acquisition : " + p_.acqui_name + "\r\n");
     // A folder still missing, or one that cannot be written, stops the run
     // here: nothing would be recorded.
