@@ -6,6 +6,8 @@
 #include <fstream>
 
 #include "base/fichier_entier.h"
+#include "base/journal.h"
+#include "files/fichiers_run.h"
 #include "support/doubles.h"
 
 namespace {
@@ -95,6 +97,33 @@ TEST(FichierEntier, OutputsComparedWithInputsByIdentity)
     }
     // A companion not there yet is still the recording's name.
     EXPECT_TRUE(meme_fichier(d.file("sous/../r.log"), d.file("r.log")));
+}
+
+// One run per name: the data file is created exclusively and locked while
+// open, whichever run came first, for a new name as for an existing one.
+TEST(FichiersRun, SecondRunOnOneNameRefused)
+{
+    TempDir d;
+    std::string pane;
+    Journal j;
+    j.sortie = [&pane](const std::string& t, int) { pane += t; };
+    for (bool existant : {false, true}) {
+        SCOPED_TRACE(existant ? "existant" : "nouveau");
+        if (existant)
+            std::ofstream(d.file("r.dat")) << "ancien";
+        FichiersRun premier, second;
+        ASSERT_EQ(premier.prepare(d.file("r.dat"), j), 0) << pane;
+        pane.clear();
+        EXPECT_EQ(second.prepare(d.file("r.dat"), j), -1);
+        EXPECT_NE(pane.find("r.dat est pris par une autre acquisition"), std::string::npos) << pane;
+        // The refused one removed nothing of the first's.
+        EXPECT_TRUE(fs::exists(d.file("r.dat")));
+        EXPECT_TRUE(fs::exists(d.file("r.Ond")));
+        premier.ferme();
+        EXPECT_EQ(fs::exists(d.file("r.dat")), existant);
+        EXPECT_EQ(second.prepare(d.file("r.dat"), j), 0) << pane;
+        second.ferme();
+    }
 }
 
 // Through a symbolic link the file is replaced and the link kept; a device
