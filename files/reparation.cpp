@@ -274,6 +274,26 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
             messages.push_back(m);
             return -1;
         }
+        // Bytes appended after the run (a copy gone wrong) do not carry its
+        // count: said, and left to the reader, since the data file is never
+        // changed here.
+        const uint64_t fin = std::min<uint64_t>(trames, 4096);
+        std::vector<uint32_t> queue(static_cast<size_t>(fin) * static_cast<size_t>(nb_voies));
+        LecteurTrames dernieres;
+        int64_t lues = -1;
+        if (fin >= 2 && dernieres.ouvre(dat, nb_voies, trames - fin, erreur) == 0)
+            lues = dernieres.lit(queue.data(), static_cast<size_t>(fin));
+        if (lues == static_cast<int64_t>(fin)) {
+            uint64_t etrangeres = 0;
+            const size_t v = static_cast<size_t>(nb_voies);
+            for (size_t i = static_cast<size_t>(fin) - 1; i > 0 && queue[i * v] != queue[(i - 1) * v] + 1u; --i)
+                ++etrangeres;
+            if (etrangeres > 0)
+                messages.push_back("Attention : les " + std::to_string(etrangeres) + " dernières trames de " +
+                                   nom_court(dat) +
+                                   " ne suivent pas le compteur A : sans doute pas des données de cette "
+                                   "acquisition (elles sont comptées, le fichier de données n'est pas modifié).");
+        }
     } else {
         messages.push_back("Sans compteur A, la taille de trame de la configuration (" + std::to_string(nb_voies) +
                            " mots) ne peut pas être vérifiée sur les données.");
@@ -325,7 +345,7 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
         messages.push_back("La dernière trame, incomplète, n'est pas comptée.");
     if (r.description_refaite) {
         messages.push_back("Commentaire repris de " + nom_court(ond) + ".");
-        if (!etat)
+        if (!etat && !r.compteur_a)
             messages.push_back(nom_court(ond) + " ne dit pas si le mot d'état était enregistré : supposé absent.");
     }
     if (r.des_compagnons)
