@@ -15,6 +15,7 @@
 #include "support/doubles.h"
 
 #ifdef __linux__
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,6 +189,53 @@ TEST(Secours, InterruptedExportLeavesNoPartialFile)
     EXPECT_EQ(lance(d.path(), outil("ondaris-export") + " r.dat --format npy --debut 0 --duree 0 --sortie vide.npy"), 1)
         << sortie(d.path());
     EXPECT_FALSE(existe(d.file("vide.npy")));
+}
+
+// Ctrl-C or a kill (SIGTERM) while the export writes: it stops at the next
+// block, says so, exits 1 and leaves neither the output nor its temporary.
+TEST(Secours, EndingSignalDuringExportLeavesNothing)
+{
+    TempDir d;
+    // 1 s of 1024 microphones at 12 500 Hz: 51 MB to export.
+    ASSERT_EQ(lance(d.path(), outil("ondaris-acq") +
+                                  " --simulateur --sim-rythme libre --frequence 12500 --duree 1 --dossier . --nom g "
+                                  "--sans-progression"),
+              0)
+        << sortie(d.path());
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(sig));
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(d.path().c_str()) != 0)
+                _exit(127);
+            std::freopen("export.txt", "w", stderr);
+            signal(SIGINT, SIG_DFL);
+            execl(outil("ondaris-export").c_str(), "ondaris-export", "g.dat", "--format", "npy", "--sortie", "t.npy",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Sent once the temporary is there, while the frames are written.
+        bool vu = false;
+        for (int i = 0; i < 20000 && !vu && waitpid(pid, nullptr, WNOHANG) == 0; ++i) {
+            vu = temporaires(d.path(), "t.npy") > 0;
+            if (!vu)
+                usleep(100);
+        }
+        if (vu)
+            kill(pid, sig);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!vu || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+            fs::remove(d.file("t.npy"));
+            std::printf("export fini avant le signal : rien à vérifier\n");
+            continue;
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+        EXPECT_NE(read_text(d.file("export.txt")).find("export interrompu : aucun fichier écrit"), std::string::npos)
+            << read_text(d.file("export.txt"));
+        EXPECT_FALSE(existe(d.file("t.npy")));
+        EXPECT_EQ(temporaires(d.path(), "t.npy"), 0);
+    }
 }
 
 // HDF5 on a full disk: a message and exit 1, never a crash; the old export
