@@ -74,7 +74,8 @@ TEST(FichierEntier, OutputsComparedWithInputsByIdentity)
     std::ofstream(d.file("r.dat")) << "données";
     std::ofstream(d.file("autre.dat")) << "données";
     fs::create_directory(d.file("sous"));
-    fs::create_hard_link(d.file("r.dat"), d.file("lien.dat"));
+    std::error_code lien;
+    fs::create_hard_link(d.file("r.dat"), d.file("lien.dat"), lien);
     const std::string nom = fs::path(d.path()).filename().string();
     const struct {
         std::string sortie;
@@ -86,6 +87,8 @@ TEST(FichierEntier, OutputsComparedWithInputsByIdentity)
         {d.file("r.npy"), false},   {d.file("sous/r.dat"), false},
     };
     for (const auto& c : cas) {
+        if (lien && c.sortie == d.file("lien.dat"))
+            continue; // no hard links on this file system
         EXPECT_EQ(meme_fichier(c.sortie, d.file("r.dat")), c.meme) << c.sortie;
         std::string erreur;
         EXPECT_EQ(refuse_sorties_sur_entrees({d.file("x.npy"), c.sortie}, {d.file("r.log"), d.file("r.dat")}, erreur),
@@ -133,7 +136,10 @@ TEST(FichierEntier, LinksAndDevicesKeptAsTheyAre)
 {
     TempDir d;
     std::ofstream(d.file("vrai.txt")) << "ancien";
-    fs::create_symlink(d.file("vrai.txt"), d.file("lien.txt"));
+    std::error_code ec;
+    fs::create_symlink(d.file("vrai.txt"), d.file("lien.txt"), ec);
+    if (ec)
+        GTEST_SKIP() << "pas de lien symbolique ici : " << ec.message();
     std::string erreur;
     ASSERT_EQ(ecrit_fichier_entier(d.file("lien.txt"), "nouveau", erreur), 0) << erreur;
     EXPECT_TRUE(fs::is_symlink(d.file("lien.txt")));
