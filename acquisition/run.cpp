@@ -302,6 +302,9 @@ bool Run::prepare_fichiers()
 {
     if (!p_.fich_auto)
         return fichiers_.ouverts(); // opened when the operator chose them
+    // Taken at Start, before anything was sent to the box.
+    if (fichiers_.ouverts() && fichiers_.nom() == p_.acqui_name)
+        return true;
     b_.journal.call_verb("Nom du fichier d'acquisition : " + p_.acqui_name + "\r\n");
     // A folder still missing, or one that cannot be written, stops the run
     // here: nothing would be recorded.
@@ -518,7 +521,7 @@ bool Run::attente_declenchement()
 {
     std::array<unsigned char, NB_TRANSFERTS> reference{};
     for (int i = 0; i < NB_TRANSFERTS; ++i)
-        reference[i] = anneau_.buffer(i)[8];
+        reference[i] = b_.usb.peek_in_flight(anneau_.transfert(i), 8);
     const uint32_t debut = b_.clock.tick_ms();
     obs_.etape(ObservateurRun::ATTENTE);
     while (!aborted_ && attente_declenchement_) {
@@ -532,7 +535,7 @@ bool Run::attente_declenchement()
         if (abandon_demande_.exchange(false) && !aborted_)
             abort();
         for (int i = 0; i < NB_TRANSFERTS; ++i)
-            if (anneau_.buffer(i)[8] != reference[i])
+            if (b_.usb.peek_in_flight(anneau_.transfert(i), 8) != reference[i])
                 attente_declenchement_ = false;
         if (!aborted_ && attente_declenchement_) {
             traite_evenements();

@@ -59,6 +59,12 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
     }
 
     Formation f(fs, g, micros, bande->basse, bande->haute, grille_ouverture(g, micros, d.z, d.n), d.points);
+    if (f.raies() <= 0) {
+        erreur = "bande de " + std::to_string(int(std::lround(d.bande))) + " Hz plus étroite que la résolution (" +
+                 std::to_string(int(std::lround(fs / d.points))) + " Hz à " + std::to_string(int(fs)) +
+                 " Hz d'échantillonnage)";
+        return -1;
+    }
     LecteurTrames lecteur;
     if (lecteur.ouvre(dat, disp.nb_voies, premiere, erreur) != 0)
         return -1;
@@ -93,6 +99,12 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
     r.y_max = p.y;
     const double reference = d.facteurs.empty() ? 1.0 : 20e-6 * 20e-6;
     r.niveau_max = 10 * std::log10(std::max(r.moyennes[k], 1e-30) / reference);
+    // A level that is not a number is no level: the inputs were out of range.
+    if (!std::isfinite(r.niveau_max) || !std::isfinite(r.x_max) || !std::isfinite(r.y_max) ||
+        std::any_of(r.moyennes.begin(), r.moyennes.end(), [](double v) { return !std::isfinite(v); })) {
+        erreur = "carte non finie (géométrie, distance ou facteurs hors d'échelle) : aucun niveau donné";
+        return -1;
+    }
     c = std::move(r);
     return 0;
 }

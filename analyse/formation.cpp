@@ -31,7 +31,15 @@ Grille grille_ouverture(const Geometrie& g, const std::vector<int>& micros, doub
 {
     Grille r;
     r.nx = r.ny = n;
-    r.z = z;
+    // z is measured from the mean plane of the microphones used.
+    double z_moyen = 0;
+    int compte = 0;
+    for (int m : micros)
+        if (m >= 0 && m < static_cast<int>(g.size())) {
+            z_moyen += g[m].z;
+            ++compte;
+        }
+    r.z = (compte > 0 ? z_moyen / compte : 0) + z;
     bool premier = true;
     for (int m : micros) {
         if (m < 0 || m >= static_cast<int>(g.size()))

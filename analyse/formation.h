@@ -34,7 +34,8 @@ struct Grille {
 };
 
 // The grid over the aperture of the microphones used (the extent of their
-// x and y), n by n, at distance z from the array's plane.
+// x and y), n by n, at distance z in front of the microphones' mean plane
+// (the grid's own z is that plane's plus z).
 Grille grille_ouverture(const Geometrie& g, const std::vector<int>& micros, double z, int n = 41);
 
 class Formation {

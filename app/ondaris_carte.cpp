@@ -1,6 +1,8 @@
 // ondaris-carte: the acoustic map of a recording in one third-octave band,
 // its maximum on one line for scripts, and the map as a PNG picture seen
 // from in front of the array (the source side): x to the right, y up.
+#include <QBuffer>
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -11,6 +13,8 @@
 #include <cstdio>
 
 #include "analyse/carte.h"
+#include "base/fichier_entier.h"
+#include "files/fichier_donnees.h"
 #include "files/calibration.h"
 #include "files/geometrie.h"
 #include "tools/ligne_commande.h"
@@ -25,7 +29,8 @@ const char* const AIDE =
     "Écrit une ligne : maximum : x = X m, y = Y m, niveau = L dB\n"
     "  --geometrie G.xml      positions des 1024 micros (XML d'acoular, <MicArray>)\n"
     "  --bande HZ             centre nominal de la bande de tiers d'octave (ex. 1000, 2000, 3150)\n"
-    "  --z M                  distance du plan de la carte au réseau, en mètres\n"
+    "  --z M                  distance du plan de la carte au réseau, en mètres, depuis le plan\n"
+    "                         moyen des micros (0,001 à 1000)\n"
     "  --debut S, --duree S   intervalle analysé (défaut : tout l'enregistrement)\n"
     "  --calibration F.xml    facteurs des micros (Pa par point) : niveaux en dB SPL\n"
     "  --png SORTIE.png       l'image de la carte en dB, 10 dB de dynamique sous le maximum,\n"
@@ -45,7 +50,8 @@ QColor couleur(double u)
                   int(p[k][2] + t * (p[k + 1][2] - p[k][2])));
 }
 
-bool ecrit_png(const QString& chemin, const Carte& c, const std::string& unite, double bande, double z)
+// The picture as PNG bytes, written whole or not at all by the caller.
+bool dessine_png(QByteArray& png, const Carte& c, const std::string& unite, double bande, double z)
 {
     constexpr int cote = 12, marge = 60, haut = 70, barre = 24;
     const Grille& g = c.grille;
@@ -107,7 +113,8 @@ bool ecrit_png(const QString& chemin, const Carte& c, const std::string& unite, 
     p.drawText(QRect(xb + barre + 4, haut + h - 8, 70, 16), Qt::AlignLeft, nb.arg(bas_db, 0, 'f', 1));
     p.drawText(QRect(xb - 10, haut + h + 4, barre + 60, 16), Qt::AlignLeft, QString::fromStdString(unite));
     p.end();
-    return image.save(chemin, "PNG");
+    QBuffer tampon(&png);
+    return tampon.open(QIODevice::WriteOnly) && image.save(&tampon, "PNG");
 }
 
 } // namespace
@@ -124,7 +131,7 @@ int main(int argc, char** argv)
     l.texte("--calibration", calibration);
     l.texte("--png", png);
     l.nombre("--bande", d.bande, 1, HUGE_VAL, "fréquence en Hz attendue");
-    l.nombre("--z", d.z, 1e-3, HUGE_VAL, "distance positive en mètres attendue");
+    l.nombre("--z", d.z, 1e-3, 1000, "distance de 0,001 à 1000 m attendue");
     l.nombre("--debut", d.debut, 0, HUGE_VAL, "nombre de secondes positif attendu");
     l.nombre("--duree", d.duree, 0, HUGE_VAL, "nombre de secondes positif attendu");
     const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
@@ -133,8 +140,16 @@ int main(int argc, char** argv)
     if (dat.empty() || geometrie.empty() || d.bande < 0 || d.z < 0)
         return l.refuse("NOM.dat, --geometrie, --bande et --z sont demandés");
 
-    Geometrie g;
+    // The picture never lands on a file it reads.
     std::string erreur;
+    if (!png.empty() &&
+        refuse_sorties_sur_entrees(
+            {png}, {dat, nom_compagnon(dat, ".Ond"), nom_compagnon(dat, ".log"), geometrie, calibration}, erreur) !=
+            0) {
+        std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
+        return 1;
+    }
+    Geometrie g;
     if (lit_geometrie(geometrie, g, erreur) != 0) {
         std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
         return 1;
@@ -161,8 +176,13 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (!ecrit_png(QString::fromStdString(png), c, unite, d.bande, d.z)) {
-        std::fprintf(stderr, "ondaris-carte : %s : écriture impossible\n", png.c_str());
+    QByteArray octets;
+    if (!dessine_png(octets, c, unite, d.bande, d.z)) {
+        std::fprintf(stderr, "ondaris-carte : %s : image impossible à produire\n", png.c_str());
+        return 1;
+    }
+    if (ecrit_fichier_entier(png, std::string(octets.constData(), size_t(octets.size())), erreur) != 0) {
+        std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
         return 1;
     }
     return 0;

@@ -14,10 +14,12 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <signal.h>
@@ -162,6 +164,51 @@ std::string vers_code_page(const std::string& utf8)
     return s;
 }
 
+std::FILE* cree_fichier_exclusif(const std::string& utf8_path)
+{
+    HANDLE h = CreateFileW(utf8_vers_large(utf8_path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD e = GetLastError();
+        errno = e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS ? EEXIST : e == ERROR_ACCESS_DENIED ? EACCES : EIO;
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    std::FILE* f = _fdopen(fd, "w+b");
+    if (!f)
+        _close(fd);
+    return f;
+}
+
+bool verrouille_fichier(std::FILE* f)
+{
+    HANDLE h = f ? reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))) : INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    OVERLAPPED o{};
+    o.Offset = 0;
+    o.OffsetHigh = 0x7FFFFFFF;
+    return LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &o) != 0;
+}
+
+bool synchronise_fichier(std::FILE* f) { return f && std::fflush(f) == 0 && _commit(_fileno(f)) == 0; }
+
+bool remplace_fichier(const std::string& de, const std::string& vers)
+{
+    const std::wstring a = utf8_vers_large(de), b = utf8_vers_large(vers);
+    if (GetFileAttributesW(b.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        ReplaceFileW(b.c_str(), a.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return true;
+    if (MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
+}
+
 bool vide_fichier(std::FILE* f)
 {
     if (!f || std::fflush(f) != 0 || _chsize_s(_fileno(f), 0) != 0)
@@ -239,6 +286,35 @@ void console_utf8()
 #else
 
 std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode) { return std::fopen(utf8_path.c_str(), mode); }
+
+std::FILE* cree_fichier_exclusif(const std::string& utf8_path)
+{
+    const int fd = ::open(utf8_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* f = fdopen(fd, "w+b");
+    if (!f)
+        ::close(fd);
+    return f;
+}
+
+bool verrouille_fichier(std::FILE* f) { return f && flock(fileno(f), LOCK_EX | LOCK_NB) == 0; }
+
+bool synchronise_fichier(std::FILE* f) { return f && std::fflush(f) == 0 && fsync(fileno(f)) == 0; }
+
+bool remplace_fichier(const std::string& de, const std::string& vers)
+{
+    if (std::rename(de.c_str(), vers.c_str()) != 0)
+        return false;
+    // The new name itself reaches the disk with its folder.
+    std::string dossier = std::filesystem::path(vers).parent_path().string();
+    const int fd = ::open(dossier.empty() ? "." : dossier.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        ::close(fd);
+    }
+    return true;
+}
 
 bool vide_fichier(std::FILE* f)
 {

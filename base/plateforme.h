@@ -16,6 +16,28 @@
 // accented folders and names open whatever the code page).
 std::FILE* ouvre_fichier(const std::string& utf8_path, const char* mode);
 
+// Creates `utf8_path` for reading and writing, refusing (null, errno
+// EEXIST) when it exists: the test and the creation are one step (O_EXCL;
+// CREATE_NEW on Windows), so of two processes that create one name, one
+// only succeeds.
+std::FILE* cree_fichier_exclusif(const std::string& utf8_path);
+
+// Takes the lock that the program's processes take on a file they write,
+// without waiting: false when another open of the file holds it (flock; on
+// Windows LockFileEx on a byte far beyond any data, so reads and writes are
+// not blocked). Closing the stream releases it, as does the process's end.
+bool verrouille_fichier(std::FILE* f);
+
+// Writes a stream's buffers, then the system's, to the disk; false when
+// either fails (a full disk shows here at the latest).
+bool synchronise_fichier(std::FILE* f);
+
+// Renames `de` over `vers` in one step: `vers` is then either the old file
+// or the new one, never a mix (rename; ReplaceFileW, or MoveFileExW when
+// `vers` does not exist). Both in the same folder. False, errno set, when
+// the system refuses.
+bool remplace_fichier(const std::string& de, const std::string& vers);
+
 // Cuts the file of an open stream to 0 bytes and puts the stream at its
 // start. False, with errno set, when the system refuses.
 bool vide_fichier(std::FILE* f);

@@ -6,20 +6,20 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/fichier_entier.h"
 #include "base/plateforme.h"
 
 int ecrit_fichier_micros(const std::string& chemin, const std::array<uint8_t, 128>& masques, const Journal& j)
 {
-    std::FILE* f = ouvre_fichier(chemin, "wb");
-    if (!f) {
-        int err = errno;
-        j.call_verb("Impossible de créer le fichier de micros " + chemin + " : " + std::strerror(err) + "\r\n");
+    // Whole or not at all: a failed write leaves the previous file.
+    FichierEntier f;
+    std::string erreur;
+    if (f.ouvre(chemin, erreur) != 0) {
+        j.call_verb("Impossible de créer le fichier de micros " + erreur + "\r\n");
         return -1;
     }
-    bool ok = std::fwrite(masques.data(), 1, masques.size(), f) == masques.size();
-    // Buffered: a full disk may only show when the file is closed.
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
+    const bool ok = std::fwrite(masques.data(), 1, masques.size(), f.flux()) == masques.size();
+    if (!ok || f.termine(erreur) != 0) {
         j.call_verb("Erreur écriture");
         return -1;
     }

@@ -98,6 +98,15 @@ public:
     virtual int handle_events() = 0;
     virtual int handle_events_timeout(int timeout_ms) = 0;
 
+    // Byte `i` of the buffer of a transfer that may be in flight, as the
+    // host can see it before the completion (the wait for an external
+    // trigger watches byte 8). The default reads it atomically: the library
+    // or the kernel may be filling the buffer meanwhile.
+    virtual unsigned char peek_in_flight(Transfer* transfer, int i)
+    {
+        return __atomic_load_n(transfer->buffer + i, __ATOMIC_RELAXED);
+    }
+
     // True when bulk transfers go through the Linux kernel's usbfs, whose
     // memory limit (usbcore usbfs_memory_mb) the ring must fit in.
     virtual bool linux_usbfs() const { return false; }

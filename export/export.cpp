@@ -118,7 +118,8 @@ int choisit_voies(const Disposition& d, const std::string& voies, Choix& c, std:
                 erreur = "--voies : « " + item + " » n'est ni un code ni un intervalle a-b";
                 return -1;
             }
-            for (long code = a; code <= b; ++code) {
+            // No code lies beyond the status word's.
+            for (long code = a; code <= std::min<long>(b, CODE_ETAT); ++code) {
                 auto it = std::find(d.codes.begin(), d.codes.end(), static_cast<int32_t>(code));
                 if (it != d.codes.end()) {
                     mots.push_back(static_cast<int>(it - d.codes.begin()));

@@ -77,23 +77,31 @@ bool ecrit_lignes(hid_t table, hid_t type_memoire, uint64_t premiere, size_t n, 
 
 } // namespace
 
-SortieHdf5::~SortieHdf5()
-{
-    std::string e;
-    ferme(e);
-}
+SortieHdf5::~SortieHdf5() { abandonne(); }
 
 int SortieHdf5::ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin, std::string& erreur)
 {
+    // A file whose close failed stays open in the library, and closing it
+    // again, or the library's own clean-up at exit, crashes (HDF5 1.10): the
+    // program closes what it opened and the system the rest.
+    H5dont_atexit();
     // Failures are reported as the program's own messages.
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
     n_ech_ = c.echantillons.size();
     n_ent_ = c.entiers.size();
     flottant_ = echantillons_flottants(e, c);
     ligne_ = 0;
-    fichier_ = H5Fcreate(chemin.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+    lignes_ = c.nb_trames;
+    if (fichier_entier_.ouvre(chemin, erreur, false) != 0)
+        return -1;
+    // Closing the file closes whatever is still open in it.
+    hid_t acces = H5Pcreate(H5P_FILE_ACCESS);
+    H5Pset_fclose_degree(acces, H5F_CLOSE_STRONG);
+    fichier_ = H5Fcreate(fichier_entier_.temporaire().c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, acces);
+    H5Pclose(acces);
     if (fichier_ < 0) {
         erreur = chemin + " : création impossible";
+        abandonne();
         return -1;
     }
     const Disposition& d = e.disposition;
@@ -120,6 +128,7 @@ int SortieHdf5::ouvre(const Enregistrement& e, const Choix& c, const std::string
         ok = attribut_texte(fichier_, "unites", "micros en pascals, voies analogiques en points");
     if (!ok) {
         erreur = chemin + " : écriture impossible";
+        abandonne();
         return -1;
     }
     return 0;
@@ -143,19 +152,44 @@ int SortieHdf5::ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::
     return 0;
 }
 
-int SortieHdf5::ferme(std::string& erreur)
+bool SortieHdf5::ferme_hdf5()
 {
     bool ok = true;
     if (ent_ >= 0)
         ok = H5Dclose(ent_) >= 0 && ok;
     if (ech_ >= 0)
         ok = H5Dclose(ech_) >= 0 && ok;
+    ent_ = ech_ = -1;
+    // A close that fails (a write error while flushing) is not asked again:
+    // the library keeps the file's descriptor until the process ends.
     if (fichier_ >= 0)
         ok = H5Fclose(fichier_) >= 0 && ok;
-    ent_ = ech_ = fichier_ = -1;
-    if (!ok)
-        erreur = "fermeture du fichier HDF5 impossible";
-    return ok ? 0 : -1;
+    fichier_ = -1;
+    return ok;
+}
+
+int SortieHdf5::ferme(std::string& erreur)
+{
+    const bool complet = ligne_ == lignes_;
+    if (!ferme_hdf5()) {
+        if (erreur.empty())
+            erreur = "fermeture du fichier HDF5 impossible (disque plein ?)";
+        fichier_entier_.abandonne();
+        return -1;
+    }
+    if (!complet) {
+        if (erreur.empty())
+            erreur = "export incomplet";
+        fichier_entier_.abandonne();
+        return -1;
+    }
+    return fichier_entier_.termine(erreur);
+}
+
+void SortieHdf5::abandonne()
+{
+    ferme_hdf5();
+    fichier_entier_.abandonne();
 }
 
 #endif

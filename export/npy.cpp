@@ -27,19 +27,16 @@ bool ecrit_mots(std::FILE* f, const uint32_t* mots, size_t n)
     return std::fwrite(b.data(), 1, b.size(), f) == b.size();
 }
 
-std::FILE* cree(const std::string& chemin, const std::string& entete, std::string& erreur)
+bool cree(FichierEntier& f, const std::string& chemin, const std::string& entete, std::string& erreur)
 {
-    std::FILE* f = ouvre_fichier(chemin, "wb");
-    if (!f) {
-        erreur = chemin + " : " + std::strerror(errno);
-        return nullptr;
-    }
-    if (std::fwrite(entete.data(), 1, entete.size(), f) != entete.size()) {
+    if (f.ouvre(chemin, erreur) != 0)
+        return false;
+    if (std::fwrite(entete.data(), 1, entete.size(), f.flux()) != entete.size()) {
         erreur = chemin + " : écriture impossible";
-        std::fclose(f);
-        return nullptr;
+        f.abandonne();
+        return false;
     }
-    return f;
+    return true;
 }
 
 } // namespace
@@ -71,43 +68,53 @@ std::string entete_npy(const std::string& descr, uint64_t lignes, uint64_t colon
     return out + d;
 }
 
-SortieNpy::~SortieNpy()
-{
-    std::string e;
-    ferme(e);
-}
-
 int SortieNpy::ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin,
                      const std::string& chemin_entiers, std::string& erreur)
 {
     n_ech_ = c.echantillons.size();
     n_ent_ = c.entiers.size();
+    lignes_ = c.nb_trames;
+    ecrites_ = 0;
     if (n_ech_ > 0 &&
-        !(ech_ = cree(chemin, entete_npy(echantillons_flottants(e, c) ? "<f4" : "<i4", c.nb_trames, n_ech_), erreur)))
+        !cree(ech_, chemin, entete_npy(echantillons_flottants(e, c) ? "<f4" : "<i4", c.nb_trames, n_ech_), erreur))
         return -1;
-    if (n_ent_ > 0 && !(ent_ = cree(chemin_entiers, entete_npy("<u4", c.nb_trames, n_ent_), erreur)))
-        return -1;
-    return 0;
-}
-
-int SortieNpy::ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur)
-{
-    if ((ech_ && !ecrit_mots(ech_, echantillons, n * n_ech_)) || (ent_ && !ecrit_mots(ent_, entiers, n * n_ent_))) {
-        erreur = std::string("écriture impossible : ") + std::strerror(errno);
+    if (n_ent_ > 0 && !cree(ent_, chemin_entiers, entete_npy("<u4", c.nb_trames, n_ent_), erreur)) {
+        abandonne();
         return -1;
     }
     return 0;
 }
 
+int SortieNpy::ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur)
+{
+    if ((ech_.flux() && !ecrit_mots(ech_.flux(), echantillons, n * n_ech_)) ||
+        (ent_.flux() && !ecrit_mots(ent_.flux(), entiers, n * n_ent_))) {
+        erreur = std::string("écriture impossible : ") + std::strerror(errno);
+        return -1;
+    }
+    ecrites_ += n;
+    return 0;
+}
+
 int SortieNpy::ferme(std::string& erreur)
 {
-    bool ok = true;
-    for (std::FILE** f : {&ech_, &ent_})
-        if (*f) {
-            ok = std::fclose(*f) == 0 && ok;
-            *f = nullptr;
+    // The header promised every row: short of them, no file.
+    if (ecrites_ != lignes_) {
+        abandonne();
+        if (erreur.empty())
+            erreur = "export incomplet";
+        return -1;
+    }
+    for (FichierEntier* f : {&ech_, &ent_})
+        if (f->flux() && f->termine(erreur) != 0) {
+            abandonne();
+            return -1;
         }
-    if (!ok)
-        erreur = std::string("écriture impossible : ") + std::strerror(errno);
-    return ok ? 0 : -1;
+    return 0;
+}
+
+void SortieNpy::abandonne()
+{
+    ech_.abandonne();
+    ent_.abandonne();
 }

@@ -54,14 +54,5 @@ int ecrit_sigmf(const Enregistrement& e, const std::string& chemin, std::string&
     // U+FFFD in the place of the bytes that are not.
     const std::string j = meta.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 
-    std::FILE* f = ouvre_fichier(chemin, "wb");
-    if (!f) {
-        erreur = chemin + " : " + std::strerror(errno);
-        return -1;
-    }
-    bool ok = ecrit_texte(f, j) == 0;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok)
-        erreur = chemin + " : écriture impossible";
-    return ok ? 0 : -1;
+    return ecrit_fichier_entier(chemin, j, erreur);
 }

@@ -7,8 +7,37 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/fichier_entier.h"
 #include "base/plateforme.h"
 #include "files/texte_xml.h"
+
+namespace {
+
+bool dans_l_ecart(double v)
+{
+    const double ecart = std::pow(10.0, ECART_FACTEUR_DB / 20);
+    return std::isfinite(v) && v >= FACTEUR_NOMINAL / ecart && v <= FACTEUR_NOMINAL * ecart;
+}
+
+std::string court(double v)
+{
+    char b[32];
+    std::snprintf(b, sizeof b, "%.5g", v);
+    return b;
+}
+
+} // namespace
+
+bool facteur_plausible(double v, std::string& raison)
+{
+    if (dans_l_ecart(v))
+        return true;
+    raison = "hors de ±" + court(ECART_FACTEUR_DB) + " dB autour du facteur nominal (" + court(FACTEUR_NOMINAL) +
+             " Pa par point)";
+    if (v > 0 && dans_l_ecart(1 / v))
+        raison += " ; son inverse y est : des points par pascal, l'unité inverse, au lieu de pascals par point";
+    return false;
+}
 
 #ifdef ONDARIS_XML
 #include <pugixml.hpp>
@@ -35,6 +64,9 @@ int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, 
         if (!(lit_nombre_xml(facteur.value(), v) && v > 0))
             return refus(pos.offset_debug(),
                          std::string("facteur « ") + facteur.value() + " » : nombre positif attendu (Pa par point)");
+        std::string raison;
+        if (attendus == 1024 && !facteur_plausible(v, raison))
+            return refus(pos.offset_debug(), std::string("facteur « ") + facteur.value() + " » : " + raison);
         if (attendus > 0 && lue.facteurs.size() == attendus)
             return refus(pos.offset_debug(), "un facteur de trop, " + std::to_string(attendus) + " attendus");
         lue.facteurs.push_back(v);
@@ -74,17 +106,7 @@ int ecrit_calibration(const std::string& chemin, const Calibration& c, std::stri
             crlf += '\r';
         crlf += ch;
     }
-    std::FILE* f = ouvre_fichier(chemin, "wb");
-    if (!f) {
-        erreur = chemin + " : " + std::strerror(errno);
-        return -1;
-    }
-    const bool ecrit = std::fwrite(crlf.data(), 1, crlf.size(), f) == crlf.size();
-    if (std::fclose(f) != 0 || !ecrit) {
-        erreur = chemin + " : écriture impossible";
-        return -1;
-    }
-    return 0;
+    return ecrit_fichier_entier(chemin, crlf, erreur);
 }
 
 #else

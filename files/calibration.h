@@ -14,18 +14,32 @@
 #include <string>
 #include <vector>
 
+// Pascals per count of a microphone of the box's nominal sensitivity
+// (281 170.66 counts per pascal).
+constexpr double FACTEUR_NOMINAL = 1.0 / 281170.66;
+// A microphone's factor lies within this many dB of the nominal one (a
+// factor of 100 either way); beyond, it is not a microphone of the box.
+constexpr double ECART_FACTEUR_DB = 40;
+
+// `v` is a plausible microphone factor (Pa per count). Else false, with in
+// `raison` why, naming the inverse unit when 1/v would be plausible.
+bool facteur_plausible(double v, std::string& raison);
+
 struct Calibration {
     std::string nom;              // the Calib element's name
     std::vector<double> facteurs; // Pa per count, in channel order
 };
 
 // Reads `chemin` (UTF-8 path). With `attendus` > 0 it must hold exactly that
-// many factors. Every factor is a positive number. 0; or -1, `c` untouched,
-// with the file, the line and the reason in `erreur`.
+// many factors. Every factor is a positive number; in a file of the box's
+// 1024 microphones (`attendus` 1024), a plausible one (facteur_plausible).
+// 0; or -1, `c` untouched, with the file, the line and the reason in
+// `erreur`.
 int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, std::string& erreur);
 
-// Writes `c` to `chemin`, replacing it; the factors as their shortest exact
-// decimal. 0, or -1 with the reason in `erreur`.
+// Writes `c` to `chemin`, replacing it whole or not at all (an error leaves
+// the old file); the factors as their shortest exact decimal. 0, or -1 with
+// the reason in `erreur`.
 int ecrit_calibration(const std::string& chemin, const Calibration& c, std::string& erreur);
 
 // This build reads and writes calibration files.

@@ -1,5 +1,7 @@
 #include "files/configuration.h"
 
+#include "base/fichier_entier.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -189,16 +191,14 @@ std::string texte_config(const Configuration& cfg, const Conventions& conv)
 
 int ecrit_fichier_config(const std::string& config_name, const Configuration& cfg, const Journal& journal)
 {
-    std::FILE* f = ouvre_fichier(config_name, "wb");
-    if (!f) {
-        int err = errno;
-        journal.call_verb("Impossible de créer le fichier de configuration " + config_name + " : " +
-                          std::strerror(err) + "\r\n");
+    // Whole or not at all: a full disk leaves the previous settings.
+    FichierEntier f;
+    std::string erreur;
+    if (f.ouvre(config_name, erreur) != 0) {
+        journal.call_verb("Impossible de créer le fichier de configuration " + erreur + "\r\n");
         return -1;
     }
-    bool ok = ecrit_texte(f, texte_config(cfg, journal.conv)) == 0;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
+    if (ecrit_texte(f.flux(), texte_config(cfg, journal.conv)) != 0 || f.termine(erreur) != 0) {
         journal.call_verb("Erreur d'écriture du fichier de configuration " + config_name + "\r\n");
         return -1;
     }

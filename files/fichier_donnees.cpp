@@ -64,12 +64,14 @@ void reserve(std::FILE* f, std::size_t n)
 }
 
 // Opens a file for update without changing it, creating it when missing.
+// The creation is exclusive: a file that appeared since the test belongs to
+// whoever created it, and is refused (null, errno EEXIST).
 std::FILE* ouvre_sans_changer(const std::string& nom, bool& cree)
 {
     cree = false;
     std::FILE* f = ouvre_fichier(nom, "r+b");
     if (!f && errno == ENOENT) {
-        f = ouvre_fichier(nom, "w+b");
+        f = cree_fichier_exclusif(nom);
         cree = f != nullptr;
     }
     return f;
@@ -154,8 +156,17 @@ int FichiersRun::prepare(const std::string& data_path, const Journal& j)
     for (int i = 0; i < 3; ++i) {
         const uint64_t taille = taille_fichier(*noms[i]);
         *flux[i] = ouvre_sans_changer(*noms[i], crees_[i]);
+        const int err = errno;
+        // One run per name: the data file stays locked until it is closed.
+        const bool pris = *flux[i] && i == 0 && !verrouille_fichier(*flux[i]);
+        if (pris || (!*flux[i] && err == EEXIST && i == 0)) {
+            j.call_verb("Le fichier " + *noms[i] + " est pris par une autre acquisition : choisir un autre nom\r\n", 1);
+            // What the other run holds is not this one's to remove.
+            std::fill(crees_, crees_ + 3, false);
+            ferme();
+            return -1;
+        }
         if (!*flux[i]) {
-            int err = errno;
             j.call_verb("Impossible de créer le fichier " + *noms[i] + " : " + std::strerror(err) + "\r\n");
             ferme();
             return -1;

@@ -26,7 +26,9 @@ public:
     // whatever may still refuse the run (the disk space, the box) comes
     // before anything is lost. On failure nothing stays open, the files it
     // created are removed, the pane says which file and why, and -1 is
-    // returned.
+    // returned. The data file is created exclusively and locked until it is
+    // closed: a second run on the same name, in this process or another, is
+    // refused here, whichever of the two came first.
     int prepare(const std::string& data_path, const Journal& j);
 
     // The run has started: the three files are emptied; the header and

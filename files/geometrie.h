@@ -17,10 +17,14 @@ struct Point3 {
 using Geometrie = std::vector<Point3>;
 
 constexpr size_t MICROS_GEOMETRIE = 1024;
+// No coordinate of an array lies further than this from its origin, metres.
+constexpr double COORDONNEE_MAX_M = 100;
 
 // Reads `chemin` (UTF-8 path): exactly MICROS_GEOMETRIE positions, each with
-// x, y and z finite numbers (spaces or tabs around them allowed). 0; or -1,
-// `g` untouched, with the file, the line and the reason in `erreur`.
+// x, y and z finite numbers (spaces or tabs around them allowed) within
+// COORDONNEE_MAX_M; no two microphones at one position, and positions that
+// span a plane (an aperture: not all on one line). 0; or -1, `g` untouched,
+// with the file, the line and the reason in `erreur`.
 int lit_geometrie(const std::string& chemin, Geometrie& g, std::string& erreur, std::string* nom = nullptr);
 
 // This build reads geometry files.

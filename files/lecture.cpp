@@ -42,7 +42,6 @@ std::string reel(double v)
     return buf;
 }
 
-
 // At most `n` bytes of a file; false when it cannot be opened or read.
 bool lit_debut(const std::string& chemin, size_t n, std::string& octets, uint64_t& taille, std::string& erreur)
 {
@@ -317,6 +316,14 @@ Interruption interruption(const std::string& dat)
     if (texte.find('\0') != std::string::npos) {
         r.interrompue = true;
         r.raison = nom_court(log) + " n'a pas été terminé";
+        return r;
+    }
+    // Cut short by a failed write, or not a description at all: the header
+    // and the data rebuild it.
+    if (taille_log <= texte.size() && (texte.compare(0, 20, "[DEFAULT]\n\r\n[Date]\r\n") != 0 ||
+                                       texte.find("\n[OPTIONNAL]\r\n") == std::string::npos)) {
+        r.interrompue = true;
+        r.raison = nom_court(log) + " est incomplet";
     }
     return r;
 }

@@ -8,9 +8,10 @@
 #include <sys/stat.h>
 #include <system_error>
 
+#include "base/fichier_entier.h"
 #include "base/plateforme.h"
+#include "base/texte.h"
 #include "channels/canaux.h"
-#include "files/chemins.h"
 #include "device/parametres.h"
 #include "files/chemins.h"
 #include "files/description.h"
@@ -19,7 +20,6 @@
 #include "files/lignes.h"
 
 namespace {
-
 
 uint64_t taille_de(const std::string& chemin, bool& existe)
 {
@@ -177,19 +177,30 @@ int reglages_des_compagnons(const std::string& dat, Reglages& r, std::string& er
         erreur = nom_court(ond) + " ne contient pas les réglages d'une acquisition";
         return -1;
     }
-    // The text the run wrote, without the room left after it.
-    if (!lit_fichier(log, size_t(1) << 20, texte) || texte.compare(0, 20, "[DEFAULT]\n\r\n[Date]\r\n") != 0) {
-        erreur = nom_court(log) + " ne contient pas la description d'une acquisition";
-        return -1;
-    }
-    texte = texte.substr(0, texte.find('\0'));
     const int voies =
         somme(&h.micros_actifs[0][0], 1024) + somme(&h.va_actives[0][0], 16) + somme(h.compteurs_actifs, 4);
-    const std::string nb_voies = valeur(texte, "Nb_voies");
+    // The text the run wrote, without the room left after it. Missing, cut
+    // before its comment section or not a description: the header alone.
     const std::string section = "\n[OPTIONNAL]\r\n";
+    const bool lu = lit_fichier(log, size_t(1) << 20, texte);
+    texte = texte.substr(0, texte.find('\0'));
+    if (!lu || texte.compare(0, 20, "[DEFAULT]\n\r\n[Date]\r\n") != 0 || texte.find(section) == std::string::npos) {
+        r = Reglages{};
+        r.header = h;
+        r.nb_voies = voies;
+        r.nb_micros = somme(&h.micros_actifs[0][0], 1024);
+        r.compteur_a = h.compteurs_actifs[0] == 1;
+        r.des_compagnons = true;
+        r.description_refaite = true;
+        std::string c(h.texte_commentaire, sizeof h.texte_commentaire);
+        c = c.substr(0, c.find('\0'));
+        c.erase(c.find_last_not_of(' ') + 1);
+        r.commentaire = cp1252_vers_utf8(c);
+        return 0;
+    }
+    const std::string nb_voies = valeur(texte, "Nb_voies");
     const size_t commentaire = texte.find(section);
-    if ((nb_voies != std::to_string(voies) && nb_voies != std::to_string(voies + 1)) ||
-        commentaire == std::string::npos) {
+    if (nb_voies != std::to_string(voies) && nb_voies != std::to_string(voies + 1)) {
         erreur = nom_court(log) + " ne s'accorde pas avec " + nom_court(ond);
         return -1;
     }
@@ -263,6 +274,26 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
             messages.push_back(m);
             return -1;
         }
+        // Bytes appended after the run (a copy gone wrong) do not carry its
+        // count: said, and left to the reader, since the data file is never
+        // changed here.
+        const uint64_t fin = std::min<uint64_t>(trames, 4096);
+        std::vector<uint32_t> queue(static_cast<size_t>(fin) * static_cast<size_t>(nb_voies));
+        LecteurTrames dernieres;
+        int64_t lues = -1;
+        if (fin >= 2 && dernieres.ouvre(dat, nb_voies, trames - fin, erreur) == 0)
+            lues = dernieres.lit(queue.data(), static_cast<size_t>(fin));
+        if (lues == static_cast<int64_t>(fin)) {
+            uint64_t etrangeres = 0;
+            const size_t v = static_cast<size_t>(nb_voies);
+            for (size_t i = static_cast<size_t>(fin) - 1; i > 0 && queue[i * v] != queue[(i - 1) * v] + 1u; --i)
+                ++etrangeres;
+            if (etrangeres > 0)
+                messages.push_back("Attention : les " + std::to_string(etrangeres) + " dernières trames de " +
+                                   nom_court(dat) +
+                                   " ne suivent pas le compteur A : sans doute pas des données de cette "
+                                   "acquisition (elles sont comptées, le fichier de données n'est pas modifié).");
+        }
     } else {
         messages.push_back("Sans compteur A, la taille de trame de la configuration (" + std::to_string(nb_voies) +
                            " mots) ne peut pas être vérifiée sur les données.");
@@ -287,27 +318,36 @@ int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std
         date_locale(q, static_cast<int>(reste), h.date_heure);
     }
 
-    std::FILE* f_ond = ouvre_fichier(ond, "wb");
-    std::FILE* f_log = f_ond ? ouvre_fichier(log, "wb") : nullptr;
-    bool ok = f_ond && f_log && ecrit_header(h, f_ond) == 0 &&
-              ecrit_texte(f_log, texte_description(r.conventions, h, nb_voies, r.nb_micros, r.commentaire)) == 0;
-    int err = errno;
-    if (f_ond)
-        ok = std::fclose(f_ond) == 0 && ok;
-    if (f_log)
-        ok = std::fclose(f_log) == 0 && ok;
+    // Both written whole under temporary names first; only then renamed,
+    // so that a full disk leaves the two files as they were.
+    FichierEntier f_ond, f_log;
+    std::string erreur;
+    bool ok = f_ond.ouvre(ond, erreur) == 0 && f_log.ouvre(log, erreur) == 0;
+    if (ok && ecrit_header(h, f_ond.flux()) != 0)
+        ok = false, erreur = nom_court(ond) + " : " + std::strerror(errno);
+    if (ok && ecrit_texte(f_log.flux(), texte_description(r.conventions, h, nb_voies, r.nb_micros, r.commentaire)) != 0)
+        ok = false, erreur = nom_court(log) + " : " + std::strerror(errno);
+    ok = ok && f_ond.termine(erreur) == 0 && f_log.termine(erreur) == 0;
     if (!ok) {
-        messages.push_back("Écriture de " + nom_court(ond) + " et " + nom_court(log) +
-                           " impossible : " + std::strerror(err));
+        messages.push_back("Écriture de " + nom_court(ond) + " et " + nom_court(log) + " impossible (" + erreur +
+                           ") : ils sont laissés tels quels.");
         return -1;
     }
 
     messages.push_back(nom_court(ond) + " et " + nom_court(log) +
-                       (r.des_compagnons ? " complétés : " : " reconstruits : ") + std::to_string(h.nb_ech) +
-                       " trames de " + std::to_string(nb_voies) + " mots, " + std::to_string(static_cast<int>(h.freq)) +
-                       " Hz, " + (h.type_float ? "float32" : "int32") + ".");
+                       (r.description_refaite ? " écrits : " + nom_court(log) + " reconstruit d'après " +
+                                                    nom_court(ond) + " et " + nom_court(dat) + ", "
+                        : r.des_compagnons ? " complétés : "
+                                           : " reconstruits : ") +
+                       std::to_string(h.nb_ech) + " trames de " + std::to_string(nb_voies) + " mots, " +
+                       std::to_string(static_cast<int>(h.freq)) + " Hz, " + (h.type_float ? "float32" : "int32") + ".");
     if (taille % (4ull * static_cast<uint64_t>(nb_voies)) != 0)
         messages.push_back("La dernière trame, incomplète, n'est pas comptée.");
+    if (r.description_refaite) {
+        messages.push_back("Commentaire repris de " + nom_court(ond) + ".");
+        if (!etat && !r.compteur_a)
+            messages.push_back(nom_court(ond) + " ne dit pas si le mot d'état était enregistré : supposé absent.");
+    }
     if (r.des_compagnons)
         return 0;
     messages.push_back("Heure de début inconnue : estimée d'après la date du fichier de données moins la durée "

@@ -25,12 +25,18 @@ struct Reglages {
     // the start time, the comment and how numbers were written.
     bool des_compagnons = false;
     bool etat = false;
+    // The description was blank, cut short or unreadable: the settings are
+    // the header's alone (the status word as the caller says, the comment
+    // from the header's own field) and the description is written anew.
+    bool description_refaite = false;
     std::string commentaire; // the description's comment line(s), as written
     Conventions conventions = Conventions::from_locale();
 };
 
 // The settings the run of `dat` wrote in its companions when it started (or
-// at its end). -1, with the reason, when they do not hold a run's settings.
+// at its end); from the header file alone when the description is blank or
+// damaged. -1, with the reason, when the header does not hold a run's
+// settings, or the description disagrees with it.
 int reglages_des_compagnons(const std::string& dat, Reglages& r, std::string& erreur);
 
 // The settings of a configuration read over a default (nothing said)
@@ -42,7 +48,8 @@ int reglages_de(const Configuration& cfg, const std::string& config_name, Reglag
 // size (one word more with `etat` or the settings' own status word), with
 // the frame count of the data file. Refuses (-1) when the recording was not
 // interrupted (files/lecture.h), or when counter A was recorded and its words
-// do not follow from frame to frame at that size. `messages` tells what was
+// do not follow from frame to frame at that size. Each file is written whole
+// or not at all: an error leaves it as it was. `messages` tells what was
 // done, what could not be known, or why nothing was written.
 int repare(const std::string& dat, const Reglages& r, bool etat, std::vector<std::string>& messages);
 

@@ -447,6 +447,16 @@ void SimulatedBox::settle(std::unique_lock<std::mutex>& lock)
         wait_write(lock, queue_.front());
 }
 
+unsigned char SimulatedBox::peek_in_flight(usb::Transfer* t, int i)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    Slot* s = find_slot(t);
+    if (s == nullptr || t->buffer == nullptr || i < 0 || i >= t->length)
+        return 0;
+    wait_write(lock, s);
+    return t->buffer[i];
+}
+
 int SimulatedBox::submit_transfer(usb::Transfer* t)
 {
     std::lock_guard<std::mutex> lock(mutex_);

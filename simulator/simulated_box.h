@@ -194,6 +194,8 @@ public:
     void free_transfer(usb::Transfer* transfer) override;
     int handle_events() override;
     int handle_events_timeout(int timeout_ms) override;
+    // Read under the box's lock, after any copy into that buffer has ended.
+    unsigned char peek_in_flight(usb::Transfer* transfer, int i) override;
 
     void set_options(const Options& options);
     Options options() const;

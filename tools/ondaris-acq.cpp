@@ -27,6 +27,7 @@
 #include "device/bringup.h"
 #include "device/parametres.h"
 #include "device/usb_libusb.h"
+#include "base/fichier_entier.h"
 #include "files/calibration.h"
 #include "files/chemins.h"
 #include "files/configuration_initiale.h"
@@ -586,7 +587,12 @@ bool choisit_fichiers(const Configuration& cfg, const Options& o, Console& conso
             console.boite("Le répertoire " + dossier + " n'existe pas ! ", "Le fichier existe déjà");
         acqui_name = dossier + cfg.nom + ".dat";
         std::error_code ec;
-        return !std::filesystem::exists(std::filesystem::u8path(acqui_name), ec) || console.ecraser(acqui_name);
+        if (std::filesystem::exists(std::filesystem::u8path(acqui_name), ec) && !console.ecraser(acqui_name))
+            return false;
+        // The name is taken now, before the box is told anything: a run
+        // already recording under it refuses this one here.
+        journal.call_verb("Nom du fichier d'acquisition : " + acqui_name + "\r\n");
+        return fichiers.prepare(acqui_name, journal) == 0;
     }
     const std::string chemin = fichier_manuel(o);
     std::error_code ec;
@@ -758,6 +764,23 @@ int calibre(Boitier& boitier, const Configuration& cfg, const Options& o, Calibr
         boitier.journal.call_verb("Pas de micro choisi !\r\n", 1);
         return EXIT_REFUSED;
     }
+    // Whether its file can be written is known before the calibrator is heard.
+    {
+        FichierEntier essai;
+        std::string erreur;
+        if (essai.ouvre(o.calibration, erreur) != 0) {
+            std::printf("Pas de calibration : %s\n", erreur.c_str());
+            return EXIT_CALIBRAGE;
+        }
+        // A file of 1024 factors takes about 50 kB.
+        uint64_t libre = 0;
+        const std::string dossier = std::filesystem::u8path(o.calibration).parent_path().u8string();
+        if (espace_libre(dossier, libre) && libre < 128 * 1024) {
+            std::printf("Pas de calibration : %s : disque plein (%llu octets libres)\n", o.calibration.c_str(),
+                        static_cast<unsigned long long>(libre));
+            return EXIT_CALIBRAGE;
+        }
+    }
     ParametresRun params = parametres_du_run(cfg, boitier.journal);
     const int nb_voies = params.nb_voies;
     Calibreur calibreur(disposition_de(params.header, cfg.selection.etat).codes, params.flottant, frequence_de(cfg),
@@ -814,8 +837,12 @@ int calibre(Boitier& boitier, const Configuration& cfg, const Options& o, Calibr
                stdout);
     std::printf("Facteur du micro %d : %.6g -> %.6g Pa par point (%+.2f dB)\n", m, avant, apres,
                 o.calibre - calibreur.niveau());
+    std::string erreur, raison;
+    if (!facteur_plausible(apres, raison)) {
+        std::printf("Pas de calibration : le facteur corrigé du micro %d serait %s\n", m, raison.c_str());
+        return EXIT_CALIBRAGE;
+    }
     cal.facteurs[static_cast<size_t>(m)] = apres;
-    std::string erreur;
     if (ecrit_calibration(o.calibration, cal, erreur) != 0) {
         std::printf("Pas de calibration : %s\n", erreur.c_str());
         return EXIT_CALIBRAGE;

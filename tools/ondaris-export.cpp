@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/fichier_entier.h"
+#include "base/plateforme.h"
 #include "export/formats.h"
 #include "tools/console.h"
 #include "tools/ligne_commande.h"
@@ -54,6 +56,34 @@ std::string sans_extension(const std::string& dat)
 {
     std::filesystem::path p = std::filesystem::u8path(dat);
     return p.replace_extension().u8string();
+}
+
+// A request to end the program (Ctrl-C, a kill) ends the export at the next
+// block, as an error: the output then never appears.
+class Interruptible : public Sortie {
+public:
+    explicit Interruptible(Sortie& s) : s_(s) {}
+    int ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur) override
+    {
+        if (demandes_fin() > 0) {
+            erreur = "export interrompu : aucun fichier écrit";
+            return -1;
+        }
+        return s_.ecrit(echantillons, entiers, n, erreur);
+    }
+
+private:
+    Sortie& s_;
+};
+
+// Refuses an output that is one of the recording's files.
+bool sorties_permises(const std::vector<std::string>& sorties, const Enregistrement& e, const std::string& calibration)
+{
+    std::string erreur;
+    if (refuse_sorties_sur_entrees(sorties, {e.dat, e.ond, e.log, calibration}, erreur) == 0)
+        return true;
+    std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
+    return false;
 }
 
 } // namespace
@@ -109,6 +139,8 @@ int main(int argc, char** argv)
 
     std::string erreur;
     if (format == "sigmf") {
+        if (!sorties_permises({sortie}, e, calibration))
+            return EXIT_ECHEC;
         if (existe(sortie) && !ecraser) {
             std::fprintf(stderr, "ondaris-export : %s existe déjà (--ecraser pour le remplacer)\n", sortie.c_str());
             return EXIT_ECHEC;
@@ -126,6 +158,10 @@ int main(int argc, char** argv)
     if (choisit_voies(e.disposition, voies, c, erreur) != 0 || choisit_plage(e, debut, duree, c, erreur) != 0) {
         std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
         return EXIT_USAGE;
+    }
+    if (c.nb_trames == 0) {
+        std::fprintf(stderr, "ondaris-export : aucune trame à exporter (enregistrement vide ou plage hors de lui)\n");
+        return EXIT_ECHEC;
     }
     Calibration colonnes;
     const std::string chemin_calibration = sans_extension(sortie) + "_calib.xml";
@@ -151,38 +187,55 @@ int main(int argc, char** argv)
         produits.push_back(sortie_entiers);
     if (!c.facteurs.empty())
         produits.push_back(chemin_calibration);
+    if (!sorties_permises(produits, e, calibration))
+        return EXIT_ECHEC;
     for (const std::string& p : produits)
         if (existe(p) && !ecraser) {
             std::fprintf(stderr, "ondaris-export : %s existe déjà (--ecraser pour le remplacer)\n", p.c_str());
             return EXIT_ECHEC;
         }
 
+    // A disk without room for the export refuses it before a byte is written.
+    const uint64_t besoin = c.nb_trames * 4 * (c.echantillons.size() + c.entiers.size()) + 65536 * produits.size();
+    uint64_t libre = 0;
+    const std::string dossier = std::filesystem::u8path(sortie).parent_path().u8string();
+    if (espace_libre(dossier, libre) && libre < besoin) {
+        std::fprintf(stderr, "ondaris-export : %s : disque plein (%llu octets libres, %llu nécessaires)\n",
+                     sortie.c_str(), static_cast<unsigned long long>(libre), static_cast<unsigned long long>(besoin));
+        return EXIT_ECHEC;
+    }
+    capte_demandes_fin();
     Progression progression("Export", c.nb_trames);
     auto avance = [&](uint64_t n) { progression.avance(n); };
+    // Each output is written whole under a temporary name and takes its own
+    // only once complete: an error or an interruption leaves what was there.
     int r = -1;
     if (format == "npy") {
         SortieNpy npy;
+        Interruptible sortie_npy(npy);
         r = npy.ouvre(e, c, sortie, chemin_entiers, erreur);
-        r = r == 0 ? exporte(e, c, npy, erreur, avance) : r;
-        r = npy.ferme(erreur) == 0 ? r : -1;
+        r = r == 0 ? exporte(e, c, sortie_npy, erreur, avance) : r;
+        if (r == 0)
+            r = npy.ferme(erreur);
+        else
+            npy.abandonne();
     }
 #ifdef ONDARIS_HDF5
     if (format == "h5") {
         SortieHdf5 h5;
+        Interruptible sortie_h5(h5);
         r = h5.ouvre(e, c, sortie, erreur);
-        r = r == 0 ? exporte(e, c, h5, erreur, avance) : r;
-        r = h5.ferme(erreur) == 0 ? r : -1;
+        r = r == 0 ? exporte(e, c, sortie_h5, erreur, avance) : r;
+        if (r == 0)
+            r = h5.ferme(erreur);
+        else
+            h5.abandonne();
     }
 #endif
     progression.fin();
     if (r == 0 && !c.facteurs.empty())
         r = ecrit_calibration(chemin_calibration, colonnes, erreur);
     if (r != 0) {
-        // A half-written export is worse than none.
-        for (const std::string& p : produits) {
-            std::error_code ec;
-            std::filesystem::remove(std::filesystem::u8path(p), ec);
-        }
         std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
         return EXIT_ECHEC;
     }

@@ -24,7 +24,9 @@ const char* const AIDE = "Usage : ondaris-repare NOM.dat [--config FICHIER] [--e
                          "nombre de trames de NOM.dat. Restés vides, ils sont reconstruits à partir de la\n"
                          "configuration écrite au Start de cette acquisition : config_en_cours.txt du\n"
                          "répertoire où le programme tournait (le répertoire courant), ou le fichier donné\n"
-                         "par --config. Les fichiers d'un enregistrement complet ne sont jamais écrasés.\n"
+                         "par --config. NOM.log absent, coupé ou illisible est reconstruit d'après NOM.Ond\n"
+                         "et NOM.dat. Les fichiers d'un enregistrement complet ne sont jamais écrasés ;\n"
+                         "chacun est écrit en entier ou pas du tout.\n"
                          "\n"
                          "  --config FICHIER  la configuration de l'acquisition (fichiers restés vides)\n"
                          "  --etat            le mot d'état était enregistré (une configuration ne le dit pas)\n"
@@ -104,8 +106,12 @@ int main(int argc, char** argv)
         std::printf("%s\n", erreur.c_str());
         return EXIT_REFUS;
     } else {
-        std::printf("Réglages : %s et %s, écrits au début de l'acquisition\n", nom_compagnon(dat, ".Ond").c_str(),
-                    nom_compagnon(dat, ".log").c_str());
+        if (r.description_refaite)
+            std::printf("Réglages : %s ; %s absent ou abîmé, à reconstruire\n", nom_compagnon(dat, ".Ond").c_str(),
+                        nom_compagnon(dat, ".log").c_str());
+        else
+            std::printf("Réglages : %s et %s, écrits au début de l'acquisition\n", nom_compagnon(dat, ".Ond").c_str(),
+                        nom_compagnon(dat, ".log").c_str());
         if (!config.empty())
             std::printf("%s n'est pas lu.\n", config.c_str());
     }

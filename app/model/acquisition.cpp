@@ -252,8 +252,14 @@ bool questions_fichiers(Principale& p)
             textBox_Racine_DoubleClick(p);
         }
         p.acqui_name = avec_separateur(p.nom_dir) + p.ctl.textBox_Nom_Fich.text + ".dat";
-        return !fichier_existe(p.acqui_name) ||
-               p.op.ask_yes_no("Voulez-vous écraser " + p.acqui_name + " ? ", "Le fichier existe déjà", Icon::Question);
+        if (fichier_existe(p.acqui_name) &&
+            !p.op.ask_yes_no("Voulez-vous écraser " + p.acqui_name + " ? ", "Le fichier existe déjà", Icon::Question))
+            return false;
+        // The name is taken now, before the box is told anything: a run
+        // already recording under it refuses this one here.
+        p.call_verb("Nom du fichier d'acquisition : " + p.acqui_name + "\r\n");
+        p.file_open = false;
+        return p.fichiers.prepare(p.acqui_name, p.journal) == 0;
     }
     if (!p.file_open)
         button_Fichier_Click(p);
@@ -378,8 +384,8 @@ void button_Start_Click(Principale& p)
     p.prise = p.direct.commence(p.trames_run.codes, p.trames_run.flottant, p.trames_run.frequence);
     if (p.prise)
         passage.attache(p.prise.get());
-    FichiersRun fichiers =
-        p.ctl.checkBox_Nom_Fich.checked || capture ? FichiersRun{} : std::move(p.fichiers);
+    // With automatic naming, the files questions_fichiers() took.
+    FichiersRun fichiers = capture ? FichiersRun{} : std::move(p.fichiers);
     p.run = std::make_unique<Run>(p.boitier, std::move(params), std::move(fichiers), passage, p.disque);
     Run& run = *p.run;
     // Closed while a question was asked: the run stops once started.

@@ -113,6 +113,25 @@ TEST(Formation, KernelPathsGiveThePlainFormulasMap)
     }
 }
 
+// The map's distance is measured from the microphones' mean plane, not
+// from z = 0: an array lifted to z = 1 m puts a 1 m map at z = 2 m, over the
+// same aperture (at z = 1 the plane would cross the microphones).
+TEST(Formation, DistanceFromTheArraysMeanPlane)
+{
+    Geometrie g = reseau();
+    std::vector<int> micros(g.size());
+    for (std::size_t m = 0; m < g.size(); ++m)
+        micros[m] = static_cast<int>(m);
+    const Grille a_plat = grille_ouverture(g, micros, 1.0, 21);
+    for (std::size_t m = 0; m < g.size(); ++m)
+        g[m].z = 1.0 + (m % 2 ? 0.01 : -0.01);
+    const Grille leve = grille_ouverture(g, micros, 1.0, 21);
+    EXPECT_DOUBLE_EQ(a_plat.z, 1.0);
+    EXPECT_DOUBLE_EQ(leve.z, 2.0);
+    EXPECT_EQ(leve.x0, a_plat.x0);
+    EXPECT_EQ(leve.y1, a_plat.y1);
+}
+
 } // namespace
 
 #endif

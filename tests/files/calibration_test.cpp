@@ -55,3 +55,46 @@ TEST(Calibration, RefusalsNameTheLine)
         EXPECT_EQ(lue.nom, "intacte");
     }
 }
+
+// A microphone's factor far from the nominal one is refused with its line:
+// what overflows a level, what float32 makes zero, and a file in counts per
+// pascal (named as the inverse unit).
+TEST(Calibration, ImplausibleFactorsRefused)
+{
+    if (!calibration_disponible())
+        GTEST_SKIP() << "construit sans pugixml";
+    auto fichier = [](const std::string& facteur) {
+        std::string s = "<?xml version=\"1.0\"?>\n<Calib name=\"x\">\n";
+        for (int m = 0; m < 1024; ++m)
+            s += "  <pos Name=\"Point " + std::to_string(m + 1) + "\" factor=\"" + (m == 5 ? facteur : "3.5e-6") +
+                 "\"/>\n";
+        return s + "</Calib>\n";
+    };
+    const struct {
+        std::string facteur;
+        std::string raison;
+    } cas[] = {
+        {"1e300", "ligne 8 : facteur « 1e300 » : hors de ±40 dB autour du facteur nominal"},
+        {"1e-60", "ligne 8 : facteur « 1e-60 » : hors de ±40 dB"},
+        {"281171", "ligne 8 : facteur « 281171 » : hors de ±40 dB"},
+        {"3.5e-8", "ligne 8 : facteur « 3.5e-8 » : hors de ±40 dB"},
+        {"3.6e-4", "ligne 8 : facteur « 3.6e-4 » : hors de ±40 dB"},
+    };
+    TempDir d;
+    for (const auto& c : cas) {
+        std::ofstream(d.file("c.xml"), std::ios::binary) << fichier(c.facteur);
+        Calibration lue{"intacte", {7.0}};
+        std::string erreur;
+        EXPECT_EQ(lit_calibration(d.file("c.xml"), 1024, lue, erreur), -1) << c.facteur;
+        EXPECT_NE(erreur.find("c.xml, " + c.raison), std::string::npos) << erreur;
+        EXPECT_EQ(erreur.find("unité inverse") != std::string::npos, c.facteur == "281171") << erreur;
+        EXPECT_EQ(lue.nom, "intacte");
+    }
+    // The edges of the range, and a microphone 20 dB from the nominal one.
+    for (const char* facteur : {"3.5e-4", "3.6e-8", "3.5e-5"}) {
+        std::ofstream(d.file("c.xml"), std::ios::binary) << fichier(facteur);
+        Calibration lue;
+        std::string erreur;
+        EXPECT_EQ(lit_calibration(d.file("c.xml"), 1024, lue, erreur), 0) << erreur;
+    }
+}

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 
 #include "files/geometrie.h"
 #include "support/doubles.h"
@@ -104,4 +105,56 @@ TEST(Geometrie, SimulatedArray)
         for (size_t b = a + 1; b < g.size(); ++b)
             dmin = std::min(dmin, std::hypot(g[a].x - g[b].x, g[a].y - g[b].y));
     EXPECT_GT(dmin, 0.003);
+}
+
+// Positions a map cannot be drawn from are refused with the line and the
+// reason: a coordinate beyond the stated size, two microphones at one place
+// (all at one point among them), and an array with no aperture.
+TEST(Geometrie, ImplausiblePositionsRefused)
+{
+    if (!geometrie_disponible())
+        GTEST_SKIP() << "construit sans pugixml";
+    auto grille = [](int m) {
+        return "  <pos x=\"" + std::to_string(0.01 * (m % 32)) + "\" y=\"" + std::to_string(0.01 * (m / 32)) +
+               "\" z=\"0\"/>\n";
+    };
+    auto fichier = [&](const std::function<std::string(int)>& pos) {
+        std::string s = "<?xml version=\"1.0\"?>\n<MicArray name=\"x\">\n";
+        for (int m = 0; m < 1024; ++m)
+            s += pos(m);
+        return s + "</MicArray>\n";
+    };
+    const struct {
+        std::string texte;
+        std::string raison;
+    } cas[] = {
+        {fichier([&](int m) { return m == 3 ? std::string("  <pos x=\"1e308\" y=\"0\" z=\"0\"/>\n") : grille(m); }),
+         "ligne 6 : x « 1e308 » : au-delà de 100 m de l'origine"},
+        {fichier([&](int m) { return m == 7 ? std::string("  <pos x=\"0.01\" y=\"0\" z=\"-250\"/>\n") : grille(m); }),
+         "ligne 10 : z « -250 » : au-delà de 100 m"},
+        {fichier([&](int m) { return m == 900 ? grille(12) : grille(m); }),
+         "ligne 903 : micro 900 à la position du micro 12 (doublon)"},
+        {fichier([](int) { return std::string("  <pos x=\"0.5\" y=\"0.5\" z=\"0\"/>\n"); }),
+         "ligne 4 : micro 1 à la position du micro 0 (doublon)"},
+        {fichier([](int m) { return "  <pos x=\"" + std::to_string(0.001 * m) + "\" y=\"0.25\" z=\"0\"/>\n"; }),
+         "ligne 2 : les positions, vues de face (x, y), sont toutes sur une droite"},
+        {fichier([](int m) {
+             return "  <pos x=\"" + std::to_string(0.001 * m) + "\" y=\"" + std::to_string(0.002 * m) + "\" z=\"" +
+                    std::to_string(0.001 * (m % 7)) + "\"/>\n";
+         }),
+         "ligne 2 : les positions, vues de face (x, y), sont toutes sur une droite"},
+    };
+    TempDir d;
+    for (const auto& c : cas) {
+        std::ofstream(d.file("g.xml"), std::ios::binary) << c.texte;
+        Geometrie g{{7, 7, 7}};
+        std::string erreur;
+        EXPECT_EQ(lit_geometrie(d.file("g.xml"), g, erreur), -1) << c.raison;
+        EXPECT_NE(erreur.find("g.xml, " + c.raison), std::string::npos) << erreur;
+        EXPECT_EQ(g.size(), 1u);
+    }
+    std::ofstream(d.file("g.xml"), std::ios::binary) << fichier(grille);
+    Geometrie g;
+    std::string erreur;
+    EXPECT_EQ(lit_geometrie(d.file("g.xml"), g, erreur), 0) << erreur;
 }

@@ -62,6 +62,19 @@ spl=$(sed -n 's/^maximum : x = 0.2000 m, y = -0.1000 m, niveau = \(.*\) dB SPL$/
 [ -n "$spl" ] || { cat carte-cal.txt >&2; echec "carte calibrée : pas de maximum en dB SPL"; }
 pres "$spl" "$(awk -v l="$l" 'BEGIN { print l - 15 }')" 0.011 || echec "niveau calibré : $spl dB SPL pour $l dB"
 
+# A band narrower than the resolution is named so; a distance beyond 1 km
+# is refused before anything is read; an array lifted to z = 1 m is mapped
+# 1 m in front of it, where the same source is found.
+attend 1 bande-basse "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 25 --z 1
+grep -q "bande de 25 Hz plus étroite que la résolution" bande-basse.txt || echec "message de la bande basse"
+attend 64 z-loin "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 2000 --z 1e300
+sed 's/ z="0"/ z="1"/' "$geo" > leve.xml
+attend 0 carte-leve "$bin/ondaris-carte" T.dat --geometrie leve.xml --bande 2000 --z 1
+grep -q "^maximum : x = 0.2000 m, y = -0.1000 m, niveau = " carte-leve.txt || echec "réseau à z = 1 : $(cat carte-leve.txt)"
+sed '0,/ x="[^"]*"/s// x="1e308"/' "$geo" > loin.xml
+attend 1 geometrie-loin "$bin/ondaris-carte" T.dat --geometrie loin.xml --bande 2000 --z 1
+grep -q "au-delà de 100 m" geometrie-loin.txt || echec "géométrie à 1e308 m"
+
 # Refusals of the runner's options.
 attend 64 nan "$bin/ondaris-acq" --simulateur --sim-geometrie "$geo" --sim-point nan,0,1,bruit
 attend 64 inf "$bin/ondaris-acq" --simulateur --sim-geometrie "$geo" --sim-point 0,0,inf,1000

@@ -85,6 +85,9 @@ colonne('Flottant.dat', 131, 41, 0)"
   attend 4 muet "$bin/ondaris-verifie" Flottant.dat --voies
   grep -q "^micro 40 : muet" muet.txt || { cat muet.txt; echec "micro 40 muet"; }
   grep -q "1 signalé (muet 1)" muet.txt || echec "un seul micro muet"
+  # A range far beyond the last code is read up to the status word's, at once.
+  attend 0 voies-large timeout 10 "$bin/ondaris-export" Entier.dat --format npy --voies 0-999999999 --sortie Large.npy
+  grep -q "13 voies d'échantillons, 1 mots entiers" voies-large.txt || { cat voies-large.txt; echec "0-999999999"; }
   exit 0
 fi
 
