@@ -41,8 +41,19 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME ondaris-${PROJECT_VERSION}-windows-x86_64)
   set(CPACK_PACKAGE_INSTALL_DIRECTORY "Ondaris 1024")
   set(CPACK_PACKAGE_VENDOR "Ondaris 1024 acquisition developers")
-  # A 64-bit installer: Debian's makensis makes a 32-bit one by default.
-  set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget amd64-unicode")
+  # A 64-bit installer: Debian's makensis makes a 32-bit one by default,
+  # which Wine without its 32-bit part runs as a silent no-op. The target
+  # goes through a wrapper, as one argument.
+  find_program(ONDARIS_MAKENSIS makensis)
+  if(ONDARIS_MAKENSIS)
+    file(WRITE ${CMAKE_BINARY_DIR}/makensis-amd64
+         "#!/bin/sh
+exec \"${ONDARIS_MAKENSIS}\" '-XTarget amd64-unicode' \"$@\"
+")
+    file(CHMOD ${CMAKE_BINARY_DIR}/makensis-amd64 PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+         GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set(CPACK_NSIS_EXECUTABLE ${CMAKE_BINARY_DIR}/makensis-amd64)
+  endif()
   set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
   set(CPACK_NSIS_PACKAGE_NAME "Ondaris 1024")
   set(CPACK_NSIS_DISPLAY_NAME "Ondaris 1024 ${PROJECT_VERSION}")
@@ -50,6 +61,7 @@ if(WIN32)
   set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/installation/ondaris.ico)
   set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/installation/ondaris.ico)
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  # (Backslashes doubled twice: CPack writes these into its own CMake file.)
   # The Start-menu entries start in the user's own folder, Documents\Ondaris
   # (created if missing), where the settings and recordings go; never in the
   # install folder. The uninstaller leaves that folder alone.
@@ -59,14 +71,14 @@ if(WIN32)
         "ondaris.exe|Ondaris 1024"
         "ondaris-simulateur.exe|Ondaris 1024 (boîtier simulé)")
   endif()
-  set(creation "  SetShellVarContext current\n  CreateDirectory '$DOCUMENTS\\Ondaris'\n  SetOutPath '$DOCUMENTS\\Ondaris'\n  StrCmp $SV_ALLUSERS 'AllUsers' 0 +2\n  SetShellVarContext all\n")
+  set(creation "  SetShellVarContext current\n  CreateDirectory '$DOCUMENTS\\\\Ondaris'\n  SetOutPath '$DOCUMENTS\\\\Ondaris'\n  StrCmp $SV_ALLUSERS 'AllUsers' 0 +2\n  SetShellVarContext all\n")
   set(suppression "")
   foreach(r ${ondaris_raccourcis})
     string(REPLACE "|" ";" r "${r}")
     list(GET r 0 exe)
     list(GET r 1 titre)
-    string(APPEND creation "  CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\${titre}.lnk' '$INSTDIR\\${exe}'\n")
-    string(APPEND suppression "  Delete '$SMPROGRAMS\\$START_MENU\\${titre}.lnk'\n")
+    string(APPEND creation "  CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\${titre}.lnk' '$INSTDIR\\\\${exe}'\n")
+    string(APPEND suppression "  Delete '$SMPROGRAMS\\\\$START_MENU\\\\${titre}.lnk'\n")
   endforeach()
   string(APPEND creation "  SetOutPath '$INSTDIR'\n")
   set(CPACK_NSIS_CREATE_ICONS_EXTRA "${creation}")

@@ -24,6 +24,13 @@ if [ "${1:-}" = windows ]; then
   xvfb=
   trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; rm -rf "$essai"' EXIT
   [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
+  # Wine links the user's Documents to the Unix home: a folder of the prefix
+  # instead, so that the check leaves the home alone.
+  for u in "$WINEPREFIX"/drive_c/users/*; do
+    [ "$(basename "$u")" = Public ] && continue
+    [ -L "$u/Documents" ] && rm -f "$u/Documents"
+    mkdir -p "$u/Documents"
+  done
   echecs=0
   echec() { echo "ÉCHEC : $*"; echecs=$((echecs + 1)); }
 
@@ -46,7 +53,7 @@ if [ "${1:-}" = windows ]; then
   installe="$WINEPREFIX/drive_c/Program Files/Ondaris 1024"
   rm -rf "$installe"
   wine "$installeur" /S "/D=$cible" || echec "l'installeur a échoué"
-  wineserver -w
+  timeout 120 wineserver -w || echec "l'installeur ne se termine pas"
   for f in ondaris.exe ondaris-simulateur.exe ondaris-acq.exe ondaris-verifie.exe Qt6Core.dll \
            platforms/qwindows.dll libusb-1.0.dll Uninstall.exe; do
     [ -f "$installe/$f" ] || echec "$f non installé"
@@ -57,11 +64,10 @@ if [ "${1:-}" = windows ]; then
   documents=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -name Ondaris -path '*Documents*' | head -1)
   [ -n "$documents" ] || echec "le dossier Documents\\Ondaris n'a pas été créé"
   while read -r lnk; do
-    [ -n "$lnk" ] || continue
-    # The shortcut's working folder is stored in it as text: the user's own.
-    if ! LC_ALL=C grep -aq 'Documents.Ondaris' "$lnk" && ! iconv -f UTF-16LE -t UTF-8 "$lnk" 2>/dev/null | grep -aq 'Documents.Ondaris'; then
+    case "$lnk" in *Uninstall.lnk | '') continue ;; esac
+    # The shortcut's working folder is stored in it as UTF-16 text: the user's own.
+    strings -el "$lnk" | grep -q 'Documents.Ondaris' ||
       echec "$(basename "$lnk") ne démarre pas dans Documents\\Ondaris"
-    fi
   done <<<"$menus"
   (cd "$essai" && wine "$cible\ondaris-acq.exe" --simulateur --duree 1 --dossier 'C:\Mesures' --nom installe \
      --sans-progression >installe.txt && wine "$cible\ondaris-verifie.exe" 'C:\Mesures\installe.dat' | tail -1) ||
@@ -72,17 +78,17 @@ if [ "${1:-}" = windows ]; then
   xvfb=$!
   for _ in $(seq 100); do [ -s "$affichage" ] && break; sleep 0.1; done
   (export DISPLAY=":$(head -1 "$affichage")"
-   cd "$documents" && wine "$cible\ondaris-simulateur.exe" >/dev/null 2>&1 &
+   cd "${documents:-$essai}" && wine "$cible\ondaris-simulateur.exe" >/dev/null 2>&1 &
    f=$(/usr/bin/python3 tests/fenetre/x11.py attend "BOÎTIER SIMULÉ" 180) &&
    /usr/bin/python3 tests/fenetre/x11.py ferme "$f" && /usr/bin/python3 tests/fenetre/x11.py disparue "$f" 60) ||
     echec "la fenêtre installée ne s'ouvre pas ou ne se ferme pas"
-  wineserver -w
+  timeout 60 wineserver -w || { echec "la fenêtre installée ne se termine pas"; wineserver -k; }
   kill "$xvfb" 2>/dev/null || true
   xvfb=
   rm -f "$affichage"
   # The uninstaller removes every program file and leaves the user's folder.
   wine "$installe/Uninstall.exe" /S || echec "le désinstalleur a échoué"
-  wineserver -w
+  timeout 120 wineserver -w || echec "le désinstalleur ne se termine pas"
   restes=$(find "$installe" -type f 2>/dev/null | head -5)
   [ -z "$restes" ] || echec "restes après désinstallation : $restes"
   menus=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -path '*Ondaris 1024*' 2>/dev/null)
