@@ -68,7 +68,7 @@ if [ "${1:-}" = windows ]; then
            platforms/qwindows.dll libusb-1.0.dll Uninstall.exe; do
     [ -f "$installe/$f" ] || echec "$f non installé"
   done
-  menus=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name '*.lnk' -path '*Ondaris 1024*' 2>/dev/null)
+  menus=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name '*.lnk' -path '*Ondaris 1024*' 2>/dev/null || true)
   grep -q 'Ondaris 1024.lnk' <<<"$menus" || echec "pas d'entrée « Ondaris 1024 » au menu Démarrer"
   grep -q 'simulé).lnk' <<<"$menus" || echec "pas d'entrée « Ondaris 1024 (boîtier simulé) » au menu Démarrer"
   documents=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -name Ondaris -path '*Documents*' | head -1)
@@ -99,9 +99,9 @@ if [ "${1:-}" = windows ]; then
   # The uninstaller removes every program file and leaves the user's folder.
   wine "$installe/Uninstall.exe" /S || echec "le désinstalleur a échoué"
   timeout 120 wineserver -w || echec "le désinstalleur ne se termine pas"
-  restes=$(find "$installe" -type f 2>/dev/null | head -5)
+  restes=$(find "$installe" -type f 2>/dev/null | head -5 || true)
   [ -z "$restes" ] || echec "restes après désinstallation : $restes"
-  menus=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -path '*Ondaris 1024*' 2>/dev/null)
+  menus=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -path '*Ondaris 1024*' 2>/dev/null || true)
   [ -z "$menus" ] || echec "entrées du menu Démarrer restées : $menus"
   [ -d "$documents" ] || echec "le désinstalleur a retiré Documents\\Ondaris"
   [ "$echecs" -eq 0 ] && echo "Installeur essayé sous Wine : installé, runner et vérificateur essayés, désinstallé sans reste."
