@@ -23,6 +23,22 @@ double distance(const Point3& a, const Point3& b)
     return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
 }
 
+// Each microphone's distance law for a focus point g: r0 / rm and rm - r0,
+// r0 from the reference point; returns the sum of (r0 / rm)^2.
+double loi_distance(const Point3& g, const Point3& reference, const std::vector<Point3>& positions,
+                    std::vector<double>& rapport, std::vector<double>& ecart)
+{
+    const double r0 = distance(g, reference);
+    double norme = 0;
+    for (std::size_t m = 0; m < positions.size(); ++m) {
+        const double rm = distance(g, positions[m]);
+        rapport[m] = r0 / rm;
+        ecart[m] = rm - r0;
+        norme += rapport[m] * rapport[m];
+    }
+    return norme;
+}
+
 } // namespace
 
 Point3 Grille::point(int i, int j) const { return {x0 + i * pas_x(), y0 + j * pas_y(), z}; }
@@ -108,15 +124,7 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
     std::vector<double> rapport(nm), ecart(nm);
     for (int j = 0; j < grille_.ny; ++j)
         for (int i = 0; i < grille_.nx; ++i) {
-            const Point3 g = grille_.point(i, j);
-            const double r0 = distance(g, reference_);
-            double norme = 0;
-            for (std::size_t m = 0; m < nm; ++m) {
-                const double rm = distance(g, positions_[m]);
-                rapport[m] = r0 / rm;
-                ecart[m] = rm - r0;
-                norme += rapport[m] * rapport[m];
-            }
+            const double norme = loi_distance(grille_.point(i, j), reference_, positions_, rapport, ecart);
             const std::size_t k = static_cast<std::size_t>(j) * grille_.nx + i;
             const std::size_t base = k / BLOC_POINTS * nm * 16, b = k % BLOC_POINTS;
             for (std::size_t m = 0; m < nm; ++m) {
@@ -248,15 +256,7 @@ std::vector<double> Formation::carte_formule() const
     std::vector<double> rapport(nm), ecart(nm);
     for (int j = 0; j < grille_.ny; ++j)
         for (int i = 0; i < grille_.nx; ++i) {
-            const Point3 g = grille_.point(i, j);
-            const double r0 = distance(g, reference_);
-            double norme = 0;
-            for (std::size_t m = 0; m < nm; ++m) {
-                const double rm = distance(g, positions_[m]);
-                rapport[m] = r0 / rm;
-                ecart[m] = rm - r0;
-                norme += rapport[m] * rapport[m];
-            }
+            const double norme = loi_distance(grille_.point(i, j), reference_, positions_, rapport, ecart);
             double p = 0;
             for (std::size_t r = 0; r < nr; ++r)
                 for (std::size_t s = 0; s < ns; ++s) {
