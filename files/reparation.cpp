@@ -184,13 +184,14 @@ int reglages_des_compagnons(const std::string& dat, Reglages& r, std::string& er
     const std::string section = "\n[OPTIONNAL]\r\n";
     const bool lu = lit_fichier(log, size_t(1) << 20, texte);
     texte = texte.substr(0, texte.find('\0'));
+    // What the header alone says of the run.
+    r = Reglages{};
+    r.header = h;
+    r.nb_voies = voies;
+    r.nb_micros = somme(&h.micros_actifs[0][0], 1024);
+    r.compteur_a = h.compteurs_actifs[0] == 1;
+    r.des_compagnons = true;
     if (!lu || texte.compare(0, 20, "[DEFAULT]\n\r\n[Date]\r\n") != 0 || texte.find(section) == std::string::npos) {
-        r = Reglages{};
-        r.header = h;
-        r.nb_voies = voies;
-        r.nb_micros = somme(&h.micros_actifs[0][0], 1024);
-        r.compteur_a = h.compteurs_actifs[0] == 1;
-        r.des_compagnons = true;
         r.description_refaite = true;
         std::string c(h.texte_commentaire, sizeof h.texte_commentaire);
         c = c.substr(0, c.find('\0'));
@@ -204,12 +205,6 @@ int reglages_des_compagnons(const std::string& dat, Reglages& r, std::string& er
         erreur = nom_court(log) + " ne s'accorde pas avec " + nom_court(ond);
         return -1;
     }
-    r = Reglages{};
-    r.header = h;
-    r.nb_voies = voies;
-    r.nb_micros = somme(&h.micros_actifs[0][0], 1024);
-    r.compteur_a = h.compteurs_actifs[0] == 1;
-    r.des_compagnons = true;
     r.etat = nb_voies == std::to_string(voies + 1);
     r.commentaire = texte.substr(commentaire + section.size());
     if (r.commentaire.size() >= 2 && r.commentaire.compare(r.commentaire.size() - 2, 2, "\r\n") == 0)
