@@ -12,7 +12,24 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 construction=${1:-build-win}
 x11() { /usr/bin/python3 tests/fenetre/x11.py "$@"; }
-echec() { echo "ÉCHEC (fenêtre $ou) : $*"; [ -f "$essai/sortie.txt" ] && tail -20 "$essai/sortie.txt"; exit 1; }
+# A click at (X, Y) in the main window.
+clique() { x11 clic "$fenetre" "$1" "$2" || echec "pas de clic possible en ($1, $2)"; }
+# A failure says what was on the screen: the windows with their titles and
+# places, whether the program still runs, its output, and a screenshot.
+echec() {
+  echo "ÉCHEC (fenêtre $ou) : $*"
+  if [ -n "${DISPLAY:-}" ] && [ -n "${xvfb:-}" ]; then
+    echo "Fenêtres à l'écran :"
+    x11 liste | sed 's/^/  /' || true
+    x11 capture "$construction/captures/echec.png" || true
+    echo "Écran : $construction/captures/echec.png"
+  fi
+  if [ -n "${programme:-}" ]; then
+    kill -0 "$programme" 2>/dev/null && echo "Le programme tourne encore." || echo "Le programme s'est terminé."
+  fi
+  [ -s "$essai/sortie.txt" ] && tail -20 "$essai/sortie.txt"
+  exit 1
+}
 
 export WINEPREFIX="$PWD/$construction/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 unset WAYLAND_DISPLAY
@@ -49,8 +66,9 @@ mkdir -p "$reference"
 par_seconde=$(( $(stat -c %s "$reference/Essai.dat") / 10 ))
 
 # A display of our own, on the first free number.
+xvfb=
 affichage=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1400x900x24 -nolisten tcp 3>"$affichage" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$affichage" 2>/dev/null &
 xvfb=$!
 programme=
 nettoie() {
@@ -73,12 +91,12 @@ echo "Fenêtre ouverte en $(( $(date +%s) - debut )) s : $titre"
 sleep 2
 
 # Init, then Start until the run has begun (Start acts once Init is done).
-x11 clic "$fenetre" 315 118
+clique 315 118
 dat="$mesures/Essai.dat"
 for _ in $(seq 30); do
   sleep 2
   [ -f "$dat" ] && break
-  x11 clic "$fenetre" 91 242
+  clique 91 242
 done
 [ -f "$dat" ] || echec "Init puis Start n'ont pas commencé d'enregistrement"
 
@@ -88,7 +106,7 @@ done
 ond_debut=$(md5sum <"$mesures/Essai.Ond")
 log_debut=$(md5sum <"$mesures/Essai.log")
 sleep 3
-x11 clic "$fenetre" 315 242
+clique 315 242
 fini=0
 for _ in $(seq 120); do
   if [ "$(md5sum <"$mesures/Essai.Ond")" != "$ond_debut" ] && [ "$(md5sum <"$mesures/Essai.log")" != "$log_debut" ]; then
@@ -111,7 +129,7 @@ x11 capture "$construction/captures/fenetre-wine.png" "$fenetre"
 # The analysis window (its button acts once the run's end is handled).
 analyse=
 for _ in $(seq 20); do
-  x11 clic "$fenetre" 1229 15
+  clique 1229 15
   analyse=$(x11 attend "Ondaris 1024 : analyse" 3) && break
 done
 [ -n "$analyse" ] || echec "la fenêtre d'analyse ne s'ouvre pas"

@@ -10,6 +10,8 @@ manager would: finds it by its title, clicks in it, asks it to close
   x11.py ferme ID                    WM_DELETE_WINDOW, as a window manager sends it
   x11.py disparue ID [SECONDES]      waits for the window to go (exit 1 if it stays)
   x11.py capture FICHIER.png [ID]    the screen, or the window, as a PNG
+  x11.py liste                       every window on view that has a title:
+                                     id, position, size and title
 """
 import struct
 import sys
@@ -83,6 +85,11 @@ def capture(d, nom, w=None):
         g = w.get_geometry()
         x, y = origine(d, w)
         l, h = g.width, g.height
+        # The part on the screen: get_image fails on anything outside it.
+        e = racine.get_geometry()
+        x0, y0 = max(x, 0), max(y, 0)
+        l, h = min(x + l, e.width) - x0, min(y + h, e.height) - y0
+        x, y = x0, y0
     image = racine.get_image(x, y, l, h, X.ZPixmap, 0xFFFFFFFF)
     donnees = image.data
     pas = len(donnees) // h
@@ -112,6 +119,20 @@ def main(argv):
                 return 0
             time.sleep(0.2)
         return 1
+    if action == "liste":
+        for w in fenetres(d, d.screen().root):
+            try:
+                if w.get_attributes().map_state != X.IsViewable:
+                    continue
+                t = titre(d, w)
+                if not t:
+                    continue
+                g = w.get_geometry()
+                x, y = origine(d, w)
+            except error.XError:
+                continue
+            print(f"{w.id} {x},{y} {g.width}x{g.height} {t}")
+        return 0
     if action == "capture":
         w = d.create_resource_object("window", int(argv[3])) if len(argv) > 3 else None
         capture(d, argv[2], w)
@@ -123,6 +144,11 @@ def main(argv):
     if action == "clic":
         x0, y0 = origine(d, w)
         x, y = x0 + int(argv[3]), y0 + int(argv[4])
+        e = d.screen().root.get_geometry()
+        if not (0 <= x < e.width and 0 <= y < e.height):
+            print(f"clic en ({x}, {y}), hors de l'écran de {e.width} x {e.height} "
+                  f"(fenêtre en ({x0}, {y0}))", file=sys.stderr)
+            return 1
         xtest.fake_input(d, X.MotionNotify, x=x, y=y)
         d.sync()
         time.sleep(0.1)
