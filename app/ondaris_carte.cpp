@@ -13,16 +13,19 @@
 #include <cstdio>
 
 #include "analyse/carte.h"
+#include "analyse/ecoute.h"
 #include "base/fichier_entier.h"
 #include "files/fichier_donnees.h"
 #include "files/calibration.h"
 #include "files/geometrie.h"
+#include "files/wav.h"
 #include "tools/ligne_commande.h"
 
 namespace {
 
 const char* const AIDE =
     "Usage : ondaris-carte NOM.dat --geometrie G.xml --bande HZ --z M [options]\n"
+    "        ondaris-carte NOM.dat --geometrie G.xml --ecoute X,Y,Z SORTIE.wav [options]\n"
     "Carte acoustique d'un enregistrement (formation de voies, niveau vrai) dans une bande de\n"
     "tiers d'octave, sur une grille de 41 x 41 points couvrant l'ouverture du réseau, à M mètres\n"
     "devant lui ; instantanés de 1024 trames recouverts de moitié, moyennés.\n"
@@ -35,6 +38,13 @@ const char* const AIDE =
     "  --calibration F.xml    facteurs des micros (Pa par point) : niveaux en dB SPL\n"
     "  --png SORTIE.png       l'image de la carte en dB, 10 dB de dynamique sous le maximum,\n"
     "                         vue de devant le réseau (côté des sources), x vers la droite, y vers le haut\n"
+    "  --ecoute X,Y,Z SORTIE.wav\n"
+    "                         écoute d'un point : le signal du réseau pointé sur (X, Y, Z) mètres, dans\n"
+    "                         les axes du fichier de géométrie (formation de voies temporelle, retards\n"
+    "                         fractionnaires, loi des distances), en pascals avec --calibration ; un WAV\n"
+    "                         mono en flottants 32 bits à la fréquence de l'enregistrement, sur\n"
+    "                         l'intervalle analysé, limité à la bande si --bande est donnée. Écrit une\n"
+    "                         ligne : écoute : x = X m, y = Y m, z = Z m, N micros, niveau = L dB\n"
     "Sans --calibration, les niveaux sont en dB re 1 point².\n"
     "Codes de sortie : 0, 1 (enregistrement ou fichier refusé), 64 (usage).\n";
 
@@ -117,16 +127,72 @@ bool dessine_png(QByteArray& png, const Carte& c, const std::string& unite, doub
     return tampon.open(QIODevice::WriteOnly) && image.save(&tampon, "PNG");
 }
 
+// "X,Y,Z": three finite numbers, in metres.
+std::string lit_point(const std::string& s, Point3& p)
+{
+    const std::string refus = "--ecoute : X,Y,Z en mètres attendus, pas « " + s + " »";
+    std::vector<double> v;
+    size_t debut = 0;
+    for (;;) {
+        const size_t virgule = s.find(',', debut);
+        double x;
+        if (!LigneCommande::nombre_fini(s.substr(debut, virgule - debut), x))
+            return refus;
+        v.push_back(x);
+        if (virgule == std::string::npos)
+            break;
+        debut = virgule + 1;
+    }
+    if (v.size() != 3)
+        return refus;
+    for (double x : v)
+        if (std::fabs(x) > COORDONNEE_MAX_M)
+            return "--ecoute : un point à plus de " + std::to_string(int(COORDONNEE_MAX_M)) + " m du réseau";
+    p = {v[0], v[1], v[2]};
+    return std::string();
+}
+
+// The listening: the steered signal of the span as a WAV beside its line.
+int ecoute(const std::string& dat, const Geometrie& g, const DemandeCarte& d, Point3 point, const std::string& wav)
+{
+    DemandeEcoute e;
+    e.point = point;
+    e.debut = d.debut;
+    e.duree = d.duree;
+    e.bande = std::max(0.0, d.bande);
+    e.facteurs = d.facteurs;
+    Ecoute r;
+    std::string erreur;
+    if (calcule_ecoute(dat, g, e, r, erreur) != 0) {
+        std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
+        return 1;
+    }
+    if (ecrit_wav(wav, r.signal, uint32_t(std::lround(r.frequence)), erreur) != 0) {
+        std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
+        return 1;
+    }
+    std::printf("écoute : x = %.4f m, y = %.4f m, z = %.4f m, %d micros, niveau = %.2f %s\n", point.x, point.y, point.z,
+                r.micros, r.niveau, d.facteurs.empty() ? "dB" : "dB SPL");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::string dat, geometrie, calibration, png;
+    std::string dat, geometrie, calibration, png, wav;
+    Point3 point;
+    bool ecoute_demandee = false;
     DemandeCarte d;
     d.bande = -1;
     d.z = -1;
     LigneCommande l("ondaris-carte", AIDE);
     l.positionnel("NOM.dat", dat);
+    l.positionnel("SORTIE.wav", wav);
+    l.valeur("--ecoute", [&](const std::string& s) {
+        ecoute_demandee = true;
+        return lit_point(s, point);
+    });
     l.texte("--geometrie", geometrie);
     l.texte("--calibration", calibration);
     l.texte("--png", png);
@@ -137,14 +203,24 @@ int main(int argc, char** argv)
     const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
     if (code != LigneCommande::CONTINUER)
         return code;
-    if (dat.empty() || geometrie.empty() || d.bande < 0 || d.z < 0)
-        return l.refuse("NOM.dat, --geometrie, --bande et --z sont demandés");
+    if (ecoute_demandee) {
+        if (dat.empty() || geometrie.empty() || wav.empty())
+            return l.refuse("NOM.dat, --geometrie et --ecoute X,Y,Z SORTIE.wav sont demandés");
+        if (!png.empty() || d.z >= 0)
+            return l.refuse("--ecoute écrit un son, pas de carte : ni --png, ni --z");
+    } else {
+        if (!wav.empty())
+            return l.refuse("argument inattendu : " + wav);
+        if (dat.empty() || geometrie.empty() || d.bande < 0 || d.z < 0)
+            return l.refuse("NOM.dat, --geometrie, --bande et --z sont demandés");
+    }
 
     // The picture never lands on a file it reads.
     std::string erreur;
-    if (!png.empty() &&
+    const std::string sortie = ecoute_demandee ? wav : png;
+    if (!sortie.empty() &&
         refuse_sorties_sur_entrees(
-            {png}, {dat, nom_compagnon(dat, ".Ond"), nom_compagnon(dat, ".log"), geometrie, calibration}, erreur) !=
+            {sortie}, {dat, nom_compagnon(dat, ".Ond"), nom_compagnon(dat, ".log"), geometrie, calibration}, erreur) !=
             0) {
         std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
         return 1;
@@ -162,6 +238,8 @@ int main(int argc, char** argv)
         }
         d.facteurs = c.facteurs;
     }
+    if (ecoute_demandee)
+        return ecoute(dat, g, d, point, wav);
     Carte c;
     if (calcule_carte(dat, g, d, c, erreur) != 0) {
         std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());

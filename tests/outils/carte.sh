@@ -75,6 +75,52 @@ sed '0,/ x="[^"]*"/s// x="1e308"/' "$geo" > loin.xml
 attend 1 geometrie-loin "$bin/ondaris-carte" T.dat --geometrie loin.xml --bande 2000 --z 1
 grep -q "au-delà de 100 m" geometrie-loin.txt || echec "géométrie à 1e308 m"
 
+# Listening: two tones at two points, the array steered at each. The line
+# gives the level of the whole signal, that of the source at the array's
+# centre (93.8 dB SPL); the WAV carries that source's band 15 dB at least
+# above the other's.
+attend 0 acq-D "$bin/ondaris-acq" --simulateur --sim-rythme libre --config complet.txt --duree 0.3 \
+  --dossier . --nom D --sans-progression --sim-geometrie "$geo" --sim-point 0.2,-0.1,1,2000 \
+  --sim-point -0.2,0.15,1,3150
+bandes_wav() { # WAV -> "L2000 L3150", dB SPL in each third-octave
+  /usr/bin/python3 - "$1" <<'PY'
+import sys, numpy as np
+b = open(sys.argv[1], "rb").read()
+assert b[:4] == b"RIFF" and b[8:16] == b"WAVEfmt " and b[20:22] == b"\x03\x00", "pas un WAV flottant"
+x = np.frombuffer(b[58:], dtype="<f4").astype(float)
+w = np.hanning(len(x))
+p = np.abs(np.fft.rfft(x * w)) ** 2 * 2 / (w ** 2).sum() / len(x)
+f = np.fft.rfftfreq(len(x), 1 / 50000)
+print(*(round(10 * np.log10(p[(f > c * 2 ** (-1 / 6)) & (f < c * 2 ** (1 / 6))].sum() / 4e-10), 2)
+        for c in (1000 * 10 ** 0.3, 1000 * 10 ** 0.5)))
+PY
+}
+for cas in "1 0.2,-0.1,1" "2 -0.2,0.15,1"; do
+  set -- $cas
+  attend 0 ecoute-$1 "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute "$2" D$1.wav --calibration cal.xml
+  l=$(sed -n 's/^écoute : x = .* m, 1024 micros, niveau = \(.*\) dB SPL$/\1/p' ecoute-$1.txt)
+  pres "$l" 93.79 1 || echec "écoute de $2 : « $(cat ecoute-$1.txt) », 93,8 dB SPL attendus"
+  read -r a b < <(bandes_wav D$1.wav)
+  [ "$1" = 1 ] && { voulu=$a; autre=$b; } || { voulu=$b; autre=$a; }
+  pres "$voulu" 93.79 1 || echec "écoute de $2 : sa bande à $voulu dB SPL"
+  awk -v v="$voulu" -v a="$autre" 'BEGIN { exit !(v - a >= 15) }' || echec "écoute de $2 : l'autre source à $autre dB SPL"
+done
+# In one band, the other tone is gone; a point on a microphone, a WAV over
+# the recording, a map option with the listening are refused.
+attend 0 ecoute-bande "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute 0.2,-0.1,1 D3.wav --calibration cal.xml \
+  --bande 3150
+read -r a b < <(bandes_wav D3.wav)
+awk -v v="$b" -v a="$a" 'BEGIN { exit !(v - a >= 40) }' || echec "écoute dans la bande de 3150 Hz : $a / $b dB SPL"
+micro=$(sed -n 's/.*<pos [^>]*x="\([^"]*\)" y="\([^"]*\)" z="\([^"]*\)".*/\1,\2,\3/p;T;q' "$geo")
+attend 1 ecoute-micro "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute "$micro" D4.wav
+grep -q "sur un micro" ecoute-micro.txt || echec "écoute sur un micro : $(cat ecoute-micro.txt)"
+attend 1 ecoute-dat "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute 0,0,1 D.dat
+cmp -s D.dat <(head -c "$(stat -c %s D.dat)" D.dat) || echec "D.dat touché"
+attend 64 ecoute-png "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute 0,0,1 D5.wav --png D5.png
+attend 64 ecoute-sans-wav "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute 0,0,1
+attend 64 ecoute-point "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute 0,1 D6.wav
+[ ! -e D4.wav ] && [ ! -e D5.wav ] && [ ! -e D6.wav ] || echec "un WAV écrit malgré un refus"
+
 # Refusals of the runner's options.
 attend 64 nan "$bin/ondaris-acq" --simulateur --sim-geometrie "$geo" --sim-point nan,0,1,bruit
 attend 64 inf "$bin/ondaris-acq" --simulateur --sim-geometrie "$geo" --sim-point 0,0,inf,1000
