@@ -194,12 +194,14 @@ construit_hdf5() {
   unset DISPLAY WAYLAND_DISPLAY
   [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
   # A configure probe writes its answer into its working folder, which
-  # CMake's try_run leaves as the caller's: the probes run in the build
-  # folder, where HDF5 reads the answers (its build steps run there too).
+  # CMake's try_run leaves as the caller's: there the probes run in the build
+  # folder, where HDF5 reads the answers. The build's own steps (H5detect,
+  # H5make_libsettings) stay in the folder they are given.
   local sonde=$travail/wine-sonde
   cat >"$sonde" <<EOF2
 #!/bin/sh
-cd "$travail/b-hdf5" && exec wine "\$@"
+case "\$PWD" in "$travail/b-hdf5"*) ;; *) cd "$travail/b-hdf5" || exit 1 ;; esac
+exec wine "\$@"
 EOF2
   chmod +x "$sonde"
   # MinGW has unistd.h but no sys/wait.h, which HDF5 includes with it.
