@@ -86,7 +86,8 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
 
     Carte r;
     r.grille = f.grille();
-    r.moyennes = f.carte();
+    r.moyennes = d.sans_diagonale ? f.carte_sans_diagonale() : f.carte();
+    r.sans_diagonale = d.sans_diagonale;
     r.f_basse = bande->basse;
     r.f_haute = bande->haute;
     r.instantanes = f.instantanes();

@@ -20,6 +20,8 @@ struct DemandeCarte {
     int points = 1024;
     // Pa per count of microphone m (0..1023); empty: the samples' own units.
     std::vector<double> facteurs;
+    // The microphones' own terms left out (Formation::carte_sans_diagonale).
+    bool sans_diagonale = true;
 };
 
 struct Carte {
@@ -31,6 +33,7 @@ struct Carte {
     int i_max = 0, j_max = 0;    // the maximum's focus point
     double x_max = 0, y_max = 0; // m
     double niveau_max = 0;       // dB re 1 unit², or dB SPL with factors
+    bool sans_diagonale = false;
 };
 
 // 0; or -1 with the reason in `erreur` (unreadable recording, no such band,

@@ -244,6 +244,40 @@ std::vector<double> Formation::carte() const
     return c;
 }
 
+std::vector<double> Formation::carte_sans_diagonale() const
+{
+    std::vector<double> c = carte();
+    if (instantanes_ == 0 || raies() <= 0 || micros_.empty())
+        return c;
+    const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies()), ns = instantanes_;
+    const double echelle = 2.0 / (points_ * norme_) / ns;
+    // Each microphone's own mean square in the band.
+    std::vector<double> propre(nm, 0.0);
+    for (std::size_t s = 0; s < ns; ++s)
+        for (std::size_t m = 0; m < nm; ++m) {
+            double somme = 0;
+            for (std::size_t r = 0; r < nr; ++r)
+                somme += std::norm(spectres_[(s * nm + m) * nr + r]);
+            propre[m] += somme * echelle;
+        }
+    std::vector<double> rapport(nm), ecart(nm);
+    for (int j = 0; j < grille_.ny; ++j)
+        for (int i = 0; i < grille_.nx; ++i) {
+            const double norme = loi_distance(grille_.point(i, j), reference_, positions_, rapport, ecart);
+            double diagonale = 0, quartiques = 0;
+            for (std::size_t m = 0; m < nm; ++m) {
+                const double w2 = rapport[m] * rapport[m];
+                diagonale += w2 * propre[m];
+                quartiques += w2 * w2;
+            }
+            diagonale /= norme * norme;
+            const double reste = 1.0 - quartiques / (norme * norme);
+            double& v = c[static_cast<std::size_t>(j) * grille_.nx + i];
+            v = reste > 0 ? std::max(0.0, (v - diagonale) / reste) : 0.0;
+        }
+    return c;
+}
+
 std::vector<double> Formation::carte_formule() const
 {
     const int ng = grille_.nx * grille_.ny;

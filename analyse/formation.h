@@ -63,6 +63,14 @@ public:
     // averaged over the snapshots (zeros before the first), through the
     // block kernel (analyse/noyau_carte.h) on the path chosen.
     std::vector<double> carte() const;
+    // The map without the microphones' own terms (the diagonal of the
+    // cross-spectral matrix): the self-noise of every capsule no longer
+    // sits under the map. At each focus point the weights are renormalised
+    // for the terms removed, 1 - sum (r0/rm)^4 / (sum (r0/rm)^2)^2, so that
+    // a source there still reads its true level. What falls below zero
+    // (noise) reads zero.
+    std::vector<double> carte_sans_diagonale() const;
+
     // The same from the plain formula, in double precision with the
     // steering of every line computed afresh: the reference of the tests.
     // The kernel's maps stay within 1e-5 of its maximum.

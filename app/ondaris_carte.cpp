@@ -29,12 +29,16 @@ const char* const AIDE =
     "Carte acoustique d'un enregistrement (formation de voies, niveau vrai) dans une bande de\n"
     "tiers d'octave, sur une grille de 41 x 41 points couvrant l'ouverture du réseau, à M mètres\n"
     "devant lui ; instantanés de 1024 trames recouverts de moitié, moyennés.\n"
-    "Écrit une ligne : maximum : x = X m, y = Y m, niveau = L dB\n"
+    "Écrit une ligne : maximum : x = X m, y = Y m, niveau = L dB, puis une ligne qui dit si\n"
+    "la diagonale est retirée.\n"
     "  --geometrie G.xml      positions des 1024 micros (XML d'acoular, <MicArray>)\n"
     "  --bande HZ             centre nominal de la bande de tiers d'octave (ex. 1000, 2000, 3150)\n"
     "  --z M                  distance du plan de la carte au réseau, en mètres, depuis le plan\n"
     "                         moyen des micros (0,001 à 1000)\n"
     "  --debut S, --duree S   intervalle analysé (défaut : tout l'enregistrement)\n"
+    "  --avec-diagonale       garde les termes propres des micros (la diagonale de la matrice\n"
+    "                         interspectrale) ; par défaut ils sont retirés, le bruit propre de\n"
+    "                         chaque capsule ne s'ajoute plus à la carte, les niveaux restent vrais\n"
     "  --calibration F.xml    facteurs des micros (Pa par point) : niveaux en dB SPL\n"
     "  --png SORTIE.png       l'image de la carte en dB, 10 dB de dynamique sous le maximum,\n"
     "                         vue de devant le réseau (côté des sources), x vers la droite, y vers le haut\n"
@@ -88,11 +92,12 @@ bool dessine_png(QByteArray& png, const Carte& c, const std::string& unite, doub
     const QString nb = QStringLiteral("%1");
     p.drawText(QRect(0, 8, image.width(), 20), Qt::AlignHCenter,
                QStringLiteral("Bande %1 Hz (%2 à %3 Hz), plan à z = %4 m, %5 instantanés")
-                   .arg(bande)
-                   .arg(c.f_basse, 0, 'f', 0)
-                   .arg(c.f_haute, 0, 'f', 0)
-                   .arg(z)
-                   .arg(c.instantanes));
+                       .arg(bande)
+                       .arg(c.f_basse, 0, 'f', 0)
+                       .arg(c.f_haute, 0, 'f', 0)
+                       .arg(z)
+                       .arg(c.instantanes) +
+                   (c.sans_diagonale ? QStringLiteral(", diagonale retirée") : QStringLiteral(", diagonale gardée")));
     p.drawText(QRect(0, 28, image.width(), 20), Qt::AlignHCenter,
                QStringLiteral("Vue de devant le réseau (côté des sources) : x vers la droite, y vers le haut"));
     p.drawText(QRect(0, 46, image.width(), 20), Qt::AlignHCenter,
@@ -198,12 +203,17 @@ int main(int argc, char** argv)
     l.texte("--png", png);
     l.nombre("--bande", d.bande, 1, HUGE_VAL, "fréquence en Hz attendue");
     l.nombre("--z", d.z, 1e-3, 1000, "distance de 0,001 à 1000 m attendue");
+    bool avec_diagonale = false;
+    l.drapeau("--avec-diagonale", avec_diagonale);
     l.nombre("--debut", d.debut, 0, HUGE_VAL, "nombre de secondes positif attendu");
     l.nombre("--duree", d.duree, 0, HUGE_VAL, "nombre de secondes positif attendu");
     const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
     if (code != LigneCommande::CONTINUER)
         return code;
+    d.sans_diagonale = !avec_diagonale;
     if (ecoute_demandee) {
+        if (avec_diagonale)
+            return l.refuse("--avec-diagonale est une option de la carte, pas de l'écoute");
         if (dat.empty() || geometrie.empty() || wav.empty())
             return l.refuse("NOM.dat, --geometrie et --ecoute X,Y,Z SORTIE.wav sont demandés");
         if (!png.empty() || d.z >= 0)
@@ -248,6 +258,8 @@ int main(int argc, char** argv)
     const std::string unite = calibration.empty() ? "dB" : "dB SPL";
     // Printed before Qt sets the locale: a decimal point for scripts.
     std::printf("maximum : x = %.4f m, y = %.4f m, niveau = %.2f %s\n", c.x_max, c.y_max, c.niveau_max, unite.c_str());
+    std::printf("%s\n", c.sans_diagonale ? "diagonale retirée : le bruit propre des micros est hors de la carte"
+                                         : "diagonale gardée : le bruit propre des micros est dans la carte");
     std::fflush(stdout);
     if (png.empty())
         return 0;
