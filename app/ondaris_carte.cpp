@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "analyse/carte.h"
+#include "analyse/distance_auto.h"
 #include "analyse/ecoute.h"
 #include "base/fichier_entier.h"
 #include "files/fichier_donnees.h"
@@ -34,7 +35,10 @@ const char* const AIDE =
     "  --geometrie G.xml      positions des 1024 micros (XML d'acoular, <MicArray>)\n"
     "  --bande HZ             centre nominal de la bande de tiers d'octave (ex. 1000, 2000, 3150)\n"
     "  --z M                  distance du plan de la carte au réseau, en mètres, depuis le plan\n"
-    "                         moyen des micros (0,001 à 1000)\n"
+    "                         moyen des micros (0,001 à 1000) ; --z auto la cherche : les cartes\n"
+    "                         sur une plage de distances, celle où le maximum est le plus haut et\n"
+    "                         le plus net est gardée et écrite (distance trouvée : z = Z m)\n"
+    "  --z-plage MIN,MAX      la plage de --z auto, en mètres (défaut 0.5,3)\n"
     "  --debut S, --duree S   intervalle analysé (défaut : tout l'enregistrement)\n"
     "  --avec-diagonale       garde les termes propres des micros (la diagonale de la matrice\n"
     "                         interspectrale) ; par défaut ils sont retirés, le bruit propre de\n"
@@ -202,7 +206,31 @@ int main(int argc, char** argv)
     l.texte("--calibration", calibration);
     l.texte("--png", png);
     l.nombre("--bande", d.bande, 1, HUGE_VAL, "fréquence en Hz attendue");
-    l.nombre("--z", d.z, 1e-3, 1000, "distance de 0,001 à 1000 m attendue");
+    bool z_auto = false;
+    double z_plage[2] = {0.5, 3.0};
+    l.valeur("--z", [&](const std::string& v) {
+        if (v == "auto") {
+            z_auto = true;
+            d.z = 1;
+            return std::string();
+        }
+        double x;
+        if (!LigneCommande::nombre_fini(v, x) || x < 1e-3 || x > 1000)
+            return std::string("--z : distance de 0,001 à 1000 m, ou auto, attendue");
+        z_auto = false;
+        d.z = x;
+        return std::string();
+    });
+    l.valeur("--z-plage", [&](const std::string& v) {
+        const size_t virgule = v.find(',');
+        double a, b;
+        if (virgule == std::string::npos || !LigneCommande::nombre_fini(v.substr(0, virgule), a) ||
+            !LigneCommande::nombre_fini(v.substr(virgule + 1), b) || !(a >= 1e-3) || !(b > a) || b > 1000)
+            return "--z-plage : MIN,MAX en mètres attendus, 0,001 <= MIN < MAX <= 1000, pas « " + v + " »";
+        z_plage[0] = a;
+        z_plage[1] = b;
+        return std::string();
+    });
     bool avec_diagonale = false;
     l.drapeau("--avec-diagonale", avec_diagonale);
     l.nombre("--debut", d.debut, 0, HUGE_VAL, "nombre de secondes positif attendu");
@@ -251,9 +279,16 @@ int main(int argc, char** argv)
     if (ecoute_demandee)
         return ecoute(dat, g, d, point, wav);
     Carte c;
-    if (calcule_carte(dat, g, d, c, erreur) != 0) {
+    DistanceTrouvee trouvee;
+    if ((z_auto ? cherche_distance(dat, g, d, z_plage[0], z_plage[1], c, trouvee, erreur)
+                : calcule_carte(dat, g, d, c, erreur)) != 0) {
         std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
         return 1;
+    }
+    if (z_auto) {
+        d.z = trouvee.z;
+        std::printf("distance trouvée : z = %.3f m (de %.3f à %.3f m, %d cartes)\n", trouvee.z, trouvee.z_min,
+                    trouvee.z_max, trouvee.cartes);
     }
     const std::string unite = calibration.empty() ? "dB" : "dB SPL";
     // Printed before Qt sets the locale: a decimal point for scripts.

@@ -78,6 +78,16 @@ attend 0 carte-T-avec "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 2000
 l_avec=$(sed -n 's/^maximum : .* niveau = \(.*\) dB$/\1/p' carte-T-avec.txt)
 pres "$l_avec" "$l" 0.5 || echec "son pur : $l dB sans la diagonale, $l_avec dB avec"
 
+# The distance found by itself: a source 1.5 m in front, the plane found
+# within 10 % over 0.5 to 3 m, and the source there.
+attend 0 acq-Z "$bin/ondaris-acq" --simulateur --sim-rythme libre --config complet.txt --duree 0.3 \
+  --dossier . --nom Z --sans-progression --sim-geometrie "$geo" --sim-point 0.2,-0.1,1.5,bruit
+attend 0 carte-Z "$bin/ondaris-carte" Z.dat --geometrie "$geo" --bande 4000 --z auto
+z=$(sed -n 's/^distance trouvée : z = \([0-9.]*\) m (de 0.500 à 3.000 m, .*/\1/p' carte-Z.txt)
+pres "${z:-0}" 1.5 0.15 || echec "distance trouvée : « $(head -1 carte-Z.txt) », 1,5 m attendus"
+grep -q "^maximum : x = 0.2000 m, y = -0.1000 m" carte-Z.txt || echec "source à 1,5 m : $(sed -n 2p carte-Z.txt)"
+attend 64 z-plage "$bin/ondaris-carte" Z.dat --geometrie "$geo" --bande 4000 --z auto --z-plage 3,1
+
 # A band narrower than the resolution is named so; a distance beyond 1 km
 # is refused before anything is read; an array lifted to z = 1 m is mapped
 # 1 m in front of it, where the same source is found.
