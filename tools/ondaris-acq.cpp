@@ -700,7 +700,8 @@ int diagnostic(Boitier& boitier, const Configuration& cfg, SuiviConsole& suivi, 
         return EXIT_REFUSED;
     }
     ParametresRun params = parametres_du_run(cfg, boitier.journal);
-    AnalyseMicros analyse(disposition_de(params.header, cfg.selection.etat).codes, params.flottant);
+    AnalyseMicros analyse(disposition_de(params.header, cfg.selection.etat).codes, params.flottant, nullptr,
+                          frequence_de(cfg));
     PriseTrames prise(params.nb_voies,
                       [&analyse](const uint32_t* mots, size_t n, bool suite) { analyse.ajoute(mots, n, suite); });
     suivi.definie = true;
