@@ -47,7 +47,8 @@ const char* const AIDE = "Usage : ondaris-verifie NOM.dat [--max N] [--voies [--
                          "             pendant l'enregistrement : le câblage des micros est vérifié par la phase\n"
                          "             du son sur chacun, corrigée de sa distance à la source. Un micro à plus\n"
                          "             de 20° des autres est signalé : deux qui se corrigent en échangeant leurs\n"
-                         "             positions sont permutés, les autres à une position incohérente. La source\n"
+                         "             positions sont permutés, ceux à 180° de polarité inversée, les autres à une\n"
+                         "             position incohérente. La source\n"
                          "             doit être proche (1 m environ) et hors de l'axe du réseau, le son stable ;\n"
                          "             sinon le contrôle le dit et ne juge pas\n"
                          "  --version  version du programme\n"
@@ -109,12 +110,14 @@ Cable affiche_cablage(const BilanCablage& b, const Cablage& c)
                         residus[static_cast<size_t>(m.avec)]);
         else if (m.verdict == VerdictCablage::INCOHERENT)
             std::printf("micro %d : position incohérente (phase %+.0f°)\n", m.micro, m.residu);
+        else if (m.verdict == VerdictCablage::INVERSE)
+            std::printf("micro %d : polarité inversée (phase %+.0f°)\n", m.micro, m.residu);
         else if (m.verdict == VerdictCablage::SANS_TON)
             std::printf("micro %d : non vérifié, le son n'y fait que %.0f %% de la puissance\n", m.micro,
                         100 * m.part_ton);
     }
     std::printf("Câblage : %s\n", compte_cablage(b).c_str());
-    return !b.permutes.empty() || !b.incoherents.empty() ? Cable::SIGNALE : Cable::SAIN;
+    return !b.permutes.empty() || !b.incoherents.empty() || !b.inverses.empty() ? Cable::SIGNALE : Cable::SAIN;
 }
 
 // The microphones' figures, one line each, then the faulty ones and a count.
