@@ -45,10 +45,10 @@
 // reference too, follows it (the correlation of their block levels at least
 // SEUIL_COHERENCE, over BLOCS_COHERENCE blocks at least).
 //
-// Faults, in this order; a stuck microphone is only stuck, a dead one has no
-// other fault, a saturated or clipping one is not also intermittent,
-// impulsive, noisy, inverted, humming or off in sensitivity, nor an
-// intermittent one (its gaps spoil those figures):
+// Faults, in this order. A stuck microphone is only stuck, a dead one has no
+// other fault, a saturated or clipping one is not also intermittent; neither
+// these nor an intermittent one are also impulsive, noisy, inverted, humming
+// or off in sensitivity (their flat tops and gaps spoil those figures):
 //  - stuck (FIGE): one value other than 0 for at least SEUIL_PALIER samples
 //    in a row (or the whole recording when shorter, from 2 samples). A
 //    working microphone's noise never repeats that long; 0 for ever is dead.
@@ -80,8 +80,8 @@
 //  - hum (RONFLE): its levels at 50 Hz and harmonics, or at 60 Hz and
 //    harmonics, SEUIL_RONFLE_DB or more above the reference and above its
 //    own levels between them (75, 135, 165 Hz: a bang is flat there).
-//  - sensitivity (SENSIBILITE): at the calibrator's frequency, SEUIL_
-//    SENSIBILITE_DB or more from the reference, where the ring hears a tone
+//  - sensitivity (SENSIBILITE): at the calibrator's frequency, off the
+//    reference by SEUIL_SENSIBILITE_DB or more, where the ring hears a tone
 //    there (SEUIL_TON_DB over its own noise, the ring's levels within
 //    SEUIL_SENSIBILITE_DB / 3 of the reference in median).
 // A microphone with no recorded neighbour is judged on its own figures only.
