@@ -693,14 +693,16 @@ constexpr double DUREE_DIAGNOSTIC_S = 1.0;
 // The microphones' health over a capture without a file. The analysis works
 // on copies of the frames on a thread of its own and may leave packets out;
 // the run never waits for it.
-int diagnostic(Boitier& boitier, const Configuration& cfg, SuiviConsole& suivi, Console& console)
+// `geometrie`: the simulated array's positions, or none (the grid).
+int diagnostic(Boitier& boitier, const Configuration& cfg, const Geometrie* geometrie, SuiviConsole& suivi,
+               Console& console)
 {
     if (cfg.selection.nb_micros() == 0) {
         boitier.journal.call_verb("Pas de micro choisi !\r\n", 1);
         return EXIT_REFUSED;
     }
     ParametresRun params = parametres_du_run(cfg, boitier.journal);
-    AnalyseMicros analyse(disposition_de(params.header, cfg.selection.etat).codes, params.flottant, nullptr,
+    AnalyseMicros analyse(disposition_de(params.header, cfg.selection.etat).codes, params.flottant, geometrie,
                           frequence_de(cfg));
     PriseTrames prise(params.nb_voies,
                       [&analyse](const uint32_t* mots, size_t n, bool suite) { analyse.ajoute(mots, n, suite); });
@@ -982,7 +984,8 @@ int main(int argc, char** argv)
     }
     if (o.diagnostic || o.calibre > 0) {
         const int r =
-            o.diagnostic ? diagnostic(boitier, cfg, suivi, console) : calibre(boitier, cfg, o, cal, suivi, console);
+            o.diagnostic ? diagnostic(boitier, cfg, o.sim_geometrie.empty() ? nullptr : &o.sim_geometrie, suivi, console)
+                         : calibre(boitier, cfg, o, cal, suivi, console);
         ferme_liaison(boitier);
         return r;
     }
