@@ -201,8 +201,9 @@ sim::Scene scene_physique(const std::string& defauts, double db = 94)
     sim::Scene s;
     s.geometry = geometrie();
     s.points = {sim::PointSource{0.3, -0.2, 1.0, 1000, db}};
-    if (!defauts.empty())
+    if (!defauts.empty()) {
         EXPECT_EQ(sim::parse_faults(defauts, s.faults), "");
+    }
     return s;
 }
 
@@ -300,9 +301,9 @@ TEST(SanteMicros, CloseSourceNotFlagged)
 
 // Each kind of fault the stream can carry, with the array's positions and
 // the sampling rate: found on its microphone, for that reason alone, and
-// named; nothing else flagged. The room: a 1 kHz tone of 110 dB at 1 m,
-// louder than the offset. Then the five kinds of the box's documentation,
-// as exactly as on the grid.
+// named; nothing else flagged; in both sample types. The room: a 1 kHz tone
+// of 110 dB at 1 m, louder than the offset. Then the five kinds of the
+// box's documentation, as exactly as on the grid.
 TEST(SanteMicros, EachKindFoundAndNamed)
 {
     const std::vector<int32_t> codes = codes_tous_micros();
@@ -325,6 +326,10 @@ TEST(SanteMicros, EachKindFoundAndNamed)
     }
     // One block of the low band's lines at least: 0.2 s.
     const uint32_t trames = 12288;
+    const std::vector<uint32_t> flottants = flux(scene_physique(defauts, 110), true, trames);
+    AnalyseMicros f(codes, true, &geometrie(), FE);
+    f.ajoute(flottants.data(), trames);
+    EXPECT_EQ(signales(f.bilan()), attendus) << "float32";
     const std::vector<uint32_t> mots = flux(scene_physique(defauts, 110), false, trames);
     AnalyseMicros a(codes, false, &geometrie(), FE);
     a.ajoute(mots.data(), trames);

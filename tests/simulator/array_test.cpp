@@ -147,8 +147,9 @@ std::vector<int32_t> samples(const std::string& faults, uint8_t division_byte = 
 {
     sim::Options o = unpaced();
     o.scene.source_beam = 0;
-    if (!faults.empty())
+    if (!faults.empty()) {
         EXPECT_EQ(sim::parse_faults(faults, o.scene.faults), "");
+    }
     Harness h(o);
     h.command({0x01, division_byte});
     h.select_words(16);
