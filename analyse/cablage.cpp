@@ -202,17 +202,28 @@ BilanCablage VerificationCablage::bilan(const Geometrie& g, const Point3& source
         autre.residu_echange = rc;
         b.permutes.push_back({m.micro, autre.micro});
     }
-    for (size_t k : signales)
-        if (b.micros[k].verdict == VerdictCablage::INCOHERENT)
-            b.incoherents.push_back(b.micros[k].micro);
+    for (size_t k : signales) {
+        MicroCablage& m = b.micros[k];
+        if (m.verdict != VerdictCablage::INCOHERENT)
+            continue;
+        if (std::fabs(m.residu) >= 180 - SEUIL_PHASE_DEG) {
+            m.verdict = VerdictCablage::INVERSE;
+            b.inverses.push_back(m.micro);
+        } else {
+            b.incoherents.push_back(m.micro);
+        }
+    }
     return b;
 }
 
 std::string compte_cablage(const BilanCablage& b)
 {
-    if (b.permutes.empty() && b.incoherents.empty())
+    if (b.permutes.empty() && b.incoherents.empty() && b.inverses.empty())
         return "aucun micro permuté";
-    const size_t p = b.permutes.size(), i = b.incoherents.size();
-    return std::to_string(p) + (p > 1 ? " paires permutées, " : " paire permutée, ") + std::to_string(i) +
-           (i > 1 ? " micros incohérents" : " micro incohérent");
+    const size_t p = b.permutes.size(), i = b.incoherents.size(), v = b.inverses.size();
+    std::string t = std::to_string(p) + (p > 1 ? " paires permutées, " : " paire permutée, ") + std::to_string(i) +
+                    (i > 1 ? " micros incohérents" : " micro incohérent");
+    if (v > 0)
+        t += ", " + std::to_string(v) + (v > 1 ? " polarités inversées" : " polarité inversée");
+    return t;
 }

@@ -21,8 +21,10 @@
 //  - two flagged microphones whose residuals, each taken with the other's
 //    distance, both fall within SEUIL_PHASE_DEG are swapped (the best such
 //    partner, in ascending order of microphones);
-//  - the other flagged ones are at an incoherent place (a swap with a
-//    microphone not recorded, a wrong geometry, a reflection).
+//  - of the other flagged ones, those within SEUIL_PHASE_DEG of 180 degrees
+//    are inverted (a capsule or its wiring of the wrong polarity);
+//  - the rest are at an incoherent place (a swap with a microphone not
+//    recorded, a wrong geometry, a reflection).
 // SEUIL_PHASE_DEG covers the spread of the microphones' own phases and a
 // position known to about 2 mm at 5 kHz, not a room whose echoes rival the
 // direct sound: the source goes close (about 1 m) in a quiet room.
@@ -59,6 +61,7 @@ enum class VerdictCablage {
     EN_PLACE,
     PERMUTE,    // with `avec`
     INCOHERENT, // flagged, with no partner
+    INVERSE,    // flagged, half a period off: its polarity
 };
 
 struct MicroCablage {
@@ -80,6 +83,7 @@ struct BilanCablage {
     bool aveugle = true;              // nothing judged (spread too small, or fewer than 2 judged)
     std::vector<std::pair<int, int>> permutes;
     std::vector<int> incoherents;
+    std::vector<int> inverses;
 };
 
 // "" when a tone of `f` Hz can be judged in `trames` frames at `fe` Hz:
@@ -116,5 +120,6 @@ private:
     double sw_ = 0, sw2_ = 0; // sums of w and w^2
 };
 
-// "1 paire permutée, 0 micro incohérent", or "aucun micro permuté".
+// "1 paire permutée, 0 micro incohérent", then ", 1 polarité inversée" when
+// there is one, or "aucun micro permuté".
 std::string compte_cablage(const BilanCablage& b);

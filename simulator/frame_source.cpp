@@ -72,7 +72,7 @@ uint64_t mix(uint64_t x)
 }
 
 // What a microphone word carries besides the scene's tone and noise.
-enum class Special : uint8_t { None, Stuck, Clipping, DcOffset, Calibrator };
+enum class Special : uint8_t { None, Stuck, Clipping, FlatTop, DcOffset, Calibrator, Dropout, Bang, Hum };
 
 double clip(double s) { return std::clamp(s, -double(kFullScale), double(kFullScale - 1)); }
 
@@ -123,40 +123,55 @@ void add_delayed(const std::vector<float>& in, double delay, double gain, std::v
 
 double microphone_sensitivity(const Scene& scene, int microphone)
 {
+    double s = kNominalSensitivity;
+    if (const MicFault* f = fault_of(scene.faults, microphone)) {
+        if (f->kind == MicFault::Deaf)
+            s *= std::pow(10.0, -kDeafDb / 20.0);
+        else if (f->kind == MicFault::Inverted)
+            s = -s;
+    }
     if (scene.sensitivity_spread_db == 0)
-        return kNominalSensitivity;
+        return s;
     Noise draw(mix(scene.seed ^ mix(uint64_t(microphone) + 1)));
-    return kNominalSensitivity * std::pow(10.0, scene.sensitivity_spread_db * draw.gaussian() / 20.0);
+    return s * std::pow(10.0, scene.sensitivity_spread_db * draw.gaussian() / 20.0);
 }
 
 std::string parse_point(const std::string& text, PointSource& p)
 {
-    const std::string refus = "--sim-point « " + text + " » : X,Y,Z,bruit ou X,Y,Z,HZ attendu, en mètres, Z > 0";
-    double v[4] = {0, 0, 0, 0};
-    bool bruit = false;
+    const std::string refus = "--sim-point « " + text +
+                              " » : X,Y,Z,bruit ou X,Y,Z,HZ attendu, en mètres, Z > 0, puis ,DB en option "
+                              "(dB SPL à 1 m, 94 par défaut, de 0 à 160)";
+    std::vector<std::string> champs;
     size_t debut = 0;
-    for (int k = 0; k < 4; ++k) {
-        const size_t fin = k < 3 ? text.find(',', debut) : text.size();
+    while (true) {
+        const size_t fin = text.find(',', debut);
+        champs.push_back(text.substr(debut, fin == std::string::npos ? std::string::npos : fin - debut));
         if (fin == std::string::npos)
-            return refus;
-        const std::string champ = text.substr(debut, fin - debut);
+            break;
         debut = fin + 1;
-        if (k == 3 && champ == "bruit") {
+    }
+    if (champs.size() != 4 && champs.size() != 5)
+        return refus;
+    double v[5] = {0, 0, 0, 0, 94};
+    bool bruit = false;
+    for (size_t k = 0; k < champs.size(); ++k) {
+        if (k == 3 && champs[k] == "bruit") {
             bruit = true;
             continue;
         }
         char* apres = nullptr;
-        v[k] = std::strtod(champ.c_str(), &apres);
-        if (champ.empty() || *apres != '\0' || !std::isfinite(v[k]))
+        v[k] = std::strtod(champs[k].c_str(), &apres);
+        if (champs[k].empty() || *apres != '\0' || !std::isfinite(v[k]))
             return refus;
     }
-    if (!(v[2] > 0) || (!bruit && !(v[3] > 0)))
+    if (!(v[2] > 0) || (!bruit && !(v[3] > 0)) || !(v[4] >= 0 && v[4] <= 160))
         return refus;
     PointSource q = p;
     q.x = v[0];
     q.y = v[1];
     q.z = v[2];
-    q.tone_hz = v[3];
+    q.tone_hz = bruit ? 0 : v[3];
+    q.level_db = v[4];
     p = q;
     return "";
 }
@@ -177,8 +192,9 @@ FrameSource::FrameSource(const Params& p)
     table_.resize(table_frames_ * frame_bytes_);
     scratch_.resize(frame_bytes_);
 
-    // Whole periods of the tone in the table, so that it loops seamlessly.
-    const double cycles = std::max(0.0, std::round(sc.tone_hz * table_frames_ / fs));
+    // Whole periods of the tone in the table, so that it loops seamlessly,
+    // below the Nyquist frequency.
+    const double cycles = std::clamp(std::round(sc.tone_hz * table_frames_ / fs), 0.0, double(table_frames_ / 2 - 1));
     const double height = std::max(sc.source_height, 1e-3);
     const double tone_hz = cycles * fs / table_frames_;
 
@@ -186,6 +202,10 @@ FrameSource::FrameSource(const Params& p)
     // whole periods of the table, below the Nyquist frequency.
     const double cycles_1k =
         std::clamp(std::round(kCalibratorHz * table_frames_ / fs), 1.0, double(table_frames_ / 2 - 1));
+    const double cycles_hum = std::clamp(std::round(kHumHz * table_frames_ / fs), 1.0, double(table_frames_ / 6 - 1));
+    const uint64_t dropout_from = table_frames_ / 4;
+    const uint64_t dropout_to = dropout_from + std::min<uint64_t>(kDropoutFrames, table_frames_ / 2);
+    const uint64_t bang_from = table_frames_ / 2;
 
     // Per word: the microphone it hears (a swap crosses two), the tone's
     // amplitude and phase there, its own noise and what else it carries.
@@ -235,7 +255,22 @@ FrameSource::FrameSource(const Params& p)
             case MicFault::DcOffset:
                 special[w] = Special::DcOffset;
                 break;
+            case MicFault::FlatTop:
+                special[w] = Special::FlatTop;
+                extra_amp[w] = kClippingDrive * kAnalogueClip * kFullScale;
+                break;
+            case MicFault::Dropout:
+                special[w] = Special::Dropout;
+                break;
+            case MicFault::Bang:
+                special[w] = Special::Bang;
+                break;
+            case MicFault::Hum:
+                special[w] = Special::Hum;
+                break;
             case MicFault::Swap:
+            case MicFault::Deaf: // in its sensitivity
+            case MicFault::Inverted:
                 break;
             }
         }
@@ -326,6 +361,22 @@ FrameSource::FrameSource(const Params& p)
                     case Special::Clipping:
                     case Special::Calibrator:
                         s = clip(s + extra_amp[w] * s1k);
+                        break;
+                    case Special::FlatTop:
+                        s = std::clamp(s + extra_amp[w] * s1k, -kAnalogueClip * kFullScale, kAnalogueClip * kFullScale);
+                        break;
+                    case Special::Dropout:
+                        if (i >= dropout_from && i < dropout_to)
+                            s = 0;
+                        break;
+                    case Special::Bang:
+                        if (i >= bang_from && i < bang_from + kBangSamples)
+                            s = clip(s + kBangPeak * std::sin(2 * kPi * double(i - bang_from) / kBangSamples));
+                        break;
+                    case Special::Hum:
+                        for (int h = 1; h <= 3; ++h)
+                            s += kHumPeak / h * std::sin(2 * kPi * h * cycles_hum * double(i) / double(table_frames_));
+                        s = clip(s);
                         break;
                     }
                     v = sample_word(to_int32(s), float_samples_);

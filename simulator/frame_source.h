@@ -24,8 +24,10 @@ struct PointSource {
 };
 
 // Parses the runner's --sim-point text X,Y,Z,bruit or X,Y,Z,HZ (metres,
-// z > 0; HZ > 0), e.g. "0.2,-0.1,1,bruit". Returns "" and fills `p`, or the
-// message naming the option (`p` untouched).
+// z > 0; HZ > 0), then optionally ,DB (the level at 1 m, dB SPL, 0 to 160;
+// 94 when left out), e.g. "0.2,-0.1,1,bruit" or "0,0.08,0.01,bruit,70".
+// Returns "" and fills `p`, or the message naming the option (`p`
+// untouched).
 std::string parse_point(const std::string& text, PointSource& p);
 
 // One tone source above the array, independent noise on every microphone,
@@ -74,7 +76,8 @@ struct Scene {
 
 // Counts per pascal of microphone m: the nominal sensitivity times its gain,
 // drawn from the scene's seed and the microphone's number, so that it does
-// not depend on which microphones a stream holds.
+// not depend on which microphones a stream holds; kDeafDb less for a deaf
+// capsule, negative for an inverted one.
 double microphone_sensitivity(const Scene& scene, int microphone);
 
 constexpr int kPointTableFrames = 8192; // 164 ms at 50 kHz

@@ -6,9 +6,12 @@ namespace sim {
 
 namespace {
 
-const char* const kWords[] = {"muet", "fige", "sature", "bruit", "continu"};
-const MicFault::Kind kKinds[] = {MicFault::Dead, MicFault::Stuck, MicFault::Clipping, MicFault::Noisy,
-                                 MicFault::DcOffset};
+const char* const kWords[] = {"muet",    "fige",   "sature", "bruit",  "continu", "",
+                              "coupure", "ecrete", "sourd",  "inverse", "claque", "ronfle"};
+const MicFault::Kind kKinds[] = {MicFault::Dead,    MicFault::Stuck,   MicFault::Clipping, MicFault::Noisy,
+                                 MicFault::DcOffset, MicFault::Dropout, MicFault::FlatTop, MicFault::Deaf,
+                                 MicFault::Inverted, MicFault::Bang,    MicFault::Hum};
+constexpr size_t kNbKinds = sizeof kKinds / sizeof kKinds[0];
 
 // A microphone number 0..1023, digits only.
 bool read_microphone(const std::string& s, int& m)
@@ -57,10 +60,11 @@ std::string parse_faults(const std::string& text, std::vector<MicFault>& faults)
             if (!read_microphone(who, f.microphone))
                 return refusal(item, "micro de 0 à 1023 attendu");
             size_t k = 0;
-            while (k < 5 && what != kWords[k])
+            while (k < kNbKinds && what != kWords[kKinds[k]])
                 ++k;
-            if (k == 5)
-                return refusal(item, "défaut inconnu ; muet, fige, sature, bruit, continu, ou A-B:permute");
+            if (k == kNbKinds)
+                return refusal(item, "défaut inconnu ; muet, fige, sature, bruit, continu, coupure, ecrete, sourd, "
+                                     "inverse, claque, ronfle, ou A-B:permute");
             if (faulty[f.microphone])
                 return refusal(item, "ce micro a déjà un défaut");
             faulty[f.microphone] = true;

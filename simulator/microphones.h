@@ -1,6 +1,6 @@
 // The simulated array's microphones as the scene renders them: the faults
-// an array has (dead, stuck, clipping, noisy, DC offset, two channels
-// swapped), their sensitivity and a calibrator held on one of them; and the
+// an array has (dead, stuck, clipping, noisy, DC offset, dropout, flat top,
+// deaf, inverted, bang, hum, two channels swapped), their sensitivity and a calibrator held on one of them; and the
 // option texts that set them.
 //
 // Sensitivity. The scene's amplitudes are counts at the nominal
@@ -33,9 +33,16 @@ constexpr double kClippingDrive = 2.0;         // clipping: a 1 kHz oscillation 
 constexpr double kNoisyGain = 10.0;            // noisy: its own noise 20 dB up
 constexpr int32_t kDcOffset = kFullScale / 10; // DC offset: added to every sample
 constexpr double kCalibratorHz = 1000.0;       // rounded, like the scene's tone, to whole periods
+constexpr int kDropoutFrames = 3000;           // dropout: zeros from a quarter of the table on (half of it at most)
+constexpr double kAnalogueClip = 0.71;         // flat top: the clipping oscillation, clipped at this share of full scale
+constexpr double kDeafDb = 10.0;               // deaf: hears this much less (its own noise unchanged)
+constexpr int kBangSamples = 7;                // bang: one period of a sine over these samples, once per table,
+constexpr double kBangPeak = kFullScale / 4.0; // at half the table, of this peak
+constexpr double kHumHz = 50.0;                // hum: 50 Hz and its 2nd and 3rd harmonics, rounded to whole
+constexpr double kHumPeak = 2000.0;            // periods, peaks of this, half and a third of it
 
 struct MicFault {
-    enum Kind : uint8_t { Dead, Stuck, Clipping, Noisy, DcOffset, Swap };
+    enum Kind : uint8_t { Dead, Stuck, Clipping, Noisy, DcOffset, Swap, Dropout, FlatTop, Deaf, Inverted, Bang, Hum };
     Kind kind = Dead;
     int microphone = 0; // 0..1023
     int other = -1;     // Swap: each of the two words carries the other's signal
@@ -55,7 +62,9 @@ struct Calibrator {
 
 // Parses the runner's --sim-defauts text: comma-separated MICRO:DEFAUT with
 // DEFAUT one of muet (dead), fige (stuck), sature (clipping), bruit (noisy),
-// continu (DC offset), or A-B:permute for two swapped microphones; e.g.
+// continu (DC offset), coupure (dropout), ecrete (flat top), sourd (deaf),
+// inverse (inverted), claque (bang), ronfle (hum), or A-B:permute for two
+// swapped microphones; e.g.
 // "3:muet,17:sature,200:bruit,511:continu,700:fige,12-13:permute". A
 // microphone takes one fault and one swap at most. Returns "" and fills
 // `faults`, or a message naming the option and the bad item (`faults`

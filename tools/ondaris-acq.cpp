@@ -130,7 +130,8 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "  --sim-bruit RMS         bruit de chaque micro\n"
                          "  --sim-lenteur MS        durée de chaque requête de contrôle (boîtier lent)\n"
                          "  --sim-defauts LISTE     micros défaillants, MICRO:DÉFAUT séparés par des virgules ;\n"
-                         "                          muet, fige, sature, bruit, continu, ou A-B:permute pour deux\n"
+                         "                          muet, fige, sature, bruit, continu, coupure, ecrete, sourd,\n"
+                         "                          inverse, claque, ronfle, ou A-B:permute pour deux\n"
                          "                          micros échangés (ex. 3:muet,700:fige,12-13:permute)\n"
                          "  --sim-calibreur MICRO:DB   calibreur 1 kHz de DB dB SPL sur un micro (ex. 17:94)\n"
                          "  --sim-sensibilite-ecart DB   écart type des sensibilités des micros autour de la\n"
@@ -144,8 +145,9 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "                          lentement : un message le dit au Start\n"
                          "  --sim-geometrie FICHIER.xml   positions des 1024 micros (XML d'acoular, <MicArray>),\n"
                          "                          par exemple data/geometrie-simulateur.xml\n"
-                         "  --sim-point X,Y,Z,bruit|X,Y,Z,HZ   une source ponctuelle à (X, Y, Z) mètres devant le\n"
-                         "                          réseau, bruit large bande ou son pur de HZ Hz, 94 dB SPL à 1 m ;\n"
+                         "  --sim-point X,Y,Z,bruit|HZ[,DB]   une source ponctuelle à (X, Y, Z) mètres devant le\n"
+                         "                          réseau, bruit large bande ou son pur de HZ Hz, DB dB SPL à 1 m\n"
+                         "                          (94 par défaut) ;\n"
                          "                          répétable ; demande --sim-geometrie ; remplace la source\n"
                          "                          de --sim-ton et --sim-source\n"
                          "\n"
@@ -691,14 +693,17 @@ constexpr double DUREE_DIAGNOSTIC_S = 1.0;
 // The microphones' health over a capture without a file. The analysis works
 // on copies of the frames on a thread of its own and may leave packets out;
 // the run never waits for it.
-int diagnostic(Boitier& boitier, const Configuration& cfg, SuiviConsole& suivi, Console& console)
+// `geometrie`: the simulated array's positions, or none (the grid).
+int diagnostic(Boitier& boitier, const Configuration& cfg, const Geometrie* geometrie, SuiviConsole& suivi,
+               Console& console)
 {
     if (cfg.selection.nb_micros() == 0) {
         boitier.journal.call_verb("Pas de micro choisi !\r\n", 1);
         return EXIT_REFUSED;
     }
     ParametresRun params = parametres_du_run(cfg, boitier.journal);
-    AnalyseMicros analyse(disposition_de(params.header, cfg.selection.etat).codes, params.flottant);
+    AnalyseMicros analyse(disposition_de(params.header, cfg.selection.etat).codes, params.flottant, geometrie,
+                          frequence_de(cfg));
     PriseTrames prise(params.nb_voies,
                       [&analyse](const uint32_t* mots, size_t n, bool suite) { analyse.ajoute(mots, n, suite); });
     suivi.definie = true;
@@ -979,7 +984,8 @@ int main(int argc, char** argv)
     }
     if (o.diagnostic || o.calibre > 0) {
         const int r =
-            o.diagnostic ? diagnostic(boitier, cfg, suivi, console) : calibre(boitier, cfg, o, cal, suivi, console);
+            o.diagnostic ? diagnostic(boitier, cfg, o.sim_geometrie.empty() ? nullptr : &o.sim_geometrie, suivi, console)
+                         : calibre(boitier, cfg, o, cal, suivi, console);
         ferme_liaison(boitier);
         return r;
     }

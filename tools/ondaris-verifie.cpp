@@ -38,13 +38,17 @@ const char* const AIDE = "Usage : ondaris-verifie NOM.dat [--max N] [--voies [--
                          "             sa crête (en points), sa part d'échantillons à pleine échelle (2^23), son plus\n"
                          "             long palier d'une même valeur, son niveau dans la bande haute (fe/4 à fe/2,\n"
                          "             en dB comme l'afficheur) et la médiane de ses voisins ; puis les micros muets,\n"
-                         "             figés, saturés, bruyants (10 dB au-dessus de leurs voisins) ou décalés\n"
-                         "  --geometrie G.xml   positions des micros (XML d'acoular), avec --voies et --source\n"
+                         "             figés, saturés, écrêtés, coupés, décalés, bruyants (10 dB au-dessus de leurs\n"
+                         "             voisins), à impulsions, à polarité inversée, à ronflement ou de sensibilité\n"
+                         "             à part\n"
+                         "  --geometrie G.xml   positions des micros (XML d'acoular), avec --voies et --source ;\n"
+                         "             les voisins d'un micro sont alors les plus proches, sinon ceux de la grille\n"
                          "  --source X,Y,Z,HZ   un son pur de HZ Hz joué à (X, Y, Z) mètres devant le réseau\n"
                          "             pendant l'enregistrement : le câblage des micros est vérifié par la phase\n"
                          "             du son sur chacun, corrigée de sa distance à la source. Un micro à plus\n"
                          "             de 20° des autres est signalé : deux qui se corrigent en échangeant leurs\n"
-                         "             positions sont permutés, les autres à une position incohérente. La source\n"
+                         "             positions sont permutés, ceux à 180° de polarité inversée, les autres à une\n"
+                         "             position incohérente. La source\n"
                          "             doit être proche (1 m environ) et hors de l'axe du réseau, le son stable ;\n"
                          "             sinon le contrôle le dit et ne juge pas\n"
                          "  --version  version du programme\n"
@@ -106,19 +110,21 @@ Cable affiche_cablage(const BilanCablage& b, const Cablage& c)
                         residus[static_cast<size_t>(m.avec)]);
         else if (m.verdict == VerdictCablage::INCOHERENT)
             std::printf("micro %d : position incohérente (phase %+.0f°)\n", m.micro, m.residu);
+        else if (m.verdict == VerdictCablage::INVERSE)
+            std::printf("micro %d : polarité inversée (phase %+.0f°)\n", m.micro, m.residu);
         else if (m.verdict == VerdictCablage::SANS_TON)
             std::printf("micro %d : non vérifié, le son n'y fait que %.0f %% de la puissance\n", m.micro,
                         100 * m.part_ton);
     }
     std::printf("Câblage : %s\n", compte_cablage(b).c_str());
-    return !b.permutes.empty() || !b.incoherents.empty() ? Cable::SIGNALE : Cable::SAIN;
+    return !b.permutes.empty() || !b.incoherents.empty() || !b.inverses.empty() ? Cable::SIGNALE : Cable::SAIN;
 }
 
 // The microphones' figures, one line each, then the faulty ones and a count.
 int verifie_voies(const std::string& dat, const Enregistrement& e, const Cablage& c)
 {
     const Disposition& d = e.disposition;
-    AnalyseMicros analyse(d.codes, e.flottant);
+    AnalyseMicros analyse(d.codes, e.flottant, c.geometrie.empty() ? nullptr : &c.geometrie, e.frequence);
     VerificationCablage cablage(d.codes, e.flottant, e.frequence, c.frequence, e.nb_trames);
     if (c.frequence > 0) {
         const std::string refus = refus_ton(c.frequence, e.frequence, e.nb_trames);

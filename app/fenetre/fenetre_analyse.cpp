@@ -85,8 +85,9 @@ QWidget* FenetreAnalyse::page_diagnostic()
     auto* l = new QVBoxLayout(page);
     l->addWidget(note(
         QStringLiteral("Tant que cette fenêtre est ouverte, chaque acquisition est analysée micro par micro : moyenne, "
-                       "valeur efficace, crête, part à pleine échelle, plus long palier, et niveau de 1/4 à 1/2 de la "
-                       "fréquence d'échantillonnage comparé à la médiane des micros voisins. Le diagnostic lance une "
+                       "valeur efficace, crête, part à pleine échelle, plus long palier, niveau de 1/4 à 1/2 de la "
+                       "fréquence d'échantillonnage comparé à la médiane des micros voisins (les plus proches avec une "
+                       "géométrie), corrélation avec les plus proches, raies à 50/60 Hz et à 1 kHz. Le diagnostic lance une "
                        "capture d'une seconde sans fichier.")));
 
     auto* boutons = new QHBoxLayout;
@@ -120,11 +121,9 @@ QWidget* FenetreAnalyse::page_diagnostic()
     signales_->setObjectName(QStringLiteral("table_Signales"));
     l->addWidget(signales_, 1);
 
-    l->addWidget(note(QStringLiteral(
-        "Seuils : muet sous 1 compte efficace ou 20 dB sous ses voisins ; figé sur une même valeur 1000 "
-        "échantillons de suite ; saturé à partir de 0,1 % des échantillons à pleine échelle ; bruyant 10 dB "
-        "au-dessus de ses voisins ; décalage continu au-delà de 1/1000 de la pleine échelle et de sa valeur "
-        "efficace. Une source réelle élève aussi les voisins ; un micro défaillant reste seul.")));
+    l->addWidget(note(QStringLiteral("Seuils. ") + qs(texte_seuils()) +
+                      QStringLiteral("\nUne source réelle élève aussi les voisins, de concert ; un micro défaillant "
+                                     "reste seul.")));
     return page;
 }
 

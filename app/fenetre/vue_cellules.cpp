@@ -1,9 +1,13 @@
 #include "app/fenetre/vue_cellules.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <algorithm>
+
+#include "analyse/sante.h"
 
 namespace {
 
@@ -54,7 +58,22 @@ void VueCellules::mousePressEvent(QMouseEvent* e)
     QWidget::mousePressEvent(e);
 }
 
-void VueCellules::signales(const std::array<bool, 1024>& s)
+bool VueCellules::event(QEvent* e)
+{
+    if (e->type() != QEvent::ToolTip)
+        return QWidget::event(e);
+    auto* aide = static_cast<QHelpEvent*>(e);
+    const int m = micro_en(aide->pos());
+    if (m >= 0 && signales_[size_t(m)])
+        QToolTip::showText(aide->globalPos(),
+                           QStringLiteral("Micro %1 : %2").arg(m).arg(QString::fromStdString(noms_defauts(signales_[size_t(m)]))),
+                           this);
+    else
+        QToolTip::hideText();
+    return true;
+}
+
+void VueCellules::signales(const std::array<unsigned, 1024>& s)
 {
     if (s == signales_)
         return;

@@ -19,8 +19,9 @@ public:
     // Takes the model's colours; schedules one repaint when one differs.
     void couleurs(const Cellules& c);
     const Cellules& couleurs() const { return cellules_; }
-    // Microphones crossed out (the health check's flags).
-    void signales(const std::array<bool, 1024>& s);
+    // Microphones crossed out (the health check's Defaut bits, 0: none);
+    // a flagged cell's tooltip names its faults.
+    void signales(const std::array<unsigned, 1024>& s);
 
     // Top-left corner of cell (beam f, position j), in this widget.
     static QPoint position(int f, int j);
@@ -38,10 +39,11 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
+    bool event(QEvent* e) override;
 
 private:
     Cellules cellules_;
-    std::array<bool, 1024> signales_{};
+    std::array<unsigned, 1024> signales_{};
 };
 
 // The 128-level map, level 0 at the bottom, stretched to the widget.

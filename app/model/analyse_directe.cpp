@@ -120,7 +120,7 @@ void AnalyseDirecte::consomme(const uint32_t* mots, size_t trames, bool suite)
                 calibres_.clear();
                 calibreur_.reset();
             }
-            if (!r_.sante)
+            if (!r_.sante || r_.geometrie != avant.geometrie)
                 sante_.reset();
             if (!r_.calibreur || !calibreur_avant)
                 calibreur_.reset();
@@ -130,7 +130,7 @@ void AnalyseDirecte::consomme(const uint32_t* mots, size_t trames, bool suite)
     }
     if (r_.sante) {
         if (!sante_) {
-            sante_ = std::make_unique<AnalyseMicros>(codes_, flottant_);
+            sante_ = std::make_unique<AnalyseMicros>(codes_, flottant_, r_.geometrie.get(), fs_);
             sante_publiee_ = 0;
         }
         sante_->ajoute(mots, trames, suite);

@@ -109,7 +109,7 @@ struct Controles {
     Control panel_dB;
     Label label_dB_60;    // the colour bar's middle caption, with the levels' unit when it is "dB"
     Label label_dB_unite; // below it, any other unit ("dB SPL", "dB(A)")
-    std::array<bool, 1024> signales{}; // microphones the health check flagged, crossed on the cell view
+    std::array<unsigned, 1024> signales{}; // the health check's Defaut bits per microphone, crossed on the cell view
     Button button_Sauv_Config, button_Lit_Config;
     Label label_Duree_Ecoulee;
     Control panel_Progress;

@@ -46,7 +46,7 @@ void diagnostic_micros(Principale& p)
 {
     if (p.run_en_cours)
         return;
-    p.ctl.signales.fill(false);
+    p.ctl.signales.fill(0);
     p.direct.recommence();
     regle_analyse(p);
     capture_sans_fichier(p, DUREE_DIAGNOSTIC_S);
@@ -54,10 +54,10 @@ void diagnostic_micros(Principale& p)
 
 void marque_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan)
 {
-    p.ctl.signales.fill(false);
+    p.ctl.signales.fill(0);
     for (const StatistiquesMicro& s : bilan)
         if (s.defauts && s.micro >= 0 && s.micro < 1024)
-            p.ctl.signales[size_t(s.micro)] = true;
+            p.ctl.signales[size_t(s.micro)] = s.defauts;
 }
 
 void retient_signales(Principale& p, const std::vector<StatistiquesMicro>& bilan)

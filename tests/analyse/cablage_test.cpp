@@ -3,6 +3,7 @@
 // sensitivities and some noise on every microphone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -34,6 +35,7 @@ const Geometrie& geometrie()
 struct Scene {
     Point3 source = SOURCE;
     std::map<int, int> entend;
+    std::vector<int> inverses; // of the wrong polarity
     bool flottant = false;
 };
 
@@ -60,8 +62,9 @@ BilanCablage verifie(const Scene& s)
             const auto it = s.entend.find(m);
             const int h = it == s.entend.end() ? m : it->second;
             double x = 0;
+            const double signe = std::count(s.inverses.begin(), s.inverses.end(), m) ? -1 : 1;
             if (h >= 0)
-                x = 4e5 * gain[m] / r[h] * std::cos(w * double(n) - 2 * PI * F * r[h] / VITESSE_SON) +
+                x = signe * 4e5 * gain[m] / r[h] * std::cos(w * double(n) - 2 * PI * F * r[h] / VITESSE_SON) +
                     3e3 * normale(alea);
             if (s.flottant) {
                 const float v = static_cast<float>(x);
@@ -125,6 +128,22 @@ TEST(Cablage, DeadNotJudgedAndUnpairedIncoherent)
     EXPECT_TRUE(b.permutes.empty());
     EXPECT_EQ(b.incoherents, std::vector<int>{500});
     EXPECT_EQ(compte_cablage(b), "0 paire permutée, 1 micro incohérent");
+}
+
+// A capsule of the wrong polarity is half a period off wherever it is: said
+// as such, not as a place; next to a swap, both are found.
+TEST(Cablage, InvertedSaidAsSuch)
+{
+    Scene s;
+    s.inverses = {300, 301};
+    s.entend = {{12, 13}, {13, 12}};
+    const BilanCablage b = verifie(s);
+    EXPECT_EQ(b.inverses, (std::vector<int>{300, 301}));
+    EXPECT_EQ(b.micros[300].verdict, VerdictCablage::INVERSE);
+    EXPECT_NEAR(std::fabs(b.micros[300].residu), 180.0, 3);
+    EXPECT_TRUE(b.incoherents.empty());
+    EXPECT_EQ(b.permutes, (Paires{{12, 13}}));
+    EXPECT_EQ(compte_cablage(b), "1 paire permutée, 0 micro incohérent, 2 polarités inversées");
 }
 
 // A far source on the array's axis reaches every microphone nearly together:

@@ -3,6 +3,8 @@
 // the mirrored x of the map as drawn.
 #include <QApplication>
 #include <QComboBox>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QSignalSpy>
 #include <QtTest>
 #include <cmath>
@@ -12,6 +14,8 @@
 #include "app/fenetre/page_spectre.h"
 #include "app/fenetre/vue_carte.h"
 #include "app/fenetre/vue_spectre.h"
+#include "app/fenetre/vue_cellules.h"
+#include "analyse/sante.h"
 
 namespace {
 
@@ -48,7 +52,25 @@ private Q_SLOTS:
     void clic_sur_une_barre_donne_sa_bande();
     void point_de_vue_renverse_x_et_sa_legende();
     void bande_choisie_hors_de_la_page();
+    void cellule_signalee_nomme_ses_defauts();
 };
+
+// A flagged cell's tooltip names its faults, each by its word.
+void TestVues::cellule_signalee_nomme_ses_defauts()
+{
+    VueCellules v(nullptr);
+    v.resize(760, 950);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    std::array<unsigned, 1024> s{};
+    s[8 * 40 + 3] = COUPURE | INVERSE;
+    v.signales(s);
+    const QPoint p = VueCellules::position(40, 3) + QPoint(2, 2);
+    QCOMPARE(VueCellules::micro_en(p), 8 * 40 + 3);
+    QHelpEvent e(QEvent::ToolTip, p, v.mapToGlobal(p));
+    QApplication::sendEvent(&v, &e);
+    QCOMPARE(QToolTip::text(), QStringLiteral("Micro 323 : coupures, polarité inversée"));
+}
 
 void TestVues::clic_sur_une_barre_donne_sa_bande()
 {

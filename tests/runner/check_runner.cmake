@@ -137,6 +137,29 @@ elseif(MODE STREQUAL "diagnostic")
                " trames, 5 signalés (muet 1, figé 1, saturé 1, bruyant 1, décalage continu 1)\n")
     expect_in("${out}" "${line}")
   endforeach()
+  # The kinds a short check can judge, each by its word; microphone 323 sits
+  # under the scene's source, whose tone is louder than the offset.
+  execute_process(COMMAND ${diagnostic} --sim-defauts 100:coupure,200:ecrete,323:continu,500:inverse,600:claque
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  if(NOT rc EQUAL 8)
+    message(FATAL_ERROR "exit ${rc}, expected 8 (microphones flagged)\n${out}\n${err}")
+  endif()
+  foreach(line "\nmicro 100 : coupures (0 sur " "\nmicro 200 : écrêté (" "\nmicro 323 : décalage continu ("
+               "\nmicro 500 : polarité inversée (" "\nmicro 600 : impulsion ("
+               " trames, 5 signalés (décalage continu 1, coupures 1, écrêté 1, impulsion 1, polarité inversée 1)\n")
+    expect_in("${out}" "${line}")
+  endforeach()
+  # A broadband source 1 cm in front of microphone 7 (outer ring), 110 dB
+  # there: with the simulated array's positions, its neighbours rise with it
+  # and nothing is flagged.
+  get_filename_component(tests_runner ${CONFIG} DIRECTORY)
+  execute_process(COMMAND ${diagnostic} --sim-geometrie ${tests_runner}/../../data/geometrie-simulateur.xml
+                          --sim-point 0.412668,0.282321,0.01,bruit,70
+                  WORKING_DIRECTORY ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "exit ${rc}, expected 0 (a close source, no fault)\n${out}\n${err}")
+  endif()
+  expect_in("${out}" " trames, aucun signalé\n")
   file(GLOB written ${OUT}/*.dat ${OUT}/config_en_cours.txt)
   if(written)
     message(FATAL_ERROR "written by a diagnostic: ${written}")

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 
 #include "harness.h"
 
@@ -109,4 +110,114 @@ TEST(SimulatedArray, CalibratorAndSensitivities)
 
     sim::SimulatedBox plain;
     EXPECT_EQ(plain.sensitivity(17), sim::kNominalSensitivity);
+}
+
+// The words of the faults added to the array, and a point source's level.
+TEST(SimulatedArray, MoreFaultsAndPointLevel)
+{
+    using K = sim::MicFault;
+    std::vector<sim::MicFault> f;
+    const char* texte = "1:coupure,2:ecrete,3:sourd,11:inverse,5:claque,6:ronfle";
+    ASSERT_EQ(sim::parse_faults(texte, f), "");
+    const std::vector<sim::MicFault> expected = {{K::Dropout, 1}, {K::FlatTop, 2}, {K::Deaf, 3},
+                                                 {K::Inverted, 11}, {K::Bang, 5},  {K::Hum, 6}};
+    EXPECT_EQ(f, expected);
+    EXPECT_EQ(sim::faults_text(f), texte);
+
+    sim::PointSource p;
+    ASSERT_EQ(sim::parse_point("0,0.08,0.01,bruit,70", p), "");
+    EXPECT_EQ(p.tone_hz, 0.0);
+    EXPECT_EQ(p.level_db, 70.0);
+    EXPECT_EQ(p.z, 0.01);
+    ASSERT_EQ(sim::parse_point("0.2,-0.1,1,3000", p), "");
+    EXPECT_EQ(p.tone_hz, 3000.0);
+    EXPECT_EQ(p.level_db, 94.0);
+    for (const char* t : {"0,0,1,bruit,", "0,0,1,bruit,161", "0,0,1,bruit,-1", "0,0,1,bruit,70,1", "0,0,1"}) {
+        SCOPED_TRACE(t);
+        EXPECT_EQ(sim::parse_point(t, p).rfind("--sim-point ", 0), 0u);
+        EXPECT_EQ(p.tone_hz, 3000.0);
+    }
+}
+
+namespace {
+
+// 2048 frames (one period of the scene) of microphones 0..15, the source
+// over beam 0 between positions 3 and 4, at `division_byte`.
+std::vector<int32_t> samples(const std::string& faults, uint8_t division_byte = 9)
+{
+    sim::Options o = unpaced();
+    o.scene.source_beam = 0;
+    if (!faults.empty()) {
+        EXPECT_EQ(sim::parse_faults(faults, o.scene.faults), "");
+    }
+    Harness h(o);
+    h.command({0x01, division_byte});
+    h.select_words(16);
+    h.count(2048);
+    h.queue(2, 1 << 20);
+    h.start();
+    EXPECT_TRUE(h.run_to_end());
+    std::vector<int32_t> s;
+    for (uint32_t w : h.words())
+        s.push_back(int32_t(w));
+    return s;
+}
+
+// The scene's tone at microphone m: its complex amplitude over the 2048 frames.
+std::complex<double> tone(const std::vector<int32_t>& s, int m, double cycles)
+{
+    std::complex<double> a;
+    for (size_t i = 0; i < s.size() / 16; ++i)
+        a += double(s[i * 16 + size_t(m)]) * std::polar(2.0 / 2048, -2 * 3.14159265358979323846 * cycles * double(i) / 2048);
+    return a;
+}
+
+} // namespace
+
+// Each fault against the same stream without it (the noise is drawn alike):
+// what differs is what the fault does, and nothing else.
+TEST(SimulatedArray, EachFaultWritesWhatItSays)
+{
+    constexpr double kPi = 3.14159265358979323846;
+    const std::vector<int32_t> clean = samples("");
+    const std::vector<int32_t> s = samples("1:coupure,2:ecrete,3:sourd,11:inverse,5:claque,6:ronfle");
+    ASSERT_EQ(s.size(), clean.size());
+    const double cycles = std::round(1000.0 * 2048 / 50000); // the scene's tone
+    const double hum = std::round(sim::kHumHz * 2048 / 50000);
+    int zeros = 0, flat = 0;
+    for (size_t i = 0; i < 2048; ++i) {
+        auto at = [&](const std::vector<int32_t>& v, int m) { return v[i * 16 + size_t(m)]; };
+        const bool gap = i >= 512 && i < 512 + 1024; // a quarter of the table on, half of it at most
+        EXPECT_EQ(at(s, 1), gap ? 0 : at(clean, 1)) << i;
+        zeros += at(s, 1) == 0;
+        const double top = std::round(sim::kAnalogueClip * sim::kFullScale);
+        EXPECT_LE(std::abs(at(s, 2)), top);
+        flat += std::abs(at(s, 2)) == top;
+        const double bang = i >= 1024 && i < 1024 + sim::kBangSamples
+                                ? sim::kBangPeak * std::sin(2 * kPi * double(i - 1024) / sim::kBangSamples)
+                                : 0;
+        EXPECT_NEAR(at(s, 5) - at(clean, 5), bang, 1.0) << i;
+        double h = 0;
+        for (int k = 1; k <= 3; ++k)
+            h += sim::kHumPeak / k * std::sin(2 * kPi * k * hum * double(i) / 2048);
+        EXPECT_NEAR(at(s, 6) - at(clean, 6), h, 1.0) << i;
+        for (int m : {0, 4, 7, 8, 12, 15})
+            EXPECT_EQ(at(s, m), at(clean, m));
+    }
+    EXPECT_GE(zeros, 1024);
+    EXPECT_GT(flat, 2048 / 4);
+    EXPECT_NEAR(20 * std::log10(std::abs(tone(s, 3, cycles)) / std::abs(tone(clean, 3, cycles))), -sim::kDeafDb, 0.01);
+    EXPECT_NEAR(std::abs(tone(s, 11, cycles) + tone(clean, 11, cycles)) / std::abs(tone(clean, 11, cycles)), 0.0,
+                1e-4);
+}
+
+// At 2000 Hz the scene's 1 kHz tone would sit on the Nyquist frequency and
+// vanish: it is kept below it, as the calibrator's.
+TEST(SimulatedArray, ToneBelowNyquist)
+{
+    const std::vector<int32_t> s = samples("", 249); // 500 000 / 250
+    double ms = 0;
+    for (size_t i = 0; i < s.size() / 16; ++i)
+        ms += double(s[i * 16 + 3]) * double(s[i * 16 + 3]) / 2048;
+    EXPECT_GT(std::sqrt(ms), 1e5); // the tone, far above the 56 counts of noise
 }
