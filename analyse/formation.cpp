@@ -139,6 +139,7 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
         }
     if (nm == 0)
         return;
+    courant_.alloue(nm * 16);
     std::lock_guard<std::mutex> l(planification());
     fftw_->ligne_entree = static_cast<std::size_t>(points_) + 16;
     fftw_->ligne_sortie = static_cast<std::size_t>(points_ / 2 + 1);
@@ -158,13 +159,13 @@ void Formation::ajoute(const float* trames, int mots, const std::vector<int>& mo
 {
     if (raies() <= 0 || micros_.empty())
         return;
-    const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
-    spectres_.resize((static_cast<std::size_t>(instantanes_) + 1) * nm * nr);
-    std::complex<float>* s = spectres_.data() + static_cast<std::size_t>(instantanes_) * nm * nr;
+    const std::size_t nm = micros_.size();
     // Transposed in tiles of 16 frames by 16 microphones: each tile reads
     // 16 frames once and writes one cache line per microphone.
     constexpr std::size_t T = 16;
     const std::size_t np = static_cast<std::size_t>(points_), le = fftw_->ligne_entree;
+    // Microphones past the factors given are taken as they are.
+    const std::size_t nf = std::min(nm, facteur.size());
     float* e = fftw_->entree;
     for (std::size_t t0 = 0; t0 < np; t0 += T) {
         const std::size_t t1 = std::min(np, t0 + T);
@@ -173,20 +174,54 @@ void Formation::ajoute(const float* trames, int mots, const std::vector<int>& mo
             for (std::size_t t = t0; t < t1; ++t) {
                 const float* trame = trames + t * static_cast<std::size_t>(mots);
                 const float w = fenetre_[t];
-                for (std::size_t i = i0; i < i1; ++i) {
-                    const float f = i < facteur.size() ? facteur[i] : 1.0f;
-                    e[i * le + t] = trame[mot[i]] * f * w;
-                }
+                const std::size_t ic = std::min(i1, std::max(i0, nf));
+                for (std::size_t i = i0; i < ic; ++i)
+                    e[i * le + t] = trame[mot[i]] * facteur[i] * w;
+                for (std::size_t i = ic; i < i1; ++i)
+                    e[i * le + t] = trame[mot[i]] * w;
             }
         }
     }
+    range_raies();
+}
+
+// The transform of the snapshot in fftw_->entree, its band's lines into
+// lignes_ as snapshot instantanes_.
+void Formation::range_raies()
+{
     fftwf_execute(fftw_->plan);
+    const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
+    const std::size_t g = static_cast<std::size_t>(instantanes_) / GROUPE_INSTANTANES,
+                      s = static_cast<std::size_t>(instantanes_) % GROUPE_INSTANTANES, groupe = nr * nm * 8;
+    if (s == 0) {
+        if (g >= groupes_) {
+            Flottants plus;
+            plus.alloue(std::max<std::size_t>(2 * groupes_, g + 1) * groupe);
+            if (groupes_ > 0)
+                std::memcpy(plus.p, lignes_.p, groupes_ * groupe * sizeof(float));
+            std::swap(plus.p, lignes_.p);
+            std::swap(plus.n, lignes_.n);
+            groupes_ = lignes_.n / groupe;
+        }
+        std::memset(lignes_.p + g * groupe, 0, groupe * sizeof(float));
+    }
+    float* l = lignes_.p + g * groupe + s;
     for (std::size_t i = 0; i < nm; ++i) {
         const fftwf_complex* x = fftw_->sortie + i * fftw_->ligne_sortie + k0_;
-        for (std::size_t r = 0; r < nr; ++r)
-            s[i * nr + r] = {x[r][0], x[r][1]};
+        for (std::size_t r = 0; r < nr; ++r) {
+            l[(r * nm + i) * 8] = x[r][0];
+            l[(r * nm + i) * 8 + 4] = x[r][1];
+        }
     }
     ++instantanes_;
+}
+
+std::complex<float> Formation::raie(std::size_t instantane, std::size_t micro, std::size_t r) const
+{
+    const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
+    const float* l = lignes_.p + ((instantane / GROUPE_INSTANTANES * nr + r) * nm + micro) * 8 +
+                     instantane % GROUPE_INSTANTANES;
+    return {l[0], l[4]};
 }
 
 void Formation::ajoute(const float* instantane) { ajoute(instantane, static_cast<int>(colonnes_.size()), colonnes_); }
@@ -219,25 +254,11 @@ std::vector<double> Formation::carte() const
     if (instantanes_ == 0 || raies() <= 0 || micros_.empty())
         return c;
     const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies()), ns = instantanes_;
-    const std::size_t groupes = (ns + GROUPE_INSTANTANES - 1) / GROUPE_INSTANTANES;
     // Mean square of one line: 2 |X|^2 / (points * sum of the window's squares).
     const double echelle = 2.0 / (points_ * norme_) / ns;
-    // The lines as [line][group][microphone][4 real, 4 imaginary], zeros
-    // past the last snapshot.
-    Flottants lignes, courant;
-    lignes.alloue(nr * groupes * nm * 8);
-    courant.alloue(nm * 16);
-    for (std::size_t s = 0; s < ns; ++s)
-        for (std::size_t m = 0; m < nm; ++m)
-            for (std::size_t r = 0; r < nr; ++r) {
-                const std::complex<float> v = spectres_[(s * nm + m) * nr + r];
-                float* x = lignes.p + ((r * groupes + s / GROUPE_INSTANTANES) * nm + m) * 8 + s % GROUPE_INSTANTANES;
-                x[0] = v.real();
-                x[4] = v.imag();
-            }
     for (std::size_t q = 0; q < blocs_; ++q) {
         double p[BLOC_POINTS] = {};
-        bloc_carte(chemin_, depart_.p + q * nm * 16, pas_.p + q * nm * 16, lignes.p, nm, nr, ns, courant.p, p);
+        bloc_carte(chemin_, depart_.p + q * nm * 16, pas_.p + q * nm * 16, lignes_.p, nm, nr, ns, courant_.p, p);
         for (std::size_t b = 0; b < BLOC_POINTS && q * BLOC_POINTS + b < static_cast<std::size_t>(ng); ++b)
             c[q * BLOC_POINTS + b] = p[b] * echelle;
     }
@@ -262,7 +283,7 @@ std::vector<double> Formation::carte_formule() const
                 for (std::size_t s = 0; s < ns; ++s) {
                     std::complex<double> somme = 0;
                     for (std::size_t m = 0; m < nm; ++m) {
-                        const std::complex<float> x = spectres_[(s * nm + m) * nr + r];
+                        const std::complex<float> x = raie(s, m, r);
                         somme += std::polar(rapport[m] / norme, dw * (k0_ + static_cast<double>(r)) * ecart[m]) *
                                  std::complex<double>(x.real(), x.imag());
                     }

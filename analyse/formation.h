@@ -104,9 +104,16 @@ private:
     Flottants depart_, pas_;
     std::size_t blocs_ = 0;
     CheminCarte chemin_ = chemin_carte_rapide();
-    // Lines of the band: [snapshot][microphone][line].
-    std::vector<std::complex<float>> spectres_;
+    // Lines of the band as the kernel reads them, written as each snapshot
+    // comes: [group][line][microphone][4 real, 4 imaginary], zeros past
+    // the last snapshot; room for groupes_ groups, kept from map to map.
+    Flottants lignes_;
+    std::size_t groupes_ = 0;
+    // The steering of one block stepped line by line in the kernel.
+    mutable Flottants courant_;
     int instantanes_ = 0;
+    std::complex<float> raie(std::size_t instantane, std::size_t micro, std::size_t r) const;
+    void range_raies();
     struct Fftw;
     std::unique_ptr<Fftw> fftw_;
 };

@@ -33,7 +33,7 @@ void bloc_portable(const float* depart, const float* pas, const float* lignes, s
     std::memcpy(courant, depart, nm * 16 * sizeof(float));
     for (std::size_t r = 0; r < nr; ++r) {
         for (std::size_t g = 0; g < groupes; ++g) {
-            const float* x = lignes + (r * groupes + g) * nm * 8;
+            const float* x = lignes + (g * nr + r) * nm * 8;
             float ar[G][B] = {}, ai[G][B] = {};
             for (std::size_t m = 0; m < nm; ++m) {
                 const float* t = courant + 16 * m;
@@ -118,7 +118,7 @@ __attribute__((target("avx2,fma"))) void bloc_avx2(const float* depart, const fl
     __m256d p0 = _mm256_setzero_pd(), p1 = _mm256_setzero_pd();
     for (std::size_t r = 0; r < nr; ++r) {
         for (std::size_t g = 0; g < groupes; ++g) {
-            const float* x = lignes + (r * groupes + g) * nm * 8;
+            const float* x = lignes + (g * nr + r) * nm * 8;
             if (g + 1 < groupes || reste == 0 || reste == 3)
                 groupe_avx2<4>(courant, x, nm, p0, p1);
             else if (reste == 2)

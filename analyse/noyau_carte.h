@@ -31,7 +31,7 @@ const char* nom_chemin(CheminCarte c);
 // One block. `depart` and `pas`: per microphone 16 floats, the steering of
 // the 8 points at the band's first line and from one line to the next (8
 // real parts, then 8 imaginary parts); points past the grid's end carry
-// zeros. `lignes`: [line][group][microphone][8], the lines of the
+// zeros. `lignes`: [group][line][microphone][8], the lines of the
 // `instantanes` snapshots in groups of GROUPE_INSTANTANES (4 real parts,
 // then 4 imaginary; zeros past the last snapshot). `courant`: room for
 // nm * 16 floats, 32-byte aligned like the others. Adds to `puissance[b]`
