@@ -111,7 +111,7 @@ private:
     std::size_t periode_ = 0; // frames per map
     std::size_t trames_ = 0;  // frames of the current period
     int un_sur_ = 1;
-    int vus_ = 0; // snapshots completed in the current period
+    std::uint64_t completes_periode_ = 0; // snapshots completed before the current period
     bool nouvelle_ = false;
     ImageCarte image_;
 };

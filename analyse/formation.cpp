@@ -101,7 +101,6 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
         if (m >= 0 && m < static_cast<int>(g.size())) {
             micros_.push_back(m);
             positions_.push_back(g[m]);
-            colonnes_.push_back(static_cast<int>(colonnes_.size()));
         }
     for (const Point3& p : positions_) {
         reference_.x += p.x / positions_.size();
@@ -224,7 +223,23 @@ std::complex<float> Formation::raie(std::size_t instantane, std::size_t micro, s
     return {l[0], l[4]};
 }
 
-void Formation::ajoute(const float* instantane) { ajoute(instantane, static_cast<int>(colonnes_.size()), colonnes_); }
+void Formation::ajoute(const float* colonnes, std::size_t ligne, int debut)
+{
+    if (raies() <= 0 || micros_.empty())
+        return;
+    const std::size_t np = static_cast<std::size_t>(points_), le = fftw_->ligne_entree;
+    const std::size_t d = static_cast<std::size_t>(debut) % np, n = np - d;
+    const float* w = fenetre_.data();
+    for (std::size_t i = 0; i < micros_.size(); ++i) {
+        const float* x = colonnes + i * ligne;
+        float* e = fftw_->entree + i * le;
+        for (std::size_t t = 0; t < n; ++t)
+            e[t] = x[d + t] * w[t];
+        for (std::size_t t = n; t < np; ++t)
+            e[t] = x[t - n] * w[t];
+    }
+    range_raies();
+}
 
 Formation::Flottants::~Flottants()
 {

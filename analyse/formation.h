@@ -53,9 +53,10 @@ public:
     // is word mot[i] of each frame, scaled by facteur[i] when given (a
     // calibration in pascals per unit).
     void ajoute(const float* trames, int mots, const std::vector<int>& mot, const std::vector<float>& facteur = {});
-    // One snapshot as Instantanes (instantanes.h) cuts it: microphone
-    // micros[i] in column i of each of the `points` rows.
-    void ajoute(const float* instantane);
+    // One snapshot as Instantanes (instantanes.h) keeps it: microphone
+    // micros[i] in row i of `colonnes`, rows `ligne` floats apart, frame t
+    // at entry (debut + t) % points.
+    void ajoute(const float* colonnes, std::size_t ligne, int debut);
     int instantanes() const { return instantanes_; }
     void remet() { instantanes_ = 0; }
 
@@ -85,7 +86,6 @@ private:
     int points_;
     int k0_ = 0, k1_ = -1;
     std::vector<Point3> positions_; // of micros_
-    std::vector<int> colonnes_;     // 0, 1, ... micros_.size() - 1
     Point3 reference_;
     std::vector<float> fenetre_;
     double norme_ = 0;
