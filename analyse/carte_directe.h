@@ -96,6 +96,12 @@ public:
     const ReglagesCarte& reglages() const { return reglages_; }
     const std::vector<int>& micros() const { return micros_; }
     int un_sur() const { return un_sur_; } // one snapshot in every un_sur() goes into a map
+    // The map kernel's path (formation.h), the fastest unless set.
+    void choisit_chemin(CheminCarte c)
+    {
+        if (formation_)
+            formation_->choisit_chemin(c);
+    }
 
 private:
     void termine_periode();

@@ -138,7 +138,7 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
         }
     if (nm == 0)
         return;
-    courant_.alloue(nm * 16);
+    courant_.alloue(nm * 64);
     std::lock_guard<std::mutex> l(planification());
     fftw_->ligne_entree = static_cast<std::size_t>(points_) + 16;
     fftw_->ligne_sortie = static_cast<std::size_t>(points_ / 2 + 1);
@@ -271,10 +271,11 @@ std::vector<double> Formation::carte() const
     const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies()), ns = instantanes_;
     // Mean square of one line: 2 |X|^2 / (points * sum of the window's squares).
     const double echelle = 2.0 / (points_ * norme_) / ns;
-    for (std::size_t q = 0; q < blocs_; ++q) {
-        double p[BLOC_POINTS] = {};
-        bloc_carte(chemin_, depart_.p + q * nm * 16, pas_.p + q * nm * 16, lignes_.p, nm, nr, ns, courant_.p, p);
-        for (std::size_t b = 0; b < BLOC_POINTS && q * BLOC_POINTS + b < static_cast<std::size_t>(ng); ++b)
+    for (std::size_t q = 0; q < blocs_; q += 2) {
+        const std::size_t n = std::min<std::size_t>(2, blocs_ - q);
+        double p[2 * BLOC_POINTS] = {};
+        bloc_carte(chemin_, depart_.p + q * nm * 16, pas_.p + q * nm * 16, n, lignes_.p, nm, nr, ns, courant_.p, p);
+        for (std::size_t b = 0; b < n * BLOC_POINTS && q * BLOC_POINTS + b < static_cast<std::size_t>(ng); ++b)
             c[q * BLOC_POINTS + b] = p[b] * echelle;
     }
     return c;
