@@ -52,6 +52,7 @@ private:
     bool flottant_;
     std::vector<int32_t> mots_;
     std::vector<float> facteurs_;
+    std::vector<char> suivis_; // per 4 microphones: their words follow one another
     int points_;
     std::size_t ligne_;
     std::vector<float> tampon_; // [microphone][ligne_]
