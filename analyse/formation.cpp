@@ -74,11 +74,16 @@ Grille grille_ouverture(const Geometrie& g, const std::vector<int>& micros, doub
     return r;
 }
 
-// Every microphone's transform of a snapshot in one batched plan: the
-// snapshot transposed into rows of `points` frames per microphone, padded
-// so that the rows do not fall on the same cache sets.
+// The microphones' transforms of a snapshot by bands of BANDE_FFT
+// microphones, in one batched plan for a whole band and one for the last
+// part-filled band, so that a band's input and output stay in the core's
+// cache: its rows of `points` frames per microphone, padded so that the
+// rows do not fall on the same cache sets.
+constexpr std::size_t BANDE_FFT = 32;
+
 struct Formation::Fftw {
-    fftwf_plan plan = nullptr;
+    fftwf_plan plan = nullptr, reste = nullptr;
+    std::size_t bande = 0; // microphones of a whole band
     float* entree = nullptr;
     fftwf_complex* sortie = nullptr;
     std::size_t ligne_entree = 0, ligne_sortie = 0;
@@ -87,6 +92,8 @@ struct Formation::Fftw {
         std::lock_guard<std::mutex> l(planification());
         if (plan)
             fftwf_destroy_plan(plan);
+        if (reste)
+            fftwf_destroy_plan(reste);
         fftwf_free(entree);
         fftwf_free(sortie);
     }
@@ -142,14 +149,20 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
     std::lock_guard<std::mutex> l(planification());
     fftw_->ligne_entree = static_cast<std::size_t>(points_) + 16;
     fftw_->ligne_sortie = static_cast<std::size_t>(points_ / 2 + 1);
-    fftw_->entree = fftwf_alloc_real(nm * fftw_->ligne_entree);
-    fftw_->sortie = fftwf_alloc_complex(nm * fftw_->ligne_sortie);
+    fftw_->bande = std::min(nm, BANDE_FFT);
+    fftw_->entree = fftwf_alloc_real(fftw_->bande * fftw_->ligne_entree);
+    fftw_->sortie = fftwf_alloc_complex(fftw_->bande * fftw_->ligne_sortie);
     // Measured once per size: FFTW keeps the wisdom for the process, so
     // that the next map of the same snapshot length plans at once.
     const int n = points_;
-    fftw_->plan = fftwf_plan_many_dft_r2c(1, &n, static_cast<int>(nm), fftw_->entree, nullptr, 1,
-                                          static_cast<int>(fftw_->ligne_entree), fftw_->sortie, nullptr, 1,
-                                          static_cast<int>(fftw_->ligne_sortie), FFTW_MEASURE);
+    auto plan = [&](std::size_t micros) {
+        return fftwf_plan_many_dft_r2c(1, &n, static_cast<int>(micros), fftw_->entree, nullptr, 1,
+                                       static_cast<int>(fftw_->ligne_entree), fftw_->sortie, nullptr, 1,
+                                       static_cast<int>(fftw_->ligne_sortie), FFTW_MEASURE);
+    };
+    fftw_->plan = plan(fftw_->bande);
+    if (nm % fftw_->bande != 0)
+        fftw_->reste = plan(nm % fftw_->bande);
 }
 
 Formation::~Formation() = default;
@@ -165,30 +178,57 @@ void Formation::ajoute(const float* trames, int mots, const std::vector<int>& mo
     const std::size_t np = static_cast<std::size_t>(points_), le = fftw_->ligne_entree;
     // Microphones past the factors given are taken as they are.
     const std::size_t nf = std::min(nm, facteur.size());
-    float* e = fftw_->entree;
-    for (std::size_t t0 = 0; t0 < np; t0 += T) {
-        const std::size_t t1 = std::min(np, t0 + T);
-        for (std::size_t i0 = 0; i0 < nm; i0 += T) {
-            const std::size_t i1 = std::min(nm, i0 + T);
-            for (std::size_t t = t0; t < t1; ++t) {
-                const float* trame = trames + t * static_cast<std::size_t>(mots);
-                const float w = fenetre_[t];
-                const std::size_t ic = std::min(i1, std::max(i0, nf));
-                for (std::size_t i = i0; i < ic; ++i)
-                    e[i * le + t] = trame[mot[i]] * facteur[i] * w;
-                for (std::size_t i = ic; i < i1; ++i)
-                    e[i * le + t] = trame[mot[i]] * w;
+    float* l = place();
+    for (std::size_t b0 = 0; b0 < nm; b0 += fftw_->bande) {
+        const std::size_t b1 = std::min(nm, b0 + fftw_->bande);
+        float* e = fftw_->entree;
+        for (std::size_t t0 = 0; t0 < np; t0 += T) {
+            const std::size_t t1 = std::min(np, t0 + T);
+            for (std::size_t i0 = b0; i0 < b1; i0 += T) {
+                const std::size_t i1 = std::min(b1, i0 + T);
+                for (std::size_t t = t0; t < t1; ++t) {
+                    const float* trame = trames + t * static_cast<std::size_t>(mots);
+                    const float w = fenetre_[t];
+                    const std::size_t ic = std::min(i1, std::max(i0, nf));
+                    for (std::size_t i = i0; i < ic; ++i)
+                        e[(i - b0) * le + t] = trame[mot[i]] * facteur[i] * w;
+                    for (std::size_t i = ic; i < i1; ++i)
+                        e[(i - b0) * le + t] = trame[mot[i]] * w;
+                }
             }
         }
+        transforme(l, b0, b1 - b0);
     }
-    range_raies();
+    ++instantanes_;
 }
 
-// The transform of the snapshot in fftw_->entree, its band's lines into
-// lignes_ as snapshot instantanes_.
-void Formation::range_raies()
+void Formation::ajoute(const float* colonnes, std::size_t ligne, int debut)
 {
-    fftwf_execute(fftw_->plan);
+    if (raies() <= 0 || micros_.empty())
+        return;
+    const std::size_t nm = micros_.size(), np = static_cast<std::size_t>(points_), le = fftw_->ligne_entree;
+    const std::size_t d = static_cast<std::size_t>(debut) % np, n = np - d;
+    const float* w = fenetre_.data();
+    float* l = place();
+    for (std::size_t b0 = 0; b0 < nm; b0 += fftw_->bande) {
+        const std::size_t b1 = std::min(nm, b0 + fftw_->bande);
+        for (std::size_t i = b0; i < b1; ++i) {
+            const float* x = colonnes + i * ligne;
+            float* e = fftw_->entree + (i - b0) * le;
+            for (std::size_t t = 0; t < n; ++t)
+                e[t] = x[d + t] * w[t];
+            for (std::size_t t = n; t < np; ++t)
+                e[t] = x[t - n] * w[t];
+        }
+        transforme(l, b0, b1 - b0);
+    }
+    ++instantanes_;
+}
+
+// Where snapshot instantanes_'s lines go in lignes_ (its group grown into
+// and cleared when it is the group's first).
+float* Formation::place()
+{
     const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
     const std::size_t g = static_cast<std::size_t>(instantanes_) / GROUPE_INSTANTANES,
                       s = static_cast<std::size_t>(instantanes_) % GROUPE_INSTANTANES, groupe = nr * nm * 8;
@@ -204,15 +244,22 @@ void Formation::range_raies()
         }
         std::memset(lignes_.p + g * groupe, 0, groupe * sizeof(float));
     }
-    float* l = lignes_.p + g * groupe + s;
-    for (std::size_t i = 0; i < nm; ++i) {
-        const fftwf_complex* x = fftw_->sortie + i * fftw_->ligne_sortie + k0_;
+    return lignes_.p + g * groupe + s;
+}
+
+// The transforms of the band of n microphones from b0 in fftw_->entree,
+// their lines to `l` (place()).
+void Formation::transforme(float* l, std::size_t b0, std::size_t n)
+{
+    fftwf_execute(n == fftw_->bande ? fftw_->plan : fftw_->reste);
+    const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
+    for (std::size_t i = b0; i < b0 + n; ++i) {
+        const fftwf_complex* x = fftw_->sortie + (i - b0) * fftw_->ligne_sortie + k0_;
         for (std::size_t r = 0; r < nr; ++r) {
             l[(r * nm + i) * 8] = x[r][0];
             l[(r * nm + i) * 8 + 4] = x[r][1];
         }
     }
-    ++instantanes_;
 }
 
 std::complex<float> Formation::raie(std::size_t instantane, std::size_t micro, std::size_t r) const
@@ -221,24 +268,6 @@ std::complex<float> Formation::raie(std::size_t instantane, std::size_t micro, s
     const float* l = lignes_.p + ((instantane / GROUPE_INSTANTANES * nr + r) * nm + micro) * 8 +
                      instantane % GROUPE_INSTANTANES;
     return {l[0], l[4]};
-}
-
-void Formation::ajoute(const float* colonnes, std::size_t ligne, int debut)
-{
-    if (raies() <= 0 || micros_.empty())
-        return;
-    const std::size_t np = static_cast<std::size_t>(points_), le = fftw_->ligne_entree;
-    const std::size_t d = static_cast<std::size_t>(debut) % np, n = np - d;
-    const float* w = fenetre_.data();
-    for (std::size_t i = 0; i < micros_.size(); ++i) {
-        const float* x = colonnes + i * ligne;
-        float* e = fftw_->entree + i * le;
-        for (std::size_t t = 0; t < n; ++t)
-            e[t] = x[d + t] * w[t];
-        for (std::size_t t = n; t < np; ++t)
-            e[t] = x[t - n] * w[t];
-    }
-    range_raies();
 }
 
 Formation::Flottants::~Flottants()

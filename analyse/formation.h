@@ -113,7 +113,8 @@ private:
     mutable Flottants courant_;
     int instantanes_ = 0;
     std::complex<float> raie(std::size_t instantane, std::size_t micro, std::size_t r) const;
-    void range_raies();
+    float* place();
+    void transforme(float* l, std::size_t b0, std::size_t n);
     struct Fftw;
     std::unique_ptr<Fftw> fftw_;
 };
