@@ -58,10 +58,12 @@ void bloc_portable(const float* depart, const float* pas, const float* lignes, s
 
 #ifdef ONDARIS_X86_AVX2
 
-// Microphone m into partial sum q of S snapshots.
-template <int S>
-__attribute__((target("avx2,fma"), always_inline)) inline void micro_avx2(const float* courant, const float* x,
-                                                                          std::size_t m, int q, __m256* ar, __m256* ai)
+// Microphone m into partial sum q of S snapshots; with AVANCE, its
+// steering then stepped to the next line (the line's last group).
+template <int S, bool AVANCE>
+__attribute__((target("avx2,fma"), always_inline)) inline void micro_avx2(float* courant, const float* pas,
+                                                                          const float* x, std::size_t m, int q,
+                                                                          __m256* ar, __m256* ai)
 {
     const __m256 tr = _mm256_load_ps(courant + 16 * m);
     const __m256 ti = _mm256_load_ps(courant + 16 * m + 8);
@@ -72,14 +74,19 @@ __attribute__((target("avx2,fma"), always_inline)) inline void micro_avx2(const 
         ar[q * S + s] = _mm256_fnmadd_ps(ti, e, _mm256_fmadd_ps(tr, a, ar[q * S + s]));
         ai[q * S + s] = _mm256_fmadd_ps(ti, a, _mm256_fmadd_ps(tr, e, ai[q * S + s]));
     }
+    if (AVANCE) {
+        const __m256 pr = _mm256_load_ps(pas + 16 * m), pi = _mm256_load_ps(pas + 16 * m + 8);
+        _mm256_store_ps(courant + 16 * m, _mm256_fmsub_ps(tr, pr, _mm256_mul_ps(ti, pi)));
+        _mm256_store_ps(courant + 16 * m + 8, _mm256_fmadd_ps(tr, pi, _mm256_mul_ps(ti, pr)));
+    }
 }
 
 // One group of S snapshots (1, 2 or 4) over every microphone. With fewer
 // than 4, the microphones go into 4 / S partial sums, so that 8 chains of
 // multiply-adds always run side by side.
-template <int S>
-__attribute__((target("avx2,fma"))) inline void groupe_avx2(const float* courant, const float* x, std::size_t nm,
-                                                            __m256d& p0, __m256d& p1)
+template <int S, bool AVANCE>
+__attribute__((target("avx2,fma"))) inline void groupe_avx2(float* courant, const float* pas, const float* x,
+                                                            std::size_t nm, __m256d& p0, __m256d& p1)
 {
     constexpr int P = 4 / S;
     __m256 ar[4], ai[4];
@@ -89,10 +96,10 @@ __attribute__((target("avx2,fma"))) inline void groupe_avx2(const float* courant
     for (; m + P <= nm; m += P) {
 #pragma GCC unroll 4
         for (int q = 0; q < P; ++q)
-            micro_avx2<S>(courant, x, m + q, q, ar, ai);
+            micro_avx2<S, AVANCE>(courant, pas, x, m + q, q, ar, ai);
     }
     for (; m < nm; ++m)
-        micro_avx2<S>(courant, x, m, 0, ar, ai);
+        micro_avx2<S, AVANCE>(courant, pas, x, m, 0, ar, ai);
     for (int s = 0; s < S; ++s) {
         __m256 r = ar[s], i = ai[s];
         for (int q = 1; q < P; ++q) {
@@ -119,21 +126,25 @@ __attribute__((target("avx2,fma"))) void bloc_avx2(const float* depart, const fl
     for (std::size_t r = 0; r < nr; ++r) {
         for (std::size_t g = 0; g < groupes; ++g) {
             const float* x = lignes + (g * nr + r) * nm * 8;
-            if (g + 1 < groupes || reste == 0 || reste == 3)
-                groupe_avx2<4>(courant, x, nm, p0, p1);
-            else if (reste == 2)
-                groupe_avx2<2>(courant, x, nm, p0, p1);
-            else
-                groupe_avx2<1>(courant, x, nm, p0, p1);
-        }
-        if (r + 1 < nr)
-            for (std::size_t m = 0; m < nm; ++m) {
-                float* t = courant + 16 * m;
-                const __m256 tr = _mm256_load_ps(t), ti = _mm256_load_ps(t + 8);
-                const __m256 pr = _mm256_load_ps(pas + 16 * m), pi = _mm256_load_ps(pas + 16 * m + 8);
-                _mm256_store_ps(t, _mm256_fmsub_ps(tr, pr, _mm256_mul_ps(ti, pi)));
-                _mm256_store_ps(t + 8, _mm256_fmadd_ps(tr, pi, _mm256_mul_ps(ti, pr)));
+            // The steering stepped in the line's last pass over it.
+            const bool avance = g + 1 == groupes && r + 1 < nr;
+            if (g + 1 < groupes || reste == 0 || reste == 3) {
+                if (avance)
+                    groupe_avx2<4, true>(courant, pas, x, nm, p0, p1);
+                else
+                    groupe_avx2<4, false>(courant, pas, x, nm, p0, p1);
+            } else if (reste == 2) {
+                if (avance)
+                    groupe_avx2<2, true>(courant, pas, x, nm, p0, p1);
+                else
+                    groupe_avx2<2, false>(courant, pas, x, nm, p0, p1);
+            } else {
+                if (avance)
+                    groupe_avx2<1, true>(courant, pas, x, nm, p0, p1);
+                else
+                    groupe_avx2<1, false>(courant, pas, x, nm, p0, p1);
             }
+        }
     }
     double q[8];
     _mm256_storeu_pd(q, p0);
@@ -145,10 +156,10 @@ __attribute__((target("avx2,fma"))) void bloc_avx2(const float* depart, const fl
 // Two blocks at once: courant holds per microphone their 16 points' real
 // parts, then their imaginary parts, and after nm * 32 floats the steps
 // the same way.
-template <int S>
-__attribute__((target("avx512f"), always_inline)) inline void micro_avx512(const float* t, const float* v0,
+template <int S, bool AVANCE>
+__attribute__((target("avx512f"), always_inline)) inline void micro_avx512(float* t, const float* v0,
                                                                            const float* v1, int q, __m512* ar,
-                                                                           __m512* ai)
+                                                                           __m512* ai, std::size_t nm)
 {
     const __m512 tr = _mm512_load_ps(t), ti = _mm512_load_ps(t + 16);
 #pragma GCC unroll 8
@@ -158,12 +169,18 @@ __attribute__((target("avx512f"), always_inline)) inline void micro_avx512(const
         ar[q * S + s] = _mm512_fnmadd_ps(ti, e, _mm512_fmadd_ps(tr, a, ar[q * S + s]));
         ai[q * S + s] = _mm512_fmadd_ps(ti, a, _mm512_fmadd_ps(tr, e, ai[q * S + s]));
     }
+    if (AVANCE) {
+        const float* p = t + 32 * nm;
+        const __m512 pr = _mm512_load_ps(p), pi = _mm512_load_ps(p + 16);
+        _mm512_store_ps(t, _mm512_fmsub_ps(tr, pr, _mm512_mul_ps(ti, pi)));
+        _mm512_store_ps(t + 16, _mm512_fmadd_ps(tr, pi, _mm512_mul_ps(ti, pr)));
+    }
 }
 
 // S snapshots (1, 2, 4, or 8 from two groups x0 and x1) over every
 // microphone, in 8 / S partial sums: 16 chains of multiply-adds side by side.
-template <int S>
-__attribute__((target("avx512f"))) inline void groupe_avx512(const float* courant, const float* x0, const float* x1,
+template <int S, bool AVANCE>
+__attribute__((target("avx512f"))) inline void groupe_avx512(float* courant, const float* x0, const float* x1,
                                                              std::size_t nm, __m512d& p0, __m512d& p1)
 {
     constexpr int P = 8 / S;
@@ -174,10 +191,10 @@ __attribute__((target("avx512f"))) inline void groupe_avx512(const float* couran
     for (; m + P <= nm; m += P) {
 #pragma GCC unroll 8
         for (int q = 0; q < P; ++q)
-            micro_avx512<S>(courant + 32 * (m + q), x0 + 8 * (m + q), x1 + 8 * (m + q), q, ar, ai);
+            micro_avx512<S, AVANCE>(courant + 32 * (m + q), x0 + 8 * (m + q), x1 + 8 * (m + q), q, ar, ai, nm);
     }
     for (; m < nm; ++m)
-        micro_avx512<S>(courant + 32 * m, x0 + 8 * m, x1 + 8 * m, 0, ar, ai);
+        micro_avx512<S, AVANCE>(courant + 32 * m, x0 + 8 * m, x1 + 8 * m, 0, ar, ai, nm);
     for (int s = 0; s < S; ++s) {
         __m512 r = ar[s], i = ai[s];
         for (int q = 1; q < P; ++q) {
@@ -225,28 +242,30 @@ __attribute__((target("avx512f"))) void blocs_avx512(const float* depart, const 
     for (std::size_t r = 0; r < nr; ++r) {
         for (std::size_t g = 0; g < groupes;) {
             const float* x = lignes + (g * nr + r) * nm * 8;
-            const bool dernier_plein = g + 1 < groupes || reste == 0;
-            if (g + 2 < groupes || (g + 2 == groupes && reste == 0)) {
-                groupe_avx512<8>(courant, x, lignes + ((g + 1) * nr + r) * nm * 8, nm, p0, p1);
+            const bool double_ = g + 2 < groupes || (g + 2 == groupes && reste == 0);
+            // The steering stepped in the line's last pass over it.
+            const bool avance = g + (double_ ? 2 : 1) == groupes && r + 1 < nr;
+            if (double_) {
+                const float* x1 = lignes + ((g + 1) * nr + r) * nm * 8;
+                if (avance)
+                    groupe_avx512<8, true>(courant, x, x1, nm, p0, p1);
+                else
+                    groupe_avx512<8, false>(courant, x, x1, nm, p0, p1);
                 g += 2;
                 continue;
             }
-            if (dernier_plein || reste == 3)
-                groupe_avx512<4>(courant, x, x, nm, p0, p1);
-            else if (reste == 2)
-                groupe_avx512<2>(courant, x, x, nm, p0, p1);
+            const int S = g + 1 < groupes || reste == 0 || reste == 3 ? 4 : static_cast<int>(reste);
+            if (S == 4)
+                avance ? groupe_avx512<4, true>(courant, x, x, nm, p0, p1)
+                       : groupe_avx512<4, false>(courant, x, x, nm, p0, p1);
+            else if (S == 2)
+                avance ? groupe_avx512<2, true>(courant, x, x, nm, p0, p1)
+                       : groupe_avx512<2, false>(courant, x, x, nm, p0, p1);
             else
-                groupe_avx512<1>(courant, x, x, nm, p0, p1);
+                avance ? groupe_avx512<1, true>(courant, x, x, nm, p0, p1)
+                       : groupe_avx512<1, false>(courant, x, x, nm, p0, p1);
             ++g;
         }
-        if (r + 1 < nr)
-            for (std::size_t m = 0; m < nm; ++m) {
-                float* t = courant + 32 * m;
-                const __m512 tr = _mm512_load_ps(t), ti = _mm512_load_ps(t + 16);
-                const __m512 pr = _mm512_load_ps(suivant + 32 * m), pi = _mm512_load_ps(suivant + 32 * m + 16);
-                _mm512_store_ps(t, _mm512_fmsub_ps(tr, pr, _mm512_mul_ps(ti, pi)));
-                _mm512_store_ps(t + 16, _mm512_fmadd_ps(tr, pi, _mm512_mul_ps(ti, pr)));
-            }
     }
     double q[16];
     _mm512_storeu_pd(q, p0);
