@@ -5,9 +5,10 @@
 // Floor: 8 flops (4 multiply-adds) per point, microphone, line and
 // snapshot, and 6 per point, microphone and line to step the steering to
 // the next line. The accumulators (4 snapshots of 8 points, real and
-// imaginary) stay in registers with the microphone loop innermost; the
-// steering of the block is stepped line by line in a buffer of
-// 64 bytes per microphone.
+// imaginary; 8 snapshots of 16 points with AVX-512) stay in registers with
+// the microphone loop innermost; the steering of the block is stepped line
+// by line in a buffer of 64 bytes per microphone (128 with AVX-512), each
+// microphone's in the line's last pass over it.
 //
 // Three paths compute the same sums: a portable one, one for AVX2 with
 // FMA, and one for AVX-512 that takes two blocks at once (16 points to a
