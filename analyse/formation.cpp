@@ -8,6 +8,10 @@
 #include <mutex>
 #include <new>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
@@ -37,6 +41,18 @@ double loi_distance(const Point3& g, const Point3& reference, const std::vector<
         norme += rapport[m] * rapport[m];
     }
     return norme;
+}
+
+// e = x * w, n samples.
+void fenetre(const float* x, const float* w, float* e, std::size_t n)
+{
+    std::size_t t = 0;
+#ifdef __SSE2__
+    for (; t + 4 <= n; t += 4)
+        _mm_storeu_ps(e + t, _mm_mul_ps(_mm_loadu_ps(x + t), _mm_loadu_ps(w + t)));
+#endif
+    for (; t < n; ++t)
+        e[t] = x[t] * w[t];
 }
 
 } // namespace
@@ -215,10 +231,8 @@ void Formation::ajoute(const float* colonnes, std::size_t ligne, int debut)
         for (std::size_t i = b0; i < b1; ++i) {
             const float* x = colonnes + i * ligne;
             float* e = fftw_->entree + (i - b0) * le;
-            for (std::size_t t = 0; t < n; ++t)
-                e[t] = x[d + t] * w[t];
-            for (std::size_t t = n; t < np; ++t)
-                e[t] = x[t - n] * w[t];
+            fenetre(x + d, w, e, n);
+            fenetre(x, w + n, e + n, np - n);
         }
         transforme(l, b0, b1 - b0);
     }
