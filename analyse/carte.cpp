@@ -69,7 +69,7 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
     if (lecteur.ouvre(dat, disp.nb_voies, premiere, erreur) != 0)
         return -1;
     Instantanes instantanes(size_t(disp.nb_voies), e.flottant, mots, facteurs, d.points);
-    const Instantanes::Pret ajoute = [&](const float* x) { f.ajoute(x); };
+    const Instantanes::Pret ajoute = [&](const Instantanes::Vue& x) { f.ajoute(x.colonnes, x.ligne, x.debut); };
     std::vector<uint32_t> bloc(trames_par_bloc(disp.nb_voies, size_t(4) << 20) * size_t(disp.nb_voies));
     for (uint64_t t = premiere; t < fin;) {
         const size_t n = size_t(std::min<uint64_t>(fin - t, bloc.size() / size_t(disp.nb_voies)));

@@ -79,14 +79,25 @@ void CarteDirecte::ajoute(const uint32_t* mots, std::size_t trames, bool suite)
 {
     if (!valide())
         return;
-    const Instantanes::Pret pret = [this](const float* x) {
-        if (vus_++ % un_sur_ == 0)
-            formation_->ajoute(x);
+    const Instantanes::Pret pret = [this](const Instantanes::Vue& x) {
+        formation_->ajoute(x.colonnes, x.ligne, x.debut);
+    };
+    // A map takes the snapshots completed in its period that have 0, k,
+    // 2k... completed before them there (k = un_sur_). Known when one
+    // begins: only the one before it, if still being filled, completes
+    // between; frames of no snapshot taken are then never converted.
+    const Instantanes::Garde garde = [this](std::size_t t, bool precedent) {
+        const std::size_t debut = trames_ + t, moitie = POINTS_CARTE / 2;
+        const std::size_t periode = (debut + POINTS_CARTE - 1) / periode_;
+        std::uint64_t avant = periode == 0 ? instantanes_->completes() - completes_periode_ : 0;
+        if (precedent && (debut + moitie - 1) / periode_ == periode)
+            ++avant;
+        return avant % static_cast<std::uint64_t>(un_sur_) == 0;
     };
     // Up to the end of the period, then the map, then the rest.
     while (trames > 0) {
         const std::size_t n = std::min(trames, periode_ - trames_);
-        instantanes_->ajoute(mots, n, suite, pret);
+        instantanes_->ajoute(mots, n, suite, pret, garde);
         suite = true;
         mots += n * nb_mots_;
         trames -= n;
@@ -98,7 +109,7 @@ void CarteDirecte::ajoute(const uint32_t* mots, std::size_t trames, bool suite)
 void CarteDirecte::termine_periode()
 {
     trames_ = 0;
-    vus_ = 0;
+    completes_periode_ = instantanes_->completes();
     if (formation_->instantanes() == 0)
         return; // a period shorter than a snapshot
     ImageCarte c;

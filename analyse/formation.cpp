@@ -8,6 +8,10 @@
 #include <mutex>
 #include <new>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
@@ -37,6 +41,18 @@ double loi_distance(const Point3& g, const Point3& reference, const std::vector<
         norme += rapport[m] * rapport[m];
     }
     return norme;
+}
+
+// e = x * w, n samples.
+void fenetre(const float* x, const float* w, float* e, std::size_t n)
+{
+    std::size_t t = 0;
+#ifdef __SSE2__
+    for (; t + 4 <= n; t += 4)
+        _mm_storeu_ps(e + t, _mm_mul_ps(_mm_loadu_ps(x + t), _mm_loadu_ps(w + t)));
+#endif
+    for (; t < n; ++t)
+        e[t] = x[t] * w[t];
 }
 
 } // namespace
@@ -74,11 +90,16 @@ Grille grille_ouverture(const Geometrie& g, const std::vector<int>& micros, doub
     return r;
 }
 
-// Every microphone's transform of a snapshot in one batched plan: the
-// snapshot transposed into rows of `points` frames per microphone, padded
-// so that the rows do not fall on the same cache sets.
+// The microphones' transforms of a snapshot by bands of BANDE_FFT
+// microphones, in one batched plan for a whole band and one for the last
+// part-filled band, so that a band's input and output stay in the core's
+// cache: its rows of `points` frames per microphone, padded so that the
+// rows do not fall on the same cache sets.
+constexpr std::size_t BANDE_FFT = 32;
+
 struct Formation::Fftw {
-    fftwf_plan plan = nullptr;
+    fftwf_plan plan = nullptr, reste = nullptr;
+    std::size_t bande = 0; // microphones of a whole band
     float* entree = nullptr;
     fftwf_complex* sortie = nullptr;
     std::size_t ligne_entree = 0, ligne_sortie = 0;
@@ -87,6 +108,8 @@ struct Formation::Fftw {
         std::lock_guard<std::mutex> l(planification());
         if (plan)
             fftwf_destroy_plan(plan);
+        if (reste)
+            fftwf_destroy_plan(reste);
         fftwf_free(entree);
         fftwf_free(sortie);
     }
@@ -101,7 +124,6 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
         if (m >= 0 && m < static_cast<int>(g.size())) {
             micros_.push_back(m);
             positions_.push_back(g[m]);
-            colonnes_.push_back(static_cast<int>(colonnes_.size()));
         }
     for (const Point3& p : positions_) {
         reference_.x += p.x / positions_.size();
@@ -139,17 +161,24 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
         }
     if (nm == 0)
         return;
+    courant_.alloue(nm * 64);
     std::lock_guard<std::mutex> l(planification());
     fftw_->ligne_entree = static_cast<std::size_t>(points_) + 16;
     fftw_->ligne_sortie = static_cast<std::size_t>(points_ / 2 + 1);
-    fftw_->entree = fftwf_alloc_real(nm * fftw_->ligne_entree);
-    fftw_->sortie = fftwf_alloc_complex(nm * fftw_->ligne_sortie);
+    fftw_->bande = std::min(nm, BANDE_FFT);
+    fftw_->entree = fftwf_alloc_real(fftw_->bande * fftw_->ligne_entree);
+    fftw_->sortie = fftwf_alloc_complex(fftw_->bande * fftw_->ligne_sortie);
     // Measured once per size: FFTW keeps the wisdom for the process, so
     // that the next map of the same snapshot length plans at once.
     const int n = points_;
-    fftw_->plan = fftwf_plan_many_dft_r2c(1, &n, static_cast<int>(nm), fftw_->entree, nullptr, 1,
-                                          static_cast<int>(fftw_->ligne_entree), fftw_->sortie, nullptr, 1,
-                                          static_cast<int>(fftw_->ligne_sortie), FFTW_MEASURE);
+    auto plan = [&](std::size_t micros) {
+        return fftwf_plan_many_dft_r2c(1, &n, static_cast<int>(micros), fftw_->entree, nullptr, 1,
+                                       static_cast<int>(fftw_->ligne_entree), fftw_->sortie, nullptr, 1,
+                                       static_cast<int>(fftw_->ligne_sortie), FFTW_MEASURE);
+    };
+    fftw_->plan = plan(fftw_->bande);
+    if (nm % fftw_->bande != 0)
+        fftw_->reste = plan(nm % fftw_->bande);
 }
 
 Formation::~Formation() = default;
@@ -158,38 +187,102 @@ void Formation::ajoute(const float* trames, int mots, const std::vector<int>& mo
 {
     if (raies() <= 0 || micros_.empty())
         return;
-    const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
-    spectres_.resize((static_cast<std::size_t>(instantanes_) + 1) * nm * nr);
-    std::complex<float>* s = spectres_.data() + static_cast<std::size_t>(instantanes_) * nm * nr;
+    const std::size_t nm = micros_.size();
     // Transposed in tiles of 16 frames by 16 microphones: each tile reads
     // 16 frames once and writes one cache line per microphone.
     constexpr std::size_t T = 16;
     const std::size_t np = static_cast<std::size_t>(points_), le = fftw_->ligne_entree;
-    float* e = fftw_->entree;
-    for (std::size_t t0 = 0; t0 < np; t0 += T) {
-        const std::size_t t1 = std::min(np, t0 + T);
-        for (std::size_t i0 = 0; i0 < nm; i0 += T) {
-            const std::size_t i1 = std::min(nm, i0 + T);
-            for (std::size_t t = t0; t < t1; ++t) {
-                const float* trame = trames + t * static_cast<std::size_t>(mots);
-                const float w = fenetre_[t];
-                for (std::size_t i = i0; i < i1; ++i) {
-                    const float f = i < facteur.size() ? facteur[i] : 1.0f;
-                    e[i * le + t] = trame[mot[i]] * f * w;
+    // Microphones past the factors given are taken as they are.
+    const std::size_t nf = std::min(nm, facteur.size());
+    float* l = place();
+    for (std::size_t b0 = 0; b0 < nm; b0 += fftw_->bande) {
+        const std::size_t b1 = std::min(nm, b0 + fftw_->bande);
+        float* e = fftw_->entree;
+        for (std::size_t t0 = 0; t0 < np; t0 += T) {
+            const std::size_t t1 = std::min(np, t0 + T);
+            for (std::size_t i0 = b0; i0 < b1; i0 += T) {
+                const std::size_t i1 = std::min(b1, i0 + T);
+                for (std::size_t t = t0; t < t1; ++t) {
+                    const float* trame = trames + t * static_cast<std::size_t>(mots);
+                    const float w = fenetre_[t];
+                    const std::size_t ic = std::min(i1, std::max(i0, nf));
+                    for (std::size_t i = i0; i < ic; ++i)
+                        e[(i - b0) * le + t] = trame[mot[i]] * facteur[i] * w;
+                    for (std::size_t i = ic; i < i1; ++i)
+                        e[(i - b0) * le + t] = trame[mot[i]] * w;
                 }
             }
         }
-    }
-    fftwf_execute(fftw_->plan);
-    for (std::size_t i = 0; i < nm; ++i) {
-        const fftwf_complex* x = fftw_->sortie + i * fftw_->ligne_sortie + k0_;
-        for (std::size_t r = 0; r < nr; ++r)
-            s[i * nr + r] = {x[r][0], x[r][1]};
+        transforme(l, b0, b1 - b0);
     }
     ++instantanes_;
 }
 
-void Formation::ajoute(const float* instantane) { ajoute(instantane, static_cast<int>(colonnes_.size()), colonnes_); }
+void Formation::ajoute(const float* colonnes, std::size_t ligne, int debut)
+{
+    if (raies() <= 0 || micros_.empty())
+        return;
+    const std::size_t nm = micros_.size(), np = static_cast<std::size_t>(points_), le = fftw_->ligne_entree;
+    const std::size_t d = static_cast<std::size_t>(debut) % np, n = np - d;
+    const float* w = fenetre_.data();
+    float* l = place();
+    for (std::size_t b0 = 0; b0 < nm; b0 += fftw_->bande) {
+        const std::size_t b1 = std::min(nm, b0 + fftw_->bande);
+        for (std::size_t i = b0; i < b1; ++i) {
+            const float* x = colonnes + i * ligne;
+            float* e = fftw_->entree + (i - b0) * le;
+            fenetre(x + d, w, e, n);
+            fenetre(x, w + n, e + n, np - n);
+        }
+        transforme(l, b0, b1 - b0);
+    }
+    ++instantanes_;
+}
+
+// Where snapshot instantanes_'s lines go in lignes_ (its group grown into
+// and cleared when it is the group's first).
+float* Formation::place()
+{
+    const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
+    const std::size_t g = static_cast<std::size_t>(instantanes_) / GROUPE_INSTANTANES,
+                      s = static_cast<std::size_t>(instantanes_) % GROUPE_INSTANTANES, groupe = nr * nm * 8;
+    if (s == 0) {
+        if (g >= groupes_) {
+            Flottants plus;
+            plus.alloue(std::max<std::size_t>(2 * groupes_, g + 1) * groupe);
+            if (groupes_ > 0)
+                std::memcpy(plus.p, lignes_.p, groupes_ * groupe * sizeof(float));
+            std::swap(plus.p, lignes_.p);
+            std::swap(plus.n, lignes_.n);
+            groupes_ = lignes_.n / groupe;
+        }
+        std::memset(lignes_.p + g * groupe, 0, groupe * sizeof(float));
+    }
+    return lignes_.p + g * groupe + s;
+}
+
+// The transforms of the band of n microphones from b0 in fftw_->entree,
+// their lines to `l` (place()).
+void Formation::transforme(float* l, std::size_t b0, std::size_t n)
+{
+    fftwf_execute(n == fftw_->bande ? fftw_->plan : fftw_->reste);
+    const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
+    for (std::size_t i = b0; i < b0 + n; ++i) {
+        const fftwf_complex* x = fftw_->sortie + (i - b0) * fftw_->ligne_sortie + k0_;
+        for (std::size_t r = 0; r < nr; ++r) {
+            l[(r * nm + i) * 8] = x[r][0];
+            l[(r * nm + i) * 8 + 4] = x[r][1];
+        }
+    }
+}
+
+std::complex<float> Formation::raie(std::size_t instantane, std::size_t micro, std::size_t r) const
+{
+    const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
+    const float* l = lignes_.p + ((instantane / GROUPE_INSTANTANES * nr + r) * nm + micro) * 8 +
+                     instantane % GROUPE_INSTANTANES;
+    return {l[0], l[4]};
+}
 
 Formation::Flottants::~Flottants()
 {
@@ -219,26 +312,13 @@ std::vector<double> Formation::carte() const
     if (instantanes_ == 0 || raies() <= 0 || micros_.empty())
         return c;
     const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies()), ns = instantanes_;
-    const std::size_t groupes = (ns + GROUPE_INSTANTANES - 1) / GROUPE_INSTANTANES;
     // Mean square of one line: 2 |X|^2 / (points * sum of the window's squares).
     const double echelle = 2.0 / (points_ * norme_) / ns;
-    // The lines as [line][group][microphone][4 real, 4 imaginary], zeros
-    // past the last snapshot.
-    Flottants lignes, courant;
-    lignes.alloue(nr * groupes * nm * 8);
-    courant.alloue(nm * 16);
-    for (std::size_t s = 0; s < ns; ++s)
-        for (std::size_t m = 0; m < nm; ++m)
-            for (std::size_t r = 0; r < nr; ++r) {
-                const std::complex<float> v = spectres_[(s * nm + m) * nr + r];
-                float* x = lignes.p + ((r * groupes + s / GROUPE_INSTANTANES) * nm + m) * 8 + s % GROUPE_INSTANTANES;
-                x[0] = v.real();
-                x[4] = v.imag();
-            }
-    for (std::size_t q = 0; q < blocs_; ++q) {
-        double p[BLOC_POINTS] = {};
-        bloc_carte(chemin_, depart_.p + q * nm * 16, pas_.p + q * nm * 16, lignes.p, nm, nr, ns, courant.p, p);
-        for (std::size_t b = 0; b < BLOC_POINTS && q * BLOC_POINTS + b < static_cast<std::size_t>(ng); ++b)
+    for (std::size_t q = 0; q < blocs_; q += 2) {
+        const std::size_t n = std::min<std::size_t>(2, blocs_ - q);
+        double p[2 * BLOC_POINTS] = {};
+        bloc_carte(chemin_, depart_.p + q * nm * 16, pas_.p + q * nm * 16, n, lignes_.p, nm, nr, ns, courant_.p, p);
+        for (std::size_t b = 0; b < n * BLOC_POINTS && q * BLOC_POINTS + b < static_cast<std::size_t>(ng); ++b)
             c[q * BLOC_POINTS + b] = p[b] * echelle;
     }
     return c;
@@ -296,7 +376,7 @@ std::vector<double> Formation::carte_formule() const
                 for (std::size_t s = 0; s < ns; ++s) {
                     std::complex<double> somme = 0;
                     for (std::size_t m = 0; m < nm; ++m) {
-                        const std::complex<float> x = spectres_[(s * nm + m) * nr + r];
+                        const std::complex<float> x = raie(s, m, r);
                         somme += std::polar(rapport[m] / norme, dw * (k0_ + static_cast<double>(r)) * ecart[m]) *
                                  std::complex<double>(x.real(), x.imag());
                     }

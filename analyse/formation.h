@@ -53,9 +53,10 @@ public:
     // is word mot[i] of each frame, scaled by facteur[i] when given (a
     // calibration in pascals per unit).
     void ajoute(const float* trames, int mots, const std::vector<int>& mot, const std::vector<float>& facteur = {});
-    // One snapshot as Instantanes (instantanes.h) cuts it: microphone
-    // micros[i] in column i of each of the `points` rows.
-    void ajoute(const float* instantane);
+    // One snapshot as Instantanes (instantanes.h) keeps it: microphone
+    // micros[i] in row i of `colonnes`, rows `ligne` floats apart, frame t
+    // at entry (debut + t) % points.
+    void ajoute(const float* colonnes, std::size_t ligne, int debut);
     int instantanes() const { return instantanes_; }
     void remet() { instantanes_ = 0; }
 
@@ -93,7 +94,6 @@ private:
     int points_;
     int k0_ = 0, k1_ = -1;
     std::vector<Point3> positions_; // of micros_
-    std::vector<int> colonnes_;     // 0, 1, ... micros_.size() - 1
     Point3 reference_;
     std::vector<float> fenetre_;
     double norme_ = 0;
@@ -112,9 +112,17 @@ private:
     Flottants depart_, pas_;
     std::size_t blocs_ = 0;
     CheminCarte chemin_ = chemin_carte_rapide();
-    // Lines of the band: [snapshot][microphone][line].
-    std::vector<std::complex<float>> spectres_;
+    // Lines of the band as the kernel reads them, written as each snapshot
+    // comes: [group][line][microphone][4 real, 4 imaginary], zeros past
+    // the last snapshot; room for groupes_ groups, kept from map to map.
+    Flottants lignes_;
+    std::size_t groupes_ = 0;
+    // The steering of one block stepped line by line in the kernel.
+    mutable Flottants courant_;
     int instantanes_ = 0;
+    std::complex<float> raie(std::size_t instantane, std::size_t micro, std::size_t r) const;
+    float* place();
+    void transforme(float* l, std::size_t b0, std::size_t n);
     struct Fftw;
     std::unique_ptr<Fftw> fftw_;
 };

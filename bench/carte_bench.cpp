@@ -2,12 +2,12 @@
 // a 41 x 41 grid, the 4 kHz third-octave band, snapshots of 1024 frames at
 // 50 000 Hz (20 ms each). Prints the time of one map from one snapshot and
 // from four, and maps per second, with the kernel's GFLOP/s against the
-// core's peak for the path it took (32 flops a cycle with AVX2 and FMA, 8
-// for the portable one at the clock the system reports); then the live map
-// (CarteDirecte) over one second of frames averaged by 0.25 s: the maps it
-// makes per second and the thread's CPU time for that second of frames.
-// CARTE_BENCH_CHEMIN=portable forces the portable path.
-// Usage: carte_bench [maps, default 20]
+// core's peak for the path it took (64 flops a cycle with AVX-512, 32 with
+// AVX2 and FMA, 8 for the portable one at the clock the system reports);
+// then the live map (CarteDirecte) over one second of frames averaged by
+// 0.25 s: the maps it makes per second and the thread's CPU time for that
+// second of frames. CARTE_BENCH_CHEMIN=portable or avx2 forces that path.
+// Usage: carte_bench [maps, default 20; 0: the live map only]
 
 #include <algorithm>
 #include <chrono>
@@ -59,7 +59,7 @@ double cpu_fil()
 int main(int argc, char** argv)
 {
     using Horloge = std::chrono::steady_clock;
-    const int cartes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const int cartes = argc > 1 ? std::max(0, std::atoi(argv[1])) : 20;
     const double fs = 50000;
     const int points = 1024, n = 1024;
     Geometrie g;
@@ -78,10 +78,13 @@ int main(int argc, char** argv)
     const char* force = std::getenv("CARTE_BENCH_CHEMIN");
     if (force && std::strcmp(force, "portable") == 0)
         f.choisit_chemin(CheminCarte::Portable);
+    if (force && std::strcmp(force, "avx2") == 0 && avx2_fma_disponible())
+        f.choisit_chemin(CheminCarte::Avx2Fma);
     const double horloge = ghz();
-    const double pic = horloge * (f.chemin() == CheminCarte::Avx2Fma ? 32 : 8);
-    std::printf("kernel path: %s (AVX2+FMA %s); core clock %.2f GHz, peak %.0f GFLOP/s for this path\n",
-                nom_chemin(f.chemin()), avx2_fma_disponible() ? "available" : "not available", horloge, pic);
+    const double pic = horloge * (f.chemin() == CheminCarte::Avx512 ? 64 : f.chemin() == CheminCarte::Avx2Fma ? 32 : 8);
+    std::printf("kernel path: %s (AVX2+FMA %s, AVX-512 %s); core clock %.2f GHz, peak %.0f GFLOP/s for this path\n",
+                nom_chemin(f.chemin()), avx2_fma_disponible() ? "available" : "not available",
+                avx512_disponible() ? "available" : "not available", horloge, pic);
     std::vector<float> trames(static_cast<std::size_t>(points) * (n + 1));
     std::mt19937 gen(1);
     std::normal_distribution<float> bruit(0, 100);
@@ -89,6 +92,8 @@ int main(int argc, char** argv)
         v = bruit(gen);
 
     for (int par_carte : {1, 4}) {
+        if (cartes == 0)
+            break;
         double total = 0, snapshots = 0;
         std::vector<double> noyau;
         for (int c = 0; c < cartes; ++c) {
@@ -129,6 +134,7 @@ int main(int argc, char** argv)
     r.moyenne = 0.25;
     const auto t0 = Horloge::now();
     CarteDirecte direct(g, codes, false, fs, {}, {}, r);
+    direct.choisit_chemin(f.chemin());
     const auto t1 = Horloge::now();
     const double c0 = cpu_fil();
     int faites = 0, instantanes = 0;

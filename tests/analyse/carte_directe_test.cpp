@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "analyse/acoustique.h"
 #include "analyse/carte_directe.h"
+#include "analyse/sante.h"
 #include "files/geometrie.h"
 #include "simulator/frame_source.h"
 
@@ -68,6 +73,102 @@ TEST(CarteDirecte, MaximumOnTheSourceAndFollowsIt)
         EXPECT_NEAR(im.f_basse, 1778, 1);
         ASSERT_EQ(im.niveaux.size(), 41u * 41u);
         EXPECT_EQ(im.niveau_max, im.niveaux[size_t(im.j_max * 41 + im.i_max)]);
+    }
+}
+
+// The maps of a stream in blocks of every size, with a gap, are those of a
+// Formation fed the snapshots the plain rule takes: all frames converted
+// and cut into snapshots overlapping by half, and of those completed in a
+// period the ones with 0, k, 2k... completed before them there. At 50 kHz
+// one in three (int32 counts); at 16 kHz every one, so that overlapping
+// snapshots are both taken (float32 samples with factors).
+TEST(CarteDirecte, MapsOfTheSnapshotsTheRuleTakes)
+{
+    Geometrie g;
+    std::string erreur;
+    ASSERT_EQ(lit_geometrie(ONDARIS_SOURCES "/data/geometrie-simulateur.xml", g, erreur), 0) << erreur;
+    std::vector<int32_t> codes{3000};
+    for (int m = 0; m < 48; ++m)
+        codes.push_back((m * 37) % 1024);
+    std::vector<int32_t> micros, colonnes;
+    micros_du_cadre(codes, micros, colonnes);
+    std::vector<double> facteurs(1024);
+    for (int m = 0; m < 1024; ++m)
+        facteurs[size_t(m)] = 1e-3 * (1 + m % 7);
+    for (const bool flottant : {false, true}) {
+        const double fs = flottant ? 16000 : 50000;
+        ReglagesCarte r;
+        r.bande = 4000;
+        r.n = 11;
+        r.moyenne = 0.25;
+        const std::vector<double> f = flottant ? facteurs : std::vector<double>{};
+        CarteDirecte c(g, codes, flottant, fs, {}, f, r);
+        ASSERT_TRUE(c.valide()) << c.erreur();
+        EXPECT_EQ(c.un_sur(), flottant ? 1 : 3);
+        const size_t periode = size_t(std::lround(r.moyenne * fs)), total = 3 * periode + 700;
+        const size_t nm = codes.size(), gap = periode + 2000;
+        std::mt19937 gen(7);
+        std::normal_distribution<float> bruit(0, 1000);
+        std::vector<uint32_t> mots(total * nm);
+        for (uint32_t& v : mots) {
+            const float x = bruit(gen);
+            const int32_t n = int32_t(x);
+            std::memcpy(&v, flottant ? static_cast<const void*>(&x) : &n, 4);
+        }
+        std::vector<std::vector<double>> cartes;
+        for (size_t t = 0, k = 0; t < total; ++k) {
+            const size_t n = std::min({total - t, size_t(1) + (k * 977) % 5000, t < gap ? gap - t : total});
+            c.ajoute(mots.data() + t * nm, n, t != gap);
+            if (c.nouvelle())
+                cartes.push_back(c.derniere().niveaux);
+            t += n;
+        }
+        ASSERT_EQ(cartes.size(), 3u);
+
+        // The plain rule.
+        Formation reference(fs, g, c.micros(), c.derniere().f_basse, c.derniere().f_haute,
+                            grille_ouverture(g, c.micros(), r.z, r.n), POINTS_CARTE);
+        std::vector<float> fm;
+        for (int32_t m : micros)
+            fm.push_back(flottant ? float(facteurs[size_t(m)]) : 1.0f);
+        std::vector<int> mot(colonnes.begin(), colonnes.end());
+        std::vector<float> instantane(size_t(POINTS_CARTE) * nm);
+        size_t carte = 0, troncon = 0, vus = 0;
+        for (size_t t = 0; t < total; ++t) {
+            if (t == gap)
+                troncon = 0;
+            ++troncon;
+            if (troncon >= size_t(POINTS_CARTE) && (troncon - POINTS_CARTE) % (POINTS_CARTE / 2) == 0) {
+                if (vus++ % size_t(c.un_sur()) == 0) {
+                    for (size_t u = 0; u < size_t(POINTS_CARTE); ++u)
+                        for (size_t w = 0; w < nm; ++w) {
+                            const uint32_t v = mots[(t + 1 - POINTS_CARTE + u) * nm + w];
+                            float x;
+                            if (flottant)
+                                std::memcpy(&x, &v, 4);
+                            else
+                                x = float(int32_t(v));
+                            instantane[u * nm + w] = x;
+                        }
+                    reference.ajoute(instantane.data(), int(nm), mot, flottant ? fm : std::vector<float>{});
+                }
+            }
+            if ((t + 1) % periode == 0) {
+                vus = 0;
+                if (reference.instantanes() == 0)
+                    continue;
+                const std::vector<double> m = reference.carte();
+                reference.remet();
+                ASSERT_LT(carte, cartes.size());
+                ASSERT_EQ(cartes[carte].size(), m.size());
+                const double ref = flottant ? PRESSION_REFERENCE * PRESSION_REFERENCE : 1.0;
+                for (size_t p = 0; p < m.size(); ++p)
+                    ASSERT_DOUBLE_EQ(cartes[carte][p], 10 * std::log10(std::max(m[p], 1e-30) / ref))
+                        << "map " << carte << " point " << p;
+                ++carte;
+            }
+        }
+        EXPECT_EQ(carte, cartes.size());
     }
 }
 
