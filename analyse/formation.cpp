@@ -337,7 +337,7 @@ std::vector<double> Formation::carte_sans_diagonale() const
         for (std::size_t m = 0; m < nm; ++m) {
             double somme = 0;
             for (std::size_t r = 0; r < nr; ++r)
-                somme += std::norm(spectres_[(s * nm + m) * nr + r]);
+                somme += std::norm(raie(s, m, r));
             propre[m] += somme * echelle;
         }
     std::vector<double> rapport(nm), ecart(nm);
