@@ -37,8 +37,8 @@
 #include "files/nommage.h"
 #include "files/reparation.h"
 #include "simulator/simulated_box.h"
-#include "tools/console.h"
-#include "tools/ligne_commande.h"
+#include "ligne_commande/console.h"
+#include "ligne_commande/ligne_commande.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/ligne_commande.h"
+#include "ligne_commande/ligne_commande.h"
 
 namespace {
 

@@ -2,8 +2,6 @@
 // real time with its scene (a tone source over beam 40), for learning and
 // rehearsing runs, or replaying a recording (--rejoue). The title says the
 // box is simulated.
-#include <QApplication>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,9 +9,8 @@
 #include <vector>
 
 #include "app/fenetre/application.h"
-#include "app/fenetre/fenetre.h"
-#include "app/fenetre/operateur_qt.h"
 #include "app/model/instrument.h"
+#include "app/model/principale.h"
 #include "files/geometrie.h"
 #include "simulator/frame_source.h"
 #include "simulator/simulated_box.h"
@@ -117,30 +114,22 @@ int main(int argc, char** argv)
         }
         options.replay = rejeu;
     }
-    QApplication app(argc, argv);
-    prepare_application(app);
     sim::SimulatedBox box(options);
-    QtOperator op;
-    SystemClock clock;
-    Principale p(box, op, clock);
-    if (options.replay) {
-        // At Start, on the run's thread, where the journal's messages go
-        // through to the pane.
-        options.notice = [&p](const std::string& text) { p.journal.call_verb(text); };
-        box.set_options(options);
-    }
-    Fenetre fenetre(p, op, QStringLiteral("  —  BOÎTIER SIMULÉ"));
-    // The scene's array is the analysis window's.
-    if (!a.geometrie.empty())
-        charge_geometrie(p, a.geometrie);
-    if (options.replay) {
-        std::string texte = "Boîtier simulé, " + sim::recording_summary(*options.replay) + "\r\n";
-        for (const std::string& r : options.replay->remarks)
-            texte += "  " + r + "\r\n";
-        p.call_verb(texte);
-    }
-    ferme_sur_demande_fin(fenetre);
-    fenetre.show();
-    app.exec();
-    return 0;
+    return execute_fenetre(argc, argv, box, "  —  BOÎTIER SIMULÉ", [&](Principale& p) {
+        if (options.replay) {
+            // At Start, on the run's thread, where the journal's messages go
+            // through to the pane.
+            options.notice = [&p](const std::string& text) { p.journal.call_verb(text); };
+            box.set_options(options);
+        }
+        // The scene's array is the analysis window's.
+        if (!a.geometrie.empty())
+            charge_geometrie(p, a.geometrie);
+        if (options.replay) {
+            std::string texte = "Boîtier simulé, " + sim::recording_summary(*options.replay) + "\r\n";
+            for (const std::string& r : options.replay->remarks)
+                texte += "  " + r + "\r\n";
+            p.call_verb(texte);
+        }
+    });
 }

@@ -17,7 +17,7 @@
 #include "files/fichier_donnees.h"
 #include "files/calibration.h"
 #include "files/geometrie.h"
-#include "tools/ligne_commande.h"
+#include "ligne_commande/ligne_commande.h"
 
 namespace {
 

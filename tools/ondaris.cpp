@@ -1,11 +1,7 @@
 // ondaris: the acquisition window over the real box (libusb). Only --help
 // and --version are read; settings come from config_en_cours.txt and the
 // window.
-#include <QApplication>
-
 #include "app/fenetre/application.h"
-#include "app/fenetre/fenetre.h"
-#include "app/fenetre/operateur_qt.h"
 #include "device/usb_libusb.h"
 
 const char* const AIDE = "Usage : ondaris [--help] [--version]\n"
@@ -22,15 +18,6 @@ int main(int argc, char** argv)
     int code = 0;
     if (repond_ligne_commande(argc, argv, "ondaris", AIDE, code))
         return code;
-    QApplication app(argc, argv);
-    prepare_application(app);
     LibusbApi usb;
-    QtOperator op;
-    SystemClock clock;
-    Principale p(usb, op, clock);
-    Fenetre fenetre(p, op);
-    ferme_sur_demande_fin(fenetre);
-    fenetre.show();
-    app.exec();
-    return 0;
+    return execute_fenetre(argc, argv, usb, std::string(), nullptr);
 }
