@@ -136,7 +136,8 @@ public:
     virtual void niveaux(const std::array<int, 1024>& niveaux) {}
     // The bytes a transfer brought, once written: bytes `position` to
     // `position + n` of the stream. Valid during the call only: a live
-    // consumer copies what it needs and returns (acquisition/prise_trames.h).
+    // consumer copies what it needs and returns (the live analysis's tap,
+    // direct/robinet.h).
     virtual void paquet(const unsigned char* octets, uint32_t n, uint64_t position) {}
 };
 

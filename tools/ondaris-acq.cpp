@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "acquisition/presence.h"
-#include "acquisition/prise_trames.h"
+#include "direct/prise_trames.h"
+#include "direct/robinet.h"
 #include "acquisition/run.h"
 #include "analyse/acoustique.h"
 #include "analyse/calibreur.h"
@@ -37,6 +38,7 @@
 #include "files/nommage.h"
 #include "files/reparation.h"
 #include "simulator/simulated_box.h"
+#include "tools/acq/journal_direct.h"
 #include "ligne_commande/console.h"
 #include "ligne_commande/ligne_commande.h"
 
@@ -88,6 +90,9 @@ struct Options {
     bool diagnostic = false;
     std::string calibration; // acoular's XML, one factor per microphone
     double calibre = -1;     // dB SPL of the calibrator
+    // The live map's log, over the array of --geometrie (else --sim-geometrie).
+    bool carte_directe = false;
+    Geometrie geometrie;
 };
 
 const char* const AIDE = "Usage : ondaris-acq [options]\n"
@@ -108,6 +113,12 @@ const char* const AIDE = "Usage : ondaris-acq [options]\n"
                          "  --ecraser               écraser des fichiers existants sans demander\n"
                          "  --avance                mode avancé (messages de diagnostic)\n"
                          "  --sans-progression      pas de barre de progression\n"
+                         "  --carte-directe         chaque seconde, le maximum de la carte acoustique en direct\n"
+                         "                          (position, niveau) dans le tiers d'octave le plus fort, et les\n"
+                         "                          niveaux par tiers d'octave du premier micro enregistré ; la\n"
+                         "                          grille et le plan de la fenêtre d'analyse (41 x 41 points à 1 m)\n"
+                         "  --geometrie FICHIER.xml   positions des micros pour --carte-directe (XML d'acoular ;\n"
+                         "                          défaut : celles de --sim-geometrie)\n"
                          "  --version               version du programme\n"
                          "\n"
                          "Micros, sans fichier (config_en_cours.txt n'est pas écrit) :\n"
@@ -204,6 +215,11 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
     l.drapeau("--ecraser", o.ecraser);
     l.drapeau("--avance", o.avance);
     l.drapeau("--sans-progression", o.progression, false);
+    l.drapeau("--carte-directe", o.carte_directe);
+    l.valeur("--geometrie", [&o](const std::string& s) {
+        std::string erreur;
+        return lit_geometrie(s, o.geometrie, erreur) == 0 ? std::string() : "--geometrie : " + erreur;
+    });
     l.drapeau("--simulateur", o.simulateur);
     int rythme = -1;
     l.mot("--sim-rythme", rythme, {"temps-reel", "libre"}, "temps-reel ou libre");
@@ -272,6 +288,17 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
                         " n'enregistre rien : ni --dossier, ni --nom");
     if (o.calibre > 0 && o.calibration.empty())
         return l.refuse("--calibre demande --calibration FICHIER.xml, le fichier à mettre à jour");
+    if (o.carte_directe) {
+#ifndef ONDARIS_FFTW
+        return l.refuse("--carte-directe : programme construit sans FFTW, sans carte");
+#endif
+        if (o.diagnostic || o.calibre > 0)
+            return l.refuse("--carte-directe, pas avec --diagnostic ni --calibre");
+        if (o.geometrie.empty())
+            o.geometrie = o.sim_geometrie;
+        if (o.geometrie.empty())
+            return l.refuse("--carte-directe demande --geometrie FICHIER.xml (ou --sim-geometrie)");
+    }
     return LigneCommande::CONTINUER;
 }
 
@@ -293,6 +320,15 @@ public:
         std::fflush(stdout);
         if (flag == 1)
             boite("Alerte : " + s, "Erreur");
+    }
+    // Lines of the runner's own on stdout ("" writes nothing).
+    void ecrit(const std::string& lignes)
+    {
+        if (lignes.empty())
+            return;
+        efface_progression();
+        std::fputs(lignes.c_str(), stdout);
+        std::fflush(stdout);
     }
     void boite(const std::string& text, const std::string& caption)
     {
@@ -339,7 +375,8 @@ class SuiviConsole : public ObservateurRun {
 public:
     SuiviConsole(Console& console, const Conventions& conv) : console_(console), conv_(conv) {}
     Run* run = nullptr;
-    PriseTrames* prise = nullptr; // a live consumer of the frames
+    Robinet* robinet = nullptr;     // the run's tap, to a live consumer of the frames
+    JournalDirect* direct = nullptr; // the live map's log
     bool definie = false;
     float duree = 0;
 
@@ -387,11 +424,16 @@ public:
         }
     }
     void progression(uint32_t paquets) override { paquets_ = paquets; }
-    void duree_ecoulee(uint32_t secondes) override { secondes_ = secondes; }
+    void duree_ecoulee(uint32_t secondes) override
+    {
+        secondes_ = secondes;
+        if (direct)
+            console_.ecrit(direct->seconde(secondes));
+    }
     void paquet(const unsigned char* octets, uint32_t n, uint64_t position) override
     {
-        if (prise)
-            prise->paquet(octets, n, position);
+        if (robinet)
+            robinet->paquet(octets, n, position);
     }
 
 private:
@@ -677,11 +719,14 @@ constexpr int DELAI_ANALYSE_MS = 30000; // for the analysis to end once the run 
 // given its last frames before this returns.
 FinRun capture(Run& run, PriseTrames& prise, SuiviConsole& suivi)
 {
+    Robinet robinet;
+    robinet.attache(&prise);
     suivi.run = &run;
-    suivi.prise = &prise;
+    suivi.robinet = &robinet;
     const FinRun fin = run.execute();
     suivi.run = nullptr;
-    suivi.prise = nullptr;
+    suivi.robinet = nullptr;
+    robinet.ferme();
     prise.termine(DELAI_ANALYSE_MS);
     return fin;
 }
@@ -1001,10 +1046,30 @@ int main(int argc, char** argv)
             params.acqui_name = data;
             suivi.definie = params.definie;
             suivi.duree = params.duree;
+            // The live map, through the run's tap.
+            Robinet robinet;
+            std::unique_ptr<JournalDirect> direct;
+            std::unique_ptr<PriseTrames> prise;
+            if (o.carte_directe) {
+                direct = std::make_unique<JournalDirect>(std::make_shared<const Geometrie>(o.geometrie),
+                                                         disposition_de(params.header, cfg.selection.etat).codes,
+                                                         params.flottant, frequence_de(cfg), journal.conv);
+                prise = direct->commence();
+                if (prise)
+                    robinet.attache(prise.get());
+                else
+                    journal.call_verb("Carte en direct : aucun micro enregistré\r\n");
+            }
             Run run(boitier, std::move(params), std::move(fichiers), suivi);
             suivi.run = &run;
+            suivi.robinet = &robinet;
+            suivi.direct = direct.get();
             fin = run.execute();
             suivi.run = nullptr;
+            suivi.robinet = nullptr;
+            suivi.direct = nullptr;
+            if (PriseTrames* q = robinet.ferme())
+                console.ecrit(direct->fin(*q));
             erreur_compteur = run.erreur_compteur();
         }
     }

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "app/model/acquisition.h"
-#include "app/model/analyse_directe.h"
+#include "direct/analyse_directe.h"
 #include "files/calibration.h"
 #include "files/geometrie.h"
 #include "files/fichiers_run.h"

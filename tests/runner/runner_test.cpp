@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -12,7 +13,9 @@
 #include <vector>
 
 #include "analyse/acoustique.h"
+#include "analyse/formation.h"
 #include "files/calibration.h"
+#include "files/geometrie.h"
 #include "simulator/frame_source.h"
 #include "support/doubles.h"
 
@@ -238,6 +241,53 @@ TEST(RunnerCalibre, FactorOfTheSimulatedCalibrator)
         for (int m : {0, 299, 301, 1023})
             EXPECT_DOUBLE_EQ(cal.facteurs[static_cast<size_t>(m)], 1.0 / SENSIBILITE_NOMINALE);
     }
+}
+
+// The live map's log of a headless run without a file: every line it writes
+// puts the maximum within one grid step of the simulated source, in the
+// loudest third-octave (the source's). How many lines a free-running box
+// gives depends on the machine: at least one, at the end.
+TEST(RunnerCarteDirecte, MaximumOnThePointSourceEachLine)
+{
+#ifndef ONDARIS_FFTW
+    GTEST_SKIP() << "construit sans FFTW";
+#endif
+    TempDir dir;
+    const std::string geometrie = ONDARIS_SOURCES "/data/geometrie-simulateur.xml";
+    Runner r(dir.path(), {"--simulateur", "--sim-rythme", "libre", "--sim-geometrie", geometrie, "--sim-point",
+                          "0.2,-0.1,1,4000", "--sans-enregistrement", "--duree", "4", "--carte-directe",
+                          "--sans-progression"});
+    ASSERT_EQ(r.fin(120000), 0) << r.texte();
+    Geometrie g;
+    std::string erreur;
+    ASSERT_EQ(lit_geometrie(geometrie, g, erreur), 0) << erreur;
+    std::vector<int> tous(1024);
+    for (int m = 0; m < 1024; ++m)
+        tous[size_t(m)] = m;
+    const Grille grille = grille_ouverture(g, tous, 1.0, 41);
+    const std::string texte = r.texte();
+    int lignes = 0;
+    for (size_t at = texte.find("Carte "); at != std::string::npos; at = texte.find("Carte ", at + 1)) {
+        const std::string ligne = texte.substr(at, texte.find('\n', at) - at);
+        SCOPED_TRACE(ligne);
+        const size_t x = ligne.find("x = "), y = ligne.find("y = ");
+        ASSERT_NE(x, std::string::npos);
+        ASSERT_NE(y, std::string::npos);
+        // The number as written, with the regional decimal separator.
+        auto nombre = [&ligne](size_t debut) {
+            std::string n = ligne.substr(debut, ligne.find(' ', debut) - debut);
+            for (char& c : n)
+                if (c == ',')
+                    c = '.';
+            return std::strtod(n.c_str(), nullptr);
+        };
+        EXPECT_NEAR(nombre(x + 4), 0.2, grille.pas_x() * 1.01);
+        EXPECT_NEAR(nombre(y + 4), -0.1, grille.pas_y() * 1.01);
+        EXPECT_NE(ligne.find("tiers d'octave de 4000 Hz, 41 x 41 points"), std::string::npos);
+        ++lignes;
+    }
+    EXPECT_GE(lignes, 1) << texte;
+    EXPECT_NE(texte.find("Spectre du micro 0 "), std::string::npos) << texte;
 }
 
 TEST(RunnerDisk, OverwriteRefusedForSpaceLeavesTheRecordingAsItWas)

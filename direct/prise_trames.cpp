@@ -1,4 +1,4 @@
-#include "acquisition/prise_trames.h"
+#include "direct/prise_trames.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "app/model/analyse_directe.h"
+#include "direct/analyse_directe.h"
 
 #include <chrono>
 #include <cmath>
@@ -62,7 +62,8 @@ ResultatsDirect AnalyseDirecte::resultats() const
     return resultats_;
 }
 
-std::unique_ptr<PriseTrames> AnalyseDirecte::commence(const std::vector<int32_t>& codes, bool flottant, double fs)
+std::unique_ptr<PriseTrames> AnalyseDirecte::commence(const std::vector<int32_t>& codes, bool flottant, double fs,
+                                                      int nb_tampons)
 {
     std::lock_guard<std::mutex> l(m_);
     if (!reglages_.voulu())
@@ -73,6 +74,7 @@ std::unique_ptr<PriseTrames> AnalyseDirecte::commence(const std::vector<int32_t>
     fs_ = fs;
     vu_ = 0;
     carte_a_refaire_ = spectre_a_refaire_ = true;
+    bande_choisie_ = 0;
     sante_.reset();
     calibreur_.reset();
     sante_publiee_ = 0;
@@ -86,7 +88,7 @@ std::unique_ptr<PriseTrames> AnalyseDirecte::commence(const std::vector<int32_t>
     ++resultats_.version;
     return std::make_unique<PriseTrames>(
         static_cast<int>(codes.size()),
-        [this](const uint32_t* mots, size_t n, bool suite) { consomme(mots, n, suite); });
+        [this](const uint32_t* mots, size_t n, bool suite) { consomme(mots, n, suite); }, nb_tampons);
 }
 
 void AnalyseDirecte::termine(PriseTrames& prise)
@@ -255,10 +257,19 @@ void AnalyseDirecte::carte(const uint32_t* mots, size_t trames, bool suite)
         carte_.reset();
         return;
     }
-    if (carte_a_refaire_) {
+    ReglagesCarte rc = r_.reglages_carte;
+    if (r_.bande_la_plus_forte) {
+        // Until the first spectrum has said which band.
+        if (bande_choisie_ <= 0) {
+            carte_.reset();
+            return;
+        }
+        rc.bande = bande_choisie_;
+        rc.octave = false;
+    }
+    if (carte_a_refaire_ || !carte_) {
         carte_a_refaire_ = false;
-        carte_ = std::make_unique<CarteDirecte>(*r_.geometrie, codes_, flottant_, fs_, r_.exclus, r_.facteurs,
-                                                r_.reglages_carte);
+        carte_ = std::make_unique<CarteDirecte>(*r_.geometrie, codes_, flottant_, fs_, r_.exclus, r_.facteurs, rc);
         std::lock_guard<std::mutex> l(m_);
         resultats_.erreur_carte = carte_->erreur();
         ++resultats_.version;
@@ -279,6 +290,7 @@ void AnalyseDirecte::carte(const uint32_t* mots, size_t trames, bool suite)
     trames_carte_ = 0;
     std::lock_guard<std::mutex> l(m_);
     resultats_.carte = std::move(c);
+    ++resultats_.cartes;
     resultats_.charge_carte = charge;
     ++resultats_.version;
 }
@@ -301,6 +313,19 @@ void AnalyseDirecte::spectre(const uint32_t* mots, size_t trames, bool suite)
         return;
     spectre_->ajoute(mots, trames, suite);
     trames_spectre_ += trames;
+    // The map's band from the first segment, so that the map need not wait
+    // for a published spectrum.
+    if (r_.bande_la_plus_forte && bande_choisie_ <= 0 && spectre_->segments() > 0) {
+        const SpectreMicro s = spectre_->spectre();
+        size_t k = 0;
+        for (size_t b = 1; b < s.niveaux.size() && b < s.bandes.size(); ++b)
+            if (s.niveaux[b] > s.niveaux[k])
+                k = b;
+        if (k < s.bandes.size()) {
+            bande_choisie_ = s.bandes[k].nominale;
+            carte_a_refaire_ = true;
+        }
+    }
     if (double(trames_spectre_) < PERIODE_SPECTRE_S * fs_ || spectre_->segments() == 0)
         return;
     trames_spectre_ = 0;

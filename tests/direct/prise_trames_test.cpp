@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "acquisition/prise_trames.h"
+#include "direct/prise_trames.h"
 
 namespace {
 

@@ -1,10 +1,12 @@
-// Live analysis of a run's frames for the analysis window: the health
-// check, the calibrator assistant, A-weighted levels, and (in builds with
-// FFTW) the acoustic map and one microphone's spectrum.
+// Live analysis of a run's frames, for the analysis window and the runner's
+// live log: the health check, the calibrator assistant, A-weighted levels,
+// and (in builds with FFTW) the acoustic map and one microphone's spectrum.
 //
-// Threads. The window's thread says what to compute (reglages) and takes
-// the results (resultats); a run started while something is asked gets a
-// PriseTrames whose own thread feeds consomme() with copies of whole frames.
+// Threads (docs/fils.md). The owner's thread (the window's, or the runner's
+// run thread) says what to compute (reglages) and takes the results
+// (resultats); a run started while something is asked gets a PriseTrames,
+// attached to the run's tap (direct/robinet.h), whose own thread feeds
+// consomme() with copies of whole frames.
 // That thread takes frames when it is free and the rest are left out: the
 // analysis never holds back the ring, the writer or the counter check.
 // Settings and results cross under one lock, as values.
@@ -18,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/prise_trames.h"
+#include "direct/prise_trames.h"
 #include "analyse/calibreur.h"
 #include "analyse/carte_directe.h"
 #include "analyse/sante.h"
@@ -42,6 +44,10 @@ struct ReglagesDirect {
     std::shared_ptr<const Geometrie> geometrie;
     std::vector<int> exclus;
     int micro_spectre = -1;
+    // The map's band is the loudest third-octave of micro_spectre's
+    // spectrum, chosen once its first segment is in (no map before); the
+    // band of reglages_carte is then left aside.
+    bool bande_la_plus_forte = false;
 
     bool voulu() const { return sante || calibreur || ponderation_a || (carte && geometrie) || micro_spectre >= 0; }
 };
@@ -78,6 +84,7 @@ struct ResultatsDirect {
     // The latest map (no levels before the first) or why there is none;
     // the latest spectrum (micro -1 before the first).
     ImageCarte carte;
+    uint64_t cartes = 0; // maps made so far
     std::string erreur_carte;
     // Seconds of the analysis thread the map took per second of frames,
     // over the frames of the latest map.
@@ -102,8 +109,9 @@ public:
 
     // At a run's start (window thread): the consumer of its frames, or
     // nullptr when nothing is asked. `codes`: the code of every word of a
-    // frame; `fs` in Hz.
-    std::unique_ptr<PriseTrames> commence(const std::vector<int32_t>& codes, bool flottant, double fs);
+    // frame; `fs` in Hz; `nb_tampons` blocks in hand at most (PriseTrames).
+    std::unique_ptr<PriseTrames> commence(const std::vector<int32_t>& codes, bool flottant, double fs,
+                                          int nb_tampons = 3);
     // The run's thread, at the end: the last frames taken, the thread ended.
     void termine(PriseTrames& prise);
 
@@ -140,6 +148,7 @@ private:
     uint64_t trames_spectre_ = 0; // frames since the last spectrum published
 #endif
     bool carte_a_refaire_ = true, spectre_a_refaire_ = true;
+    double bande_choisie_ = 0; // Hz, the loudest third-octave (bande_la_plus_forte); 0: none yet
     double secondes_carte_ = 0; // the map's time since its latest map
     size_t trames_carte_ = 0;   // and the frames it took
 };
