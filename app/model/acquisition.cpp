@@ -60,8 +60,11 @@ void PassageRun::pompe()
 
 void PassageRun::etape(Etape e)
 {
+    // On the run's thread: the run's own getters may be read here (p_.run
+    // is set before the run's thread starts and reset after it is joined).
+    const uint32_t paquets = e == PRETE && p_.run ? p_.run->n_pkt() : 0;
     std::lock_guard<std::mutex> l(m_);
-    file_.push_back({Evenement::ETAPE, {}, 0, e});
+    file_.push_back({Evenement::ETAPE, {}, 0, e, paquets});
 }
 
 void PassageRun::progression(uint32_t paquets)
@@ -119,7 +122,7 @@ void PassageRun::applique(const Evenement& e)
         if (definie) {
             c.panel_Progress.shown = true;
             c.progressBar_Progress.value = 0;
-            c.progressBar_Progress.maximum = static_cast<int>(p.run->n_pkt());
+            c.progressBar_Progress.maximum = static_cast<int>(e.paquets);
             if (static_cast<double>(p.duree) > 59.9) {
                 c.label_Duree_Ecoulee.shown = true;
                 c.label_Duree_Ecoulee.text = "Durée écoulée : 0 s";

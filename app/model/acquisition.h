@@ -94,6 +94,9 @@ private:
         std::string texte;
         int flag = 0;
         Etape etape = PRETE;
+        // PRETE: the packets the run needs (Run::n_pkt), read on the run's
+        // thread, so that the window never reads the run's state.
+        uint32_t paquets = 0;
     };
     void applique(const Evenement& e);
     void applique_niveaux(const std::array<int, 1024>& niveaux);
