@@ -148,7 +148,7 @@ private:
     uint64_t trames_spectre_ = 0; // frames since the last spectrum published
 #endif
     bool carte_a_refaire_ = true, spectre_a_refaire_ = true;
-    double bande_choisie_ = 0; // Hz, the loudest third-octave (bande_la_plus_forte); 0: none yet
+    double bande_choisie_ = 0;  // Hz, the loudest third-octave (bande_la_plus_forte); 0: none yet
     double secondes_carte_ = 0; // the map's time since its latest map
     size_t trames_carte_ = 0;   // and the frames it took
 };

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Windows libraries once per machine
 # (scripts/deps-windows.sh, first, since it takes longest on a fresh
-# machine), builds, and runs the whole test suite three times: as released,
-# under AddressSanitizer and UBSan, and cross-built for Windows under Wine
-# with the real window (scripts/test-windows.sh); in between, the Debian
+# machine), checks the sources' format, builds, and runs the whole test
+# suite three times: as released, under AddressSanitizer and UBSan, and
+# cross-built for Windows under Wine with the real window
+# (scripts/test-windows.sh); in between, the Debian
 # package is made, checked by lintian and tried, and the Windows zip and
 # installer are tried under Wine (scripts/essai-paquet.sh).
 set -euo pipefail
@@ -11,6 +12,10 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh windows
 scripts/deps-windows.sh
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# One style for the whole tree: every tracked C++ file as clang-format 14
+# writes it with the tree's .clang-format.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format-14 --dry-run -Werror
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDARIS_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"

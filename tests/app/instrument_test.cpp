@@ -56,8 +56,7 @@ TEST_F(Instrument, le_diagnostic_signale_les_micros_en_defaut_et_les_deselection
     EXPECT_EQ(p.fin_run, FIN_COMPLETE) << p.pane.text;
     EXPECT_TRUE(rig.op.shown.empty()) << "no file question for a capture";
     EXPECT_FALSE(std::filesystem::exists(rig.dir.file("Essai.dat")));
-    EXPECT_NE(p.pane.text.find("Durée : 1,0 s, nb échantillons : 25" + NBSP + "000"), std::string::npos)
-        << p.pane.text;
+    EXPECT_NE(p.pane.text.find("Durée : 1,0 s, nb échantillons : 25" + NBSP + "000"), std::string::npos) << p.pane.text;
 
     const ResultatsDirect r = p.direct.resultats();
     ASSERT_EQ(r.bilan.size(), 1024u);
@@ -80,8 +79,7 @@ TEST_F(Instrument, le_diagnostic_signale_les_micros_en_defaut_et_les_deselection
     set_duree(p, 2);
     button_Start_Click(p);
     EXPECT_EQ(p.fin_run, FIN_COMPLETE) << p.pane.text;
-    EXPECT_NE(p.pane.text.find("Durée : 2,0 s, nb échantillons : 50" + NBSP + "000"), std::string::npos)
-        << p.pane.text;
+    EXPECT_NE(p.pane.text.find("Durée : 2,0 s, nb échantillons : 50" + NBSP + "000"), std::string::npos) << p.pane.text;
     EXPECT_TRUE(std::filesystem::exists(rig.dir.file("Essai.dat")));
 }
 

@@ -171,8 +171,7 @@ void TestFenetre::construction_seuls_init_et_configuration()
     Banc b;
     QCOMPARE(b.f->windowTitle(), QString::fromUtf8(Fenetre::TITRE));
     QCOMPARE(b.f->size(), QSize(1292, 767));
-    QCOMPARE(actifs(*b.f),
-             (QSet<QString>{"button_Init", "button_Sauv_Config", "button_Lit_Config", "button_Analyse"}));
+    QCOMPARE(actifs(*b.f), (QSet<QString>{"button_Init", "button_Sauv_Config", "button_Lit_Config", "button_Analyse"}));
     QVERIFY(!b.w("textBox_Info")->isEnabled());
     QVERIFY(!b.w("panel_dB")->isVisible());
     QVERIFY(!b.f->page_selection()->isVisible());
@@ -509,8 +508,8 @@ void TestFenetre::fenetre_d_analyse_hors_de_la_disposition_et_diagnostic_sur_la_
     // selection page, raised when shown, covers it).
     QWidget* bouton = b.w("button_Analyse");
     for (QWidget* w : b.f->findChildren<QWidget*>()) {
-        if (w == bouton || !w->isVisible() || w->objectName().isEmpty() || w->objectName() == QLatin1String("groupBox_Micros") ||
-            w->isAncestorOf(bouton) || bouton->isAncestorOf(w))
+        if (w == bouton || !w->isVisible() || w->objectName().isEmpty() ||
+            w->objectName() == QLatin1String("groupBox_Micros") || w->isAncestorOf(bouton) || bouton->isAncestorOf(w))
             continue;
         const QRect r(w->mapTo(b.f.get(), QPoint(0, 0)), w->size());
         QVERIFY2(!r.intersects(bouton->geometry()), qPrintable(w->objectName()));

@@ -254,9 +254,9 @@ TEST(RunnerCarteDirecte, MaximumOnThePointSourceEachLine)
 #endif
     TempDir dir;
     const std::string geometrie = ONDARIS_SOURCES "/data/geometrie-simulateur.xml";
-    Runner r(dir.path(), {"--simulateur", "--sim-rythme", "libre", "--sim-geometrie", geometrie, "--sim-point",
-                          "0.2,-0.1,1,4000", "--sans-enregistrement", "--duree", "4", "--carte-directe",
-                          "--sans-progression"});
+    Runner r(dir.path(),
+             {"--simulateur", "--sim-rythme", "libre", "--sim-geometrie", geometrie, "--sim-point", "0.2,-0.1,1,4000",
+              "--sans-enregistrement", "--duree", "4", "--carte-directe", "--sans-progression"});
     ASSERT_EQ(r.fin(120000), 0) << r.texte();
     Geometrie g;
     std::string erreur;

@@ -7,8 +7,7 @@
 
 namespace acq {
 
-Console::Console(const Options& o) : o_(o), tty_(ONDARIS_ISATTY(ONDARIS_FILENO(stderr)) != 0)
-{}
+Console::Console(const Options& o) : o_(o), tty_(ONDARIS_ISATTY(ONDARIS_FILENO(stderr)) != 0) {}
 
 void Console::message(const std::string& s, int flag)
 {
@@ -26,8 +25,7 @@ void Console::message(const std::string& s, int flag)
 
 bool Console::ecraser(const std::string& chemin)
 {
-    boite("Voulez-vous écraser " + chemin + " ? " +
-              (o_.ecraser ? " Oui (--ecraser)" : " Non (--ecraser pour écraser)"),
+    boite("Voulez-vous écraser " + chemin + " ? " + (o_.ecraser ? " Oui (--ecraser)" : " Non (--ecraser pour écraser)"),
           "Le fichier existe déjà");
     return o_.ecraser;
 }

@@ -65,7 +65,7 @@ class SuiviConsole : public ObservateurRun {
 public:
     SuiviConsole(Console& console, const Conventions& conv) : console_(console), conv_(conv) {}
     Run* run = nullptr;
-    Robinet* robinet = nullptr;     // the run's tap, to a live consumer of the frames
+    Robinet* robinet = nullptr;      // the run's tap, to a live consumer of the frames
     JournalDirect* direct = nullptr; // the live map's log
     bool definie = false;
     float duree = 0;

@@ -38,9 +38,8 @@ int code_de(FinRun fin, bool erreur_compteur)
 }
 
 // The run, with the live map through its tap when asked for.
-FinRun execute(Boitier& boitier, const Configuration& cfg, const Options& o, ParametresRun params,
-               FichiersRun fichiers, Console& console, SuiviConsole& suivi, const Journal& journal,
-               bool& erreur_compteur)
+FinRun execute(Boitier& boitier, const Configuration& cfg, const Options& o, ParametresRun params, FichiersRun fichiers,
+               Console& console, SuiviConsole& suivi, const Journal& journal, bool& erreur_compteur)
 {
     suivi.definie = params.definie;
     suivi.duree = params.duree;

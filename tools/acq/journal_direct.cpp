@@ -74,7 +74,8 @@ std::string ligne_carte(const Conventions& conv, uint32_t secondes, const ImageC
 
 std::string ligne_spectre(const Conventions& conv, const SpectreMicro& s)
 {
-    std::string t = compose(conv, "Spectre du micro {0:G} ({1}, tiers d'octave) :", {s.micro, s.calibre ? "dB SPL" : "dB"});
+    std::string t =
+        compose(conv, "Spectre du micro {0:G} ({1}, tiers d'octave) :", {s.micro, s.calibre ? "dB SPL" : "dB"});
     for (size_t k = 0; k < s.bandes.size() && k < s.niveaux.size(); ++k)
         t += compose(conv, "{0} {1:G} Hz {2:N1}", {k == 0 ? "" : " ;", s.bandes[k].nominale, s.niveaux[k]});
     return t;
