@@ -64,7 +64,7 @@ void enregistre(const std::string& dossier, const std::string& nom)
 {
     ASSERT_EQ(lance(dossier, outil("ondaris-acq") +
                                  " --simulateur --sim-rythme libre --config " ONDARIS_SOURCES
-                                 "/tests/runner/essai.txt --dossier . --nom " +
+                                 "/tests/tools/essai.txt --dossier . --nom " +
                                  nom + " --sans-progression"),
               0)
         << sortie(dossier);
@@ -332,7 +332,7 @@ TEST(Secours, TwoRunnersOnOneNameOneRecords)
 {
     TempDir d;
     const std::string acq = outil("ondaris-acq") + " --simulateur --config " ONDARIS_SOURCES
-                                                   "/tests/runner/essai.txt --dossier . --nom r --sans-progression";
+                                                   "/tests/tools/essai.txt --dossier . --nom r --sans-progression";
     ASSERT_EQ(lance(d.path(),
                     "(" + acq + " >a.txt 2>&1; echo $? >a.code) & (" + acq + " >b.txt 2>&1; echo $? >b.code) & wait"),
               0);

@@ -16,10 +16,10 @@ attend() {
 
 # All 1024 microphones at 50 kHz, float32.
 {
-  sed -n '1,/^\[Micros actifs\]/p' "$src/tests/outils/ouverte.txt"
+  sed -n '1,/^\[Micros actifs\]/p' "$src/tests/tools/ouverte.txt"
   for f in $(seq 0 127); do printf "Faisceau_%03d  1  1  1  1  1  1  1  1\n" "$f"; done
   echo
-  sed -n '/^\[VA actives\]/,$p' "$src/tests/outils/ouverte.txt"
+  sed -n '/^\[VA actives\]/,$p' "$src/tests/tools/ouverte.txt"
 } > complet.txt
 
 enregistre() { # NAME POINT

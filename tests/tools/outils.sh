@@ -18,9 +18,9 @@ attend() {
 if [ "$mode" = exports ]; then
   # int32: 8 + 4 microphones, analogue 0, counter A; float32: 128
   # microphones, analogue 4, counters A and B.
-  attend 0 acq1 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/runner/essai.txt" \
+  attend 0 acq1 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/tools/essai.txt" \
     --dossier . --nom Entier --sans-progression
-  attend 0 acq2 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/outils/ouverte.txt" \
+  attend 0 acq2 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/tools/ouverte.txt" \
     --duree 0.1 --dossier . --nom Flottant --sans-progression
   for n in Entier Flottant; do
     attend 0 verifie-$n "$bin/ondaris-verifie" $n.dat
@@ -43,7 +43,7 @@ import json, datetime as d
 t = lambda n: d.datetime.fromisoformat(json.load(open(n))['captures'][0]['core:datetime'].rstrip('Z'))
 ecart = t('Utc.sigmf-meta') - t('Paris.sigmf-meta')
 assert ecart in (d.timedelta(hours=1), d.timedelta(hours=2)), ecart"
-  "$py" "$src/outils/lit_exports.py" .
+  "$py" "$src/tools/lit_exports.py" .
 
   # One counter word altered: the first bad frame is named.
   "$py" -c "
@@ -61,9 +61,9 @@ if [ "$mode" = voies ]; then
   # The simulated box's scene flags no microphone, in int32 (12 microphones at
   # 10 000 Hz) or float32 (128 at 50 000 Hz); then one column made constant
   # in each recording flags that microphone alone.
-  attend 0 acq1 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/runner/essai.txt" \
+  attend 0 acq1 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/tools/essai.txt" \
     --dossier . --nom Entier --sans-progression
-  attend 0 acq2 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/outils/ouverte.txt" \
+  attend 0 acq2 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config "$src/tools/ouverte.txt" \
     --duree 0.1 --dossier . --nom Flottant --sans-progression
   for n in Entier Flottant; do
     attend 0 voies-$n "$bin/ondaris-verifie" $n.dat --voies
@@ -97,7 +97,7 @@ if [ "$mode" = cablage ]; then
   # their health is not flagged. --source and --geometrie go together.
   geo="$src/../data/geometrie-simulateur.xml"
   sim=(--simulateur --sim-rythme libre --sim-geometrie "$geo" --sim-point 0.4,-0.3,1,3000
-       --config "$src/outils/ouverte.txt" --duree 0.1 --dossier . --sans-progression)
+       --config "$src/tools/ouverte.txt" --duree 0.1 --dossier . --sans-progression)
   verifie=(--voies --geometrie "$geo" --source 0.4,-0.3,1,3000)
   attend 0 acq "$bin/ondaris-acq" "${sim[@]}" --nom Permute --sim-defauts 12-13:permute
   attend 4 permute "$bin/ondaris-verifie" Permute.dat "${verifie[@]}"
@@ -119,7 +119,7 @@ if [ "$mode" = calibration ]; then
   # exported in pascals, it reads 94.0 dB SPL. Analogue channels stay in
   # counts; the export's calibration file gives each column factor 1.
   sim=(--simulateur --sim-rythme libre --sim-amplitude 0 --sim-sensibilite-ecart 1.5 --sim-calibreur 12:94
-       --config "$src/runner/essai.txt" --sans-progression)
+       --config "$src/tools/essai.txt" --sans-progression)
   attend 0 calibre "$bin/ondaris-acq" "${sim[@]}" --calibre 94 --calibration cal.xml
   attend 0 acq "$bin/ondaris-acq" "${sim[@]}" --dossier . --nom Cal
   attend 0 npy "$bin/ondaris-export" Cal.dat --format npy --voies tout --calibration cal.xml
@@ -151,7 +151,7 @@ fi
 
 # An open-ended run (50 000 Hz, float32) killed with SIGKILL once two packets
 # reached the disk.
-"$bin/ondaris-acq" --simulateur --config "$src/outils/ouverte.txt" --duree 0 --dossier . --nom Coupe \
+"$bin/ondaris-acq" --simulateur --config "$src/tools/ouverte.txt" --duree 0 --dossier . --nom Coupe \
   --sans-progression >acq.txt 2>&1 &
 pid=$!
 for _ in $(seq 300); do
@@ -187,7 +187,7 @@ grep -q "ne sont pas écrasés" deux.txt || echec "second passage"
 # Companions left blank (only the room a run keeps): the configuration
 # written at that run's Start.
 truncate -s 0 Coupe.Ond Coupe.log && truncate -s 2097 Coupe.Ond && truncate -s 16384 Coupe.log
-cp "$src/outils/ouverte.txt" ouverte.txt && touch -d '1 hour ago' ouverte.txt
+cp "$src/tools/ouverte.txt" ouverte.txt && touch -d '1 hour ago' ouverte.txt
 # The configuration of another run (one beam fewer) is refused.
 "$py" -c "
 t = open('ouverte.txt', encoding='utf-8', newline='').read()
