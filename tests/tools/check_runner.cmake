@@ -232,10 +232,14 @@ else()
     message(FATAL_ERROR "exit ${rc}, expected 64 for a bad option")
   endif()
   # Names that leave the folder, a duration beyond the frequency's longest
-  # (said with it), and numbers that are no setting, the simulator's too.
+  # (said with it), and numbers that are no setting, the simulator's too; the
+  # live map without an array, and an array without the live map.
+  get_filename_component(geometrie ${CONFIG}/../../../data/geometrie-simulateur.xml ABSOLUTE)
   foreach(cas "--nom;../evade;sans répertoire" "--nom;a/b;sans répertoire" "--nom;.dat;sans répertoire"
               "--duree;99999;s au plus à" "--duree;-0;durée négative" "--sim-source;-1,2;positifs"
-              "--sim-ton;nan;nombre attendu" "--sim-declenchement;-0;millisecondes")
+              "--sim-ton;nan;nombre attendu" "--sim-declenchement;-0;millisecondes"
+              "--carte-directe;--etat;--carte-directe demande --geometrie"
+              "--geometrie;${geometrie};--geometrie demande --carte-directe")
     list(GET cas 0 option)
     list(GET cas 1 valeur)
     list(GET cas 2 raison)

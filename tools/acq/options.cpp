@@ -204,6 +204,8 @@ int lit_options(const std::vector<std::string>& argv, Options& o)
                         " n'enregistre rien : ni --dossier, ni --nom");
     if (o.calibre > 0 && o.calibration.empty())
         return l.refuse("--calibre demande --calibration FICHIER.xml, le fichier à mettre à jour");
+    if (!o.carte_directe && !o.geometrie.empty())
+        return l.refuse("--geometrie demande --carte-directe");
     if (o.carte_directe) {
 #ifndef ONDARIS_FFTW
         return l.refuse("--carte-directe : programme construit sans FFTW, sans carte");
