@@ -136,7 +136,8 @@ public:
     virtual void niveaux(const std::array<int, 1024>& niveaux) {}
     // The bytes a transfer brought, once written: bytes `position` to
     // `position + n` of the stream. Valid during the call only: a live
-    // consumer copies what it needs and returns (acquisition/prise_trames.h).
+    // consumer copies what it needs and returns (the live analysis's tap,
+    // direct/robinet.h).
     virtual void paquet(const unsigned char* octets, uint32_t n, uint64_t position) {}
 };
 
@@ -157,7 +158,9 @@ public:
     void demande_fermeture() { fermeture_demandee_ = true; }
 
     // What the run knows, for the window and the tests; read them on the
-    // run's thread or after execute() returned.
+    // run's thread or after execute() returned (docs/fils.md). phase() and
+    // num_pkt() alone are atomics any thread may read while the run goes
+    // on (Stop looks at the phase; a display may follow the packets).
     const ParametresRun& parametres() const { return p_; }
     PhaseRun phase() const { return phase_.load(); }
     FinRun fin() const { return fin_; }
@@ -237,7 +240,7 @@ private:
     std::array<bool, NB_TRANSFERTS> a_resoumettre_{};      // to resubmit when back
     std::array<uint32_t, NB_TRANSFERTS> paquet_suivant_{}; // the packet it will then carry
 
-    std::atomic<uint32_t> num_pkt_{0}; // read by the window for its display
+    std::atomic<uint32_t> num_pkt_{0}; // may be read from any thread (num_pkt)
     uint64_t ntr_ = 0, ntw_ = 0;
     uint32_t n_pkt_ = 0;
     uint64_t octets_demandes_ = 0;

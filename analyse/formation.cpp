@@ -279,8 +279,8 @@ void Formation::transforme(float* l, std::size_t b0, std::size_t n)
 std::complex<float> Formation::raie(std::size_t instantane, std::size_t micro, std::size_t r) const
 {
     const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies());
-    const float* l = lignes_.p + ((instantane / GROUPE_INSTANTANES * nr + r) * nm + micro) * 8 +
-                     instantane % GROUPE_INSTANTANES;
+    const float* l =
+        lignes_.p + ((instantane / GROUPE_INSTANTANES * nr + r) * nm + micro) * 8 + instantane % GROUPE_INSTANTANES;
     return {l[0], l[4]};
 }
 

@@ -13,8 +13,7 @@ namespace {
 constexpr std::size_t T = 16;
 
 // One sample as a float.
-template <bool FLOTTANT>
-inline float echantillon(uint32_t v)
+template <bool FLOTTANT> inline float echantillon(uint32_t v)
 {
     float f;
     if (FLOTTANT)
@@ -62,8 +61,8 @@ void transpose(const uint32_t* mots, std::size_t n, std::size_t nb_mots, const i
             if (t1 - t0 == T)
                 for (; i + 4 <= i1 && suivis[i / 4]; i += 4)
                     for (std::size_t t = t0; t < t1; t += 4)
-                        quatre<FLOTTANT, CALIBRE>(mots, t, nb_mots, static_cast<std::size_t>(colonnes[i]), facteurs,
-                                                  i, tampon, ligne, position);
+                        quatre<FLOTTANT, CALIBRE>(mots, t, nb_mots, static_cast<std::size_t>(colonnes[i]), facteurs, i,
+                                                  tampon, ligne, position);
 #endif
             for (std::size_t t = t0; t < t1; ++t) {
                 const uint32_t* trame = mots + t * nb_mots;

@@ -55,10 +55,10 @@ private:
     std::vector<char> suivis_; // per 4 microphones: their words follow one another
     int points_;
     std::size_t ligne_;
-    std::vector<float> tampon_; // [microphone][ligne_]
-    std::size_t debut_ = 0;     // entry of the first frame of the snapshot being filled
-    std::size_t remplies_ = 0;  // its frames in tampon_
-    bool garde_ = false;        // it is wanted
+    std::vector<float> tampon_;  // [microphone][ligne_]
+    std::size_t debut_ = 0;      // entry of the first frame of the snapshot being filled
+    std::size_t remplies_ = 0;   // its frames in tampon_
+    bool garde_ = false;         // it is wanted
     bool garde_suivant_ = false; // the one begun at its half is wanted
     std::uint64_t completes_ = 0;
 };

@@ -61,9 +61,8 @@ void bloc_portable(const float* depart, const float* pas, const float* lignes, s
 // Microphone m into partial sum q of S snapshots; with AVANCE, its
 // steering then stepped to the next line (the line's last group).
 template <int S, bool AVANCE>
-__attribute__((target("avx2,fma"), always_inline)) inline void micro_avx2(float* courant, const float* pas,
-                                                                          const float* x, std::size_t m, int q,
-                                                                          __m256* ar, __m256* ai)
+__attribute__((target("avx2,fma"), always_inline)) inline void
+micro_avx2(float* courant, const float* pas, const float* x, std::size_t m, int q, __m256* ar, __m256* ai)
 {
     const __m256 tr = _mm256_load_ps(courant + 16 * m);
     const __m256 ti = _mm256_load_ps(courant + 16 * m + 8);
@@ -157,9 +156,8 @@ __attribute__((target("avx2,fma"))) void bloc_avx2(const float* depart, const fl
 // parts, then their imaginary parts, and after nm * 32 floats the steps
 // the same way.
 template <int S, bool AVANCE>
-__attribute__((target("avx512f"), always_inline)) inline void micro_avx512(float* t, const float* v0,
-                                                                           const float* v1, int q, __m512* ar,
-                                                                           __m512* ai, std::size_t nm)
+__attribute__((target("avx512f"), always_inline)) inline void
+micro_avx512(float* t, const float* v0, const float* v1, int q, __m512* ar, __m512* ai, std::size_t nm)
 {
     const __m512 tr = _mm512_load_ps(t), ti = _mm512_load_ps(t + 16);
 #pragma GCC unroll 8
@@ -318,8 +316,9 @@ bool chemin_disponible(CheminCarte c)
 
 CheminCarte chemin_carte_rapide()
 {
-    return avx512_disponible() ? CheminCarte::Avx512
-                               : avx2_fma_disponible() ? CheminCarte::Avx2Fma : CheminCarte::Portable;
+    return avx512_disponible()     ? CheminCarte::Avx512
+           : avx2_fma_disponible() ? CheminCarte::Avx2Fma
+                                   : CheminCarte::Portable;
 }
 
 const char* nom_chemin(CheminCarte c)

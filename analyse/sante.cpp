@@ -49,7 +49,6 @@ double mediane(std::vector<double> v)
     return (*std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k)) + haut) / 2;
 }
 
-
 // The low band's filter: a 2nd-order Butterworth low-pass at fs/25 from the
 // bilinear transform, K = tan(pi/25), whatever the sampling rate.
 struct PasseBas {
@@ -169,7 +168,8 @@ AnalyseMicros::AnalyseMicros(const std::vector<int32_t>& codes, bool flottant, c
             for (size_t i = 0; i < a; ++i)
                 anneaux_[k].push_back(distances[i].second);
             proches_[k].assign(anneaux_[k].begin(),
-                               anneaux_[k].begin() + std::min<std::ptrdiff_t>(VOISINS_PROCHES, static_cast<std::ptrdiff_t>(a)));
+                               anneaux_[k].begin() +
+                                   std::min<std::ptrdiff_t>(VOISINS_PROCHES, static_cast<std::ptrdiff_t>(a)));
         } else {
             int v[8];
             const int nv = voisins_grille(micros_[k], v);
@@ -226,7 +226,7 @@ void AnalyseMicros::ajoute(const uint32_t* mots, size_t trames, bool suite)
         double w = 0;
         if (decime && raies) {
             w = 0.5 - 0.5 * std::cos(2 * PI * (static_cast<double>(dans_raies_) + 0.5) /
-                                      static_cast<double>(longueur_raies_));
+                                     static_cast<double>(longueur_raies_));
             for (int h = 0; h < NB_RAIES; ++h) {
                 const double phi = omega_[h] * static_cast<double>(dans_raies_);
                 c[h] = w * std::cos(phi);
@@ -314,7 +314,8 @@ void AnalyseMicros::ajoute(const uint32_t* mots, size_t trames, bool suite)
         if (decime) {
             ++bas_;
             for (size_t i = 0; i < paires_.size(); ++i)
-                produits_bas_[i] += bas[static_cast<size_t>(paires_[i].first)] * bas[static_cast<size_t>(paires_[i].second)];
+                produits_bas_[i] +=
+                    bas[static_cast<size_t>(paires_[i].first)] * bas[static_cast<size_t>(paires_[i].second)];
             if (raies && ++dans_raies_ == longueur_raies_)
                 ferme_bloc_raies();
         }
@@ -498,11 +499,17 @@ std::vector<StatistiquesMicro> AnalyseMicros::bilan() const
 
 std::string noms_defauts(unsigned defauts)
 {
-    static const std::pair<Defaut, const char*> noms[] = {
-        {MUET, "muet"},         {FIGE, "figé"},         {SATURE, "saturé"},
-        {BRUYANT, "bruyant"},   {CONTINU, "décalage continu"}, {COUPURE, "coupures"},
-        {ECRETE, "écrêté"},     {IMPULSIF, "impulsion"}, {INVERSE, "polarité inversée"},
-        {RONFLE, "ronflement"}, {SENSIBILITE, "sensibilité"}};
+    static const std::pair<Defaut, const char*> noms[] = {{MUET, "muet"},
+                                                          {FIGE, "figé"},
+                                                          {SATURE, "saturé"},
+                                                          {BRUYANT, "bruyant"},
+                                                          {CONTINU, "décalage continu"},
+                                                          {COUPURE, "coupures"},
+                                                          {ECRETE, "écrêté"},
+                                                          {IMPULSIF, "impulsion"},
+                                                          {INVERSE, "polarité inversée"},
+                                                          {RONFLE, "ronflement"},
+                                                          {SENSIBILITE, "sensibilité"}};
     std::string t;
     for (const auto& p : noms)
         if (defauts & p.first)
@@ -609,8 +616,7 @@ std::string texte_seuils()
         "sensibilité : à %.0f Hz, %.0f dB de la référence quand les voisins y entendent un son",
         VOISINS_ANNEAU, VOISINS_PROCHES, SEUIL_MUET_RMS, SEUIL_MUET_DB, static_cast<unsigned long long>(SEUIL_PALIER),
         100 * SEUIL_SATURE, 100 * SEUIL_SATURE, static_cast<unsigned long long>(ECRETE_MIN), SEUIL_CONTINU,
-        static_cast<unsigned long long>(SEUIL_COUPURE), SEUIL_CONTINU, TRAMES_BLOC, SEUIL_IMPULSIF_DB,
-        SEUIL_BRUYANT_DB, SEUIL_COHERENCE, SEUIL_POLARITE, SEUIL_RONFLE_DB, FREQUENCE_CALIBREUR,
-        SEUIL_SENSIBILITE_DB);
+        static_cast<unsigned long long>(SEUIL_COUPURE), SEUIL_CONTINU, TRAMES_BLOC, SEUIL_IMPULSIF_DB, SEUIL_BRUYANT_DB,
+        SEUIL_COHERENCE, SEUIL_POLARITE, SEUIL_RONFLE_DB, FREQUENCE_CALIBREUR, SEUIL_SENSIBILITE_DB);
     return b;
 }

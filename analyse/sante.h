@@ -134,31 +134,31 @@ constexpr int NB_DEFAUTS = 11;
 
 struct StatistiquesMicro {
     int micro = 0;
-    uint64_t n = 0;                 // samples
-    double moyenne = 0;             // counts
-    double rms = 0;                 // about the mean, counts
-    double crete = 0;               // largest |sample|
-    double part_pleine_echelle = 0; // 0..1
-    uint64_t palier = 0;            // longest run of one value, samples
-    double valeur_palier = 0;       // that value
-    uint64_t palier_non_nul = 0;    // longest run of one value other than 0
-    double valeur_non_nulle = 0;    // that value
-    double plat = 0;                // the largest or smallest value held most often
-    uint64_t nb_plat = 0;           // samples at it that repeat the one before
-    double niveau_bande = 0;        // dB; NIVEAU_PLANCHER until the filter has settled
-    double niveau_typique = 0;      // dB, the median of its blocks' levels
-    double niveau_pointe = 0;       // dB, its loudest block
-    double correlation = 0;         // low band, median over its close neighbours (0 without)
-    double ronfle = NIVEAU_PLANCHER;   // dB, 50 or 60 Hz and harmonics, the larger
+    uint64_t n = 0;                       // samples
+    double moyenne = 0;                   // counts
+    double rms = 0;                       // about the mean, counts
+    double crete = 0;                     // largest |sample|
+    double part_pleine_echelle = 0;       // 0..1
+    uint64_t palier = 0;                  // longest run of one value, samples
+    double valeur_palier = 0;             // that value
+    uint64_t palier_non_nul = 0;          // longest run of one value other than 0
+    double valeur_non_nulle = 0;          // that value
+    double plat = 0;                      // the largest or smallest value held most often
+    uint64_t nb_plat = 0;                 // samples at it that repeat the one before
+    double niveau_bande = 0;              // dB; NIVEAU_PLANCHER until the filter has settled
+    double niveau_typique = 0;            // dB, the median of its blocks' levels
+    double niveau_pointe = 0;             // dB, its loudest block
+    double correlation = 0;               // low band, median over its close neighbours (0 without)
+    double ronfle = NIVEAU_PLANCHER;      // dB, 50 or 60 Hz and harmonics, the larger
     double entre_raies = NIVEAU_PLANCHER; // dB, at 75, 135 and 165 Hz
-    double niveau_1k = NIVEAU_PLANCHER; // dB, at the calibrator's frequency
-    int nb_voisins = 0;             // recorded microphones of its ring
-    double mediane_voisins = 0;     // dB, their band levels' median (when nb_voisins > 0)
-    double reference_typique = 0;   // dB, their typical levels' median
-    double reference_moyenne = 0;   // counts, their means' median, each scaled by their RMS to its
+    double niveau_1k = NIVEAU_PLANCHER;   // dB, at the calibrator's frequency
+    int nb_voisins = 0;                   // recorded microphones of its ring
+    double mediane_voisins = 0;           // dB, their band levels' median (when nb_voisins > 0)
+    double reference_typique = 0;         // dB, their typical levels' median
+    double reference_moyenne = 0;         // counts, their means' median, each scaled by their RMS to its
     double reference_ronfle = NIVEAU_PLANCHER;
     double reference_1k = NIVEAU_PLANCHER;
-    unsigned defauts = 0;           // Defaut bits
+    unsigned defauts = 0; // Defaut bits
 };
 
 // The neighbours of microphone `micro` on the grid (see above), ascending,
@@ -206,25 +206,25 @@ private:
         double valeur = 0; // of the current run
         uint64_t longueur = 0, palier = 0, palier_non_nul = 0;
         double valeur_palier = 0, valeur_non_nulle = 0;
-        double haut = 0, bas = 0;       // largest and smallest value
+        double haut = 0, bas = 0;         // largest and smallest value
         uint64_t nb_haut = 0, nb_bas = 0; // samples at each that repeat the one before
-        double z[4] = {};  // the band filter's two sections
-        double depart = 0; // its input is taken from this sample
-        double bande = 0;  // sum of squares of its output
-        double bloc = 0;   // of the block under way
-        double p1 = 0, p2 = 0; // sums of the blocks' energies and their squares
-        double pointe = NIVEAU_PLANCHER; // dB, the loudest block
-        double zb[2] = {};     // the low-pass
-        double l = 0, l2 = 0;  // sums of its decimated outputs and their squares
+        double z[4] = {};                 // the band filter's two sections
+        double depart = 0;                // its input is taken from this sample
+        double bande = 0;                 // sum of squares of its output
+        double bloc = 0;                  // of the block under way
+        double p1 = 0, p2 = 0;            // sums of the blocks' energies and their squares
+        double pointe = NIVEAU_PLANCHER;  // dB, the loudest block
+        double zb[2] = {};                // the low-pass
+        double l = 0, l2 = 0;             // sums of its decimated outputs and their squares
     };
 
     std::vector<int32_t> mots_micros_; // frame word of each microphone
     std::vector<int32_t> micros_;      // ascending with mots_micros_
     std::vector<Etat> etats_;
-    std::vector<std::vector<int>> anneaux_, proches_; // ranks
+    std::vector<std::vector<int>> anneaux_, proches_;  // ranks
     std::vector<std::pair<int, int>> paires_;          // close neighbours, each pair once
-    std::vector<double> produits_bloc_, produits_bas_;  // per pair: sums of block energies', low band's products
-    std::vector<uint32_t> histogrammes_;                // per microphone, its blocks' levels
+    std::vector<double> produits_bloc_, produits_bas_; // per pair: sums of block energies', low band's products
+    std::vector<uint32_t> histogrammes_;               // per microphone, its blocks' levels
     size_t nb_mots_ = 0;
     bool flottant_ = false;
     double fe_ = 0;
@@ -239,10 +239,10 @@ private:
     uint64_t longueur_raies_ = 0, dans_raies_ = 0, blocs_raies_ = 0;
     double somme_w_ = 0, somme_w2_ = 0, enbw_ = 0;
     std::vector<double> raies_, puissances_raies_;
-    std::vector<double> sommes_bloc_raies_;  // per microphone, its low band over the block
+    std::vector<double> sommes_bloc_raies_;   // per microphone, its low band over the block
     double fenetre_raies_[2 * NB_RAIES] = {}; // sum of w e^{-j w n} over the block
-    double omega_[NB_RAIES] = {};            // radians per low-band sample; 0: above its Nyquist frequency
-    std::vector<double> bas_courant_;        // the low band's sample of each microphone
+    double omega_[NB_RAIES] = {};             // radians per low-band sample; 0: above its Nyquist frequency
+    std::vector<double> bas_courant_;         // the low band's sample of each microphone
 
     void ferme_bloc();
     void ferme_bloc_raies();

@@ -18,14 +18,15 @@ HMODULE dll = nullptr;
 
 // The entry points, looked up once the library is loaded; null when absent
 // (the library is missing or too old for that function).
-#define ONDARIS_LIBUSB_FONCTIONS(X)                                                                                    \
-    X(libusb_init)                                                                                                     \
-    X(libusb_exit) X(libusb_set_option) X(libusb_error_name) X(libusb_strerror) X(libusb_get_version)                  \
-        X(libusb_open_device_with_vid_pid) X(libusb_close) X(libusb_claim_interface) X(libusb_release_interface)       \
-            X(libusb_clear_halt) X(libusb_reset_device) X(libusb_control_transfer) X(libusb_alloc_transfer)            \
-                X(libusb_submit_transfer) X(libusb_cancel_transfer) X(libusb_free_transfer) X(libusb_handle_events)    \
-                    X(libusb_handle_events_completed) X(libusb_handle_events_timeout)                                  \
-                        X(libusb_handle_events_timeout_completed)
+// clang-format off
+#define ONDARIS_LIBUSB_FONCTIONS(X)                                                                      \
+    X(libusb_init) X(libusb_exit) X(libusb_set_option) X(libusb_error_name) X(libusb_strerror)           \
+    X(libusb_get_version) X(libusb_open_device_with_vid_pid) X(libusb_close) X(libusb_claim_interface)   \
+    X(libusb_release_interface) X(libusb_clear_halt) X(libusb_reset_device) X(libusb_control_transfer)   \
+    X(libusb_alloc_transfer) X(libusb_submit_transfer) X(libusb_cancel_transfer) X(libusb_free_transfer) \
+    X(libusb_handle_events) X(libusb_handle_events_completed) X(libusb_handle_events_timeout)            \
+    X(libusb_handle_events_timeout_completed)
+// clang-format on
 
 struct Fonctions {
 #define ONDARIS_POINTEUR(nom) decltype(&::nom) nom = nullptr;

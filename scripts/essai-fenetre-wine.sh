@@ -11,7 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 construction=${1:-build-win}
-x11() { /usr/bin/python3 tests/fenetre/x11.py "$@"; }
+x11() { /usr/bin/python3 tests/app/fenetre/x11.py "$@"; }
 # A click at (X, Y) in the main window.
 clique() { x11 clic "$fenetre" "$1" "$2" || echec "pas de clic possible en ($1, $2)"; }
 # A failure says what was on the screen: the windows with their titles and
@@ -44,7 +44,7 @@ mesures=$PWD/$construction/lecteur-d/Fenetre
 rm -rf "$essai" "$mesures"
 mkdir -p "$essai" "$mesures" "$construction/captures"
 # The test configuration, with no set duration and its file on d:.
-sed -e 's/^Duree = .*/Duree = 0  s/' tests/runner/essai.txt >"$essai/config_en_cours.txt"
+sed -e 's/^Duree = .*/Duree = 0  s/' tests/tools/essai.txt >"$essai/config_en_cours.txt"
 # A build for Linux (a folder without the .exe) runs the same check natively.
 if [ -f "$construction/ondaris-simulateur.exe" ]; then
   lance=(wine "$PWD/$construction/ondaris-simulateur.exe")

@@ -89,8 +89,8 @@ if [ "${1:-}" = windows ]; then
   for _ in $(seq 100); do [ -s "$affichage" ] && break; sleep 0.1; done
   (export DISPLAY=":$(head -1 "$affichage")"
    cd "${documents:-$essai}" && wine "$cible\ondaris-simulateur.exe" >/dev/null 2>&1 &
-   f=$(/usr/bin/python3 tests/fenetre/x11.py attend "BOÎTIER SIMULÉ" 60) &&
-   /usr/bin/python3 tests/fenetre/x11.py ferme "$f" && /usr/bin/python3 tests/fenetre/x11.py disparue "$f" 60) ||
+   f=$(/usr/bin/python3 tests/app/fenetre/x11.py attend "BOÎTIER SIMULÉ" 60) &&
+   /usr/bin/python3 tests/app/fenetre/x11.py ferme "$f" && /usr/bin/python3 tests/app/fenetre/x11.py disparue "$f" 60) ||
     avertit "la fenêtre installée ne s'ouvre pas ou ne se ferme pas"
   timeout 60 wineserver -w || { avertit "la fenêtre installée ne se termine pas"; wineserver -k || true; }
   kill "$xvfb" 2>/dev/null || true

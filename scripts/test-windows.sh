@@ -58,7 +58,7 @@ cmake --build build -j"$jobs" --target ondaris-acq
 cmp_dir=build-win/comparaison
 rm -rf "$cmp_dir" build-win/lecteur-d/Mesures*
 mkdir -p "$cmp_dir/linux" "$cmp_dir/windows"
-options=(--simulateur --sim-rythme libre --config "$PWD/tests/runner/essai.txt" --duree 0.5 --nom Essai
+options=(--simulateur --sim-rythme libre --config "$PWD/tests/tools/essai.txt" --duree 0.5 --nom Essai
          --sans-progression)
 (cd "$cmp_dir/linux" && ../../../build/ondaris-acq "${options[@]}" --dossier "$PWD/Mesures é" >pane.txt)
 international sDecimal ','

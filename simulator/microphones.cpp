@@ -6,10 +6,10 @@ namespace sim {
 
 namespace {
 
-const char* const kWords[] = {"muet",    "fige",   "sature", "bruit",  "continu", "",
-                              "coupure", "ecrete", "sourd",  "inverse", "claque", "ronfle"};
-const MicFault::Kind kKinds[] = {MicFault::Dead,    MicFault::Stuck,   MicFault::Clipping, MicFault::Noisy,
-                                 MicFault::DcOffset, MicFault::Dropout, MicFault::FlatTop, MicFault::Deaf,
+const char* const kWords[] = {"muet",    "fige",   "sature", "bruit",   "continu", "",
+                              "coupure", "ecrete", "sourd",  "inverse", "claque",  "ronfle"};
+const MicFault::Kind kKinds[] = {MicFault::Dead,     MicFault::Stuck,   MicFault::Clipping, MicFault::Noisy,
+                                 MicFault::DcOffset, MicFault::Dropout, MicFault::FlatTop,  MicFault::Deaf,
                                  MicFault::Inverted, MicFault::Bang,    MicFault::Hum};
 constexpr size_t kNbKinds = sizeof kKinds / sizeof kKinds[0];
 

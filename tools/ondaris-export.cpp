@@ -12,8 +12,8 @@
 #include "base/fichier_entier.h"
 #include "base/plateforme.h"
 #include "export/formats.h"
-#include "tools/console.h"
-#include "tools/ligne_commande.h"
+#include "ligne_commande/console.h"
+#include "ligne_commande/ligne_commande.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "files/fichier_donnees.h"
 #include "files/lecture.h"
 #include "files/reparation.h"
-#include "tools/ligne_commande.h"
+#include "ligne_commande/ligne_commande.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include "analyse/cablage.h"
 #include "analyse/sante.h"
 #include "files/lecture.h"
-#include "tools/console.h"
-#include "tools/ligne_commande.h"
+#include "ligne_commande/console.h"
+#include "ligne_commande/ligne_commande.h"
 
 namespace {
 

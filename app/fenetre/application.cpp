@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/fenetre/fenetre.h"
+#include "app/fenetre/operateur_qt.h"
 #include "base/plateforme.h"
 #include "base/version.h"
 
@@ -98,4 +100,21 @@ bool repond_ligne_commande(int argc, char** argv, const char* programme, const c
         }
     }
     return false;
+}
+
+int execute_fenetre(int argc, char** argv, usb::UsbApi& usb, const std::string& titre,
+                    const std::function<void(Principale&)>& pret)
+{
+    QApplication app(argc, argv);
+    prepare_application(app);
+    QtOperator op;
+    SystemClock clock;
+    Principale p(usb, op, clock);
+    Fenetre fenetre(p, op, QString::fromStdString(titre));
+    if (pret)
+        pret(p);
+    ferme_sur_demande_fin(fenetre);
+    fenetre.show();
+    app.exec();
+    return 0;
 }

@@ -4,8 +4,15 @@
 // program's folder; and the options it answers itself.
 #pragma once
 
+#include <functional>
+#include <string>
+
+class Principale;
 class QApplication;
 class QWidget;
+namespace usb {
+class UsbApi;
+}
 
 void prepare_application(QApplication& app);
 
@@ -18,3 +25,10 @@ void ferme_sur_demande_fin(QWidget& fenetre);
 // every other argument is left to Qt. True when the program has answered
 // and must end now, with `code`.
 bool repond_ligne_commande(int argc, char** argv, const char* programme, const char* aide, int& code);
+
+// The acquisition window over `usb` until it is closed, for the programs
+// that show it: the QApplication made from Qt's arguments, `titre` added to
+// the window's title, `pret` called once the model and the window exist
+// and before the window shows. The exit code.
+int execute_fenetre(int argc, char** argv, usb::UsbApi& usb, const std::string& titre,
+                    const std::function<void(Principale&)>& pret);

@@ -395,8 +395,8 @@ void Fenetre::construit_partie_droite()
     QLabel* milieu = etiquette(panel_db_, "label_dB_60", QStringLiteral("60     dB"), 26, 90, 68, 23, arial(12),
                                Qt::AlignLeft | Qt::AlignVCenter);
     lie_texte(milieu, c.label_dB_60.text);
-    QLabel* unite = etiquette(panel_db_, "label_dB_unite", QString(), 26, 113, 68, 20, arial(11),
-                              Qt::AlignLeft | Qt::AlignVCenter);
+    QLabel* unite =
+        etiquette(panel_db_, "label_dB_unite", QString(), 26, 113, 68, 20, arial(11), Qt::AlignLeft | Qt::AlignVCenter);
     lie(unite, c.label_dB_unite);
     lie_texte(unite, c.label_dB_unite.text);
     etiquette(panel_db_, "label_dB_0", QStringLiteral("0"), 26, 173, 30, 16, arial(12),
@@ -728,7 +728,8 @@ void Fenetre::applique_pane()
 void Fenetre::ouvre_analyse()
 {
     if (!analyse_)
-        analyse_ = new FenetreAnalyse(p_, [this](const Action& a) { agit(a); }, this);
+        analyse_ = new FenetreAnalyse(
+            p_, [this](const Action& a) { agit(a); }, this);
     analyse_->show();
     analyse_->raise();
     analyse_->activateWindow();

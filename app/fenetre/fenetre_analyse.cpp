@@ -83,12 +83,12 @@ QWidget* FenetreAnalyse::page_diagnostic()
 {
     auto* page = new QWidget;
     auto* l = new QVBoxLayout(page);
-    l->addWidget(note(
-        QStringLiteral("Tant que cette fenêtre est ouverte, chaque acquisition est analysée micro par micro : moyenne, "
-                       "valeur efficace, crête, part à pleine échelle, plus long palier, niveau de 1/4 à 1/2 de la "
-                       "fréquence d'échantillonnage comparé à la médiane des micros voisins (les plus proches avec une "
-                       "géométrie), corrélation avec les plus proches, raies à 50/60 Hz et à 1 kHz. Le diagnostic lance une "
-                       "capture d'une seconde sans fichier.")));
+    l->addWidget(note(QStringLiteral(
+        "Tant que cette fenêtre est ouverte, chaque acquisition est analysée micro par micro : moyenne, "
+        "valeur efficace, crête, part à pleine échelle, plus long palier, niveau de 1/4 à 1/2 de la "
+        "fréquence d'échantillonnage comparé à la médiane des micros voisins (les plus proches avec une "
+        "géométrie), corrélation avec les plus proches, raies à 50/60 Hz et à 1 kHz. Le diagnostic lance une "
+        "capture d'une seconde sans fichier.")));
 
     auto* boutons = new QHBoxLayout;
     diagnostic_ = new QPushButton(QStringLiteral("Diagnostic (1 s)"));

@@ -1,7 +1,7 @@
 // The analysis window, opened from the main window's "Analyse…" button:
 // pages for the microphones' health check, calibration, the live acoustic
 // map and a microphone's live spectrum. It shows
-// the live analysis's results (app/model/analyse_directe.h), taken from the
+// the live analysis's results (direct/analyse_directe.h), taken from the
 // main window's timer, and runs the model's handlers through the main
 // window, which then applies the model.
 #pragma once
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "analyse/sante.h"
-#include "app/model/analyse_directe.h"
+#include "direct/analyse_directe.h"
 
 struct Principale;
 class QCheckBox;

@@ -65,9 +65,10 @@ bool VueCellules::event(QEvent* e)
     auto* aide = static_cast<QHelpEvent*>(e);
     const int m = micro_en(aide->pos());
     if (m >= 0 && signales_[size_t(m)])
-        QToolTip::showText(aide->globalPos(),
-                           QStringLiteral("Micro %1 : %2").arg(m).arg(QString::fromStdString(noms_defauts(signales_[size_t(m)]))),
-                           this);
+        QToolTip::showText(
+            aide->globalPos(),
+            QStringLiteral("Micro %1 : %2").arg(m).arg(QString::fromStdString(noms_defauts(signales_[size_t(m)]))),
+            this);
     else
         QToolTip::hideText();
     return true;

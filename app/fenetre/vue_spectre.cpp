@@ -110,8 +110,9 @@ void VueSpectre::paintEvent(QPaintEvent*)
     p.setFont(police(11, true));
     p.drawText(
         QRectF(t.center().x(), 28, t.width() / 2, 20), Qt::AlignRight | Qt::AlignVCenter,
-        s.calibre ? QStringLiteral("LZ = %1 dB SPL    LA = %2 dB(A)").arg(nombre(s.lz, 1), nombre(s.la, 1))
-                  : QStringLiteral("LZ = %1 dB    LA = %2 dB(A)  (re 1 compte²)").arg(nombre(s.lz, 1), nombre(s.la, 1)));
+        s.calibre
+            ? QStringLiteral("LZ = %1 dB SPL    LA = %2 dB(A)").arg(nombre(s.lz, 1), nombre(s.la, 1))
+            : QStringLiteral("LZ = %1 dB    LA = %2 dB(A)  (re 1 compte²)").arg(nombre(s.lz, 1), nombre(s.la, 1)));
     p.setFont(police(10));
 
     // Grid: levels by tens, frequencies 1, 2, 5 per decade.

@@ -60,8 +60,11 @@ void PassageRun::pompe()
 
 void PassageRun::etape(Etape e)
 {
+    // On the run's thread: the run's own getters may be read here (p_.run
+    // is set before the run's thread starts and reset after it is joined).
+    const uint32_t paquets = e == PRETE && p_.run ? p_.run->n_pkt() : 0;
     std::lock_guard<std::mutex> l(m_);
-    file_.push_back({Evenement::ETAPE, {}, 0, e});
+    file_.push_back({Evenement::ETAPE, {}, 0, e, paquets});
 }
 
 void PassageRun::progression(uint32_t paquets)
@@ -84,28 +87,6 @@ void PassageRun::niveaux(const std::array<int, 1024>& niveaux)
     std::lock_guard<std::mutex> l(m_);
     valeurs_ = niveaux;
     niveaux_ = true;
-}
-
-void PassageRun::paquet(const unsigned char* octets, uint32_t n, uint64_t position)
-{
-    if (PriseTrames* q = prise_.load(std::memory_order_acquire))
-        q->paquet(octets, n, position);
-}
-
-bool PassageRun::attache(PriseTrames* prise)
-{
-    std::lock_guard<std::mutex> l(m_);
-    if (ferme_ || prise_.load())
-        return false;
-    prise_.store(prise, std::memory_order_release);
-    return true;
-}
-
-PriseTrames* PassageRun::ferme()
-{
-    std::lock_guard<std::mutex> l(m_);
-    ferme_ = true;
-    return prise_.exchange(nullptr);
 }
 
 void PassageRun::termine()
@@ -141,7 +122,7 @@ void PassageRun::applique(const Evenement& e)
         if (definie) {
             c.panel_Progress.shown = true;
             c.progressBar_Progress.value = 0;
-            c.progressBar_Progress.maximum = static_cast<int>(p.run->n_pkt());
+            c.progressBar_Progress.maximum = static_cast<int>(e.paquets);
             if (static_cast<double>(p.duree) > 59.9) {
                 c.label_Duree_Ecoulee.shown = true;
                 c.label_Duree_Ecoulee.text = "Durée écoulée : 0 s";
@@ -383,7 +364,7 @@ void button_Start_Click(Principale& p)
     p.trames_run.frequence = frequence_de_division(FREQ[std::clamp(params.ligne_freq, 0, NB_FREQ - 1)]);
     p.prise = p.direct.commence(p.trames_run.codes, p.trames_run.flottant, p.trames_run.frequence);
     if (p.prise)
-        passage.attache(p.prise.get());
+        passage.robinet.attache(p.prise.get());
     // With automatic naming, the files questions_fichiers() took.
     FichiersRun fichiers = capture ? FichiersRun{} : std::move(p.fichiers);
     p.run = std::make_unique<Run>(p.boitier, std::move(params), std::move(fichiers), passage, p.disque);
@@ -394,7 +375,7 @@ void button_Start_Click(Principale& p)
 
     if (!p.run_sur_fil) {
         run.execute();
-        if (PriseTrames* q = passage.ferme())
+        if (PriseTrames* q = passage.robinet.ferme())
             p.direct.termine(*q);
         fin_du_run(p);
         return;
@@ -405,7 +386,7 @@ void button_Start_Click(Principale& p)
     p.fil_run = std::thread([&run, &passage, &p] {
         run.execute();
         // The analysis takes its last frames here, off the window's thread.
-        if (PriseTrames* q = passage.ferme())
+        if (PriseTrames* q = passage.robinet.ferme())
             p.direct.termine(*q);
         passage.termine();
     });
@@ -428,7 +409,7 @@ void attache_analyse(Principale& p)
         p.direct.commence(p.trames_run.codes, p.trames_run.flottant, p.trames_run.frequence);
     if (!q)
         return;
-    if (p.passage->attache(q.get()))
+    if (p.passage->robinet.attache(q.get()))
         p.prise = std::move(q);
     else
         p.direct.termine(*q); // the run is ending

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/prise_trames.h"
+#include "direct/robinet.h"
 #include "acquisition/run.h"
 
 struct Principale;
@@ -69,12 +69,14 @@ public:
     void progression(uint32_t paquets) override;
     void duree_ecoulee(uint32_t secondes) override;
     void niveaux(const std::array<int, 1024>& niveaux) override;
-    // Copies of the frames for the live analysis, when it takes them. A
-    // consumer is given at Start or later by attache(), from the window's
-    // thread; the run's thread takes it back with ferme() at its end.
-    void paquet(const unsigned char* octets, uint32_t n, uint64_t position) override;
-    bool attache(PriseTrames* prise);
-    PriseTrames* ferme();
+    // The frames go to the live analysis through the run's tap: its
+    // consumer is attached at Start or later from the window's thread, and
+    // taken back by the run's thread at its end (direct/robinet.h).
+    void paquet(const unsigned char* octets, uint32_t n, uint64_t position) override
+    {
+        robinet.paquet(octets, n, position);
+    }
+    Robinet robinet;
 
     // Takes out and applies what was queued; true when the run has ended
     // since the last call.
@@ -92,13 +94,14 @@ private:
         std::string texte;
         int flag = 0;
         Etape etape = PRETE;
+        // PRETE: the packets the run needs (Run::n_pkt), read on the run's
+        // thread, so that the window never reads the run's state.
+        uint32_t paquets = 0;
     };
     void applique(const Evenement& e);
     void applique_niveaux(const std::array<int, 1024>& niveaux);
 
     Principale& p_;
-    std::atomic<PriseTrames*> prise_{nullptr};
-    bool ferme_ = false; // under m_
     std::mutex m_;
     std::vector<Evenement> file_;
     bool progression_ = false, secondes_ = false, niveaux_ = false, fini_ = false;

@@ -107,8 +107,8 @@ struct Controles {
     std::array<std::array<Couleur, 8>, 128> grid_n; // cell view, [beam][position]
     Button button_Retour, button_Save_Micros;
     Control panel_dB;
-    Label label_dB_60;    // the colour bar's middle caption, with the levels' unit when it is "dB"
-    Label label_dB_unite; // below it, any other unit ("dB SPL", "dB(A)")
+    Label label_dB_60;                     // the colour bar's middle caption, with the levels' unit when it is "dB"
+    Label label_dB_unite;                  // below it, any other unit ("dB SPL", "dB(A)")
     std::array<unsigned, 1024> signales{}; // the health check's Defaut bits per microphone, crossed on the cell view
     Button button_Sauv_Config, button_Lit_Config;
     Label label_Duree_Ecoulee;

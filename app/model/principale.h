@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "app/model/acquisition.h"
-#include "app/model/analyse_directe.h"
+#include "direct/analyse_directe.h"
 #include "files/calibration.h"
 #include "files/geometrie.h"
 #include "files/fichiers_run.h"
@@ -104,10 +104,10 @@ struct Principale {
         double duree = 0; // s; 0: until Stop
     } capture;
 
-    bool analyse_ouverte = false;   // the analysis window is open
-    bool assistant = false;         // the calibrator assistant runs
+    bool analyse_ouverte = false;    // the analysis window is open
+    bool assistant = false;          // the calibrator assistant runs
     double reference_calibreur = 94; // dB SPL
-    bool ponderation_a = false;     // the level map A-weighted
+    bool ponderation_a = false;      // the level map A-weighted
 
     // The acoustic map and the spectrum: the array's geometry and where it
     // came from, the map's settings, the microphone whose spectrum is shown

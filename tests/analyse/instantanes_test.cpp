@@ -73,8 +73,8 @@ TEST(Instantanes, SnapshotsOverlapByHalfAcrossBlocksAndGaps)
          {std::vector<int32_t>{3, 0, 4}, std::vector<int32_t>{2, 3, 4, 5, 6, 7, 8, 9, 0, 10, 1}})
         for (bool flottant : {false, true})
             for (bool calibre : {false, true}) {
-                SCOPED_TRACE(testing::Message() << colonnes.size() << " microphones, flottant " << flottant
-                                                << ", calibre " << calibre);
+                SCOPED_TRACE(testing::Message()
+                             << colonnes.size() << " microphones, flottant " << flottant << ", calibre " << calibre);
                 std::vector<float> facteurs;
                 for (std::size_t i = 0; calibre && i < colonnes.size(); ++i)
                     facteurs.push_back(i % 3 == 0 ? 0.5f : i % 3 == 1 ? -3.0f : 1e-3f);
@@ -122,11 +122,14 @@ TEST(Instantanes, OnlyTheWantedSnapshotsAreHandedOver)
         return (appel + t) / 4 % 3 == 0;
     };
     for (std::size_t n : {5, 6, 7, 2, 20, 9, 31}) {
-        inst.ajoute(flux.mots.data() + appel * MOTS, n, appel != 40, [&](const Instantanes::Vue& v) {
-            const std::size_t d = premiere_trame(v, colonnes[0], 1, false);
-            remis.push_back(d);
-            attendu(v, POINTS, d, colonnes, {}, false);
-        }, garde);
+        inst.ajoute(
+            flux.mots.data() + appel * MOTS, n, appel != 40,
+            [&](const Instantanes::Vue& v) {
+                const std::size_t d = premiere_trame(v, colonnes[0], 1, false);
+                remis.push_back(d);
+                attendu(v, POINTS, d, colonnes, {}, false);
+            },
+            garde);
         appel += n;
     }
     // Snapshots begin every 4 frames, afresh at 40 (the gap, where the one

@@ -119,8 +119,8 @@ TEST(SimulatedArray, MoreFaultsAndPointLevel)
     std::vector<sim::MicFault> f;
     const char* texte = "1:coupure,2:ecrete,3:sourd,11:inverse,5:claque,6:ronfle";
     ASSERT_EQ(sim::parse_faults(texte, f), "");
-    const std::vector<sim::MicFault> expected = {{K::Dropout, 1}, {K::FlatTop, 2}, {K::Deaf, 3},
-                                                 {K::Inverted, 11}, {K::Bang, 5},  {K::Hum, 6}};
+    const std::vector<sim::MicFault> expected = {{K::Dropout, 1},   {K::FlatTop, 2}, {K::Deaf, 3},
+                                                 {K::Inverted, 11}, {K::Bang, 5},    {K::Hum, 6}};
     EXPECT_EQ(f, expected);
     EXPECT_EQ(sim::faults_text(f), texte);
 
@@ -168,7 +168,8 @@ std::complex<double> tone(const std::vector<int32_t>& s, int m, double cycles)
 {
     std::complex<double> a;
     for (size_t i = 0; i < s.size() / 16; ++i)
-        a += double(s[i * 16 + size_t(m)]) * std::polar(2.0 / 2048, -2 * 3.14159265358979323846 * cycles * double(i) / 2048);
+        a += double(s[i * 16 + size_t(m)]) *
+             std::polar(2.0 / 2048, -2 * 3.14159265358979323846 * cycles * double(i) / 2048);
     return a;
 }
 
@@ -207,8 +208,7 @@ TEST(SimulatedArray, EachFaultWritesWhatItSays)
     EXPECT_GE(zeros, 1024);
     EXPECT_GT(flat, 2048 / 4);
     EXPECT_NEAR(20 * std::log10(std::abs(tone(s, 3, cycles)) / std::abs(tone(clean, 3, cycles))), -sim::kDeafDb, 0.01);
-    EXPECT_NEAR(std::abs(tone(s, 11, cycles) + tone(clean, 11, cycles)) / std::abs(tone(clean, 11, cycles)), 0.0,
-                1e-4);
+    EXPECT_NEAR(std::abs(tone(s, 11, cycles) + tone(clean, 11, cycles)) / std::abs(tone(clean, 11, cycles)), 0.0, 1e-4);
 }
 
 // At 2000 Hz the scene's 1 kHz tone would sit on the Nyquist frequency and

@@ -1,0 +1,341 @@
+#include "direct/analyse_directe.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "analyse/acoustique.h"
+#ifdef ONDARIS_FFTW
+#include "analyse/spectre.h"
+#endif
+
+namespace {
+
+constexpr double PERIODE_SANTE_S = 0.5;    // the health figures, published every
+constexpr double PERIODE_NIVEAUX_S = 0.25; // the A-weighted levels, computed every
+constexpr int POINTS_NIVEAUX = 2048;       // frames per A-weighted level
+
+} // namespace
+
+double facteur_micro(const std::vector<double>& facteurs, int m)
+{
+    if (m >= 0 && size_t(m) < facteurs.size() && facteurs[size_t(m)] > 0)
+        return facteurs[size_t(m)];
+    return 1.0 / SENSIBILITE_NOMINALE;
+}
+
+void AnalyseDirecte::reglages(const ReglagesDirect& r)
+{
+    std::lock_guard<std::mutex> l(m_);
+    reglages_ = r;
+    ++version_reglages_;
+}
+
+ReglagesDirect AnalyseDirecte::reglages() const
+{
+    std::lock_guard<std::mutex> l(m_);
+    return reglages_;
+}
+
+void AnalyseDirecte::recommence()
+{
+    std::lock_guard<std::mutex> l(m_);
+    ++recommence_;
+    resultats_.bilan.clear();
+    resultats_.trames_sante = 0;
+    resultats_.calibres.clear();
+    resultats_.micro_calibreur = -1;
+    resultats_.etat_calibreur = Calibreur::RECHERCHE;
+    ++resultats_.version;
+}
+
+uint64_t AnalyseDirecte::version() const
+{
+    std::lock_guard<std::mutex> l(m_);
+    return resultats_.version;
+}
+
+ResultatsDirect AnalyseDirecte::resultats() const
+{
+    std::lock_guard<std::mutex> l(m_);
+    return resultats_;
+}
+
+std::unique_ptr<PriseTrames> AnalyseDirecte::commence(const std::vector<int32_t>& codes, bool flottant, double fs,
+                                                      int nb_tampons)
+{
+    std::lock_guard<std::mutex> l(m_);
+    if (!reglages_.voulu())
+        return nullptr;
+    // No consumer thread runs yet: its state is set from here.
+    codes_ = codes;
+    flottant_ = flottant;
+    fs_ = fs;
+    vu_ = 0;
+    carte_a_refaire_ = spectre_a_refaire_ = true;
+    bande_choisie_ = 0;
+    sante_.reset();
+    calibreur_.reset();
+    sante_publiee_ = 0;
+    trames_a_ = 0;
+    resultats_.en_cours = true;
+    resultats_.frequence = fs;
+    resultats_.paquets_ignores = 0;
+    resultats_.bilan.clear();
+    resultats_.trames_sante = 0;
+    resultats_.niveaux_a.clear();
+    ++resultats_.version;
+    return std::make_unique<PriseTrames>(
+        static_cast<int>(codes.size()),
+        [this](const uint32_t* mots, size_t n, bool suite) { consomme(mots, n, suite); }, nb_tampons);
+}
+
+void AnalyseDirecte::termine(PriseTrames& prise)
+{
+    prise.termine(5000);
+    if (sante_)
+        publie_sante();
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.en_cours = false;
+    resultats_.paquets_ignores = prise.paquets_ignores();
+    ++resultats_.version;
+}
+
+void AnalyseDirecte::consomme(const uint32_t* mots, size_t trames, bool suite)
+{
+    {
+        std::lock_guard<std::mutex> l(m_);
+        if (vu_ != version_reglages_ || recommence_vu_ != recommence_) {
+            const bool calibreur_avant = r_.calibreur;
+            const ReglagesDirect avant = r_;
+            r_ = reglages_;
+            carte_a_refaire_ = carte_a_refaire_ || r_.reglages_carte != avant.reglages_carte ||
+                               r_.geometrie != avant.geometrie || r_.exclus != avant.exclus ||
+                               r_.facteurs != avant.facteurs || r_.carte != avant.carte;
+            spectre_a_refaire_ =
+                spectre_a_refaire_ || r_.micro_spectre != avant.micro_spectre || r_.facteurs != avant.facteurs;
+            vu_ = version_reglages_;
+            if (recommence_vu_ != recommence_) {
+                recommence_vu_ = recommence_;
+                sante_.reset();
+                calibres_.clear();
+                calibreur_.reset();
+            }
+            if (!r_.sante || r_.geometrie != avant.geometrie)
+                sante_.reset();
+            if (!r_.calibreur || !calibreur_avant)
+                calibreur_.reset();
+            if (!r_.calibreur)
+                calibres_.clear();
+        }
+    }
+    if (r_.sante) {
+        if (!sante_) {
+            sante_ = std::make_unique<AnalyseMicros>(codes_, flottant_, r_.geometrie.get(), fs_);
+            sante_publiee_ = 0;
+        }
+        sante_->ajoute(mots, trames, suite);
+        if (double(sante_->trames() - sante_publiee_) >= PERIODE_SANTE_S * fs_)
+            publie_sante();
+    }
+    if (r_.calibreur && frequence_calibrable(fs_))
+        calibre(mots, trames, suite);
+    if (r_.ponderation_a)
+        niveaux_a(mots, trames);
+    carte(mots, trames, suite);
+    spectre(mots, trames, suite);
+}
+
+void AnalyseDirecte::publie_sante()
+{
+    std::vector<StatistiquesMicro> bilan = sante_->bilan();
+    sante_publiee_ = sante_->trames();
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.bilan = std::move(bilan);
+    resultats_.trames_sante = sante_publiee_;
+    ++resultats_.version;
+}
+
+// One reading after another: a microphone found and read steadily gets its
+// factor, and the search starts again for the next one. The factors of the
+// microphones done replace the loaded ones for the readings that follow.
+void AnalyseDirecte::calibre(const uint32_t* mots, size_t trames, bool suite)
+{
+    if (!calibreur_) {
+        std::vector<double> facteurs(1024);
+        for (int m = 0; m < 1024; ++m) {
+            const auto c = calibres_.find(m);
+            facteurs[size_t(m)] = c != calibres_.end() ? c->second.facteur : facteur_micro(r_.facteurs, m);
+        }
+        calibreur_ = std::make_unique<Calibreur>(codes_, flottant_, fs_, std::move(facteurs));
+        suite = false;
+    }
+    calibreur_->ajoute(mots, trames, suite);
+    const Calibreur& c = *calibreur_;
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.etat_calibreur = c.etat();
+    resultats_.micro_calibreur = c.micro();
+    if (!c.lectures().empty())
+        resultats_.niveau_calibreur = c.lectures().back();
+    if (c.etat() == Calibreur::STABLE) {
+        const int m = c.micro();
+        const auto avant = calibres_.find(m);
+        const double f = avant != calibres_.end() ? avant->second.facteur : facteur_micro(r_.facteurs, m);
+        // Read again while the calibrator stays on it: the first reading holds.
+        if (avant == calibres_.end())
+            calibres_[m] = MicroCalibre{facteur_calibre(f, c.niveau(), r_.reference), c.niveau()};
+        resultats_.niveau_calibreur = c.niveau();
+        resultats_.calibres = calibres_;
+    }
+    if (c.fini())
+        calibreur_.reset();
+    ++resultats_.version;
+}
+
+#ifdef ONDARIS_FFTW
+// The A-weighted mean square of each microphone over the last frames of a
+// block, from its spectrum: every line weighted by the A curve's gain.
+void AnalyseDirecte::niveaux_a(const uint32_t* mots, size_t trames)
+{
+    trames_a_ += trames;
+    if (double(trames_a_) < PERIODE_NIVEAUX_S * fs_)
+        return;
+    size_t n = std::min<size_t>(trames, POINTS_NIVEAUX);
+    n &= ~size_t(1);
+    if (n < 256)
+        return;
+    trames_a_ = 0;
+    const size_t nb_mots = codes_.size();
+    const uint32_t* debut = mots + (trames - n) * nb_mots;
+    std::vector<int32_t> micros, mot;
+    micros_du_cadre(codes_, micros, mot);
+    Welch w(fs_, int(n));
+    const double df = w.resolution();
+    std::vector<double> gain(n / 2 + 1, 0.0);
+    for (size_t k = 1; k < gain.size(); ++k) {
+        const double a = ponderation_a(double(k) * df);
+        gain[k] = std::pow(10.0, a / 10.0);
+    }
+    std::vector<float> x(n);
+    std::vector<double> niveaux(1024, std::numeric_limits<double>::quiet_NaN());
+    for (size_t i = 0; i < micros.size(); ++i) {
+        const int m = micros[i];
+        for (size_t t = 0; t < n; ++t) {
+            const uint32_t v = debut[t * nb_mots + size_t(mot[i])];
+            if (flottant_)
+                std::memcpy(&x[t], &v, 4);
+            else
+                x[t] = float(int32_t(v));
+        }
+        w.remet();
+        w.ajoute(x.data(), n);
+        const std::vector<double> d = w.densite();
+        double ms = 0;
+        for (size_t k = 1; k < d.size(); ++k)
+            ms += d[k] * gain[k] * df;
+        if (!r_.facteurs.empty()) {
+            const double f = facteur_micro(r_.facteurs, m);
+            niveaux[size_t(m)] = niveau_spl(ms * f * f);
+        } else {
+            niveaux[size_t(m)] = 10.0 * std::log10(std::max(ms, 1.0)) - 15.0;
+        }
+    }
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.niveaux_a = std::move(niveaux);
+    ++resultats_.version;
+}
+
+constexpr double PERIODE_SPECTRE_S = 0.25; // a spectrum published every
+constexpr int SEGMENTS_SPECTRE = 16;       // averaged at most (about 0.7 s at 50 kHz)
+
+// The map's object is made again when its settings change; it is made
+// here, on this thread, as its steering takes a fraction of a second.
+void AnalyseDirecte::carte(const uint32_t* mots, size_t trames, bool suite)
+{
+    if (!r_.carte || !r_.geometrie) {
+        carte_.reset();
+        return;
+    }
+    ReglagesCarte rc = r_.reglages_carte;
+    if (r_.bande_la_plus_forte) {
+        // Until the first spectrum has said which band.
+        if (bande_choisie_ <= 0) {
+            carte_.reset();
+            return;
+        }
+        rc.bande = bande_choisie_;
+        rc.octave = false;
+    }
+    if (carte_a_refaire_ || !carte_) {
+        carte_a_refaire_ = false;
+        carte_ = std::make_unique<CarteDirecte>(*r_.geometrie, codes_, flottant_, fs_, r_.exclus, r_.facteurs, rc);
+        std::lock_guard<std::mutex> l(m_);
+        resultats_.erreur_carte = carte_->erreur();
+        ++resultats_.version;
+        suite = false;
+    }
+    if (!carte_->valide())
+        return;
+    const auto debut = std::chrono::steady_clock::now();
+    carte_->ajoute(mots, trames, suite);
+    // The thread's time per second of frames, over the frames of each map.
+    secondes_carte_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count();
+    trames_carte_ += trames;
+    if (!carte_->nouvelle())
+        return;
+    ImageCarte c = carte_->derniere();
+    const double charge = fs_ > 0 && trames_carte_ > 0 ? secondes_carte_ * fs_ / static_cast<double>(trames_carte_) : 0;
+    secondes_carte_ = 0;
+    trames_carte_ = 0;
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.carte = std::move(c);
+    ++resultats_.cartes;
+    resultats_.charge_carte = charge;
+    ++resultats_.version;
+}
+
+void AnalyseDirecte::spectre(const uint32_t* mots, size_t trames, bool suite)
+{
+    if (r_.micro_spectre < 0) {
+        spectre_.reset();
+        return;
+    }
+    if (spectre_a_refaire_) {
+        spectre_a_refaire_ = false;
+        const int m = r_.micro_spectre;
+        spectre_ = std::make_unique<SpectreDirect>(
+            codes_, flottant_, fs_, m, r_.facteurs.empty() ? 0.0 : facteur_micro(r_.facteurs, m), SEGMENTS_SPECTRE);
+        trames_spectre_ = 0;
+        suite = false;
+    }
+    if (!spectre_->valide())
+        return;
+    spectre_->ajoute(mots, trames, suite);
+    trames_spectre_ += trames;
+    // The map's band from the first segment, so that the map need not wait
+    // for a published spectrum.
+    if (r_.bande_la_plus_forte && bande_choisie_ <= 0 && spectre_->segments() > 0) {
+        const SpectreMicro s = spectre_->spectre();
+        size_t k = 0;
+        for (size_t b = 1; b < s.niveaux.size() && b < s.bandes.size(); ++b)
+            if (s.niveaux[b] > s.niveaux[k])
+                k = b;
+        if (k < s.bandes.size()) {
+            bande_choisie_ = s.bandes[k].nominale;
+            carte_a_refaire_ = true;
+        }
+    }
+    if (double(trames_spectre_) < PERIODE_SPECTRE_S * fs_ || spectre_->segments() == 0)
+        return;
+    trames_spectre_ = 0;
+    SpectreMicro s = spectre_->spectre();
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.spectre = std::move(s);
+    ++resultats_.version;
+}
+#else
+void AnalyseDirecte::niveaux_a(const uint32_t*, size_t) {}
+void AnalyseDirecte::carte(const uint32_t*, size_t, bool) {}
+void AnalyseDirecte::spectre(const uint32_t*, size_t, bool) {}
+#endif

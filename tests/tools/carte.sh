@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# The acoustic map end to end: the simulated box records point sources over
+# its own array, ondaris-carte finds them where they are, at their level.
+#   carte.sh BIN_DIR OUT_DIR SOURCE_DIR
+set -euo pipefail
+bin=$1 out=$2 src=$3
+rm -rf "$out" && mkdir -p "$out" && cd "$out"
+geo="$src/data/geometrie-simulateur.xml"
+
+echec() { echo "ECHEC : $*" >&2; exit 1; }
+attend() {
+  local code=$1 nom=$2; shift 2
+  set +e; "$@" >"$nom.txt" 2>&1; local rc=$?; set -e
+  [ "$rc" -eq "$code" ] || { cat "$nom.txt" >&2; echec "$* : code $rc, $code attendu"; }
+}
+
+# All 1024 microphones at 50 kHz, float32.
+{
+  sed -n '1,/^\[Micros actifs\]/p' "$src/tests/tools/ouverte.txt"
+  for f in $(seq 0 127); do printf "Faisceau_%03d  1  1  1  1  1  1  1  1\n" "$f"; done
+  echo
+  sed -n '/^\[VA actives\]/,$p' "$src/tests/tools/ouverte.txt"
+} > complet.txt
+
+enregistre() { # NAME POINT
+  attend 0 acq-$1 "$bin/ondaris-acq" --simulateur --sim-rythme libre --config complet.txt --duree 0.3 \
+    --dossier . --nom "$1" --sans-progression --sim-geometrie "$geo" --sim-point "$2"
+}
+# maximum : x = X m, y = Y m, niveau = L dB
+maximum() { # NAME BAND -> "X Y L"
+  attend 0 carte-$1 "$bin/ondaris-carte" "$1.dat" --geometrie "$geo" --bande "$2" --z 1 --png "$1.png"
+  sed -n 's/^maximum : x = \(.*\) m, y = \(.*\) m, niveau = \(.*\) dB$/\1 \2 \3/p' carte-$1.txt
+}
+pres() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { d = a - b; exit !(d <= t && -d <= t) }'; }
+
+# Broadband noise on either side: the maximum within one grid step (the
+# aperture is about 1 m over 41 points) of the source, in x and in y.
+for cas in "A 0.2 -0.1" "B -0.2 0.1" "C 0.3 0.3"; do
+  set -- $cas
+  enregistre "$1" "$2,$3,1,bruit"
+  read -r x y l < <(maximum "$1" 2000)
+  pres "$x" "$2" 0.026 && pres "$y" "$3" 0.026 || echec "source $1 à ($2, $3), maximum à ($x, $y)"
+  [ -s "$1.png" ] || echec "$1.png"
+done
+
+# A 2 kHz tone of 94 dB SPL at 1 m, 1.0247 m from the array's centre: in
+# counts (281 171 per pascal) 94 + 15 - 0.21 dB re 1 unit².
+enregistre T "0.2,-0.1,1,2000"
+read -r x y l < <(maximum T 2000)
+pres "$l" 108.79 0.5 || echec "niveau du son pur : $l dB, 108.8 attendus"
+
+# The same map through the nominal factor of every microphone (1 / 281 171
+# Pa per count) reads dB SPL re 20 µPa: 15.00 dB less, 93.8 dB SPL.
+{
+  echo '<?xml version="1.0" encoding="utf-8"?>'
+  echo '<Calib name="nominale">'
+  for i in $(seq 1 1024); do echo "  <pos Name=\"Point $i\" factor=\"3.5565588529e-06\"/>"; done
+  echo '</Calib>'
+} > cal.xml
+attend 0 carte-cal "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 2000 --z 1 --calibration cal.xml
+spl=$(sed -n 's/^maximum : x = 0.2000 m, y = -0.1000 m, niveau = \(.*\) dB SPL$/\1/p' carte-cal.txt)
+[ -n "$spl" ] || { cat carte-cal.txt >&2; echec "carte calibrée : pas de maximum en dB SPL"; }
+pres "$spl" "$(awk -v l="$l" 'BEGIN { print l - 15 }')" 0.011 || echec "niveau calibré : $spl dB SPL pour $l dB"
+
+# The capsules' own noise alone: without the diagonal (the default) the
+# map's maximum is lower than the plain map's (by 4.6 dB: the simulated
+# noise repeats with the box's frame table, so it does not average away as
+# a real capsule's does); the tone keeps its level either way.
+attend 0 acq-N "$bin/ondaris-acq" --simulateur --sim-rythme libre --config complet.txt --duree 0.3 \
+  --dossier . --nom N --sans-progression --sim-geometrie "$geo" --sim-amplitude 0
+read -r _ _ sans < <(maximum N 4000)
+grep -q "^diagonale retirée" carte-N.txt || echec "la diagonale retirée n'est pas dite"
+attend 0 carte-N-avec "$bin/ondaris-carte" N.dat --geometrie "$geo" --bande 4000 --z 1 --avec-diagonale
+avec=$(sed -n 's/^maximum : .* niveau = \(.*\) dB$/\1/p' carte-N-avec.txt)
+grep -q "^diagonale gardée" carte-N-avec.txt || echec "la diagonale gardée n'est pas dite"
+awk -v a="$avec" -v s="$sans" 'BEGIN { exit !(a - s >= 3) }' || echec "bruit seul : $sans dB sans la diagonale, $avec dB avec"
+attend 0 carte-T-avec "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 2000 --z 1 --avec-diagonale
+l_avec=$(sed -n 's/^maximum : .* niveau = \(.*\) dB$/\1/p' carte-T-avec.txt)
+pres "$l_avec" "$l" 0.5 || echec "son pur : $l dB sans la diagonale, $l_avec dB avec"
+
+# The distance found by itself: a source 1.5 m in front, the plane found
+# within 10 % over 0.5 to 3 m, and the source there.
+attend 0 acq-Z "$bin/ondaris-acq" --simulateur --sim-rythme libre --config complet.txt --duree 0.3 \
+  --dossier . --nom Z --sans-progression --sim-geometrie "$geo" --sim-point 0.2,-0.1,1.5,bruit
+attend 0 carte-Z "$bin/ondaris-carte" Z.dat --geometrie "$geo" --bande 4000 --z auto
+z=$(sed -n 's/^distance trouvée : z = \([0-9.]*\) m (de 0.500 à 3.000 m, .*/\1/p' carte-Z.txt)
+pres "${z:-0}" 1.5 0.15 || echec "distance trouvée : « $(head -1 carte-Z.txt) », 1,5 m attendus"
+grep -q "^maximum : x = 0.2000 m, y = -0.1000 m" carte-Z.txt || echec "source à 1,5 m : $(sed -n 2p carte-Z.txt)"
+attend 64 z-plage "$bin/ondaris-carte" Z.dat --geometrie "$geo" --bande 4000 --z auto --z-plage 3,1
+
+# A band narrower than the resolution is named so; a distance beyond 1 km
+# is refused before anything is read; an array lifted to z = 1 m is mapped
+# 1 m in front of it, where the same source is found.
+attend 1 bande-basse "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 25 --z 1
+grep -q "bande de 25 Hz plus étroite que la résolution" bande-basse.txt || echec "message de la bande basse"
+attend 64 z-loin "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 2000 --z 1e300
+sed 's/ z="0"/ z="1"/' "$geo" > leve.xml
+attend 0 carte-leve "$bin/ondaris-carte" T.dat --geometrie leve.xml --bande 2000 --z 1
+grep -q "^maximum : x = 0.2000 m, y = -0.1000 m, niveau = " carte-leve.txt || echec "réseau à z = 1 : $(cat carte-leve.txt)"
+sed '0,/ x="[^"]*"/s// x="1e308"/' "$geo" > loin.xml
+attend 1 geometrie-loin "$bin/ondaris-carte" T.dat --geometrie loin.xml --bande 2000 --z 1
+grep -q "au-delà de 100 m" geometrie-loin.txt || echec "géométrie à 1e308 m"
+
+# Listening: two tones at two points, the array steered at each. The line
+# gives the level of the whole signal, that of the source at the array's
+# centre (93.8 dB SPL); the WAV carries that source's band 15 dB at least
+# above the other's.
+attend 0 acq-D "$bin/ondaris-acq" --simulateur --sim-rythme libre --config complet.txt --duree 0.3 \
+  --dossier . --nom D --sans-progression --sim-geometrie "$geo" --sim-point 0.2,-0.1,1,2000 \
+  --sim-point -0.2,0.15,1,3150
+bandes_wav() { # WAV -> "L2000 L3150", dB SPL in each third-octave
+  /usr/bin/python3 - "$1" <<'PY'
+import sys, numpy as np
+b = open(sys.argv[1], "rb").read()
+assert b[:4] == b"RIFF" and b[8:16] == b"WAVEfmt " and b[20:22] == b"\x03\x00", "pas un WAV flottant"
+x = np.frombuffer(b[58:], dtype="<f4").astype(float)
+w = np.hanning(len(x))
+p = np.abs(np.fft.rfft(x * w)) ** 2 * 2 / (w ** 2).sum() / len(x)
+f = np.fft.rfftfreq(len(x), 1 / 50000)
+print(*(round(10 * np.log10(p[(f > c * 2 ** (-1 / 6)) & (f < c * 2 ** (1 / 6))].sum() / 4e-10), 2)
+        for c in (1000 * 10 ** 0.3, 1000 * 10 ** 0.5)))
+PY
+}
+for cas in "1 0.2,-0.1,1" "2 -0.2,0.15,1"; do
+  set -- $cas
+  attend 0 ecoute-$1 "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute "$2" D$1.wav --calibration cal.xml
+  l=$(sed -n 's/^écoute : x = .* m, 1024 micros, niveau = \(.*\) dB SPL$/\1/p' ecoute-$1.txt)
+  pres "$l" 93.79 1 || echec "écoute de $2 : « $(cat ecoute-$1.txt) », 93,8 dB SPL attendus"
+  read -r a b < <(bandes_wav D$1.wav)
+  [ "$1" = 1 ] && { voulu=$a; autre=$b; } || { voulu=$b; autre=$a; }
+  pres "$voulu" 93.79 1 || echec "écoute de $2 : sa bande à $voulu dB SPL"
+  awk -v v="$voulu" -v a="$autre" 'BEGIN { exit !(v - a >= 15) }' || echec "écoute de $2 : l'autre source à $autre dB SPL"
+done
+# In one band, the other tone is gone; a point on a microphone, a WAV over
+# the recording, a map option with the listening are refused.
+attend 0 ecoute-bande "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute 0.2,-0.1,1 D3.wav --calibration cal.xml \
+  --bande 3150
+read -r a b < <(bandes_wav D3.wav)
+awk -v v="$b" -v a="$a" 'BEGIN { exit !(v - a >= 40) }' || echec "écoute dans la bande de 3150 Hz : $a / $b dB SPL"
+micro=$(sed -n 's/.*<pos [^>]*x="\([^"]*\)" y="\([^"]*\)" z="\([^"]*\)".*/\1,\2,\3/p;T;q' "$geo")
+attend 1 ecoute-micro "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute "$micro" D4.wav
+grep -q "sur un micro" ecoute-micro.txt || echec "écoute sur un micro : $(cat ecoute-micro.txt)"
+attend 1 ecoute-dat "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute 0,0,1 D.dat
+cmp -s D.dat <(head -c "$(stat -c %s D.dat)" D.dat) || echec "D.dat touché"
+attend 64 ecoute-png "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute 0,0,1 D5.wav --png D5.png
+attend 64 ecoute-sans-wav "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute 0,0,1
+attend 64 ecoute-point "$bin/ondaris-carte" D.dat --geometrie "$geo" --ecoute 0,1 D6.wav
+[ ! -e D4.wav ] && [ ! -e D5.wav ] && [ ! -e D6.wav ] || echec "un WAV écrit malgré un refus"
+
+# Refusals of the runner's options.
+attend 64 nan "$bin/ondaris-acq" --simulateur --sim-geometrie "$geo" --sim-point nan,0,1,bruit
+attend 64 inf "$bin/ondaris-acq" --simulateur --sim-geometrie "$geo" --sim-point 0,0,inf,1000
+attend 64 derriere "$bin/ondaris-acq" --simulateur --sim-geometrie "$geo" --sim-point 0,0,-1,bruit
+attend 64 sans-geometrie "$bin/ondaris-acq" --simulateur --sim-point 0,0,1,bruit
+attend 64 sans-simulateur "$bin/ondaris-acq" --sim-geometrie "$geo"
+grep -q "sim-point « nan,0,1,bruit »" nan.txt || echec "message de nan"
+exit 0
