@@ -89,9 +89,9 @@ if [ "${1:-}" = windows ]; then
   for _ in $(seq 100); do [ -s "$affichage" ] && break; sleep 0.1; done
   (export DISPLAY=":$(head -1 "$affichage")"
    cd "${documents:-$essai}" && wine "$cible\ondaris-simulateur.exe" >/dev/null 2>&1 &
-   f=$(/usr/bin/python3 tests/app/fenetre/x11.py attend "BOÎTIER SIMULÉ" 240) &&
+   f=$(/usr/bin/python3 tests/app/fenetre/x11.py attend "BOÎTIER SIMULÉ" 90) &&
    /usr/bin/python3 tests/app/fenetre/x11.py ferme "$f" && /usr/bin/python3 tests/app/fenetre/x11.py disparue "$f" 60) ||
-    { avertit "la fenêtre installée ne s'ouvre pas en 4 minutes ou ne se ferme pas ; à l'écran :"
+    { avertit "la fenêtre installée ne s'ouvre pas en 90 s ou ne se ferme pas ; à l'écran :"
       DISPLAY=":$(head -1 "$affichage")" /usr/bin/python3 tests/app/fenetre/x11.py liste | sed 's/^/  /' || true; }
   timeout 60 wineserver -w || { avertit "la fenêtre installée ne se termine pas"; wineserver -k || true; }
   kill "$xvfb" 2>/dev/null || true
