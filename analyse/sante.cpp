@@ -250,8 +250,13 @@ void AnalyseMicros::ajoute(const uint32_t* mots, size_t trames, bool suite)
             }
             if (trames_ == 0)
                 e.origine = e.valeur = e.valeur_palier = e.haut = e.bas = x;
-            if (troncon_ == 0) {
+            // The filters start again after a gap, from the stream's first
+            // sample: a start taken anew from each piece would give every
+            // piece of the low band an offset of its own, which the
+            // neighbours' correlation would read as signal.
+            if (trames_ == 0)
                 e.depart = x;
+            if (troncon_ == 0) {
                 std::fill(e.z, e.z + 4, 0.0);
                 e.zb[0] = e.zb[1] = 0;
             }
@@ -461,9 +466,12 @@ std::vector<StatistiquesMicro> AnalyseMicros::bilan() const
                                 std::max(static_cast<double>(ECRETE_MIN), SEUIL_SATURE * static_cast<double>(s.n));
         const bool sain = vivant && !sature && !ecrete; // what it shows is its own
         const bool coupure = sain && s.palier >= SEUIL_COUPURE;
+        // A clipped signal's mean over part of its periods is no offset: a
+        // saturated microphone's mean must outweigh its RMS, as without
+        // neighbours.
         const bool continu = vivant && std::fabs(s.moyenne) >= SEUIL_CONTINU &&
-                             (s.nb_voisins > 0 ? std::fabs(s.moyenne - s.reference_moyenne) >= SEUIL_CONTINU
-                                               : std::fabs(s.moyenne) >= s.rms);
+                             (s.nb_voisins > 0 && !sature ? std::fabs(s.moyenne - s.reference_moyenne) >= SEUIL_CONTINU
+                                                          : std::fabs(s.moyenne) >= s.rms);
         const bool propre = sain && !coupure; // its figures over time are its own
         bool impulsif = false;
         if (propre && blocs_ > 1 && s.niveau_pointe >= s.niveau_typique + SEUIL_IMPULSIF_DB) {

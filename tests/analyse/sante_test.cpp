@@ -356,3 +356,30 @@ TEST(SanteMicros, EachKindFoundAndNamed)
     EXPECT_EQ(signales(d.bilan()),
               (std::map<int, unsigned>{{3, MUET}, {17, SATURE}, {200, BRUYANT}, {511, CONTINU}, {700, FIGE}}));
 }
+
+// The live analysis may leave packets out: the faults found over frames
+// with gaps are the same five, and nothing else.
+TEST(SanteMicros, FramesWithGaps)
+{
+    const std::vector<int32_t> codes = codes_tous_micros();
+    sim::Scene defauts;
+    defauts.sensitivity_spread_db = 1.0;
+    ASSERT_EQ(sim::parse_faults("3:muet,17:sature,200:bruit,511:continu,700:fige", defauts.faults), "");
+    const std::vector<uint32_t> mots = flux(defauts, false, 16384);
+    for (size_t bloc : {size_t(300), size_t(1024), size_t(2048)}) {
+        SCOPED_TRACE(bloc);
+        AnalyseMicros a(codes, false, nullptr, FE);
+        bool suite = true;
+        for (size_t t = 0, k = 0; t < 16384; t += bloc, ++k) {
+            // One block in three left out.
+            if (k % 3 == 1) {
+                suite = false;
+                continue;
+            }
+            a.ajoute(mots.data() + t * 1025, std::min<size_t>(bloc, 16384 - t), suite);
+            suite = true;
+        }
+        const std::map<int, unsigned> attendus = {{3, MUET}, {17, SATURE}, {200, BRUYANT}, {511, CONTINU}, {700, FIGE}};
+        EXPECT_EQ(signales(a.bilan()), attendus);
+    }
+}
