@@ -82,6 +82,11 @@ for _ in $(seq 100); do [ -s "$affichage" ] && break; sleep 0.1; done
 [ -s "$affichage" ] || echec "Xvfb n'a pas démarré"
 export DISPLAY=":$(head -1 "$affichage")"
 
+# A Wine session of its own, started on this display: one left by the
+# programs before (run without a display) places the window elsewhere and
+# never shows its second window.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
 debut=$(date +%s)
 (cd "$essai" && exec "${lance[@]}" >"$essai/sortie.txt" 2>&1) &
 programme=$!

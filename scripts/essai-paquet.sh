@@ -83,6 +83,10 @@ if [ "${1:-}" = windows ]; then
   # typed by hand show it in a second: said, with what the screen holds, and
   # not counted until that is understood.
   avertit() { echo "AVERTISSEMENT : $*"; }
+  # A Wine session of its own for it, started on the display (the one the
+  # runner and the verifier left has none).
+  wineserver -k >/dev/null 2>&1 || true
+  timeout 60 wineserver -w >/dev/null 2>&1 || true
   affichage=$(mktemp)
   Xvfb -displayfd 3 -screen 0 1400x900x24 -nolisten tcp 3>"$affichage" 2>/dev/null &
   xvfb=$!
