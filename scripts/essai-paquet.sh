@@ -78,11 +78,8 @@ if [ "${1:-}" = windows ]; then
   (cd "$essai" && wine "$cible\ondaris-acq.exe" --simulateur --duree 1 --dossier 'C:\Mesures' --nom installe \
      --sans-progression >installe.txt && wine "$cible\ondaris-verifie.exe" 'C:\Mesures\installe.dat' | tail -1) ||
     echec "le runner ou le vérificateur installés"
-  # The installed window starts and closes as a window manager asks. In
-  # this check's own fresh prefix it does not show yet, where the same steps
-  # typed by hand show it in a second: said, with what the screen holds, and
-  # not counted until that is understood.
-  avertit() { echo "AVERTISSEMENT : $*"; }
+  # The installed window starts and closes as a window manager asks; when
+  # it does not show, what the screen holds is listed.
   # A Wine session of its own for it, started on the display (the one the
   # runner and the verifier left has none).
   wineserver -k >/dev/null 2>&1 || true
@@ -95,9 +92,9 @@ if [ "${1:-}" = windows ]; then
    cd "${documents:-$essai}" && wine "$cible\ondaris-simulateur.exe" >/dev/null 2>&1 &
    f=$(/usr/bin/python3 tests/app/fenetre/x11.py attend "BOÎTIER SIMULÉ" 90) &&
    /usr/bin/python3 tests/app/fenetre/x11.py ferme "$f" && /usr/bin/python3 tests/app/fenetre/x11.py disparue "$f" 60) ||
-    { avertit "la fenêtre installée ne s'ouvre pas en 90 s ou ne se ferme pas ; à l'écran :"
+    { echec "la fenêtre installée ne s'ouvre pas en 90 s ou ne se ferme pas ; à l'écran :"
       DISPLAY=":$(head -1 "$affichage")" /usr/bin/python3 tests/app/fenetre/x11.py liste | sed 's/^/  /' || true; }
-  timeout 60 wineserver -w || { avertit "la fenêtre installée ne se termine pas"; wineserver -k || true; }
+  timeout 60 wineserver -w || { echec "la fenêtre installée ne se termine pas"; wineserver -k || true; }
   kill "$xvfb" 2>/dev/null || true
   xvfb=
   rm -f "$affichage"
