@@ -5,34 +5,45 @@
 
 #include "analyse/instantanes.h"
 #include "analyse/spectre.h"
-#include "files/lecture.h"
 
-int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte& d, Carte& c, std::string& erreur)
+int micros_enregistres(const std::string& dat, const Geometrie& g, const std::vector<double>& facteurs,
+                       MicrosEnregistres& m, std::string& erreur)
 {
-    Enregistrement e;
-    lit_enregistrement(dat, e);
-    if (!e.lisible) {
-        erreur = dat + " : illisible" + (e.problemes.empty() ? std::string() : " (" + e.problemes.front() + ")");
+    MicrosEnregistres r;
+    lit_enregistrement(dat, r.e);
+    if (!r.e.lisible) {
+        erreur = dat + " : illisible" + (r.e.problemes.empty() ? std::string() : " (" + r.e.problemes.front() + ")");
         return -1;
     }
-    const double fs = e.frequence;
-    const Disposition& disp = e.disposition;
-    std::vector<int> micros;
-    std::vector<int32_t> mots;
-    std::vector<float> facteurs;
+    const Disposition& disp = r.e.disposition;
     for (int w = 0; w < disp.nb_voies; ++w) {
         const int code = disp.codes[size_t(w)];
         if (code < 0 || code >= int(g.size()))
             continue;
-        micros.push_back(code);
-        mots.push_back(w);
-        if (!d.facteurs.empty())
-            facteurs.push_back(code < int(d.facteurs.size()) ? float(d.facteurs[size_t(code)]) : 0.0f);
+        r.micros.push_back(code);
+        r.mots.push_back(w);
+        if (!facteurs.empty())
+            r.facteurs.push_back(code < int(facteurs.size()) ? float(facteurs[size_t(code)]) : 0.0f);
     }
-    if (micros.empty()) {
+    if (r.micros.empty()) {
         erreur = dat + " : aucun micro enregistré";
         return -1;
     }
+    m = std::move(r);
+    return 0;
+}
+
+int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte& d, Carte& c, std::string& erreur)
+{
+    MicrosEnregistres m;
+    if (micros_enregistres(dat, g, d.facteurs, m, erreur) != 0)
+        return -1;
+    const Enregistrement& e = m.e;
+    const double fs = e.frequence;
+    const Disposition& disp = e.disposition;
+    const std::vector<int>& micros = m.micros;
+    const std::vector<int32_t>& mots = m.mots;
+    const std::vector<float>& facteurs = m.facteurs;
     const Bande* bande = nullptr;
     const std::vector<Bande> bandes = bandes_tiers_octave(fs / 2);
     for (const Bande& b : bandes)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analyse/formation.h"
+#include "files/lecture.h"
 
 struct DemandeCarte {
     double bande = 1000; // nominal centre of the third-octave band, Hz
@@ -35,6 +36,19 @@ struct Carte {
     double niveau_max = 0;       // dB re 1 unit², or dB SPL with factors
     bool sans_diagonale = false;
 };
+
+// A recording's microphones that the geometry places: the code of each,
+// its word in a frame and, when `facteurs` (Pa per count of microphone m)
+// is given, its factor (0 for one past the list).
+struct MicrosEnregistres {
+    Enregistrement e;
+    std::vector<int> micros;
+    std::vector<int32_t> mots;
+    std::vector<float> facteurs;
+};
+// 0; or -1 with the reason in `erreur` (unreadable recording, no microphone).
+int micros_enregistres(const std::string& dat, const Geometrie& g, const std::vector<double>& facteurs,
+                       MicrosEnregistres& m, std::string& erreur);
 
 // 0; or -1 with the reason in `erreur` (unreadable recording, no such band,
 // a span too short for one snapshot, no microphone).

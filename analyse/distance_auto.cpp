@@ -3,21 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "files/lecture.h"
-
 namespace {
-
-// The microphones a map of `dat` uses: recorded, with a position.
-std::vector<Point3> positions_utilisees(const std::string& dat, const Geometrie& g)
-{
-    Enregistrement e;
-    lit_enregistrement(dat, e);
-    std::vector<Point3> p;
-    for (int code : e.disposition.codes)
-        if (code >= 0 && code < int(g.size()))
-            p.push_back(g[size_t(code)]);
-    return p;
-}
 
 // The largest P(g) |a(g)|^2 of a map, |a(g)|^2 = sum (r0 / rm)^2.
 double focalisation(const Carte& c, const std::vector<Point3>& micros, const Point3& reference)
@@ -47,7 +33,12 @@ int cherche_distance(const std::string& dat, const Geometrie& g, const DemandeCa
         erreur = "plage de distances invalide";
         return -1;
     }
-    const std::vector<Point3> micros = positions_utilisees(dat, g);
+    MicrosEnregistres m;
+    if (micros_enregistres(dat, g, {}, m, erreur) != 0)
+        return -1;
+    std::vector<Point3> micros;
+    for (int code : m.micros)
+        micros.push_back(g[size_t(code)]);
     Point3 reference;
     for (const Point3& p : micros) {
         reference.x += p.x / micros.size();

@@ -9,7 +9,7 @@
 
 #include "analyse/formation.h"
 #include "analyse/spectre.h"
-#include "files/lecture.h"
+#include "analyse/carte.h"
 
 namespace {
 
@@ -226,29 +226,13 @@ void filtre_bande(std::vector<float>& signal, double frequence, double bas, doub
 int calcule_ecoute(const std::string& dat, const Geometrie& g, const DemandeEcoute& d, Ecoute& resultat,
                    std::string& erreur)
 {
-    Enregistrement e;
-    lit_enregistrement(dat, e);
-    if (!e.lisible) {
-        erreur = dat + " : illisible" + (e.problemes.empty() ? std::string() : " (" + e.problemes.front() + ")");
+    MicrosEnregistres m;
+    if (micros_enregistres(dat, g, d.facteurs, m, erreur) != 0)
         return -1;
-    }
+    const Enregistrement& e = m.e;
     const double fs = e.frequence;
     const Disposition& disp = e.disposition;
-    std::vector<int> micros, mots;
-    std::vector<float> facteurs;
-    for (int w = 0; w < disp.nb_voies; ++w) {
-        const int code = disp.codes[size_t(w)];
-        if (code < 0 || code >= int(g.size()))
-            continue;
-        micros.push_back(code);
-        mots.push_back(w);
-        if (!d.facteurs.empty())
-            facteurs.push_back(code < int(d.facteurs.size()) ? float(d.facteurs[size_t(code)]) : 0.0f);
-    }
-    if (micros.empty()) {
-        erreur = dat + " : aucun micro enregistré";
-        return -1;
-    }
+    const std::vector<int> mots(m.mots.begin(), m.mots.end());
     double f_basse = 0, f_haute = fs / 2;
     if (d.bande > 0) {
         bool trouvee = false;
@@ -264,7 +248,7 @@ int calcule_ecoute(const std::string& dat, const Geometrie& g, const DemandeEcou
             return -1;
         }
     }
-    Pointage p(fs, g, micros, mots, size_t(disp.nb_voies), e.flottant, facteurs, d.point);
+    Pointage p(fs, g, m.micros, mots, size_t(disp.nb_voies), e.flottant, m.facteurs, d.point);
     if (!p.valide()) {
         erreur = "point d'écoute (" + std::to_string(d.point.x) + ", " + std::to_string(d.point.y) + ", " +
                  std::to_string(d.point.z) + ") m impossible : sur un micro, hors d'échelle, ou aucun micro calibré";
