@@ -24,6 +24,7 @@
 #include "analyse/carte_directe.h"
 #include "analyse/formation.h"
 #include "analyse/spectre.h"
+#include "bench/cpu_fil.h"
 
 namespace {
 
@@ -40,18 +41,6 @@ double ghz()
                 return std::atof(l.c_str() + p + 1) / 1000;
         }
     return 0;
-}
-
-// CPU time of the calling thread, s.
-double cpu_fil()
-{
-#if defined(CLOCK_THREAD_CPUTIME_ID)
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec + 1e-9 * t.tv_nsec;
-#else
-    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
-#endif
 }
 
 } // namespace
