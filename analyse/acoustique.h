@@ -9,6 +9,8 @@ constexpr double PRESSION_REFERENCE = 20e-6; // Pa: 0 dB SPL
 // Counts per pascal of a microphone of the nominal sensitivity: the level
 // map's 10 log10(mean square) - 15 then reads dB SPL.
 constexpr double SENSIBILITE_NOMINALE = 281170.66;
+// Hz: a sound calibrator's tone; its third of an octave is 891 to 1122 Hz.
+constexpr double FREQUENCE_CALIBREUR = 1000.0;
 
 // dB SPL of a mean square in Pa^2 (-inf for 0).
 double niveau_spl(double moyenne_carres_pa2);

@@ -22,9 +22,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "analyse/acoustique.h" // FREQUENCE_CALIBREUR
 #include "files/calibration.h"
 
-constexpr double FREQUENCE_CALIBREUR = 1000.0; // Hz; a third of an octave: 891 to 1122 Hz
 constexpr double DUREE_RECHERCHE_S = 0.0625;
 constexpr double DUREE_LECTURE_S = 0.25;
 constexpr double SEUIL_CALIBREUR_DB = 10.0;

@@ -1,6 +1,6 @@
 #include "analyse/sante.h"
 
-#include "analyse/calibreur.h"
+#include "analyse/acoustique.h"
 
 #include <algorithm>
 #include <cmath>

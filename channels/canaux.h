@@ -3,8 +3,6 @@
 // (the Selection value gives the list itself).
 #pragma once
 
-#include "channels/selection.h"
-
 constexpr int NB_FAISCEAUX = 128;
 constexpr int NB_MICROS = 1024;
 constexpr int NB_VA = 16;

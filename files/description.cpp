@@ -1,6 +1,5 @@
 #include "files/description.h"
 
-#include "files/fichier_donnees.h"
 #include "files/lignes.h"
 
 namespace {

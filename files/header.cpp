@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-#include "files/lignes.h"
-
 void init_header(type_header_file& h)
 {
     std::memset(&h, 0, sizeof h);

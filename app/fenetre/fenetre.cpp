@@ -29,14 +29,13 @@
 #include "app/model/construction.h"
 #include "app/model/grille.h"
 #include "app/model/micros_fichier.h"
-#include "app/model/mode_avance.h"
+#include "app/model/nommage_controles.h"
 #include "app/model/init.h"
 #include "acquisition/presence.h"
 #include "device/bringup.h"
 #include "app/model/parametres.h"
 #include "device/parametres.h"
 #include "app/model/config_controles.h"
-#include "app/model/nommage_controles.h"
 
 static void init_ressources() { Q_INIT_RESOURCE(fenetre); }
 
@@ -121,7 +120,8 @@ Fenetre::Fenetre(Principale& p, QtOperator& op, const QString& suffixe_titre) : 
             analyse_->spectre_de(m);
     });
 
-    op_.attache(this);
+    op_.attache(
+        this, [this] { applique(); }, [this] { pompe(); });
     p_.pane.on_append = [this](const std::string& s) { ajoute_pane(s); };
     // Runs go on a thread of their own; their reports reach the model here,
     // every 50 ms, and the model reaches the widgets.
@@ -149,7 +149,7 @@ Fenetre::~Fenetre()
         p_.fil_run.join();
     // The window's teardown: the USB link goes with it.
     p_.pane.on_append = nullptr;
-    op_.attache(nullptr);
+    op_.attache(nullptr, {}, {});
     fermeture(p_);
 }
 

@@ -19,6 +19,7 @@
 #include "device/parametres.h"
 #include "app/fenetre/texte_qt.h"
 #include "app/model/acquisition.h"
+#include "app/model/affiche_niveaux.h"
 #include "app/model/instrument.h"
 #include "app/model/principale.h"
 #include "base/format.h"

@@ -8,8 +8,6 @@
 #include <QMessageBox>
 #include <QStringList>
 
-#include "app/fenetre/fenetre.h"
-
 namespace {
 
 QMessageBox::Icon icone(Icon icon)
@@ -48,18 +46,22 @@ QString QtOperator::texte_boite(const std::string& text)
 
 QWidget* QtOperator::parent() const { return fenetre_; }
 
+void QtOperator::applique() const
+{
+    if (applique_)
+        applique_();
+}
+
 void QtOperator::message_box(const std::string& text, const std::string& caption, Icon icon)
 {
-    if (fenetre_)
-        fenetre_->applique(); // the pane shows the message before the box does
+    applique(); // the pane shows the message before the box does
     QMessageBox box(icone(icon), QString::fromUtf8(caption.c_str()), texte_boite(text), QMessageBox::Ok, parent());
     box.exec();
 }
 
 bool QtOperator::ask_yes_no(const std::string& text, const std::string& caption, Icon icon)
 {
-    if (fenetre_)
-        fenetre_->applique();
+    applique();
     QMessageBox box(icone(icon), QString::fromUtf8(caption.c_str()), texte_boite(text),
                     QMessageBox::Yes | QMessageBox::No, parent());
     box.button(QMessageBox::Yes)->setText(QStringLiteral("&Oui"));
@@ -70,8 +72,7 @@ bool QtOperator::ask_yes_no(const std::string& text, const std::string& caption,
 
 bool QtOperator::choix_fichier(const std::string& filter, bool sauver, std::string& path)
 {
-    if (fenetre_)
-        fenetre_->applique();
+    applique();
     QFileDialog dlg(parent());
     dlg.setAcceptMode(sauver ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dlg.setFileMode(sauver ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -100,8 +101,7 @@ bool QtOperator::choose_open_file(const std::string& filter, std::string& path)
 
 bool QtOperator::choose_folder(const std::string& start, std::string& path)
 {
-    if (fenetre_)
-        fenetre_->applique();
+    applique();
     QFileDialog dlg(parent());
     dlg.setFileMode(QFileDialog::Directory);
     dlg.setOption(QFileDialog::ShowDirsOnly, true);
@@ -115,8 +115,8 @@ bool QtOperator::choose_folder(const std::string& start, std::string& path)
 
 void QtOperator::pump_events()
 {
-    if (fenetre_)
-        fenetre_->pompe();
+    if (pompe_)
+        pompe_();
     else
         QCoreApplication::processEvents();
 }

@@ -5,15 +5,23 @@
 
 #include <QString>
 
+#include <functional>
+
 #include "base/operateur.h"
 
-class Fenetre;
 class QWidget;
 
 class QtOperator : public Operator {
 public:
-    // Dialogs are modal to the window once it is attached.
-    void attache(Fenetre* fenetre) { fenetre_ = fenetre; }
+    // Dialogs are modal to `fenetre` once it is attached; `applique` brings
+    // the model to the widgets before a dialog, `pompe` pumps the window's
+    // events. attache(nullptr, {}, {}) lets the window go.
+    void attache(QWidget* fenetre, std::function<void()> applique, std::function<void()> pompe)
+    {
+        fenetre_ = fenetre;
+        applique_ = std::move(applique);
+        pompe_ = std::move(pompe);
+    }
 
     void message_box(const std::string& text, const std::string& caption, Icon icon) override;
     bool ask_yes_no(const std::string& text, const std::string& caption, Icon icon) override;
@@ -31,5 +39,8 @@ private:
     QWidget* parent() const;
     bool choix_fichier(const std::string& filter, bool sauver, std::string& path);
 
-    Fenetre* fenetre_ = nullptr;
+    void applique() const;
+
+    QWidget* fenetre_ = nullptr;
+    std::function<void()> applique_, pompe_;
 };

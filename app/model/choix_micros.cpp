@@ -1,6 +1,5 @@
 #include "app/model/choix_micros.h"
 
-#include "app/model/grille.h"
 #include "app/model/principale.h"
 #include "channels/canaux.h"
 #include "device/commandes.h"
@@ -18,22 +17,6 @@ Selection selection_des_cases(const Controles& c)
     s.compteurs = {c.checkBox_CptA.checked, c.checkBox_CptB.checked, c.checkBox_CptC.checked, c.checkBox_CptD.checked};
     s.etat = c.checkBox_Status.checked;
     return s;
-}
-
-void cases_de_selection(Principale& p, const Selection& s)
-{
-    Controles& c = p.ctl;
-    for (int v = 0; v < NB_VA; ++v)
-        c.grid_VA[v].checked = s.va[v];
-    CheckBox* compteurs[4] = {&c.checkBox_CptA, &c.checkBox_CptB, &c.checkBox_CptC, &c.checkBox_CptD};
-    for (int k = 0; k < 4; ++k)
-        compteurs[k]->checked = s.compteurs[k];
-    c.checkBox_Status.checked = s.etat;
-    for (int f = 0; f < NB_FAISCEAUX; ++f) {
-        for (int j = 0; j < 8; ++j)
-            c.grid[f][j].checked = s.micros[f][j];
-        micro_valide(p, f, 0);
-    }
 }
 
 std::array<uint8_t, 128> valide_micros(Principale& p)

@@ -14,10 +14,6 @@ struct Principale;
 // What the microphone, analogue, counter and status boxes show.
 Selection selection_des_cases(const Controles& c);
 
-// Ticks those boxes as `s` says; the beam, group and all boxes follow as
-// after a click on each beam.
-void cases_de_selection(Principale& p, const Selection& s);
-
 // Microphone bytes of the header and nb_micros from the microphone boxes;
 // returns the 128 beam masks (bit j of byte f = microphone 8f + j).
 std::array<uint8_t, 128> valide_micros(Principale& p);

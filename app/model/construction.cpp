@@ -7,7 +7,6 @@
 #include "app/model/config_controles.h"
 #include "app/model/enable.h"
 #include "app/model/grille.h"
-#include "app/model/mode_avance.h"
 #include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
 #include "files/reparation.h"

@@ -110,3 +110,19 @@ void checkBox_Tous_Click(Principale& p)
     valide_micros(p);
     affiche_micros(p, false);
 }
+
+void cases_de_selection(Principale& p, const Selection& s)
+{
+    Controles& c = p.ctl;
+    for (int v = 0; v < NB_VA; ++v)
+        c.grid_VA[v].checked = s.va[v];
+    CheckBox* compteurs[4] = {&c.checkBox_CptA, &c.checkBox_CptB, &c.checkBox_CptC, &c.checkBox_CptD};
+    for (int k = 0; k < 4; ++k)
+        compteurs[k]->checked = s.compteurs[k];
+    c.checkBox_Status.checked = s.etat;
+    for (int f = 0; f < NB_FAISCEAUX; ++f) {
+        for (int j = 0; j < 8; ++j)
+            c.grid[f][j].checked = s.micros[f][j];
+        micro_valide(p, f, 0);
+    }
+}

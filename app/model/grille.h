@@ -5,10 +5,14 @@
 #pragma once
 
 struct Principale;
+struct Selection;
 
 // Microphone box (f, j) clicked: its beam box, group box and the all box
 // follow. Out-of-range indices do nothing.
 void micro_valide(Principale& p, int f, int j);
+// Ticks the microphone, analogue, counter and status boxes as `s` says; the beam, group and all boxes follow as
+// after a click on each beam.
+void cases_de_selection(Principale& p, const Selection& s);
 // Beam box f clicked: its 8 microphones take its state; group and all follow.
 void faisceaux_valide(Principale& p, int f);
 // Group box g clicked: its 8 beams and 64 microphones take its state.

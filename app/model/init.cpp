@@ -2,6 +2,7 @@
 
 #include "acquisition/presence.h"
 #include "app/model/enable.h"
+#include "app/model/passage_run.h"
 #include "app/model/principale.h"
 #include "device/bringup.h"
 #include "device/commandes.h"
@@ -45,7 +46,7 @@ void button_Init_Click(Principale& p)
     // and gets its controls back from releve_run() once it has ended.
     set_enabled(p, false);
     p.run_en_cours = true;
-    p.passage = std::make_unique<PassageRun>(p);
+    p.passage = std::make_shared<PassageRun>(p);
     PassageRun& passage = *p.passage;
     passage.differe = true;
     p.sortie_pane = p.journal.sortie;

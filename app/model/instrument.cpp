@@ -8,6 +8,7 @@
 #include "app/model/acquisition.h"
 #include "app/model/affiche_niveaux.h"
 #include "app/model/choix_micros.h"
+#include "app/model/grille.h"
 #include "app/model/principale.h"
 #include "channels/niveaux.h"
 
@@ -106,8 +107,6 @@ int deselectionne_signales(Principale& p, const std::vector<StatistiquesMicro>& 
     return n;
 }
 
-bool calibration_chargee(const Principale& p) { return p.calibration.facteurs.size() == 1024; }
-
 int charge_calibration(Principale& p, const std::string& chemin)
 {
     Calibration c;
@@ -184,35 +183,4 @@ void pondere_niveaux(Principale& p, bool a)
 {
     p.ponderation_a = a;
     regle_analyse(p);
-}
-
-std::string unite_niveaux(const Principale& p)
-{
-    const bool cal = calibration_chargee(p);
-    if (p.ponderation_a)
-        return cal ? "dB(A)" : "dB A";
-    return cal ? "dB SPL" : "dB";
-}
-
-namespace {
-
-int index_niveau(double db) { return static_cast<int>(std::clamp(std::lround(db), 0L, long(NB_NIVEAUX - 1))); }
-
-} // namespace
-
-int niveau_calibre(const Principale& p, int m, int L)
-{
-    if (!calibration_chargee(p) || m < 0 || m >= 1024)
-        return L;
-    // The run's index reads dB SPL at the nominal sensitivity.
-    return index_niveau(L + 20.0 * std::log10(p.calibration.facteurs[size_t(m)] * SENSIBILITE_NOMINALE));
-}
-
-void applique_niveaux_a(Principale& p, const ResultatsDirect& r)
-{
-    if (!p.ponderation_a || !p.run_en_cours || r.niveaux_a.size() != 1024)
-        return;
-    for (int m = 0; m < 1024; ++m)
-        if (!std::isnan(r.niveaux_a[size_t(m)]))
-            p.ctl.grid_n[size_t(m / 8)][size_t(m % 8)] = couleur_niveau(p, index_niveau(r.niveaux_a[size_t(m)]));
 }

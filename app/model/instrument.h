@@ -35,7 +35,6 @@ int charge_calibration(Principale& p, const std::string& chemin);
 int enregistre_calibration(Principale& p, const std::string& chemin);
 // Back to no calibration: the level map in the level map's decibels.
 void oublie_calibration(Principale& p);
-bool calibration_chargee(const Principale& p);
 
 // The calibrator assistant: a capture without a file until Stop, reading
 // a calibrator of `reference` dB SPL at 1 kHz on one microphone after another.
@@ -46,14 +45,6 @@ int prend_calibres(Principale& p, const ResultatsDirect& r);
 
 // The level map A-weighted or not (from the live analysis when it is).
 void pondere_niveaux(Principale& p, bool a);
-// The A-weighted levels of the live analysis on the cell view, during a run.
-void applique_niveaux_a(Principale& p, const ResultatsDirect& r);
-// The level index of microphone m for the run's index L: through the
-// calibration in use when one is loaded.
-int niveau_calibre(const Principale& p, int m, int L);
-
-// "dB", "dB SPL", "dB(A)" (calibrated and A-weighted) or "dB A".
-std::string unite_niveaux(const Principale& p);
 
 // Loads the array's geometry (1024 positions); 0, or -1 with the reason in
 // the pane (the geometry in use stays).

@@ -5,10 +5,8 @@
 
 #include "app/model/coche.h"
 #include "app/model/enable.h"
-#include "app/model/mode_avance.h"
 #include "app/model/principale.h"
 #include "files/chemins.h"
-#include "app/model/acquisition.h"
 #include "files/fichier_donnees.h"
 #include "files/nommage.h"
 
@@ -36,6 +34,32 @@ void checkBox_Nom_Fich_CheckedChanged(Principale& p)
         c.button_Fichier.shown = enregistre;
         c.groupBox_Nom_Fich.shown = false;
     }
+}
+
+void checkBox_Test_CheckedChanged(Principale& p)
+{
+    Controles& c = p.ctl;
+    p.journal.detail = c.checkBox_Test.checked;
+    if (p.journal.detail) {
+        c.groupBox_Test.shown = true;
+        coche(p, c.checkBox_Nom_Fich, false, checkBox_Nom_Fich_CheckedChanged);
+    } else {
+        c.groupBox_Test.shown = false;
+        c.checkBox_Status.checked = false;
+    }
+}
+
+int ouvre_fichiers(Principale& p)
+{
+    const int r = p.fichiers.prepare(p.acqui_name, p.journal);
+    p.file_open = r == 0;
+    return r;
+}
+
+void ferme_fichiers(Principale& p)
+{
+    p.fichiers.ferme();
+    p.file_open = false;
 }
 
 int textBox_Racine_DoubleClick(Principale& p)

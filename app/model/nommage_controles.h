@@ -1,5 +1,6 @@
 // Recording switch, automatic or manual naming of the run's three files, the
-// folder picker and the comment editor.
+// folder picker and the comment editor, and the advanced mode, which
+// excludes automatic naming.
 #pragma once
 
 #include <string>
@@ -14,10 +15,23 @@ void checkBox_Record_CheckedChanged(Principale& p);
 // recording.
 void checkBox_Nom_Fich_CheckedChanged(Principale& p);
 
+// "Mode avancé": diagnostic messages and the advanced group's controls.
+// Ticked: the advanced group is shown in place of the file-name group and
+// "Fichier automatique" is unticked. Unticked: the group is hidden and
+// "Status" unticked.
+void checkBox_Test_CheckedChanged(Principale& p);
+
 // Folder picker on "Répertoire". nom_dir always ends with its separator
 // (an empty folder stays empty: the working directory). 0 when a folder was
 // chosen, -1 when the dialog was cancelled.
 int textBox_Racine_DoubleClick(Principale& p);
+
+// The files chosen with "Fichier" (no automatic naming): opened at once for
+// p.acqui_name but left as they are until a run starts on them, held until
+// the next run takes them; released, an existing file keeps its bytes. -1,
+// with the reason in the pane, when one cannot be created.
+int ouvre_fichiers(Principale& p);
+void ferme_fichiers(Principale& p);
 
 // Manual choice of the data file: closes the files of an earlier choice,
 // adds ".dat" to a name chosen without it, and opens the data, header and

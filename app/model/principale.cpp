@@ -24,6 +24,9 @@ Principale::~Principale()
     }
     if (fil_run.joinable())
         fil_run.join();
-    if (passage && passage->differe)
+    // The journal writes through the hand-over while a run defers its
+    // reports (sortie_pane then holds the pane's own output): it gets it
+    // back before the hand-over goes.
+    if (passage && sortie_pane)
         journal.sortie = sortie_pane;
 }

@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/model/acquisition.h"
+#include "acquisition/run.h"
 #include "direct/analyse_directe.h"
 #include "files/calibration.h"
 #include "files/geometrie.h"
@@ -27,6 +27,8 @@
 #include "device/boitier.h"
 #include "device/usb.h"
 #include "files/header.h"
+
+class PassageRun;
 
 struct Principale {
     Principale(usb::UsbApi& usb, Operator& op, Clock& clock, Conventions conv = Conventions::from_locale(),
@@ -71,7 +73,7 @@ struct Principale {
     // its own and reports through `passage`, which releve_run() empties.
     bool run_sur_fil = false;
     std::unique_ptr<Run> run;
-    std::unique_ptr<PassageRun> passage;
+    std::shared_ptr<PassageRun> passage; // shared: the model's state needs only its name
     std::thread fil_run;
     bool run_en_cours = false; // a run, or Init, holds the box
     int resultat_init = 0;     // what Init on the run's thread gave
@@ -147,3 +149,6 @@ struct Principale {
         journal.verb(pattern, args, flag);
     }
 };
+
+// A calibration is loaded: a factor for every microphone.
+inline bool calibration_chargee(const Principale& p) { return p.calibration.facteurs.size() == 1024; }

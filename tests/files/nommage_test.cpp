@@ -6,7 +6,6 @@
 
 #include "app/model/config_controles.h"
 #include "app/model/construction.h"
-#include "app/model/mode_avance.h"
 #include "app/model/nommage_controles.h"
 #include "app/model/principale.h"
 #include "files/chemins.h"

@@ -9,6 +9,7 @@
 
 #include "acquisition/run.h"
 #include "app/model/acquisition.h"
+#include "app/model/passage_run.h"
 #include "app/model/affiche_niveaux.h"
 #include "channels/niveaux.h"
 #include "channels/selection.h"

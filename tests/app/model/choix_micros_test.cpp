@@ -5,6 +5,7 @@
 #include <random>
 
 #include "app/model/choix_micros.h"
+#include "app/model/grille.h"
 #include "app/model/principale.h"
 #include "device/commandes.h"
 #include "support/doubles.h"

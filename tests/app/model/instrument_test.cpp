@@ -9,6 +9,7 @@
 #include "app/model/choix_micros.h"
 #include "app/model/construction.h"
 #include "app/model/init.h"
+#include "app/model/affiche_niveaux.h"
 #include "app/model/instrument.h"
 #include "app/model/principale.h"
 #include "app/model/parametres.h"
