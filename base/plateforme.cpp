@@ -450,3 +450,43 @@ bool heure_utc(std::time_t t, std::tm& tm)
 }
 
 int demandes_fin() { return demandes.load(); }
+
+double cpu_fil_s()
+{
+#ifdef _WIN32
+    FILETIME creation, fin, noyau, utilisateur;
+    if (!GetThreadTimes(GetCurrentThread(), &creation, &fin, &noyau, &utilisateur))
+        return 0;
+    const auto s100ns = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    return 1e-7 * (s100ns(noyau) + s100ns(utilisateur));
+#else
+    timespec t{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t) != 0)
+        return 0;
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+#endif
+}
+
+double attente_cpu_fil_s()
+{
+#ifdef __linux__
+    // "run time, wait time, time slices" in ns; the file is the thread's own
+    // and kept open by it.
+    thread_local const int fd = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char ligne[96];
+    const ssize_t n = ::pread(fd, ligne, sizeof ligne - 1, 0);
+    if (n <= 0)
+        return 0;
+    ligne[n] = 0;
+    unsigned long long cpu = 0, attente = 0;
+    if (std::sscanf(ligne, "%llu %llu", &cpu, &attente) != 2)
+        return 0;
+    return 1e-9 * static_cast<double>(attente);
+#else
+    return 0;
+#endif
+}

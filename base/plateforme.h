@@ -103,6 +103,12 @@ int demandes_fin();
 // nothing elsewhere.
 void console_utf8();
 
+// CPU time the calling thread has run, in seconds.
+double cpu_fil_s();
+// Time the calling thread has waited for a CPU while ready to run, in
+// seconds (Linux: its schedstat); 0 where the system does not tell.
+double attente_cpu_fil_s();
+
 #ifdef _WIN32
 std::wstring utf8_vers_large(const std::string& utf8);
 std::string large_vers_utf8(const std::wstring& large);

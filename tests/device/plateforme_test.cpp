@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/model/acquisition.h"
@@ -77,6 +79,29 @@ TEST(Plateforme, FreeSpaceOfTheDataFolderVolume)
     const std::string nulle_part = "/nulle/part/Essai.dat";
 #endif
     EXPECT_EQ(disque_systeme().espace(nulle_part), 0u);
+}
+
+// The thread's CPU clock counts what the calling thread runs, not the time
+// it sleeps nor what another thread runs meanwhile (the benchmarks and the
+// map's load figure rest on it).
+TEST(Plateforme, ThreadCpuClockCountsTheCallingThreadOnly)
+{
+    const double debut = cpu_fil_s();
+    std::thread occupe([] {
+        const double d = cpu_fil_s();
+        while (cpu_fil_s() - d < 0.05) {
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    occupe.join();
+    EXPECT_LT(cpu_fil_s() - debut, 0.04);
+    // Running, it advances (bounded: a loaded machine may hold it back).
+    const double d = cpu_fil_s();
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (cpu_fil_s() - d < 0.01 && std::chrono::steady_clock::now() < limite) {
+    }
+    EXPECT_GE(cpu_fil_s() - d, 0.01);
+    EXPECT_GE(attente_cpu_fil_s(), 0.0);
 }
 
 TEST(Plateforme, RegionalSeparators)
