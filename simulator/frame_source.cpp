@@ -98,7 +98,8 @@ void add_delayed(const std::vector<float>& in, double delay, double gain, std::v
     for (double& v : h)
         v *= gain / sum;
     // The input with kTaps frames of its own end before it, so that every
-    // output frame reads one contiguous run: y[i] = sum over k of h[k] x[i - whole + 15 - k].
+    // output frame reads one contiguous run: y[i] = sum over k of h[k] x[i -
+    // whole + 15 - k].
     std::vector<float> ext(size_t(n + 2 * kTaps));
     for (int64_t i = 0; i < n + 2 * kTaps; ++i)
         ext[size_t(i)] = in[size_t(((i - kTaps) % n + n) % n)];
@@ -139,7 +140,8 @@ double microphone_sensitivity(const Scene& scene, int microphone)
 std::string parse_point(const std::string& text, PointSource& p)
 {
     const std::string refus = "--sim-point « " + text +
-                              " » : X,Y,Z,bruit ou X,Y,Z,HZ attendu, en mètres, Z > 0, puis ,DB en option "
+                              " » : X,Y,Z,bruit ou X,Y,Z,HZ attendu, en mètres, "
+                              "Z > 0, puis ,DB en option "
                               "(dB SPL à 1 m, 94 par défaut, de 0 à 160)";
     std::vector<std::string> champs;
     size_t debut = 0;
@@ -178,6 +180,210 @@ std::string parse_point(const std::string& text, PointSource& p)
 
 uint32_t status_word(const Settings& settings) { return 1u | uint32_t(settings.delay) << 8; }
 
+namespace {
+
+// What each word of the frame carries: the microphone it hears (a swap
+// crosses two; -1 for the other words), the tone's amplitude and phase
+// there, its own noise and what else it carries.
+struct Voix {
+    std::vector<double> amp, cos_phi, sin_phi, noise_rms, extra_amp;
+    std::vector<int> heard;
+    std::vector<Special> special;
+};
+
+// A microphone's fault on its word.
+void applique_defaut(const MicFault& f, Voix& v, size_t w)
+{
+    switch (f.kind) {
+    case MicFault::Dead:
+        v.special[w] = Special::None;
+        v.amp[w] = 0;
+        v.noise_rms[w] *= kDeadNoise;
+        break;
+    case MicFault::Stuck:
+        v.special[w] = Special::Stuck;
+        break;
+    case MicFault::Clipping:
+        v.special[w] = Special::Clipping;
+        v.extra_amp[w] = kClippingDrive * kFullScale;
+        break;
+    case MicFault::Noisy:
+        v.noise_rms[w] *= kNoisyGain;
+        break;
+    case MicFault::DcOffset:
+        v.special[w] = Special::DcOffset;
+        break;
+    case MicFault::FlatTop:
+        v.special[w] = Special::FlatTop;
+        v.extra_amp[w] = kClippingDrive * kAnalogueClip * kFullScale;
+        break;
+    case MicFault::Dropout:
+        v.special[w] = Special::Dropout;
+        break;
+    case MicFault::Bang:
+        v.special[w] = Special::Bang;
+        break;
+    case MicFault::Hum:
+        v.special[w] = Special::Hum;
+        break;
+    case MicFault::Swap:
+    case MicFault::Deaf: // in its sensitivity
+    case MicFault::Inverted:
+        break;
+    }
+}
+
+Voix voix(const std::vector<Word>& layout, const Scene& sc, double tone_hz, double height)
+{
+    const size_t words = layout.size();
+    Voix v;
+    v.amp.assign(words, 0.0);
+    v.cos_phi.assign(words, 1.0);
+    v.sin_phi.assign(words, 0.0);
+    v.noise_rms.assign(words, sc.noise_rms);
+    v.extra_amp.assign(words, 0.0);
+    v.heard.assign(words, -1);
+    v.special.assign(words, Special::None);
+    for (size_t w = 0; w < words; ++w) {
+        const Word word = layout[w];
+        if (word.kind != Word::Microphone)
+            continue;
+        const int m = heard_by(sc.faults, word.index);
+        v.heard[w] = m;
+        const double dx = m / 8 - sc.source_beam;
+        const double dy = m % 8 - sc.source_row;
+        const double d = std::sqrt(dx * dx + dy * dy + height * height);
+        const double gain = microphone_sensitivity(sc, m) / kNominalSensitivity;
+        v.amp[w] = sc.tone_amplitude * std::pow(10.0, -sc.falloff_db_per_pitch * (d - height) / 20.0) * gain;
+        const double phi = 2 * kPi * tone_hz * d * sc.pitch_m / kSoundSpeed;
+        v.cos_phi[w] = std::cos(phi);
+        v.sin_phi[w] = std::sin(phi);
+
+        if (sc.calibrator.microphone == m) {
+            v.special[w] = Special::Calibrator;
+            v.amp[w] = 0;
+            v.extra_amp[w] = std::sqrt(2.0) * kReferencePa * std::pow(10.0, sc.calibrator.level_db / 20.0) *
+                             microphone_sensitivity(sc, m);
+        }
+        if (const MicFault* f = fault_of(sc.faults, m))
+            applique_defaut(*f, v, w);
+    }
+    return v;
+}
+
+// The physical scene over `n` frames, frame by frame and word by word, in
+// counts. The microphones that hear it lose the plain scene's tone.
+std::vector<float> champ(const Scene& sc, double fs, size_t n, Voix& v)
+{
+    const size_t words = v.heard.size();
+    std::vector<float> field(n * words, 0.0f);
+    std::vector<std::vector<float>> broadband(sc.points.size());
+    std::vector<std::vector<double>> tone(sc.points.size()); // sin and cos of each frame
+    for (size_t k = 0; k < sc.points.size(); ++k) {
+        if (sc.points[k].tone_hz > 0)
+            continue;
+        Noise draw(mix(sc.seed ^ mix(0x504F494E54ull + k)));
+        broadband[k].resize(n);
+        for (float& x : broadband[k])
+            x = float(draw.gaussian());
+    }
+    std::vector<float> heard_here(n);
+    for (size_t w = 0; w < words; ++w) {
+        if (v.heard[w] < 0)
+            continue;
+        const bool hears = v.amp[w] != 0; // not dead, not under the calibrator
+        v.amp[w] = 0;
+        if (!hears)
+            continue;
+        const int m = v.heard[w];
+        const Point3 at = sc.geometry[size_t(m)];
+        const double gain = microphone_sensitivity(sc, m);
+        std::fill(heard_here.begin(), heard_here.end(), 0.0f);
+        for (size_t k = 0; k < sc.points.size(); ++k) {
+            const PointSource& src = sc.points[k];
+            const double r = std::max(std::hypot(src.x - at.x, src.y - at.y, src.z - at.z), 1e-3);
+            const double rms = kReferencePa * std::pow(10.0, src.level_db / 20.0) / r * gain;
+            if (src.tone_hz > 0) {
+                const double c = std::clamp(std::round(src.tone_hz * n / fs), 1.0, double(n / 2 - 1));
+                // sin(t - phi) = sin t cos phi - cos t sin phi, t from the table
+                const double phi = 2 * kPi * (c * fs / n) * r / kSoundSpeed;
+                const double a = std::sqrt(2.0) * rms * std::cos(phi), b = -std::sqrt(2.0) * rms * std::sin(phi);
+                if (tone[k].empty()) {
+                    tone[k].resize(2 * n);
+                    for (size_t i = 0; i < n; ++i) {
+                        tone[k][2 * i] = std::sin(2 * kPi * c * double(i) / n);
+                        tone[k][2 * i + 1] = std::cos(2 * kPi * c * double(i) / n);
+                    }
+                }
+                for (size_t i = 0; i < n; ++i)
+                    heard_here[i] += float(a * tone[k][2 * i] + b * tone[k][2 * i + 1]);
+            } else {
+                add_delayed(broadband[k], r / kSoundSpeed * fs, rms, heard_here);
+            }
+        }
+        for (size_t i = 0; i < n; ++i)
+            field[i * words + w] = heard_here[i];
+    }
+    return field;
+}
+
+// The moments of the table the faults act at: the calibrator's tone and
+// the clipping oscillation (about 1 kHz) and the hum in whole periods of
+// the table below the Nyquist frequency, the dropout, the bang.
+struct Moments {
+    uint64_t n = 0;
+    double cycles_1k = 0, cycles_hum = 0;
+    uint64_t dropout_from = 0, dropout_to = 0, bang_from = 0;
+
+    Moments(uint64_t table_frames, double fs) : n(table_frames)
+    {
+        cycles_1k = std::clamp(std::round(kCalibratorHz * n / fs), 1.0, double(n / 2 - 1));
+        cycles_hum = std::clamp(std::round(kHumHz * n / fs), 1.0, double(n / 6 - 1));
+        dropout_from = n / 4;
+        dropout_to = dropout_from + std::min<uint64_t>(kDropoutFrames, n / 2);
+        bang_from = n / 2;
+    }
+};
+
+// Sample `s` of frame i with what the word carries besides; s1k the 1 kHz
+// oscillation at i.
+double avec_special(Special sp, double s, double extra, uint64_t i, double s1k, const Moments& t)
+{
+    switch (sp) {
+    case Special::None:
+        break;
+    case Special::Stuck:
+        s = kStuckValue;
+        break;
+    case Special::DcOffset:
+        s = clip(s + kDcOffset);
+        break;
+    case Special::Clipping:
+    case Special::Calibrator:
+        s = clip(s + extra * s1k);
+        break;
+    case Special::FlatTop:
+        s = std::clamp(s + extra * s1k, -kAnalogueClip * kFullScale, kAnalogueClip * kFullScale);
+        break;
+    case Special::Dropout:
+        if (i >= t.dropout_from && i < t.dropout_to)
+            s = 0;
+        break;
+    case Special::Bang:
+        if (i >= t.bang_from && i < t.bang_from + kBangSamples)
+            s = clip(s + kBangPeak * std::sin(2 * kPi * double(i - t.bang_from) / kBangSamples));
+        break;
+    case Special::Hum:
+        for (int h = 1; h <= 3; ++h)
+            s += kHumPeak / h * std::sin(2 * kPi * h * t.cycles_hum * double(i) / double(t.n));
+        s = clip(s);
+        break;
+    }
+    return s;
+}
+
+} // namespace
+
 FrameSource::FrameSource(const Params& p)
     : layout_(frame_layout(p.settings.selection, p.extra_words)), frame_bytes_(int(layout_.size()) * 4),
       float_samples_(p.settings.sample_type == SampleType::Float), first_counter_(p.first_counter),
@@ -196,205 +402,47 @@ FrameSource::FrameSource(const Params& p)
     // below the Nyquist frequency.
     const double cycles = std::clamp(std::round(sc.tone_hz * table_frames_ / fs), 0.0, double(table_frames_ / 2 - 1));
     const double height = std::max(sc.source_height, 1e-3);
-    const double tone_hz = cycles * fs / table_frames_;
+    const Moments moments(table_frames_, fs);
+    Voix v = voix(layout_, sc, cycles * fs / table_frames_, height);
+    const std::vector<float> field = physical ? champ(sc, fs, size_t(table_frames_), v) : std::vector<float>{};
 
-    // The calibrator's tone and the clipping oscillation: about 1 kHz, in
-    // whole periods of the table, below the Nyquist frequency.
-    const double cycles_1k =
-        std::clamp(std::round(kCalibratorHz * table_frames_ / fs), 1.0, double(table_frames_ / 2 - 1));
-    const double cycles_hum = std::clamp(std::round(kHumHz * table_frames_ / fs), 1.0, double(table_frames_ / 6 - 1));
-    const uint64_t dropout_from = table_frames_ / 4;
-    const uint64_t dropout_to = dropout_from + std::min<uint64_t>(kDropoutFrames, table_frames_ / 2);
-    const uint64_t bang_from = table_frames_ / 2;
-
-    // Per word: the microphone it hears (a swap crosses two), the tone's
-    // amplitude and phase there, its own noise and what else it carries.
     const size_t words = layout_.size();
-    std::vector<double> amp(words, 0.0), cos_phi(words, 1.0), sin_phi(words, 0.0);
-    std::vector<double> noise_rms(words, sc.noise_rms), extra_amp(words, 0.0);
-    std::vector<int> heard(words, -1);
-    std::vector<Special> special(words, Special::None);
-    for (size_t w = 0; w < words; ++w) {
-        const Word word = layout_[w];
-        if (word.kind != Word::Microphone)
-            continue;
-        const int m = heard_by(sc.faults, word.index);
-        heard[w] = m;
-        const double dx = m / 8 - sc.source_beam;
-        const double dy = m % 8 - sc.source_row;
-        const double d = std::sqrt(dx * dx + dy * dy + height * height);
-        const double gain = microphone_sensitivity(sc, m) / kNominalSensitivity;
-        amp[w] = sc.tone_amplitude * std::pow(10.0, -sc.falloff_db_per_pitch * (d - height) / 20.0) * gain;
-        const double phi = 2 * kPi * tone_hz * d * sc.pitch_m / kSoundSpeed;
-        cos_phi[w] = std::cos(phi);
-        sin_phi[w] = std::sin(phi);
-
-        if (sc.calibrator.microphone == m) {
-            special[w] = Special::Calibrator;
-            amp[w] = 0;
-            extra_amp[w] = std::sqrt(2.0) * kReferencePa * std::pow(10.0, sc.calibrator.level_db / 20.0) *
-                           microphone_sensitivity(sc, m);
-        }
-        if (const MicFault* f = fault_of(sc.faults, m)) {
-            switch (f->kind) {
-            case MicFault::Dead:
-                special[w] = Special::None;
-                amp[w] = 0;
-                noise_rms[w] *= kDeadNoise;
-                break;
-            case MicFault::Stuck:
-                special[w] = Special::Stuck;
-                break;
-            case MicFault::Clipping:
-                special[w] = Special::Clipping;
-                extra_amp[w] = kClippingDrive * kFullScale;
-                break;
-            case MicFault::Noisy:
-                noise_rms[w] *= kNoisyGain;
-                break;
-            case MicFault::DcOffset:
-                special[w] = Special::DcOffset;
-                break;
-            case MicFault::FlatTop:
-                special[w] = Special::FlatTop;
-                extra_amp[w] = kClippingDrive * kAnalogueClip * kFullScale;
-                break;
-            case MicFault::Dropout:
-                special[w] = Special::Dropout;
-                break;
-            case MicFault::Bang:
-                special[w] = Special::Bang;
-                break;
-            case MicFault::Hum:
-                special[w] = Special::Hum;
-                break;
-            case MicFault::Swap:
-            case MicFault::Deaf: // in its sensitivity
-            case MicFault::Inverted:
-                break;
-            }
-        }
-    }
-
-    // The physical scene, frame by frame and word by word, in counts.
-    std::vector<float> field;
-    if (physical) {
-        const size_t n = size_t(table_frames_);
-        field.assign(n * words, 0.0f);
-        std::vector<std::vector<float>> broadband(sc.points.size());
-        std::vector<std::vector<double>> tone(sc.points.size()); // sin and cos of each frame
-        for (size_t k = 0; k < sc.points.size(); ++k) {
-            if (sc.points[k].tone_hz > 0)
-                continue;
-            Noise draw(mix(sc.seed ^ mix(0x504F494E54ull + k)));
-            broadband[k].resize(n);
-            for (float& v : broadband[k])
-                v = float(draw.gaussian());
-        }
-        std::vector<float> heard_here(n);
-        for (size_t w = 0; w < words; ++w) {
-            if (heard[w] < 0)
-                continue;
-            const bool hears = amp[w] != 0; // not dead, not under the calibrator
-            amp[w] = 0;
-            if (!hears)
-                continue;
-            const int m = heard[w];
-            const Point3 at = sc.geometry[size_t(m)];
-            const double gain = microphone_sensitivity(sc, m);
-            std::fill(heard_here.begin(), heard_here.end(), 0.0f);
-            for (size_t k = 0; k < sc.points.size(); ++k) {
-                const PointSource& src = sc.points[k];
-                const double r = std::max(std::hypot(src.x - at.x, src.y - at.y, src.z - at.z), 1e-3);
-                const double rms = kReferencePa * std::pow(10.0, src.level_db / 20.0) / r * gain;
-                if (src.tone_hz > 0) {
-                    const double c = std::clamp(std::round(src.tone_hz * n / fs), 1.0, double(n / 2 - 1));
-                    // sin(t - phi) = sin t cos phi - cos t sin phi, t from the table
-                    const double phi = 2 * kPi * (c * fs / n) * r / kSoundSpeed;
-                    const double a = std::sqrt(2.0) * rms * std::cos(phi), b = -std::sqrt(2.0) * rms * std::sin(phi);
-                    if (tone[k].empty()) {
-                        tone[k].resize(2 * n);
-                        for (size_t i = 0; i < n; ++i) {
-                            tone[k][2 * i] = std::sin(2 * kPi * c * double(i) / n);
-                            tone[k][2 * i + 1] = std::cos(2 * kPi * c * double(i) / n);
-                        }
-                    }
-                    for (size_t i = 0; i < n; ++i)
-                        heard_here[i] += float(a * tone[k][2 * i] + b * tone[k][2 * i + 1]);
-                } else {
-                    add_delayed(broadband[k], r / kSoundSpeed * fs, rms, heard_here);
-                }
-            }
-            for (size_t i = 0; i < n; ++i)
-                field[i * words + w] = heard_here[i];
-        }
-    }
-
     const uint32_t status = status_word(p.settings);
     Noise noise(sc.seed);
     for (uint64_t i = 0; i < table_frames_; ++i) {
         const double t = 2 * kPi * cycles * double(i) / double(table_frames_);
         const double st = std::sin(t), ct = std::cos(t);
-        const double s1k = std::sin(2 * kPi * cycles_1k * double(i) / double(table_frames_));
+        const double s1k = std::sin(2 * kPi * moments.cycles_1k * double(i) / double(table_frames_));
         unsigned char* frame = &table_[i * frame_bytes_];
         for (size_t w = 0; w < words; ++w) {
             const Word word = layout_[w];
-            uint32_t v = 0;
+            uint32_t x = 0;
             switch (word.kind) {
             case Word::Microphone:
                 if (sc.test_pattern) {
-                    v = sample_word(int32_t(kPatternMicrophone + heard[w]), float_samples_);
+                    x = sample_word(int32_t(kPatternMicrophone + v.heard[w]), float_samples_);
                 } else {
                     // sin(t - phi) = sin t cos phi - cos t sin phi
-                    double s = amp[w] * (st * cos_phi[w] - ct * sin_phi[w]) + noise_rms[w] * noise.gaussian();
+                    double s = v.amp[w] * (st * v.cos_phi[w] - ct * v.sin_phi[w]) + v.noise_rms[w] * noise.gaussian();
                     if (!field.empty())
                         s += field[i * words + w];
-                    switch (special[w]) {
-                    case Special::None:
-                        break;
-                    case Special::Stuck:
-                        s = kStuckValue;
-                        break;
-                    case Special::DcOffset:
-                        s = clip(s + kDcOffset);
-                        break;
-                    case Special::Clipping:
-                    case Special::Calibrator:
-                        s = clip(s + extra_amp[w] * s1k);
-                        break;
-                    case Special::FlatTop:
-                        s = std::clamp(s + extra_amp[w] * s1k, -kAnalogueClip * kFullScale, kAnalogueClip * kFullScale);
-                        break;
-                    case Special::Dropout:
-                        if (i >= dropout_from && i < dropout_to)
-                            s = 0;
-                        break;
-                    case Special::Bang:
-                        if (i >= bang_from && i < bang_from + kBangSamples)
-                            s = clip(s + kBangPeak * std::sin(2 * kPi * double(i - bang_from) / kBangSamples));
-                        break;
-                    case Special::Hum:
-                        for (int h = 1; h <= 3; ++h)
-                            s += kHumPeak / h * std::sin(2 * kPi * h * cycles_hum * double(i) / double(table_frames_));
-                        s = clip(s);
-                        break;
-                    }
-                    v = sample_word(to_int32(s), float_samples_);
+                    s = avec_special(v.special[w], s, v.extra_amp[w], i, s1k, moments);
+                    x = sample_word(to_int32(s), float_samples_);
                 }
                 break;
             case Word::Analogue:
-                v = sample_word(int32_t(kPatternAnalogue + word.index), float_samples_);
+                x = sample_word(int32_t(kPatternAnalogue + word.index), float_samples_);
                 break;
             case Word::Filler:
-                v = sc.test_pattern ? sample_word(int32_t(kPatternFiller), float_samples_) : 0;
+                x = sc.test_pattern ? sample_word(int32_t(kPatternFiller), float_samples_) : 0;
                 break;
             case Word::Status:
-                v = status;
+                x = status;
                 break;
             case Word::Counter:
                 break; // patched
             }
-            put_le32(frame + 4 * w, v);
+            put_le32(frame + 4 * w, x);
         }
     }
 
