@@ -120,7 +120,8 @@ void CarteDirecte::termine_periode()
     c.f_haute = f_haute_;
     c.calibre = calibre_;
     c.instantanes = formation_->instantanes();
-    const std::vector<double> moyennes = formation_->carte();
+    const std::vector<double> moyennes =
+        reglages_.sans_diagonale ? formation_->carte_sans_diagonale() : formation_->carte();
     formation_->remet();
     const double reference = calibre_ ? PRESSION_REFERENCE * PRESSION_REFERENCE : 1.0;
     c.niveaux.resize(moyennes.size());

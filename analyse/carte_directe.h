@@ -38,11 +38,14 @@ struct ReglagesCarte {
     double moyenne = 0.5;  // averaging period, s, 0.25..1
     double dynamique = 10; // dB shown below the maximum (display only)
     bool derriere = false; // seen from behind the array (display only)
+    // The microphones' own terms left out (formation.h): their self-noise
+    // no longer sits under the map.
+    bool sans_diagonale = true;
 
     bool operator==(const ReglagesCarte& o) const
     {
         return bande == o.bande && octave == o.octave && n == o.n && z == o.z && moyenne == o.moyenne &&
-               dynamique == o.dynamique && derriere == o.derriere;
+               dynamique == o.dynamique && derriere == o.derriere && sans_diagonale == o.sans_diagonale;
     }
     bool operator!=(const ReglagesCarte& o) const { return !(*this == o); }
 };

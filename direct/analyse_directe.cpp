@@ -1,10 +1,10 @@
 #include "direct/analyse_directe.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "base/plateforme.h"
 #include "analyse/acoustique.h"
 #ifdef ONDARIS_FFTW
 #include "analyse/spectre.h"
@@ -277,10 +277,11 @@ void AnalyseDirecte::carte(const uint32_t* mots, size_t trames, bool suite)
     }
     if (!carte_->valide())
         return;
-    const auto debut = std::chrono::steady_clock::now();
+    // The thread's CPU time per second of frames, over the frames of each
+    // map: what the map costs, not what other programs took of the core.
+    const double debut = cpu_fil_s();
     carte_->ajoute(mots, trames, suite);
-    // The thread's time per second of frames, over the frames of each map.
-    secondes_carte_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count();
+    secondes_carte_ += cpu_fil_s() - debut;
     trames_carte_ += trames;
     if (!carte_->nouvelle())
         return;

@@ -86,7 +86,7 @@ struct ResultatsDirect {
     ImageCarte carte;
     uint64_t cartes = 0; // maps made so far
     std::string erreur_carte;
-    // Seconds of the analysis thread the map took per second of frames,
+    // CPU seconds of the analysis thread the map took per second of frames,
     // over the frames of the latest map.
     double charge_carte = 0;
     SpectreMicro spectre;

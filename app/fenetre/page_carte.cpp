@@ -1,5 +1,6 @@
 #include "app/fenetre/page_carte.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -81,6 +82,13 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
         {QStringLiteral("Vue de face (depuis la source)"), QStringLiteral("Vue de dos (derrière l'antenne)")});
     form->addRow(QStringLiteral("Point de vue"), vue_de_);
 
+    diagonale_ = new QCheckBox(QStringLiteral("Bruit propre des micros retiré"), reglages);
+    diagonale_->setObjectName(QStringLiteral("sans_diagonale"));
+    diagonale_->setChecked(reglages_.sans_diagonale);
+    diagonale_->setToolTip(QStringLiteral("La diagonale de la matrice interspectrale est retirée : "
+                                          "le bruit propre de chaque micro n'est plus sous la carte"));
+    form->addRow(QStringLiteral("Diagonale"), diagonale_);
+
     auto* disposition = new QHBoxLayout(this);
     disposition->addWidget(vue_, 1);
     auto* droite = new QVBoxLayout;
@@ -99,6 +107,7 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
     for (QDoubleSpinBox* b : {z_, dynamique_, moyenne_})
         connect(b, &QDoubleSpinBox::valueChanged, this, [this] { lit_controles(); });
     connect(vue_de_, &QComboBox::currentIndexChanged, this, [this] { lit_controles(); });
+    connect(diagonale_, &QCheckBox::toggled, this, [this] { lit_controles(); });
     lit_controles(); // the band's caption; the settings are the defaults
 }
 
@@ -129,6 +138,7 @@ void PageCarte::lit_controles()
     r.dynamique = dynamique_->value();
     r.moyenne = moyenne_->value();
     r.derriere = vue_de_->currentIndex() == 1;
+    r.sans_diagonale = diagonale_->isChecked();
     valeur_bande_->setText(nominale(r.bande));
     vue_->dynamique(r.dynamique);
     vue_->derriere(r.derriere);

@@ -10,6 +10,7 @@
 #include "analyse/carte_directe.h"
 #include "analyse/spectre.h"
 
+class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -49,6 +50,7 @@ private:
     QDoubleSpinBox* dynamique_;
     QDoubleSpinBox* moyenne_;
     QComboBox* vue_de_;
+    QCheckBox* diagonale_;
     double fs_ = 50000;
     std::vector<Bande> bandes_;
     ReglagesCarte reglages_;

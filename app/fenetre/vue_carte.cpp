@@ -156,13 +156,14 @@ void VueCarte::paintEvent(QPaintEvent*)
     }
     const ReglagesCarte& r = image_.reglages;
     p.drawText(QRectF(0, 26, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
-               QStringLiteral("Bande %1 Hz (%2, %3 à %4 Hz), plan à z = %5 m, %6 instantanés")
+               QStringLiteral("Bande %1 Hz (%2, %3 à %4 Hz), plan à z = %5 m, %6 instantanés, diagonale %7")
                    .arg(nombre(r.bande, r.bande < 100 ? 1 : 0))
                    .arg(r.octave ? QStringLiteral("octave") : QStringLiteral("tiers d'octave"))
                    .arg(nombre(image_.f_basse, 0))
                    .arg(nombre(image_.f_haute, 0))
                    .arg(nombre(r.z, 2))
-                   .arg(image_.instantanes));
+                   .arg(image_.instantanes)
+                   .arg(r.sans_diagonale ? QStringLiteral("retirée") : QStringLiteral("gardée")));
     p.drawText(QRectF(0, 46, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
                QStringLiteral("Maximum : %1 %2 en x = %3 m, y = %4 m")
                    .arg(nombre(image_.niveau_max, 1))
