@@ -211,8 +211,9 @@ TEST(CleanSc, StopRules)
         EXPECT_LE(b.iterations_raie, plafond);
         EXPECT_LE(b.iterations, plafond * n.raies());
         EXPECT_EQ(b.arret_dynamique + b.arret_croissance + b.arret_plafond + b.arret_negatif, n.raies());
-        if (plafond == 3)
+        if (plafond == 3) {
             EXPECT_GT(b.arret_plafond, 0);
+        }
         for (double v : propre)
             ASSERT_TRUE(std::isfinite(v) && v >= 0);
     }
