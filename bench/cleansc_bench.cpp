@@ -4,7 +4,8 @@
 // two incoherent noises 0.08 m apart, 94 and 88 dB SPL at the centre from
 // 3 to 5.2 kHz, over capsule noise. Prints the thread's CPU time and the wall clock of the
 // snapshots' transforms, of the delay-and-sum map and of CLEAN-SC, the
-// iterations made and the sources found.
+// iterations made and the sources found; then CLEAN-SC with no dynamic,
+// its lines run to the cap.
 // Usage: cleansc_bench [runs, default 3]
 
 #include <fftw3.h>
@@ -119,5 +120,17 @@ int main(int argc, char** argv)
         if (das.empty())
             return 1;
     }
+    // The worst case of the defaults: no dynamic, every line to its cap of
+    // 100 iterations unless its maximum stops decreasing.
+    ReglagesCleanSc r;
+    r.dynamique = 1000;
+    BilanCleanSc b;
+    const double c0 = cpu_fil();
+    const auto t0 = Horloge::now();
+    f.carte_clean_sc(r, true, &b);
+    std::printf("CLEAN-SC to the cap: %.2f s CPU (%.2f s wall), %d iterations (%d lines at the cap), %.1f ms per "
+                "iteration\n",
+                cpu_fil() - c0, std::chrono::duration<double>(Horloge::now() - t0).count(), b.iterations,
+                b.arret_plafond, 1000 * (cpu_fil() - c0) / std::max(1, b.iterations));
     return 0;
 }
