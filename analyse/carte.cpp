@@ -97,7 +97,12 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
 
     Carte r;
     r.grille = f.grille();
-    r.moyennes = d.sans_diagonale ? f.carte_sans_diagonale() : f.carte();
+    if (d.clean_sc) {
+        r.moyennes = f.carte_clean_sc(d.reglages_clean_sc, d.sans_diagonale, &r.bilan);
+        r.sources = sources_clean_sc(f.grille(), r.moyennes, d.reglages_clean_sc.dynamique);
+        r.clean_sc = true;
+    } else
+        r.moyennes = d.sans_diagonale ? f.carte_sans_diagonale() : f.carte();
     r.sans_diagonale = d.sans_diagonale;
     r.f_basse = bande->basse;
     r.f_haute = bande->haute;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "analyse/clean_sc.h"
 #include "analyse/formation.h"
 #include "files/lecture.h"
 
@@ -23,6 +24,9 @@ struct DemandeCarte {
     std::vector<double> facteurs;
     // The microphones' own terms left out (Formation::carte_sans_diagonale).
     bool sans_diagonale = true;
+    // CLEAN-SC (clean_sc.h) rather than the delay-and-sum map.
+    bool clean_sc = false;
+    ReglagesCleanSc reglages_clean_sc;
 };
 
 struct Carte {
@@ -35,6 +39,11 @@ struct Carte {
     double x_max = 0, y_max = 0; // m
     double niveau_max = 0;       // dB re 1 unit², or dB SPL with factors
     bool sans_diagonale = false;
+    // A CLEAN-SC map: `moyennes` is the clean map, its sources listed
+    // strongest first down to the stop rule's dynamic below the strongest.
+    bool clean_sc = false;
+    BilanCleanSc bilan;
+    std::vector<SourceCleanSc> sources;
 };
 
 // A recording's microphones that the geometry places: the code of each,

@@ -22,6 +22,9 @@
 
 constexpr double CELERITE_SON = 343.0; // m/s
 
+struct ReglagesCleanSc;
+struct BilanCleanSc;
+
 // Focus points: nx by ny over [x0, x1] x [y0, y1] at z, as the array sees
 // them (its own axes); point (i, j) is entry j * nx + i of a map.
 struct Grille {
@@ -71,6 +74,12 @@ public:
     // a source there still reads its true level. What falls below zero
     // (noise) reads zero.
     std::vector<double> carte_sans_diagonale() const;
+
+    // The CLEAN-SC map of the band (clean_sc.h), without the microphones'
+    // own terms or with them; zeros before the first snapshot. `bilan`,
+    // when given, says how the lines stopped.
+    std::vector<double> carte_clean_sc(const ReglagesCleanSc& r, bool sans_diagonale,
+                                       BilanCleanSc* bilan = nullptr) const;
 
     // The same from the plain formula, in double precision with the
     // steering of every line computed afresh: the reference of the tests.

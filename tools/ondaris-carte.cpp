@@ -27,6 +27,19 @@ const char* const AIDE =
     "devant lui ; instantanés de 1024 trames recouverts de moitié, moyennés.\n"
     "Écrit une ligne : maximum : x = X m, y = Y m, niveau = L dB, puis une ligne qui dit si\n"
     "la diagonale est retirée.\n"
+    "  --methode das|clean-sc das (défaut) : formation de voies ; clean-sc : déconvolution CLEAN-SC\n"
+    "                         (Sijtsma), raie par raie : le maximum de la carte résiduelle est pris\n"
+    "                         pour une source, sa part cohérente retirée de la matrice\n"
+    "                         interspectrale, jusqu'à un critère d'arrêt ; la carte propre est la\n"
+    "                         somme des sources trouvées sur les raies de la bande. Écrit aussi les\n"
+    "                         sources : source N : x = X m, y = Y m, z = Z m, niveau = L dB (les points\n"
+    "                         propres à un pas de grille d'un maximum, sommés, jusqu'à --arret-db\n"
+    "                         sous la plus forte)\n"
+    "  --gain-boucle G        clean-sc : part d'une source retirée à chaque itération, de 0,01 à 1\n"
+    "                         (défaut 0.6)\n"
+    "  --iterations N         clean-sc : au plus N itérations par raie, de 1 à 10000 (défaut 100)\n"
+    "  --arret-db DB          clean-sc : une raie s'arrête quand son maximum résiduel est DB dB sous\n"
+    "                         le maximum de sa première carte (défaut 20), ou quand il ne décroît plus\n"
     "  --geometrie G.xml      positions des 1024 micros (XML d'acoular, <MicArray>)\n"
     "  --bande HZ             centre nominal de la bande de tiers d'octave (ex. 1000, 2000, 3150)\n"
     "  --z M                  distance du plan de la carte au réseau, en mètres, depuis le plan\n"
@@ -148,13 +161,34 @@ int main(int argc, char** argv)
     });
     bool avec_diagonale = false;
     l.drapeau("--avec-diagonale", avec_diagonale);
+    int methode = 0;
+    l.mot("--methode", methode, {"das", "clean-sc"}, "--methode : das ou clean-sc attendu");
+    // NaN: not given (the defaults of ReglagesCleanSc then hold).
+    double gain = NAN, iterations = NAN, arret = NAN;
+    l.nombre("--gain-boucle", gain, 0.01, 1, "gain de boucle de 0,01 à 1 attendu");
+    l.nombre("--iterations", iterations, 1, 10000, "nombre d'itérations de 1 à 10000 attendu");
+    l.nombre("--arret-db", arret, 0, 200, "dynamique d'arrêt de 0 à 200 dB attendue");
     l.nombre("--debut", d.debut, 0, HUGE_VAL, "nombre de secondes positif attendu");
     l.nombre("--duree", d.duree, 0, HUGE_VAL, "nombre de secondes positif attendu");
     const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
     if (code != LigneCommande::CONTINUER)
         return code;
     d.sans_diagonale = !avec_diagonale;
+    d.clean_sc = methode == 1;
+    if (!std::isnan(gain))
+        d.reglages_clean_sc.gain = gain;
+    if (!std::isnan(iterations)) {
+        if (iterations != std::floor(iterations))
+            return l.refuse("--iterations : un nombre entier attendu");
+        d.reglages_clean_sc.iterations = int(iterations);
+    }
+    if (!std::isnan(arret))
+        d.reglages_clean_sc.dynamique = arret;
+    if (!d.clean_sc && !(std::isnan(gain) && std::isnan(iterations) && std::isnan(arret)))
+        return l.refuse("--gain-boucle, --iterations et --arret-db sont des options de --methode clean-sc");
     if (ecoute_demandee) {
+        if (d.clean_sc)
+            return l.refuse("--methode est une option de la carte, pas de l'écoute");
         if (avec_diagonale)
             return l.refuse("--avec-diagonale est une option de la carte, pas de l'écoute");
         if (dat.empty() || geometrie.empty() || wav.empty())
@@ -210,6 +244,23 @@ int main(int argc, char** argv)
     std::printf("maximum : x = %.4f m, y = %.4f m, niveau = %.2f %s\n", c.x_max, c.y_max, c.niveau_max, unite.c_str());
     std::printf("%s\n", c.sans_diagonale ? "diagonale retirée : le bruit propre des micros est hors de la carte"
                                          : "diagonale gardée : le bruit propre des micros est dans la carte");
+    if (c.clean_sc) {
+        const ReglagesCleanSc& r = d.reglages_clean_sc;
+        const BilanCleanSc& b = c.bilan;
+        std::printf("CLEAN-SC : gain de boucle %.2f, au plus %d itérations par raie, arrêt à %.1f dB sous le premier "
+                    "maximum de la raie ou quand le maximum ne décroît plus\n",
+                    r.gain, r.iterations, r.dynamique);
+        std::printf("CLEAN-SC : %d raies, %d itérations (au plus %d dans une raie) ; arrêts : %d sous la dynamique, "
+                    "%d sans décroissance, %d au plafond, %d sans maximum positif\n",
+                    b.raies, b.iterations, b.iterations_raie, b.arret_dynamique, b.arret_croissance, b.arret_plafond,
+                    b.arret_negatif);
+        const double reference = calibration.empty() ? 1.0 : 20e-6 * 20e-6;
+        for (size_t k = 0; k < c.sources.size(); ++k) {
+            const SourceCleanSc& s = c.sources[k];
+            std::printf("source %zu : x = %.4f m, y = %.4f m, z = %.4f m, niveau = %.2f %s\n", k + 1, s.x, s.y, s.z,
+                        10 * std::log10(s.moyenne / reference), unite.c_str());
+        }
+    }
     std::fflush(stdout);
     if (png.empty())
         return 0;

@@ -88,6 +88,23 @@ pres "${z:-0}" 1.5 0.15 || echec "distance trouvée : « $(head -1 carte-Z.txt) 
 grep -q "^maximum : x = 0.2000 m, y = -0.1000 m" carte-Z.txt || echec "source à 1,5 m : $(sed -n 2p carte-Z.txt)"
 attend 64 z-plage "$bin/ondaris-carte" Z.dat --geometrie "$geo" --bande 4000 --z auto --z-plage 3,1
 
+# CLEAN-SC: two noises 0.1 m apart at 1 m, 6 dB apart (one spot on the
+# plain map, the README shows): both listed within one grid step, 6 dB apart within
+# 1.5 dB. Its options are refused with the plain map.
+attend 0 acq-S "$bin/ondaris-acq" --simulateur --sim-rythme libre --config complet.txt --duree 0.3 \
+  --dossier . --nom S --sans-progression --sim-geometrie "$geo" --sim-point 0.05,0,1,bruit \
+  --sim-point -0.05,0,1,bruit,88
+attend 0 carte-S "$bin/ondaris-carte" S.dat --geometrie "$geo" --bande 4000 --z 1 --methode clean-sc --png S.png
+grep -q "^CLEAN-SC : 19 raies, " carte-S.txt || echec "CLEAN-SC : $(cat carte-S.txt)"
+read -r x1 y1 l1 < <(sed -n 's/^source 1 : x = \(.*\) m, y = \(.*\) m, z = 1.0000 m, niveau = \(.*\) dB$/\1 \2 \3/p' carte-S.txt)
+read -r x2 y2 l2 < <(sed -n 's/^source 2 : x = \(.*\) m, y = \(.*\) m, z = 1.0000 m, niveau = \(.*\) dB$/\1 \2 \3/p' carte-S.txt)
+pres "${x1:-9}" 0.05 0.026 && pres "${y1:-9}" 0 0.026 && pres "${x2:-9}" -0.05 0.026 && pres "${y2:-9}" 0 0.026 ||
+  echec "CLEAN-SC : sources à ($x1, $y1) et ($x2, $y2), (0.05, 0) et (-0.05, 0) attendues"
+pres "$(awk -v a="$l1" -v b="$l2" 'BEGIN { print a - b }')" 6 1.5 || echec "CLEAN-SC : $l1 et $l2 dB, 6 dB d'écart attendus"
+[ -s S.png ] || echec "S.png"
+attend 64 gain-das "$bin/ondaris-carte" S.dat --geometrie "$geo" --bande 4000 --z 1 --gain-boucle 0.5
+attend 64 methode "$bin/ondaris-carte" S.dat --geometrie "$geo" --bande 4000 --z 1 --methode clean
+
 # A band narrower than the resolution is named so; a distance beyond 1 km
 # is refused before anything is read; an array lifted to z = 1 m is mapped
 # 1 m in front of it, where the same source is found.

@@ -44,14 +44,22 @@ bool dessine_png(QByteArray& png, const Carte& c, const std::string& unite, doub
             p.fillRect(marge + i * cote, haut + (g.ny - 1 - j) * cote, cote, cote,
                        couleur((db - bas_db) / (haut_db - bas_db)));
         }
-    // The maximum, circled.
+    // The maximum, circled; on a CLEAN-SC map every source listed, at its
+    // position (between grid points when its clean points are).
     p.setPen(QPen(Qt::black, 2));
     p.drawEllipse(QPoint(marge + c.i_max * cote + cote / 2, haut + (g.ny - 1 - c.j_max) * cote + cote / 2), cote, cote);
+    p.setPen(QPen(Qt::white, 1));
+    for (const SourceCleanSc& s : c.sources) {
+        const double u = g.pas_x() > 0 ? (s.x - g.x0) / g.pas_x() : 0, v = g.pas_y() > 0 ? (s.y - g.y0) / g.pas_y() : 0;
+        p.drawEllipse(QPointF(marge + (u + 0.5) * cote, haut + (g.ny - 1 - v + 0.5) * cote), 1.5 * cote, 1.5 * cote);
+    }
+    p.setPen(QPen(Qt::black, 2));
     p.setPen(Qt::black);
     p.drawRect(marge, haut, l, h);
     const QString nb = QStringLiteral("%1");
     p.drawText(QRect(0, 8, image.width(), 20), Qt::AlignHCenter,
-               QStringLiteral("Bande %1 Hz (%2 à %3 Hz), plan à z = %4 m, %5 instantanés")
+               (c.clean_sc ? QStringLiteral("CLEAN-SC, bande %1 Hz (%2 à %3 Hz), plan à z = %4 m, %5 instantanés")
+                           : QStringLiteral("Bande %1 Hz (%2 à %3 Hz), plan à z = %4 m, %5 instantanés"))
                        .arg(bande)
                        .arg(c.f_basse, 0, 'f', 0)
                        .arg(c.f_haute, 0, 'f', 0)
@@ -60,12 +68,13 @@ bool dessine_png(QByteArray& png, const Carte& c, const std::string& unite, doub
                    (c.sans_diagonale ? QStringLiteral(", diagonale retirée") : QStringLiteral(", diagonale gardée")));
     p.drawText(QRect(0, 28, image.width(), 20), Qt::AlignHCenter,
                QStringLiteral("Vue de devant le réseau (côté des sources) : x vers la droite, y vers le haut"));
+    const QString maximum = QStringLiteral("Maximum : x = %1 m, y = %2 m, %3 %4")
+                                .arg(c.x_max, 0, 'f', 3)
+                                .arg(c.y_max, 0, 'f', 3)
+                                .arg(c.niveau_max, 0, 'f', 1)
+                                .arg(QString::fromStdString(unite));
     p.drawText(QRect(0, 46, image.width(), 20), Qt::AlignHCenter,
-               QStringLiteral("Maximum : x = %1 m, y = %2 m, %3 %4")
-                   .arg(c.x_max, 0, 'f', 3)
-                   .arg(c.y_max, 0, 'f', 3)
-                   .arg(c.niveau_max, 0, 'f', 1)
-                   .arg(QString::fromStdString(unite)));
+               c.clean_sc ? maximum + QStringLiteral(" ; %1 sources (cercles blancs)").arg(c.sources.size()) : maximum);
     // Axes: the grid's extent at its edges, and arrows naming x and y.
     p.drawText(QRect(marge - 30, haut + h + 4, 60, 16), Qt::AlignHCenter, nb.arg(g.x0, 0, 'f', 2));
     p.drawText(QRect(marge + l - 30, haut + h + 4, 60, 16), Qt::AlignHCenter, nb.arg(g.x1, 0, 'f', 2));
