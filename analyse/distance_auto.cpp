@@ -51,6 +51,7 @@ int cherche_distance(const std::string& dat, const Geometrie& g, const DemandeCa
     // The plain map, diagonal kept: the focus measure needs every term.
     DemandeCarte essai = d;
     essai.sans_diagonale = false;
+    essai.reference = ReferenceNiveau::Centre;
     auto mesure = [&](double z, double& f) {
         essai.z = z;
         Carte k;
