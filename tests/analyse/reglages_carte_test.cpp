@@ -72,7 +72,8 @@ double maximum_db(const Reseau& r, const Bande& b, const Grille& grille, Point3 
 
 // A 16 kHz tone half a step off the nodes in x and in y reads within 1 dB
 // of its true level, 1/2 (amplitude 1 at the centre), on the default grid;
-// on the aperture's 41 x 41 it read 5 dB low. Where 41 x 41 already
+// on the aperture's 41 x 41 it reads more than 1 dB low (1.1 dB over these
+// 256 microphones, 4.7 over all 1024). Where 41 x 41 already
 // suffices (2 and 4 kHz at 1 m) the default stays that grid.
 TEST(ReglagesCarte, DefaultStepFollowsTheBand)
 {
@@ -95,7 +96,7 @@ TEST(ReglagesCarte, DefaultStepFollowsTheBand)
             const Grille ancienne = grille_ouverture(r.g, r.micros, z, 41);
             const Point3 n = ancienne.point(28, 16);
             const Point3 s41{n.x + ancienne.pas_x() / 2, n.y + ancienne.pas_y() / 2, n.z};
-            EXPECT_LT(maximum_db(r, b, ancienne, s41, 16000, CELERITE_SON, CELERITE_SON), vrai - 3);
+            EXPECT_LT(maximum_db(r, b, ancienne, s41, 16000, CELERITE_SON, CELERITE_SON), vrai - 1);
         }
     }
     for (double f : {2000.0, 4000.0}) {
