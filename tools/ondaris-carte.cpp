@@ -50,7 +50,7 @@ const char* const AIDE =
     "  --instantane N         trames par instantané (64 à 65536, pair ; défaut 1024)\n"
     "  --celerite M/S         vitesse du son (200 à 2000 m/s ; défaut 343)\n"
     "  --temperature C        la vitesse du son de l'air à C °C, 331,3 racine(1 + C / 273,15) m/s\n"
-    "                         (-50 à 60 °C)\n"
+    "                         (-50 à 60 °C) ; l'écoute reste à 343 m/s\n"
     "  --niveau centre|source centre (défaut) : le niveau qu'une source en chaque point donne au\n"
     "                         centre du réseau ; source : ce niveau ramené à 1 m de la source (loi\n"
     "                         en 1/r), celui de la source elle-même quelle que soit sa distance\n"
