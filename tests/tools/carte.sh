@@ -127,6 +127,7 @@ attend 64 meme-sortie "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000
 attend 1 grille-trop "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --grille-points 400
 grep -q "400 x 400 points sur 1024 micros" grille-trop.txt || echec "grille trop grande : $(cat grille-trop.txt)"
 attend 1 csv-dat "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --csv O.dat
+attend 1 h5-dossier "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --h5 nulle/part/O.h5
 [ ! -e X.csv ] || echec "X.csv écrit malgré un refus"
 
 # The capsules' own noise alone: without the diagonal (the default) the
