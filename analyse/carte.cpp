@@ -54,10 +54,13 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
                  std::to_string(int(fs)) + " Hz d'échantillonnage";
         return -1;
     }
-    if (!(d.z > 0) || d.points < 16 || d.n < 2) {
-        erreur = "distance, grille ou instantanés invalides";
+    if (!(d.z > 0) || d.points < 16 || !(d.celerite > 0)) {
+        erreur = "distance, instantanés ou célérité invalides";
         return -1;
     }
+    GrilleChoisie grille;
+    if (choisit_grille(g, micros, d.z, bande->haute, d.celerite, d.grille, grille, erreur) != 0)
+        return -1;
 
     const uint64_t premiere = uint64_t(std::llround(std::max(0.0, d.debut) * fs));
     uint64_t fin = e.nb_trames;
@@ -69,7 +72,7 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
         return -1;
     }
 
-    Formation f(fs, g, micros, bande->basse, bande->haute, grille_ouverture(g, micros, d.z, d.n), d.points);
+    Formation f(fs, g, micros, bande->basse, bande->haute, grille.grille, d.points, d.celerite);
     if (f.raies() <= 0) {
         erreur = "bande de " + std::to_string(int(std::lround(d.bande))) + " Hz plus étroite que la résolution (" +
                  std::to_string(int(std::lround(fs / d.points))) + " Hz à " + std::to_string(int(fs)) +
@@ -104,6 +107,21 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
     } else
         r.moyennes = d.sans_diagonale ? f.carte_sans_diagonale() : f.carte();
     r.sans_diagonale = d.sans_diagonale;
+    if (d.reference == ReferenceNiveau::Source) {
+        // The 1/r law from the centre of the microphones back to 1 m.
+        Point3 centre;
+        for (int m : micros) {
+            centre.x += g[size_t(m)].x / double(micros.size());
+            centre.y += g[size_t(m)].y / double(micros.size());
+            centre.z += g[size_t(m)].z / double(micros.size());
+        }
+        for (int j = 0; j < r.grille.ny; ++j)
+            for (int i = 0; i < r.grille.nx; ++i) {
+                const Point3 p = r.grille.point(i, j);
+                const double r0 = std::hypot(p.x - centre.x, p.y - centre.y, p.z - centre.z) / DISTANCE_SOURCE_M;
+                r.moyennes[size_t(j) * size_t(r.grille.nx) + size_t(i)] *= r0 * r0;
+            }
+    }
     r.f_basse = bande->basse;
     r.f_haute = bande->haute;
     r.instantanes = f.instantanes();
@@ -114,6 +132,16 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
     const Point3 p = r.grille.point(r.i_max, r.j_max);
     r.x_max = p.x;
     r.y_max = p.y;
+    r.au_bord = au_bord(r.grille, r.i_max, r.j_max);
+    r.bande = d.bande;
+    r.z = d.z;
+    r.frequence = fs;
+    r.points = d.points;
+    r.celerite = d.celerite;
+    r.reference = d.reference;
+    r.calibree = !d.facteurs.empty();
+    r.faisceau = grille.faisceau;
+    r.grille_limitee = grille.limitee;
     const double reference = d.facteurs.empty() ? 1.0 : 20e-6 * 20e-6;
     r.niveau_max = 10 * std::log10(std::max(r.moyennes[k], 1e-30) / reference);
     // A level that is not a number is no level: the inputs were out of range.

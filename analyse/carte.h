@@ -1,9 +1,9 @@
 // The acoustic map of a recording: delay-and-sum (formation.h) over the
 // recording's microphones, in one third-octave band, over a span of it.
 //
-// Snapshots of `points` frames with 50 % overlap, averaged; the grid n by n
-// over the aperture of the microphones recorded, at distance z in front of
-// the array, in the array's own axes.
+// Snapshots of `points` frames with 50 % overlap, averaged; the grid
+// (reglages_carte.h) at distance z in front of the array, in the array's
+// own axes, over the aperture of the microphones recorded unless told.
 #pragma once
 
 #include <string>
@@ -11,15 +11,18 @@
 
 #include "analyse/clean_sc.h"
 #include "analyse/formation.h"
+#include "analyse/reglages_carte.h"
 #include "files/lecture.h"
 
 struct DemandeCarte {
-    double bande = 1000; // nominal centre of the third-octave band, Hz
-    double z = 1;        // m, > 0
-    double debut = 0;    // s from the start of the recording
-    double duree = -1;   // s; < 0: to the end
-    int n = 41;
+    double bande = 1000;  // nominal centre of the third-octave band, Hz
+    double z = 1;         // m, > 0
+    double debut = 0;     // s from the start of the recording
+    double duree = -1;    // s; < 0: to the end
+    DemandeGrille grille; // by default the step follows the band
     int points = 1024;
+    double celerite = CELERITE_SON; // m/s
+    ReferenceNiveau reference = ReferenceNiveau::Centre;
     // Pa per count of microphone m (0..1023); empty: the samples' own units.
     std::vector<double> facteurs;
     // The microphones' own terms left out (Formation::carte_sans_diagonale).
@@ -44,6 +47,16 @@ struct Carte {
     bool clean_sc = false;
     BilanCleanSc bilan;
     std::vector<SourceCleanSc> sources;
+    // What the map was made with, for its outputs.
+    double bande = 0, z = 0; // nominal centre, Hz; plane distance from the mean plane, m
+    double frequence = 0;    // of the recording, Hz
+    int points = 0;          // frames per snapshot
+    double celerite = 0;     // m/s
+    ReferenceNiveau reference = ReferenceNiveau::Centre;
+    bool calibree = false;
+    double faisceau = 0;         // m, beam width at f_haute
+    bool grille_limitee = false; // the default step made coarser (PLAFOND_POINTS_MICROS)
+    bool au_bord = false;        // the maximum on the grid's border (AVERTISSEMENT_BORD)
 };
 
 // A recording's microphones that the geometry places: the code of each,

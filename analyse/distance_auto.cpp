@@ -52,6 +52,7 @@ int cherche_distance(const std::string& dat, const Geometrie& g, const DemandeCa
     DemandeCarte essai = d;
     essai.sans_diagonale = false;
     essai.clean_sc = false;
+    essai.reference = ReferenceNiveau::Centre;
     auto mesure = [&](double z, double& f) {
         essai.z = z;
         Carte k;

@@ -116,8 +116,8 @@ struct Formation::Fftw {
 };
 
 Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micros, double f_basse, double f_haute,
-                     Grille grille, int points)
-    : frequence_(frequence), grille_(grille), points_(std::max(2, points & ~1)), fenetre_(points_),
+                     Grille grille, int points, double celerite)
+    : frequence_(frequence), grille_(grille), points_(std::max(2, points & ~1)), celerite_(celerite), fenetre_(points_),
       fftw_(std::make_unique<Fftw>())
 {
     for (int m : micros)
@@ -139,7 +139,7 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
     }
     // conj(a_m) / sum |a|^2 with a_m = (r0/rm) exp(-i w (rm - r0) / c).
     const std::size_t nm = positions_.size(), ng = static_cast<std::size_t>(grille_.nx) * grille_.ny;
-    const double dw = 2 * PI * df / CELERITE_SON; // rad per metre per line
+    const double dw = 2 * PI * df / celerite_; // rad per metre per line
     blocs_ = (ng + BLOC_POINTS - 1) / BLOC_POINTS;
     depart_.alloue(blocs_ * nm * 16);
     pas_.alloue(blocs_ * nm * 16);
@@ -366,7 +366,7 @@ std::vector<double> Formation::carte_formule() const
         return c;
     const std::size_t nm = micros_.size(), nr = static_cast<std::size_t>(raies()), ns = instantanes_;
     const double echelle = 2.0 / (points_ * norme_) / ns;
-    const double dw = 2 * PI * frequence_ / points_ / CELERITE_SON;
+    const double dw = 2 * PI * frequence_ / points_ / celerite_;
     std::vector<double> rapport(nm), ecart(nm);
     for (int j = 0; j < grille_.ny; ++j)
         for (int i = 0; i < grille_.nx; ++i) {

@@ -44,10 +44,11 @@ Grille grille_ouverture(const Geometrie& g, const std::vector<int>& micros, doub
 class Formation {
 public:
     // `micros`: the microphones used (indices into g); the band [f_basse,
-    // f_haute] in Hz; `points`: the snapshot length. The steering of every
-    // focus point is computed here once (16 bytes per point and microphone).
+    // f_haute] in Hz; `points`: the snapshot length; `celerite`: the speed
+    // of sound, m/s. The steering of every focus point is computed here
+    // once (16 bytes per point and microphone).
     Formation(double frequence, const Geometrie& g, std::vector<int> micros, double f_basse, double f_haute,
-              Grille grille, int points = 1024);
+              Grille grille, int points = 1024, double celerite = CELERITE_SON);
     ~Formation();
     Formation(const Formation&) = delete;
     Formation& operator=(const Formation&) = delete;
@@ -101,6 +102,7 @@ private:
     std::vector<int> micros_;
     Grille grille_;
     int points_;
+    double celerite_;
     int k0_ = 0, k1_ = -1;
     std::vector<Point3> positions_; // of micros_
     Point3 reference_;

@@ -62,6 +62,74 @@ spl=$(sed -n 's/^maximum : x = 0.2000 m, y = -0.1000 m, niveau = \(.*\) dB SPL$/
 [ -n "$spl" ] || { cat carte-cal.txt >&2; echec "carte calibrée : pas de maximum en dB SPL"; }
 pres "$spl" "$(awk -v l="$l" 'BEGIN { print l - 15 }')" 0.011 || echec "niveau calibré : $spl dB SPL pour $l dB"
 
+# The same tone referred to 1 m from the source reads its 94 dB SPL; the
+# map's values as CSV and HDF5, read back with their axes, unit and
+# settings, agree with the line printed and with each other.
+attend 0 carte-src "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 2000 --z 1 --calibration cal.xml \
+  --niveau source --csv T.csv --h5 T.h5
+src=$(sed -n 's/^maximum : x = 0.2000 m, y = -0.1000 m, niveau = \(.*\) dB SPL$/\1/p' carte-src.txt)
+pres "${src:-0}" 94 0.3 || echec "niveau à 1 m de la source : « $(head -1 carte-src.txt) », 94 dB SPL attendus"
+grep -q "^niveaux : dB SPL re 20 µPa, niveau à 1 m de la source" carte-src.txt || echec "unité : $(cat carte-src.txt)"
+grep -q "^réglages : c = 343.0 m/s (défaut), instantanés de 1024 trames" carte-src.txt || echec "réglages : $(cat carte-src.txt)"
+grep -q "^niveaux : dB re 1 point², niveau au centre du réseau" carte-T.txt || echec "unité sans calibration"
+! grep -q "maximum au bord" carte-src.txt || echec "avertissement sans raison"
+/usr/bin/python3 - T.h5 T.csv "$src" <<'PY' || echec "T.h5 / T.csv"
+import sys, csv, h5py, numpy as np
+h5, nom_csv, niveau = sys.argv[1], sys.argv[2], float(sys.argv[3])
+f = h5py.File(h5, "r")
+n, x, y = f["niveau"][()], f["x"][()], f["y"][()]
+a = f.attrs
+assert n.shape == (len(y), len(x)) == (41, 41), n.shape
+assert f["niveau"].attrs["unite"] == "dB SPL re 20 µPa" == a["unite"], a["unite"]
+assert f["x"].attrs["unite"] == "m" and f["y"].attrs["unite"] == "m"
+assert abs(x[0] + 0.5) < 1e-3 and abs(x[-1] - 0.5) < 1e-3 and np.all(np.diff(y) > 0)
+j, i = np.unravel_index(np.argmax(n), n.shape)
+assert abs(x[i] - 0.2) < 1e-4 and abs(y[j] + 0.1) < 1e-4, (x[i], y[j])
+assert abs(n.max() - niveau) < 0.006 and abs(a["niveau_max"] - niveau) < 0.006
+for k, v in (("bande", 2000), ("z", 1), ("celerite", 343), ("instantane_trames", 1024), ("micros", 1024)):
+    assert a[k] == v, (k, a[k])
+assert a["instantanes"] > 20 and 1770 < a["f_basse"] < 1790 and 2230 < a["f_haute"] < 2250
+assert a["diagonale"] == "retirée" and a["reference"] == "source" and a["calibration"] == "cal.xml"
+assert a["source"] == "T.dat" and a["logiciel"].startswith("ondaris-carte ") and "avertissement" not in a
+lignes = open(nom_csv, encoding="utf-8").read().splitlines()
+entete = [l for l in lignes if l.startswith("# ")]
+assert "# unite : dB SPL re 20 µPa" in entete and "# bande : 2000" in entete and "# reference : source" in entete
+v = list(csv.reader(l for l in lignes if not l.startswith("#")))
+assert v[0] == ["x_m", "y_m", "niveau_dB"] and len(v) == 1 + 41 * 41
+v = np.array(v[1:], dtype=float)
+assert np.allclose(v[:, 0], np.tile(x, 41)) and np.allclose(v[:, 1], np.repeat(y, 41))
+assert np.allclose(v[:, 2], n.ravel(), atol=1e-5)
+PY
+
+# A source outside the grid, at x = 0.8 m: the maximum on the border and
+# the warning on the line and in both files; the grid widened, it is
+# found there without a warning. The speed of sound from the air's
+# temperature is said.
+bord="maximum au bord de la grille : la source est peut-être en dehors"
+enregistre O "0.8,0,1,bruit"
+attend 0 carte-O "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --csv O.csv --h5 O.h5 --png O.png
+grep -qx "$bord" carte-O.txt || echec "source hors de la grille sans avertissement : $(cat carte-O.txt)"
+[ "$(head -1 O.csv)" = "# avertissement : $bord" ] || echec "O.csv : $(head -1 O.csv)"
+/usr/bin/python3 -c "import h5py, sys; assert h5py.File('O.h5')['/'].attrs['avertissement'] == sys.argv[1]" "$bord" \
+  || echec "O.h5 sans avertissement"
+attend 0 carte-O-large "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --grille-x -0.2,1.2 \
+  --grille-pas 0.025 --temperature 20
+read -r x y _ < <(sed -n 's/^maximum : x = \(.*\) m, y = \(.*\) m, niveau = \(.*\) dB$/\1 \2 \3/p' carte-O-large.txt)
+pres "$x" 0.8 0.026 && pres "$y" 0 0.026 || echec "grille élargie : $(cat carte-O-large.txt)"
+! grep -q "maximum au bord" carte-O-large.txt || echec "avertissement dans la grille élargie"
+grep -q "^grille : 57 x 41 points, x de -0.200 à 1.200 m" carte-O-large.txt || echec "grille : $(cat carte-O-large.txt)"
+grep -q "^réglages : c = 343.2 m/s (air à 20.0 °C)" carte-O-large.txt || echec "c : $(cat carte-O-large.txt)"
+attend 64 c-deux "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --celerite 340 --temperature 20
+attend 64 grille-deux "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --grille-pas 0.01 --grille-points 9
+attend 64 grille-x "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --grille-x 1,-1
+attend 64 instantane "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --instantane 1001
+attend 64 meme-sortie "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --csv X.csv --h5 X.csv
+attend 1 grille-trop "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --grille-points 400
+grep -q "400 x 400 points sur 1024 micros" grille-trop.txt || echec "grille trop grande : $(cat grille-trop.txt)"
+attend 1 csv-dat "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --csv O.dat
+attend 1 h5-dossier "$bin/ondaris-carte" O.dat --geometrie "$geo" --bande 2000 --z 1 --h5 nulle/part/O.h5
+[ ! -e X.csv ] || echec "X.csv écrit malgré un refus"
+
 # The capsules' own noise alone: without the diagonal (the default) the
 # map's maximum is lower than the plain map's (by 4.6 dB: the simulated
 # noise repeats with the box's frame table, so it does not average away as

@@ -27,10 +27,12 @@ QColor couleur(double u)
 // The picture as PNG bytes, written whole or not at all by the caller.
 bool dessine_png(QByteArray& png, const Carte& c, const std::string& unite, double bande, double z)
 {
-    constexpr int cote = 12, marge = 60, haut = 70, barre = 24;
+    constexpr int marge = 60, haut = 124, barre = 24;
     const Grille& g = c.grille;
+    // 12 pixels a point up to 41 per side, finer grids in the same room.
+    const int cote = std::clamp(492 / std::max(g.nx, g.ny), 1, 12);
     const int l = g.nx * cote, h = g.ny * cote;
-    QImage image(marge + l + 30 + barre + 70, haut + h + 90, QImage::Format_RGB32);
+    QImage image(std::max(marge + l + 30 + barre + 70, 640), haut + h + 90, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -53,7 +55,6 @@ bool dessine_png(QByteArray& png, const Carte& c, const std::string& unite, doub
         const double u = g.pas_x() > 0 ? (s.x - g.x0) / g.pas_x() : 0, v = g.pas_y() > 0 ? (s.y - g.y0) / g.pas_y() : 0;
         p.drawEllipse(QPointF(marge + (u + 0.5) * cote, haut + (g.ny - 1 - v + 0.5) * cote), 1.5 * cote, 1.5 * cote);
     }
-    p.setPen(QPen(Qt::black, 2));
     p.setPen(Qt::black);
     p.drawRect(marge, haut, l, h);
     const QString nb = QStringLiteral("%1");
@@ -75,6 +76,23 @@ bool dessine_png(QByteArray& png, const Carte& c, const std::string& unite, doub
                                 .arg(QString::fromStdString(unite));
     p.drawText(QRect(0, 46, image.width(), 20), Qt::AlignHCenter,
                c.clean_sc ? maximum + QStringLiteral(" ; %1 sources (cercles blancs)").arg(c.sources.size()) : maximum);
+    p.drawText(QRect(0, 64, image.width(), 20), Qt::AlignHCenter,
+               QStringLiteral("Niveaux en %1, %2")
+                   .arg(QString::fromStdString(unite_niveaux(c.calibree)))
+                   .arg(QString::fromStdString(reference_courte(c.reference))));
+    p.drawText(QRect(0, 82, image.width(), 20), Qt::AlignHCenter,
+               QStringLiteral("c = %1 m/s, instantanés de %2 trames, grille %3 x %4, pas %5 x %6 mm")
+                   .arg(c.celerite, 0, 'f', 1)
+                   .arg(c.points)
+                   .arg(g.nx)
+                   .arg(g.ny)
+                   .arg(g.pas_x() * 1000, 0, 'f', 1)
+                   .arg(g.pas_y() * 1000, 0, 'f', 1));
+    if (c.au_bord) {
+        p.setPen(Qt::red);
+        p.drawText(QRect(0, 100, image.width(), 20), Qt::AlignHCenter, QString::fromUtf8(AVERTISSEMENT_BORD));
+        p.setPen(Qt::black);
+    }
     // Axes: the grid's extent at its edges, and arrows naming x and y.
     p.drawText(QRect(marge - 30, haut + h + 4, 60, 16), Qt::AlignHCenter, nb.arg(g.x0, 0, 'f', 2));
     p.drawText(QRect(marge + l - 30, haut + h + 4, 60, 16), Qt::AlignHCenter, nb.arg(g.x1, 0, 'f', 2));
