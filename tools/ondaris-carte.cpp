@@ -164,225 +164,272 @@ int ecoute(const std::string& dat, const Geometrie& g, const DemandeCarte& d, Po
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
-{
+// What the command line asks: the inputs, the outputs, the map's or the
+// listening's settings.
+struct Demande {
     std::string dat, geometrie, calibration, png, wav, csv, h5;
     Point3 point;
-    bool ecoute_demandee = false;
-    DemandeCarte d;
-    d.bande = -1;
-    d.z = -1;
-    LigneCommande l("ondaris-carte", AIDE);
-    l.positionnel("NOM.dat", dat);
-    l.positionnel("SORTIE.wav", wav);
-    l.valeur("--ecoute", [&](const std::string& s) {
-        ecoute_demandee = true;
-        return lit_point(s, point);
-    });
-    l.texte("--geometrie", geometrie);
-    l.texte("--calibration", calibration);
-    l.texte("--png", png);
-    l.texte("--csv", csv);
-    l.texte("--h5", h5);
-    l.nombre("--bande", d.bande, 1, HUGE_VAL, "fréquence en Hz attendue");
-    bool z_auto = false;
+    bool ecoute = false, z_auto = false;
     double z_plage[2] = {0.5, 3.0};
-    l.valeur("--z", [&](const std::string& v) {
+    std::string origine_c = "défaut"; // where the speed of sound came from
+    DemandeCarte d;
+};
+
+// The options as given, before they are checked against each other.
+struct Options {
+    double points_grille = 0, points_instantane = -1, celerite = -1, temperature = HUGE_VAL;
+    int niveau = 0, methode = 0;
+    bool avec_diagonale = false;
+    // NaN: not given (the defaults of ReglagesCleanSc then hold).
+    double gain = NAN, iterations = NAN, arret = NAN;
+};
+
+void declare_options(LigneCommande& l, Demande& q, Options& o)
+{
+    DemandeCarte& d = q.d;
+    l.positionnel("NOM.dat", q.dat);
+    l.positionnel("SORTIE.wav", q.wav);
+    l.valeur("--ecoute", [&q](const std::string& s) {
+        q.ecoute = true;
+        return lit_point(s, q.point);
+    });
+    l.texte("--geometrie", q.geometrie);
+    l.texte("--calibration", q.calibration);
+    l.texte("--png", q.png);
+    l.texte("--csv", q.csv);
+    l.texte("--h5", q.h5);
+    l.nombre("--bande", d.bande, 1, HUGE_VAL, "fréquence en Hz attendue");
+    l.valeur("--z", [&q](const std::string& v) {
         if (v == "auto") {
-            z_auto = true;
-            d.z = 1;
+            q.z_auto = true;
+            q.d.z = 1;
             return std::string();
         }
         double x;
         if (!LigneCommande::nombre_fini(v, x) || x < 1e-3 || x > 1000)
             return std::string("--z : distance de 0,001 à 1000 m, ou auto, attendue");
-        z_auto = false;
-        d.z = x;
+        q.z_auto = false;
+        q.d.z = x;
         return std::string();
     });
-    l.valeur("--z-plage", [&](const std::string& v) {
+    l.valeur("--z-plage", [&q](const std::string& v) {
         const size_t virgule = v.find(',');
         double a, b;
         if (virgule == std::string::npos || !LigneCommande::nombre_fini(v.substr(0, virgule), a) ||
             !LigneCommande::nombre_fini(v.substr(virgule + 1), b) || !(a >= 1e-3) || !(b > a) || b > 1000)
             return "--z-plage : MIN,MAX en mètres attendus, 0,001 <= MIN < MAX <= 1000, pas « " + v + " »";
-        z_plage[0] = a;
-        z_plage[1] = b;
+        q.z_plage[0] = a;
+        q.z_plage[1] = b;
         return std::string();
     });
-    l.valeur("--grille-x", [&](const std::string& v) { return lit_paire("--grille-x", v, d.grille.x0, d.grille.x1); });
-    l.valeur("--grille-y", [&](const std::string& v) { return lit_paire("--grille-y", v, d.grille.y0, d.grille.y1); });
+    l.valeur("--grille-x", [&d](const std::string& v) { return lit_paire("--grille-x", v, d.grille.x0, d.grille.x1); });
+    l.valeur("--grille-y", [&d](const std::string& v) { return lit_paire("--grille-y", v, d.grille.y0, d.grille.y1); });
     l.nombre("--grille-pas", d.grille.pas, 1e-4, 100, "pas de 0,0001 à 100 m attendu");
-    double points_grille = 0, points_instantane = -1, celerite = -1, temperature = HUGE_VAL;
-    l.nombre("--grille-points", points_grille, 2, 10000, "de 2 à 10000 points par côté attendus");
-    l.nombre("--instantane", points_instantane, 64, 65536, "de 64 à 65536 trames attendues");
-    l.nombre("--celerite", celerite, 200, 2000, "vitesse de 200 à 2000 m/s attendue");
-    l.nombre("--temperature", temperature, -50, 60, "température de -50 à 60 °C attendue");
-    int niveau = 0;
-    l.mot("--niveau", niveau, {"centre", "source"}, "centre ou source attendu");
-    bool avec_diagonale = false;
-    l.drapeau("--avec-diagonale", avec_diagonale);
-    int methode = 0;
-    l.mot("--methode", methode, {"das", "clean-sc"}, "--methode : das ou clean-sc attendu");
-    // NaN: not given (the defaults of ReglagesCleanSc then hold).
-    double gain = NAN, iterations = NAN, arret = NAN;
-    l.nombre("--gain-boucle", gain, 0.01, 1, "gain de boucle de 0,01 à 1 attendu");
-    l.nombre("--iterations", iterations, 1, 10000, "nombre d'itérations de 1 à 10000 attendu");
-    l.nombre("--arret-db", arret, 0, 200, "dynamique d'arrêt de 0 à 200 dB attendue");
+    l.nombre("--grille-points", o.points_grille, 2, 10000, "de 2 à 10000 points par côté attendus");
+    l.nombre("--instantane", o.points_instantane, 64, 65536, "de 64 à 65536 trames attendues");
+    l.nombre("--celerite", o.celerite, 200, 2000, "vitesse de 200 à 2000 m/s attendue");
+    l.nombre("--temperature", o.temperature, -50, 60, "température de -50 à 60 °C attendue");
+    l.mot("--niveau", o.niveau, {"centre", "source"}, "centre ou source attendu");
+    l.drapeau("--avec-diagonale", o.avec_diagonale);
+    l.mot("--methode", o.methode, {"das", "clean-sc"}, "--methode : das ou clean-sc attendu");
+    l.nombre("--gain-boucle", o.gain, 0.01, 1, "gain de boucle de 0,01 à 1 attendu");
+    l.nombre("--iterations", o.iterations, 1, 10000, "nombre d'itérations de 1 à 10000 attendu");
+    l.nombre("--arret-db", o.arret, 0, 200, "dynamique d'arrêt de 0 à 200 dB attendue");
     l.nombre("--debut", d.debut, 0, HUGE_VAL, "nombre de secondes positif attendu");
     l.nombre("--duree", d.duree, 0, HUGE_VAL, "nombre de secondes positif attendu");
-    const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
-    if (code != LigneCommande::CONTINUER)
-        return code;
-    d.sans_diagonale = !avec_diagonale;
-    d.clean_sc = methode == 1;
-    if (!std::isnan(gain))
-        d.reglages_clean_sc.gain = gain;
-    if (!std::isnan(iterations)) {
-        if (iterations != std::floor(iterations))
-            return l.refuse("--iterations : un nombre entier attendu");
-        d.reglages_clean_sc.iterations = int(iterations);
+}
+
+// The map's settings from the options; an empty text, or the refusal.
+std::string reglages_carte(const Options& o, DemandeCarte& d, std::string& origine_c)
+{
+    d.sans_diagonale = !o.avec_diagonale;
+    d.clean_sc = o.methode == 1;
+    if (!std::isnan(o.gain))
+        d.reglages_clean_sc.gain = o.gain;
+    if (!std::isnan(o.iterations)) {
+        if (o.iterations != std::floor(o.iterations))
+            return "--iterations : un nombre entier attendu";
+        d.reglages_clean_sc.iterations = int(o.iterations);
     }
-    if (!std::isnan(arret))
-        d.reglages_clean_sc.dynamique = arret;
-    if (!d.clean_sc && !(std::isnan(gain) && std::isnan(iterations) && std::isnan(arret)))
-        return l.refuse("--gain-boucle, --iterations et --arret-db sont des options de --methode clean-sc");
-    const bool grille_demandee = d.grille.x1 > d.grille.x0 || d.grille.y1 > d.grille.y0 || d.grille.pas > 0 ||
-                                 points_grille > 0 || points_instantane > 0 || niveau != 0;
-    if (d.grille.pas > 0 && points_grille > 0)
-        return l.refuse("--grille-pas ou --grille-points, pas les deux");
-    if (celerite > 0 && temperature != HUGE_VAL)
-        return l.refuse("--celerite ou --temperature, pas les deux");
-    if (points_instantane > 0 && (std::floor(points_instantane) != points_instantane || int(points_instantane) % 2))
-        return l.refuse("--instantane : un nombre pair de trames attendu");
-    d.grille.n = int(points_grille);
-    if (points_instantane > 0)
-        d.points = int(points_instantane);
-    std::string origine_c = "défaut";
-    if (celerite > 0) {
-        d.celerite = celerite;
+    if (!std::isnan(o.arret))
+        d.reglages_clean_sc.dynamique = o.arret;
+    if (!d.clean_sc && !(std::isnan(o.gain) && std::isnan(o.iterations) && std::isnan(o.arret)))
+        return "--gain-boucle, --iterations et --arret-db sont des options de --methode clean-sc";
+    if (d.grille.pas > 0 && o.points_grille > 0)
+        return "--grille-pas ou --grille-points, pas les deux";
+    if (o.celerite > 0 && o.temperature != HUGE_VAL)
+        return "--celerite ou --temperature, pas les deux";
+    if (o.points_instantane > 0 &&
+        (std::floor(o.points_instantane) != o.points_instantane || int(o.points_instantane) % 2))
+        return "--instantane : un nombre pair de trames attendu";
+    d.grille.n = int(o.points_grille);
+    if (o.points_instantane > 0)
+        d.points = int(o.points_instantane);
+    if (o.celerite > 0) {
+        d.celerite = o.celerite;
         origine_c = "donnée";
-    } else if (temperature != HUGE_VAL) {
-        d.celerite = celerite_air(temperature);
+    } else if (o.temperature != HUGE_VAL) {
+        d.celerite = celerite_air(o.temperature);
         char t[64];
-        std::snprintf(t, sizeof t, "air à %.1f °C", temperature);
+        std::snprintf(t, sizeof t, "air à %.1f °C", o.temperature);
         origine_c = t;
     }
-    d.reference = niveau == 1 ? ReferenceNiveau::Source : ReferenceNiveau::Centre;
-    if (ecoute_demandee) {
+    d.reference = o.niveau == 1 ? ReferenceNiveau::Source : ReferenceNiveau::Centre;
+    return std::string();
+}
+
+// The options checked against each other; an empty text, or the refusal.
+std::string verifie(const Options& o, Demande& q)
+{
+    const DemandeCarte& d = q.d;
+    const bool grille_demandee = d.grille.x1 > d.grille.x0 || d.grille.y1 > d.grille.y0 || d.grille.pas > 0 ||
+                                 o.points_grille > 0 || o.points_instantane > 0 || o.niveau != 0;
+    if (std::string refus = reglages_carte(o, q.d, q.origine_c); !refus.empty())
+        return refus;
+    if (q.ecoute) {
         if (d.clean_sc)
-            return l.refuse("--methode est une option de la carte, pas de l'écoute");
-        if (avec_diagonale || grille_demandee || celerite > 0 || temperature != HUGE_VAL)
-            return l.refuse("--avec-diagonale, --grille-*, --instantane, --niveau, --celerite et --temperature "
-                            "sont des options de la carte, pas de l'écoute");
-        if (dat.empty() || geometrie.empty() || wav.empty())
-            return l.refuse("NOM.dat, --geometrie et --ecoute X,Y,Z SORTIE.wav sont demandés");
-        if (!png.empty() || !csv.empty() || !h5.empty() || d.z >= 0)
-            return l.refuse("--ecoute écrit un son, pas de carte : ni --png, ni --csv, ni --h5, ni --z");
+            return "--methode est une option de la carte, pas de l'écoute";
+        if (o.avec_diagonale || grille_demandee || o.celerite > 0 || o.temperature != HUGE_VAL)
+            return "--avec-diagonale, --grille-*, --instantane, --niveau, --celerite et --temperature "
+                   "sont des options de la carte, pas de l'écoute";
+        if (q.dat.empty() || q.geometrie.empty() || q.wav.empty())
+            return "NOM.dat, --geometrie et --ecoute X,Y,Z SORTIE.wav sont demandés";
+        if (!q.png.empty() || !q.csv.empty() || !q.h5.empty() || d.z >= 0)
+            return "--ecoute écrit un son, pas de carte : ni --png, ni --csv, ni --h5, ni --z";
     } else {
-        if (!wav.empty())
-            return l.refuse("argument inattendu : " + wav);
-        if (dat.empty() || geometrie.empty() || d.bande < 0 || d.z < 0)
-            return l.refuse("NOM.dat, --geometrie, --bande et --z sont demandés");
+        if (!q.wav.empty())
+            return "argument inattendu : " + q.wav;
+        if (q.dat.empty() || q.geometrie.empty() || d.bande < 0 || d.z < 0)
+            return "NOM.dat, --geometrie, --bande et --z sont demandés";
     }
-
 #ifndef ONDARIS_HDF5
-    if (!h5.empty())
-        return l.refuse("--h5 : ce programme est construit sans HDF5");
+    if (!q.h5.empty())
+        return "--h5 : ce programme est construit sans HDF5";
 #endif
-
-    // The outputs never land on a file read, nor on each other.
-    std::string erreur;
+    // The outputs never land on each other.
     std::vector<std::string> sorties;
-    for (const std::string* s : {&wav, &png, &csv, &h5})
+    for (const std::string* s : {&q.wav, &q.png, &q.csv, &q.h5})
         if (!s->empty()) {
             for (const std::string& autre : sorties)
                 if (meme_fichier(*s, autre))
-                    return l.refuse(*s + " : deux sorties dans un même fichier");
+                    return *s + " : deux sorties dans un même fichier";
             sorties.push_back(*s);
         }
+    return std::string();
+}
+
+// The outputs kept off the inputs, the geometry and the calibration read;
+// 0, or -1 with the reason in `erreur`.
+int ouvre_entrees(Demande& q, Geometrie& g, std::string& erreur)
+{
+    std::vector<std::string> sorties;
+    for (const std::string* s : {&q.wav, &q.png, &q.csv, &q.h5})
+        if (!s->empty())
+            sorties.push_back(*s);
     if (refuse_sorties_sur_entrees(
-            sorties, {dat, nom_compagnon(dat, ".Ond"), nom_compagnon(dat, ".log"), geometrie, calibration}, erreur) !=
-        0) {
-        std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
-        return 1;
-    }
-    Geometrie g;
-    if (lit_geometrie(geometrie, g, erreur) != 0) {
-        std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
-        return 1;
-    }
-    if (!calibration.empty()) {
-        Calibration c;
-        if (lit_calibration(calibration, MICROS_GEOMETRIE, c, erreur) != 0) {
-            std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
-            return 1;
-        }
-        d.facteurs = c.facteurs;
-    }
-    if (ecoute_demandee)
-        return ecoute(dat, g, d, point, wav);
-    Carte c;
-    DistanceTrouvee trouvee;
-    if ((z_auto ? cherche_distance(dat, g, d, z_plage[0], z_plage[1], c, trouvee, erreur)
-                : calcule_carte(dat, g, d, c, erreur)) != 0) {
-        std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
-        return 1;
-    }
-    if (z_auto) {
-        d.z = trouvee.z;
-        std::printf("distance trouvée : z = %.3f m (de %.3f à %.3f m, %d cartes)\n", trouvee.z, trouvee.z_min,
-                    trouvee.z_max, trouvee.cartes);
-    }
-    const std::string unite = calibration.empty() ? "dB" : "dB SPL";
+            sorties, {q.dat, nom_compagnon(q.dat, ".Ond"), nom_compagnon(q.dat, ".log"), q.geometrie, q.calibration},
+            erreur) != 0 ||
+        lit_geometrie(q.geometrie, g, erreur) != 0)
+        return -1;
+    if (q.calibration.empty())
+        return 0;
+    Calibration c;
+    if (lit_calibration(q.calibration, MICROS_GEOMETRIE, c, erreur) != 0)
+        return -1;
+    q.d.facteurs = c.facteurs;
+    return 0;
+}
+
+// The map's lines for scripts: the maximum, the diagonal, the settings,
+// and a CLEAN-SC map's loop and sources.
+void dit_carte(const Demande& q, const Carte& c, const std::string& unite)
+{
     // Printed before Qt sets the locale: a decimal point for scripts.
     std::printf("maximum : x = %.4f m, y = %.4f m, niveau = %.2f %s\n", c.x_max, c.y_max, c.niveau_max, unite.c_str());
     if (c.au_bord)
         std::printf("%s\n", AVERTISSEMENT_BORD);
     std::printf("%s\n", c.sans_diagonale ? "diagonale retirée : le bruit propre des micros est hors de la carte"
                                          : "diagonale gardée : le bruit propre des micros est dans la carte");
-    dit_reglages(c, origine_c);
-    if (c.clean_sc) {
-        const ReglagesCleanSc& r = d.reglages_clean_sc;
-        const BilanCleanSc& b = c.bilan;
-        std::printf("CLEAN-SC : gain de boucle %.2f, au plus %d itérations par raie, arrêt à %.1f dB sous le premier "
-                    "maximum de la raie ou quand le maximum ne décroît plus\n",
-                    r.gain, r.iterations, r.dynamique);
-        std::printf("CLEAN-SC : %d raies, %d itérations (au plus %d dans une raie) ; arrêts : %d sous la dynamique, "
-                    "%d sans décroissance, %d au plafond, %d sans maximum positif\n",
-                    b.raies, b.iterations, b.iterations_raie, b.arret_dynamique, b.arret_croissance, b.arret_plafond,
-                    b.arret_negatif);
-        const double reference = calibration.empty() ? 1.0 : 20e-6 * 20e-6;
-        for (size_t k = 0; k < c.sources.size(); ++k) {
-            const SourceCleanSc& s = c.sources[k];
-            std::printf("source %zu : x = %.4f m, y = %.4f m, z = %.4f m, niveau = %.2f %s\n", k + 1, s.x, s.y, s.z,
-                        10 * std::log10(s.moyenne / reference), unite.c_str());
-        }
+    dit_reglages(c, q.origine_c);
+    if (!c.clean_sc)
+        return;
+    const ReglagesCleanSc& r = q.d.reglages_clean_sc;
+    const BilanCleanSc& b = c.bilan;
+    std::printf("CLEAN-SC : gain de boucle %.2f, au plus %d itérations par raie, arrêt à %.1f dB sous le premier "
+                "maximum de la raie ou quand le maximum ne décroît plus\n",
+                r.gain, r.iterations, r.dynamique);
+    std::printf("CLEAN-SC : %d raies, %d itérations (au plus %d dans une raie) ; arrêts : %d sous la dynamique, "
+                "%d sans décroissance, %d au plafond, %d sans maximum positif\n",
+                b.raies, b.iterations, b.iterations_raie, b.arret_dynamique, b.arret_croissance, b.arret_plafond,
+                b.arret_negatif);
+    const double reference = q.calibration.empty() ? 1.0 : 20e-6 * 20e-6;
+    for (size_t k = 0; k < c.sources.size(); ++k) {
+        const SourceCleanSc& s = c.sources[k];
+        std::printf("source %zu : x = %.4f m, y = %.4f m, z = %.4f m, niveau = %.2f %s\n", k + 1, s.x, s.y, s.z,
+                    10 * std::log10(s.moyenne / reference), unite.c_str());
     }
-    std::fflush(stdout);
-    const OrigineCarte origine{dat, calibration, origine_c, d.debut, d.duree};
-    if (!csv.empty() && ecrit_carte_csv(csv, c, origine, erreur) != 0) {
-        std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
-        return 1;
-    }
+}
+
+// The map's files: CSV, HDF5, PNG; 0, or -1 with the reason in `erreur`.
+int ecrit_sorties(int argc, char** argv, const Demande& q, const Carte& c, const std::string& unite,
+                  std::string& erreur)
+{
+    const OrigineCarte origine{q.dat, q.calibration, q.origine_c, q.d.debut, q.d.duree};
+    if (!q.csv.empty() && ecrit_carte_csv(q.csv, c, origine, erreur) != 0)
+        return -1;
 #ifdef ONDARIS_HDF5
-    if (!h5.empty() && ecrit_carte_hdf5(h5, c, origine, erreur) != 0) {
-        std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
-        return 1;
-    }
+    if (!q.h5.empty() && ecrit_carte_hdf5(q.h5, c, origine, erreur) != 0)
+        return -1;
 #endif
-    if (png.empty())
+    if (q.png.empty())
         return 0;
     std::string octets;
-    if (!png_de_carte(argc, argv, c, unite, d.bande, d.z, octets)) {
-        std::fprintf(stderr, "ondaris-carte : %s : image impossible à produire\n", png.c_str());
-        return 1;
+    if (!png_de_carte(argc, argv, c, unite, q.d.bande, q.d.z, octets)) {
+        erreur = q.png + " : image impossible à produire";
+        return -1;
     }
-    if (ecrit_fichier_entier(png, octets, erreur) != 0) {
-        std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
-        return 1;
+    return ecrit_fichier_entier(q.png, octets, erreur) != 0 ? -1 : 0;
+}
+
+int echec(const std::string& erreur)
+{
+    std::fprintf(stderr, "ondaris-carte : %s\n", erreur.c_str());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Demande q;
+    q.d.bande = -1;
+    q.d.z = -1;
+    Options o;
+    LigneCommande l("ondaris-carte", AIDE);
+    declare_options(l, q, o);
+    const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
+    if (code != LigneCommande::CONTINUER)
+        return code;
+    if (const std::string refus = verifie(o, q); !refus.empty())
+        return l.refuse(refus);
+    std::string erreur;
+    Geometrie g;
+    if (ouvre_entrees(q, g, erreur) != 0)
+        return echec(erreur);
+    if (q.ecoute)
+        return ecoute(q.dat, g, q.d, q.point, q.wav);
+    Carte c;
+    DistanceTrouvee trouvee;
+    if ((q.z_auto ? cherche_distance(q.dat, g, q.d, q.z_plage[0], q.z_plage[1], c, trouvee, erreur)
+                  : calcule_carte(q.dat, g, q.d, c, erreur)) != 0)
+        return echec(erreur);
+    if (q.z_auto) {
+        q.d.z = trouvee.z;
+        std::printf("distance trouvée : z = %.3f m (de %.3f à %.3f m, %d cartes)\n", trouvee.z, trouvee.z_min,
+                    trouvee.z_max, trouvee.cartes);
     }
-    return 0;
+    const std::string unite = q.calibration.empty() ? "dB" : "dB SPL";
+    dit_carte(q, c, unite);
+    std::fflush(stdout);
+    return ecrit_sorties(argc, argv, q, c, unite, erreur) != 0 ? echec(erreur) : 0;
 }
