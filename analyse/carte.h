@@ -18,7 +18,7 @@ struct DemandeCarte {
     double debut = 0;    // s from the start of the recording
     double duree = -1;   // s; < 0: to the end
     int n = 41;
-    int points = 1024;
+    int points = 0; // frames per snapshot; 0: points_instantane for the band
     // Pa per count of microphone m (0..1023); empty: the samples' own units.
     std::vector<double> facteurs;
     // The microphones' own terms left out (Formation::carte_sans_diagonale).

@@ -24,7 +24,7 @@ const char* const AIDE =
     "        ondaris-carte NOM.dat --geometrie G.xml --ecoute X,Y,Z SORTIE.wav [options]\n"
     "Carte acoustique d'un enregistrement (formation de voies, niveau vrai) dans une bande de\n"
     "tiers d'octave, sur une grille de 41 x 41 points couvrant l'ouverture du réseau, à M mètres\n"
-    "devant lui ; instantanés de 1024 trames recouverts de moitié, moyennés.\n"
+    "devant lui ; instantanés de 1024 trames (plus dans les bandes basses) recouverts de moitié, moyennés.\n"
     "Écrit une ligne : maximum : x = X m, y = Y m, niveau = L dB, puis une ligne qui dit si\n"
     "la diagonale est retirée.\n"
     "  --geometrie G.xml      positions des 1024 micros (XML d'acoular, <MicArray>)\n"
