@@ -85,13 +85,13 @@ std::vector<double> facteurs_pascals(const Disposition& d, const Choix& c, const
 }
 
 Metadonnees metadonnees(const Enregistrement& e, const Choix& c, const std::string& chemin_geometrie,
-                        const Geometrie& g, const std::string& chemin_calibration, const Calibration& cal)
+                        const Geometrie& g, const std::string& chemin_calibration, const OrigineCalibration& origine)
 {
     Metadonnees m;
     m.geometrie = chemin_geometrie;
     m.calibration = chemin_calibration;
-    m.date_calibration = cal.date;
-    m.niveau_calibreur = cal.niveau_calibreur;
+    m.date_calibration = origine.date;
+    m.niveau_calibreur = origine.niveau_calibreur;
     m.celerite = CELERITE_SON;
     const double nan = std::nan("");
     for (size_t i = 0; i < c.echantillons.size(); ++i) {

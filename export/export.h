@@ -78,10 +78,10 @@ struct Metadonnees {
     bool celerite_supposee = true;
 };
 
-// The metadata of choice `c`: `geometrie` and `cal` are those loaded (an
-// empty path: none), the factors applied are c.facteurs.
+// The metadata of choice `c`: the geometry and the calibration's origin
+// are those loaded (an empty path: none), the factors applied c.facteurs.
 Metadonnees metadonnees(const Enregistrement& e, const Choix& c, const std::string& chemin_geometrie,
-                        const Geometrie& g, const std::string& chemin_calibration, const Calibration& cal);
+                        const Geometrie& g, const std::string& chemin_calibration, const OrigineCalibration& origine);
 
 // The header's local date and time as ISO 8601, and as UTC through this
 // machine's time zone ("2026-12-07T08:05:03.250Z"); false when the date is

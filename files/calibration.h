@@ -28,25 +28,29 @@ bool facteur_plausible(double v, std::string& raison);
 struct Calibration {
     std::string nom;              // the Calib element's name
     std::vector<double> facteurs; // Pa per count, in channel order
-    // Where it came from, when known (attributes of the Calib element that
-    // acoular leaves aside): when it was made (ISO 8601, local time), the
-    // calibrator's level (dB SPL; 0: not known).
+};
+
+// Where a calibration came from, when known (attributes of the Calib
+// element that acoular leaves aside): when it was made (ISO 8601, local
+// time), the calibrator's level (dB SPL; 0: not known).
+struct OrigineCalibration {
     std::string date;
     double niveau_calibreur = 0;
 };
 
 // Reads `chemin` (UTF-8 path). With `attendus` > 0 it must hold exactly that
-// many factors. Without a date attribute, the date is the file's last
-// modification's. Every factor is a positive number; in a file of the box's
-// 1024 microphones (`attendus` 1024), a plausible one (facteur_plausible).
-// 0; or -1, `c` untouched, with the file, the line and the reason in
-// `erreur`.
-int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, std::string& erreur);
+// many factors. `origine`, when given, receives where it came from; without
+// a date attribute, the date is the file's last modification's. Every factor is a positive number; in a file of the
+// box's 1024 microphones (`attendus` 1024), a plausible one (facteur_plausible). 0; or -1, `c` untouched, with the
+// file, the line and the reason in `erreur`.
+int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, std::string& erreur,
+                    OrigineCalibration* origine = nullptr);
 
 // Writes `c` to `chemin`, replacing it whole or not at all (an error leaves
 // the old file); the factors as their shortest exact decimal. 0, or -1 with
 // the reason in `erreur`.
-int ecrit_calibration(const std::string& chemin, const Calibration& c, std::string& erreur);
+int ecrit_calibration(const std::string& chemin, const Calibration& c, std::string& erreur,
+                      const OrigineCalibration* origine = nullptr);
 
 // A file's last modification as local ISO 8601 ("2026-12-07T08:05:03"),
 // empty when not known; the present moment the same way.

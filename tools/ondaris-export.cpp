@@ -152,7 +152,8 @@ int main(int argc, char** argv)
         return EXIT_USAGE;
     }
     Calibration cal;
-    if (!calibration.empty() && lit_calibration(calibration, 1024, cal, erreur) != 0) {
+    OrigineCalibration origine;
+    if (!calibration.empty() && lit_calibration(calibration, 1024, cal, erreur, &origine) != 0) {
         std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
         return EXIT_USAGE;
     }
@@ -175,7 +176,7 @@ int main(int argc, char** argv)
             tous.echantillons.push_back(w);
         if (!calibration.empty())
             tous.facteurs = facteurs_pascals(e.disposition, tous, cal);
-        const Metadonnees m = metadonnees(e, tous, geometrie, g, calibration, cal);
+        const Metadonnees m = metadonnees(e, tous, geometrie, g, calibration, origine);
         if (ecrit_sigmf(e, sortie, erreur, &m) != 0) {
             std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
             return EXIT_ECHEC;
@@ -220,7 +221,7 @@ int main(int argc, char** argv)
         produits.push_back(chemin_meta);
     if (!c.facteurs.empty())
         produits.push_back(chemin_calibration);
-    const Metadonnees meta = metadonnees(e, c, geometrie, g, calibration, cal);
+    const Metadonnees meta = metadonnees(e, c, geometrie, g, calibration, origine);
     if (!sorties_permises(produits, e, calibration, geometrie))
         return EXIT_ECHEC;
     for (const std::string& p : produits)
