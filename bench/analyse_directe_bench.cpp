@@ -46,7 +46,7 @@ int main(int argc, char** argv)
     };
     std::vector<Cas> cas;
     {
-        Cas c{"niveaux A, 1024 micros", {}, 0};
+        Cas c{"niveaux A, 1024 micros", {}, 16384}; // at 50 kHz
         c.r.ponderation_a = true;
         cas.push_back(c);
     }
