@@ -33,11 +33,17 @@ double moyenne_carres_bande(const double* x, size_t n, double fs, double bas, do
 {
     if (n < 2 || !(fs > 0))
         return 0;
+    // The mean out first: through the window, an offset would reach the
+    // lowest lines.
+    double moyenne = 0;
+    for (size_t i = 0; i < n; ++i)
+        moyenne += x[i];
+    moyenne /= static_cast<double>(n);
     std::vector<double> xw(n);
     double w2 = 0;
     for (size_t i = 0; i < n; ++i) {
         const double w = 0.5 - 0.5 * std::cos(2 * PI * static_cast<double>(i) / static_cast<double>(n));
-        xw[i] = w * x[i];
+        xw[i] = w * (x[i] - moyenne);
         w2 += w * w;
     }
     // Goertzel, line by line: |X_k|^2 without the whole transform.

@@ -26,5 +26,6 @@ void bornes_bande(double fc, int n, double& bas, double& haut);
 // Mean square of the part of `x` (`n` samples at `fs` Hz) between `bas`
 // and `haut` Hz, in x's unit squared: the lines of its discrete Fourier
 // transform in [bas, haut], through a Hann window so that a tone inside the
-// band leaks nothing past it. 0 when no line falls in the band.
+// band leaks nothing past it, with x's mean taken out (an offset is in no
+// band). 0 when no line falls in the band.
 double moyenne_carres_bande(const double* x, size_t n, double fs, double bas, double haut);

@@ -54,7 +54,7 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
                  std::to_string(int(fs)) + " Hz d'échantillonnage";
         return -1;
     }
-    if (!(d.z > 0) || d.points < 16 || !(d.celerite > 0)) {
+    if (!(d.z > 0) || (d.points != 0 && d.points < 16) || !(d.celerite > 0)) {
         erreur = "distance, instantanés ou célérité invalides";
         return -1;
     }
@@ -66,23 +66,24 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
     uint64_t fin = e.nb_trames;
     if (d.duree >= 0)
         fin = std::min(fin, premiere + uint64_t(std::llround(d.duree * fs)));
-    const uint64_t points = uint64_t(d.points);
+    const int n_points = d.points > 0 ? d.points : points_instantane(fs, bande->basse, bande->haute);
+    const uint64_t points = uint64_t(n_points);
     if (premiere >= fin || fin - premiere < points) {
         erreur = dat + " : moins de " + std::to_string(points) + " trames dans l'intervalle demandé";
         return -1;
     }
 
-    Formation f(fs, g, micros, bande->basse, bande->haute, grille.grille, d.points, d.celerite);
+    Formation f(fs, g, micros, bande->basse, bande->haute, grille.grille, n_points, d.celerite);
     if (f.raies() <= 0) {
         erreur = "bande de " + std::to_string(int(std::lround(d.bande))) + " Hz plus étroite que la résolution (" +
-                 std::to_string(int(std::lround(fs / d.points))) + " Hz à " + std::to_string(int(fs)) +
+                 std::to_string(int(std::lround(fs / n_points))) + " Hz à " + std::to_string(int(fs)) +
                  " Hz d'échantillonnage)";
         return -1;
     }
     LecteurTrames lecteur;
     if (lecteur.ouvre(dat, disp.nb_voies, premiere, erreur) != 0)
         return -1;
-    Instantanes instantanes(size_t(disp.nb_voies), e.flottant, mots, facteurs, d.points);
+    Instantanes instantanes(size_t(disp.nb_voies), e.flottant, mots, facteurs, n_points);
     const Instantanes::Pret ajoute = [&](const Instantanes::Vue& x) { f.ajoute(x.colonnes, x.ligne, x.debut); };
     std::vector<uint32_t> bloc(trames_par_bloc(disp.nb_voies, size_t(4) << 20) * size_t(disp.nb_voies));
     for (uint64_t t = premiere; t < fin;) {
@@ -136,7 +137,7 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
     r.bande = d.bande;
     r.z = d.z;
     r.frequence = fs;
-    r.points = d.points;
+    r.points = n_points;
     r.celerite = d.celerite;
     r.reference = d.reference;
     r.calibree = !d.facteurs.empty();

@@ -15,12 +15,12 @@
 #include "files/lecture.h"
 
 struct DemandeCarte {
-    double bande = 1000;  // nominal centre of the third-octave band, Hz
-    double z = 1;         // m, > 0
-    double debut = 0;     // s from the start of the recording
-    double duree = -1;    // s; < 0: to the end
-    DemandeGrille grille; // by default the step follows the band
-    int points = 1024;
+    double bande = 1000;            // nominal centre of the third-octave band, Hz
+    double z = 1;                   // m, > 0
+    double debut = 0;               // s from the start of the recording
+    double duree = -1;              // s; < 0: to the end
+    DemandeGrille grille;           // by default the step follows the band
+    int points = 0;                 // frames per snapshot; 0: points_instantane for the band
     double celerite = CELERITE_SON; // m/s
     ReferenceNiveau reference = ReferenceNiveau::Centre;
     // Pa per count of microphone m (0..1023); empty: the samples' own units.

@@ -56,21 +56,23 @@ CarteDirecte::CarteDirecte(const Geometrie& g, const std::vector<int32_t>& codes
         return;
     f_basse_ = bande->basse;
     f_haute_ = bande->haute;
+    points_ = points_instantane(fs, f_basse_, f_haute_);
     formation_ = std::make_unique<Formation>(fs, g, micros_, f_basse_, f_haute_, grille_ouverture(g, micros_, r.z, r.n),
-                                             POINTS_CARTE);
+                                             points_);
     if (formation_->raies() <= 0) {
         erreur_ =
-            "bande de " + nombre(r.bande) + " Hz plus étroite que la résolution (" + nombre(fs / POINTS_CARTE) + " Hz)";
+            "bande de " + nombre(r.bande) + " Hz plus étroite que la résolution (" + nombre(fs / points_) + " Hz)";
         formation_.reset();
         return;
     }
-    instantanes_ =
-        std::make_unique<Instantanes>(codes.size(), flottant, std::move(colonnes), std::move(f), POINTS_CARTE);
+    instantanes_ = std::make_unique<Instantanes>(codes.size(), flottant, std::move(colonnes), std::move(f), points_);
     nb_mots_ = codes.size();
-    periode_ = static_cast<std::size_t>(std::max(1.0, std::round(r.moyenne * fs)));
-    // Snapshots completed in a period, against what a map may use.
-    const double completes = static_cast<double>(periode_) / (POINTS_CARTE / 2);
-    un_sur_ = std::max(1, static_cast<int>(std::ceil(completes / (INSTANTANES_PAR_SECONDE * r.moyenne))));
+    periode_ = static_cast<std::size_t>(std::max(static_cast<double>(points_), std::round(r.moyenne * fs)));
+    // Snapshots completed in a period, against what a map may use: the
+    // frames of INSTANTANES_PAR_SECONDE short snapshots per second.
+    const double completes = static_cast<double>(periode_) / (points_ / 2);
+    const double permis = std::max(1.0, INSTANTANES_PAR_SECONDE * POINTS_INSTANTANE / points_ * periode_ / fs);
+    un_sur_ = std::max(1, static_cast<int>(std::ceil(completes / permis)));
 }
 
 CarteDirecte::~CarteDirecte() = default;
@@ -87,8 +89,8 @@ void CarteDirecte::ajoute(const uint32_t* mots, std::size_t trames, bool suite)
     // begins: only the one before it, if still being filled, completes
     // between; frames of no snapshot taken are then never converted.
     const Instantanes::Garde garde = [this](std::size_t t, bool precedent) {
-        const std::size_t debut = trames_ + t, moitie = POINTS_CARTE / 2;
-        const std::size_t periode = (debut + POINTS_CARTE - 1) / periode_;
+        const std::size_t pts = static_cast<std::size_t>(points_), debut = trames_ + t, moitie = pts / 2;
+        const std::size_t periode = (debut + pts - 1) / periode_;
         std::uint64_t avant = periode == 0 ? instantanes_->completes() - completes_periode_ : 0;
         if (precedent && (debut + moitie - 1) / periode_ == periode)
             ++avant;

@@ -3,10 +3,13 @@
 // averaging period. One CarteDirecte per set of settings, fed on the live
 // analysis thread with the frames a PriseTrames hands over.
 //
-// Snapshots of POINTS_CARTE frames overlapping by half (instantanes.h, as
-// the map of a recording takes them). To keep pace with the box, a map
-// uses at most INSTANTANES_PAR_SECONDE snapshots per second of averaging,
-// spread evenly over the period (one in every k).
+// Snapshots of points_instantane() frames for the band (formation.h),
+// overlapping by half (instantanes.h, as the map of a recording takes
+// them). To keep pace with the box, a map transforms at most
+// INSTANTANES_PAR_SECONDE snapshots of POINTS_INSTANTANE frames per second
+// of averaging (fewer of the longer ones of the low bands: as many frames),
+// spread evenly over the period (one in every k); a period holds at least
+// one snapshot.
 //
 // Levels: dB SPL (re 20 µPa) with the microphones' factors, else dB re one
 // count squared, of the band's mean square at the array's centre as the
@@ -27,7 +30,6 @@
 #include "analyse/formation.h"
 #include "analyse/instantanes.h"
 
-constexpr int POINTS_CARTE = 1024;
 constexpr double INSTANTANES_PAR_SECONDE = 40;
 
 struct ReglagesCarte {
@@ -100,6 +102,7 @@ public:
     const ReglagesCarte& reglages() const { return reglages_; }
     const std::vector<int>& micros() const { return micros_; }
     int un_sur() const { return un_sur_; } // one snapshot in every un_sur() goes into a map
+    int points() const { return points_; } // frames per snapshot
     // The map kernel's path (formation.h), the fastest unless set.
     void choisit_chemin(CheminCarte c)
     {
@@ -118,6 +121,7 @@ private:
     std::unique_ptr<Formation> formation_;
     std::unique_ptr<Instantanes> instantanes_;
     std::size_t nb_mots_ = 0;
+    int points_ = POINTS_INSTANTANE;
     std::size_t periode_ = 0; // frames per map
     std::size_t trames_ = 0;  // frames of the current period
     int un_sur_ = 1;

@@ -1,5 +1,7 @@
 #include "analyse/formation.h"
 
+#include "analyse/spectre.h"
+
 #include <fftw3.h>
 
 #include <algorithm>
@@ -56,6 +58,14 @@ void fenetre(const float* x, const float* w, float* e, std::size_t n)
 }
 
 } // namespace
+
+int points_instantane(double frequence, double f_basse, double f_haute)
+{
+    Bande b;
+    b.basse = f_basse;
+    b.haute = f_haute;
+    return points_bandes(frequence, b, LIGNES_CARTE, POINTS_INSTANTANE, POINTS_INSTANTANE_MAX);
+}
 
 Point3 Grille::point(int i, int j) const { return {x0 + i * pas_x(), y0 + j * pas_y(), z}; }
 

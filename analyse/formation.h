@@ -25,6 +25,16 @@ constexpr double CELERITE_SON = 343.0; // m/s
 struct ReglagesCleanSc;
 struct BilanCleanSc;
 
+// Snapshot length for the band [f_basse, f_haute] Hz: POINTS_INSTANTANE
+// frames, or longer in the low bands, the power of two that puts
+// LIGNES_CARTE lines in the band (from 800 Hz down at 50 kHz; 8192 frames
+// for 125 Hz), at most POINTS_INSTANTANE_MAX (a snapshot of 1024
+// microphones holds 4 bytes per frame and microphone).
+constexpr int POINTS_INSTANTANE = 1024;
+constexpr int LIGNES_CARTE = 4;
+constexpr int POINTS_INSTANTANE_MAX = 16384;
+int points_instantane(double frequence, double f_basse, double f_haute);
+
 // Focus points: nx by ny over [x0, x1] x [y0, y1] at z, as the array sees
 // them (its own axes); point (i, j) is entry j * nx + i of a map.
 struct Grille {

@@ -61,8 +61,12 @@ void Welch::ajoute(const float* x, std::size_t n, std::size_t pas)
 
 void Welch::segment()
 {
+    double moyenne = 0;
     for (int i = 0; i < points_; ++i)
-        entree_[i] = tampon_[i] * fenetre_[i];
+        moyenne += tampon_[i];
+    const float m = static_cast<float>(moyenne / points_);
+    for (int i = 0; i < points_; ++i)
+        entree_[i] = (tampon_[i] - m) * fenetre_[i];
     fftwf_execute(fftw_->plan);
     for (int k = 0; k <= points_ / 2; ++k) {
         const double re = fftw_->sortie[k][0], im = fftw_->sortie[k][1];
@@ -127,6 +131,23 @@ std::vector<Bande> bandes(double fmax, int pas, double demi_largeur)
 std::vector<Bande> bandes_tiers_octave(double fmax) { return bandes(fmax, 1, 1.0 / 20); }
 
 std::vector<Bande> bandes_octave(double fmax) { return bandes(fmax, 3, 3.0 / 20); }
+
+int points_bandes(double frequence, const Bande& bande, int lignes, int plancher, int plafond)
+{
+    const double largeur = bande.haute - bande.basse;
+    int n = std::max(2, plancher);
+    if (!(frequence > 0) || !(largeur > 0))
+        return n;
+    while (n < plafond && frequence / n > largeur / lignes)
+        n *= 2;
+    return std::min(n, std::max(2, plafond));
+}
+
+int points_spectre(double frequence)
+{
+    const std::vector<Bande> b = bandes_tiers_octave(frequence / 2);
+    return b.empty() ? POINTS_WELCH : points_bandes(frequence, b.front());
+}
 
 std::vector<double> puissance_bandes(const std::vector<double>& densite, double df, const std::vector<Bande>& b)
 {

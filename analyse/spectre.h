@@ -1,6 +1,12 @@
-// Spectra of one channel: Welch's averaged periodogram (segments of 4096
-// points, Hann window, 50 % overlap) and its power in octave and
+// Spectra of one channel: Welch's averaged periodogram (Hann window, 50 %
+// overlap, each segment's mean taken out before the window, so that a
+// microphone's offset leaks into no line) and its power in octave and
 // third-octave bands with the IEC 61260-1 nominal centres.
+//
+// Segment length: a band's level is the sum of its lines, and a tone's
+// Hann lobe spans four lines; with fewer lines than that in a band, a tone
+// at its centre leaks into its neighbours and reads low in its own. The
+// segments are long enough for the lowest band asked (points_bandes).
 //
 // Units: the density is in (sample unit)^2 per hertz, one-sided, scaled so
 // that its sum times the resolution is the mean square of the samples; a
@@ -69,6 +75,18 @@ struct Bande {
 // third-octaves from 25 Hz, octaves from 31.5 Hz, up to 20 kHz.
 std::vector<Bande> bandes_tiers_octave(double fmax);
 std::vector<Bande> bandes_octave(double fmax);
+
+// The segment length for bands down to `bande`: the smallest power of two,
+// from `plancher` to `plafond`, whose lines are at most the band's width /
+// `lignes` apart. With LIGNES_BANDE lines (6 to 12), a tone at a
+// third-octave's centre reads its level within 0.01 dB and its
+// neighbours stay 35 dB or more below it: 65 536 points at 50 kHz for
+// 25 Hz (0.76 Hz lines), 4096 at 2 kHz with POINTS_WELCH as the floor.
+constexpr int LIGNES_BANDE = 6;
+int points_bandes(double frequence, const Bande& bande, int lignes = LIGNES_BANDE, int plancher = POINTS_WELCH,
+                  int plafond = 1 << 20);
+// The length for every third-octave below frequence / 2, down to 25 Hz.
+int points_spectre(double frequence);
 
 // Mean square in each band from a density of resolution `df`: each bin
 // counts for the share of its width inside the band.

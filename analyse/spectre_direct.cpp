@@ -8,7 +8,7 @@
 #include "analyse/sante.h"
 
 SpectreDirect::SpectreDirect(const std::vector<int32_t>& codes, bool flottant, double fs, int micro, double facteur,
-                             int segments_max)
+                             int segments_max, int points)
     : nb_mots_(codes.size()), flottant_(flottant), fs_(fs), micro_(micro), facteur_(facteur),
       segments_max_(std::max(0, segments_max))
 {
@@ -17,9 +17,11 @@ SpectreDirect::SpectreDirect(const std::vector<int32_t>& codes, bool flottant, d
             mot_ = static_cast<int>(w);
             break;
         }
-    welch_[0] = std::make_unique<Welch>(fs);
+    if (points <= 0)
+        points = points_spectre(fs);
+    welch_[0] = std::make_unique<Welch>(fs, points);
     if (segments_max_ > 0)
-        welch_[1] = std::make_unique<Welch>(fs);
+        welch_[1] = std::make_unique<Welch>(fs, points);
 }
 
 SpectreDirect::~SpectreDirect() = default;
@@ -81,6 +83,7 @@ SpectreMicro SpectreDirect::spectre() const
     s.micro = micro_;
     s.calibre = facteur_ > 0;
     s.segments = w.segments();
+    s.points = w.points();
     s.resolution = w.resolution();
     std::vector<double> d = w.densite();
     if (s.calibre)

@@ -1,7 +1,7 @@
-// The live spectrum of one microphone: Welch's density (spectre.h, 4096
-// points), its third-octave bands and its overall levels, unweighted (LZ)
-// and A-weighted (LA, acoustique.h's weighting applied bin by bin). Fed on
-// the live analysis thread with the frames a PriseTrames hands over.
+// The live spectrum of one microphone: Welch's density (spectre.h, segments
+// long enough for the 25 Hz band: 65 536 points at 50 kHz), its third-octave bands and its overall levels, unweighted
+// (LZ) and A-weighted (LA, acoustique.h's weighting applied bin by bin). Fed on the live analysis thread with the
+// frames a PriseTrames hands over.
 //
 // Levels in dB SPL (re 20 µPa, densities re (20 µPa)²/Hz) with the
 // microphone's factor, else in dB re one count squared (per hertz). The
@@ -19,8 +19,9 @@ struct SpectreMicro {
     int micro = -1;
     bool calibre = false;
     int segments = 0;            // averaged
+    int points = 0;              // per segment
     double resolution = 0;       // Hz between bins
-    std::vector<double> densite; // dB per hertz, bins 0 .. 2048
+    std::vector<double> densite; // dB per hertz, bins 0 .. points / 2
     std::vector<Bande> bandes;   // third-octaves below fs/2
     std::vector<double> niveaux; // dB, one per band
     double lz = 0, la = 0;       // dB, dB(A)
@@ -33,9 +34,10 @@ public:
     // microphone shown; `facteur`: its pascals per count, 0 for raw units.
     // `segments_max` > 0: the average is restarted so that it always holds
     // the latest segments_max / 2 to segments_max segments; 0: everything
-    // since the start or remet().
+    // since the start or remet(). `points`: the segment length, 0 for
+    // points_spectre(fs).
     SpectreDirect(const std::vector<int32_t>& codes, bool flottant, double fs, int micro, double facteur,
-                  int segments_max = 0);
+                  int segments_max = 0, int points = 0);
     ~SpectreDirect();
 
     // The microphone is in the frame.

@@ -13,8 +13,7 @@
 namespace {
 
 constexpr double PERIODE_SANTE_S = 0.5;    // the health figures, published every
-constexpr double PERIODE_NIVEAUX_S = 0.25; // the A-weighted levels, computed every
-constexpr int POINTS_NIVEAUX = 2048;       // frames per A-weighted level
+constexpr double PERIODE_NIVEAUX_S = 0.25; // the A-weighted levels, computed every (at least)
 
 } // namespace
 
@@ -79,6 +78,9 @@ std::unique_ptr<PriseTrames> AnalyseDirecte::commence(const std::vector<int32_t>
     calibreur_.reset();
     sante_publiee_ = 0;
     trames_a_ = 0;
+#ifdef ONDARIS_FFTW
+    welch_a_.reset();
+#endif
     resultats_.en_cours = true;
     resultats_.frequence = fs;
     resultats_.paquets_ignores = 0;
@@ -142,7 +144,7 @@ void AnalyseDirecte::consomme(const uint32_t* mots, size_t trames, bool suite)
     if (r_.calibreur && frequence_calibrable(fs_))
         calibre(mots, trames, suite);
     if (r_.ponderation_a)
-        niveaux_a(mots, trames);
+        niveaux_a(mots, trames, suite);
     carte(mots, trames, suite);
     spectre(mots, trames, suite);
 }
@@ -194,46 +196,89 @@ void AnalyseDirecte::calibre(const uint32_t* mots, size_t trames, bool suite)
 }
 
 #ifdef ONDARIS_FFTW
-// The A-weighted mean square of each microphone over the last frames of a
-// block, from its spectrum: every line weighted by the A curve's gain.
-void AnalyseDirecte::niveaux_a(const uint32_t* mots, size_t trames)
+// Segment length of the A-weighted levels: the A curve falls by 0.7 dB per
+// hertz around 31.5 Hz, so a tone's Hann lobe there must be a few hertz
+// wide at most for its weighted level to hold: two lines in the 31.5 Hz
+// band (16 384 frames at 50 kHz, 0.12 dB off there, 1024 at 2 kHz).
+namespace {
+
+int points_niveaux_a(double fs)
 {
-    trames_a_ += trames;
-    if (double(trames_a_) < PERIODE_NIVEAUX_S * fs_)
-        return;
-    size_t n = std::min<size_t>(trames, POINTS_NIVEAUX);
-    n &= ~size_t(1);
-    if (n < 256)
-        return;
-    trames_a_ = 0;
-    const size_t nb_mots = codes_.size();
-    const uint32_t* debut = mots + (trames - n) * nb_mots;
-    std::vector<int32_t> micros, mot;
-    micros_du_cadre(codes_, micros, mot);
-    Welch w(fs_, int(n));
-    const double df = w.resolution();
-    std::vector<double> gain(n / 2 + 1, 0.0);
-    for (size_t k = 1; k < gain.size(); ++k) {
-        const double a = ponderation_a(double(k) * df);
-        gain[k] = std::pow(10.0, a / 10.0);
+    Bande b;
+    for (const Bande& x : bandes_tiers_octave(fs / 2))
+        if (x.nominale == 31.5)
+            b = x;
+    return points_bandes(fs, b, 2, 256, 16384);
+}
+
+} // namespace
+
+// The A-weighted mean square of each microphone over one segment of
+// consecutive frames per period: its spectrum (the segment's mean out),
+// every line weighted by the A curve's gain. Only the frames of the
+// segment are converted, each once: the cost per second of frames stays
+// that of transforming every microphone's frames once at most.
+void AnalyseDirecte::niveaux_a(const uint32_t* mots, size_t trames, bool suite)
+{
+    if (!welch_a_) {
+        micros_du_cadre(codes_, micros_a_, mots_a_);
+        const int n = points_niveaux_a(fs_);
+        welch_a_ = std::make_unique<Welch>(fs_, n);
+        tampon_a_.assign(micros_a_.size() * size_t(n), 0.0f);
+        gain_a_.assign(size_t(n / 2 + 1), 0.0);
+        for (size_t k = 1; k < gain_a_.size(); ++k)
+            gain_a_[k] = std::pow(10.0, ponderation_a(double(k) * welch_a_->resolution()) / 10.0);
+        remplis_a_ = 0;
     }
-    std::vector<float> x(n);
-    std::vector<double> niveaux(1024, std::numeric_limits<double>::quiet_NaN());
-    for (size_t i = 0; i < micros.size(); ++i) {
-        const int m = micros[i];
-        for (size_t t = 0; t < n; ++t) {
-            const uint32_t v = debut[t * nb_mots + size_t(mot[i])];
-            if (flottant_)
-                std::memcpy(&x[t], &v, 4);
-            else
-                x[t] = float(int32_t(v));
+    const size_t n = size_t(welch_a_->points()), nb_mots = codes_.size();
+    const size_t periode = std::max(n, size_t(std::lround(PERIODE_NIVEAUX_S * fs_)));
+    if (!suite)
+        remplis_a_ = 0;
+    for (size_t t = 0; t < trames;) {
+        if (remplis_a_ == 0) {
+            // The segment ends with the period: the frames before it are left.
+            const size_t attente = trames_a_ + n < periode ? periode - n - trames_a_ : 0;
+            const size_t saut = std::min(attente, trames - t);
+            t += saut;
+            trames_a_ += saut;
+            if (t == trames)
+                break;
         }
-        w.remet();
-        w.ajoute(x.data(), n);
-        const std::vector<double> d = w.densite();
+        const size_t k = std::min(n - remplis_a_, trames - t);
+        for (size_t i = 0; i < micros_a_.size(); ++i) {
+            float* x = tampon_a_.data() + i * n + remplis_a_;
+            const uint32_t* v = mots + t * nb_mots + size_t(mots_a_[i]);
+            for (size_t u = 0; u < k; ++u, v += nb_mots) {
+                if (flottant_)
+                    std::memcpy(&x[u], v, 4);
+                else
+                    x[u] = float(int32_t(*v));
+            }
+        }
+        t += k;
+        trames_a_ += k;
+        remplis_a_ += k;
+        if (remplis_a_ == n) {
+            publie_niveaux_a();
+            remplis_a_ = 0;
+            trames_a_ = 0;
+        }
+    }
+}
+
+void AnalyseDirecte::publie_niveaux_a()
+{
+    const size_t n = size_t(welch_a_->points());
+    const double df = welch_a_->resolution();
+    std::vector<double> niveaux(1024, std::numeric_limits<double>::quiet_NaN());
+    for (size_t i = 0; i < micros_a_.size(); ++i) {
+        const int m = micros_a_[i];
+        welch_a_->remet();
+        welch_a_->ajoute(tampon_a_.data() + i * n, n);
+        const std::vector<double> d = welch_a_->densite();
         double ms = 0;
         for (size_t k = 1; k < d.size(); ++k)
-            ms += d[k] * gain[k] * df;
+            ms += d[k] * gain_a_[k] * df;
         if (!r_.facteurs.empty()) {
             const double f = facteur_micro(r_.facteurs, m);
             niveaux[size_t(m)] = niveau_spl(ms * f * f);
@@ -247,7 +292,12 @@ void AnalyseDirecte::niveaux_a(const uint32_t* mots, size_t trames)
 }
 
 constexpr double PERIODE_SPECTRE_S = 0.25; // a spectrum published every
-constexpr int SEGMENTS_SPECTRE = 16;       // averaged at most (about 0.7 s at 50 kHz)
+// The live spectrum averages the segments of the latest DUREE_SPECTRE_S to
+// twice that (four segments at least: its segments of 65 536 points at
+// 50 kHz last 1.3 s each).
+constexpr double DUREE_SPECTRE_S = 2;
+
+int segments_spectre(double fs, int points) { return std::max(4, int(std::ceil(DUREE_SPECTRE_S * fs / (points / 2)))); }
 
 // The map's object is made again when its settings change; it is made
 // here, on this thread, as its steering takes a fraction of a second.
@@ -304,9 +354,10 @@ void AnalyseDirecte::spectre(const uint32_t* mots, size_t trames, bool suite)
     }
     if (spectre_a_refaire_) {
         spectre_a_refaire_ = false;
-        const int m = r_.micro_spectre;
-        spectre_ = std::make_unique<SpectreDirect>(
-            codes_, flottant_, fs_, m, r_.facteurs.empty() ? 0.0 : facteur_micro(r_.facteurs, m), SEGMENTS_SPECTRE);
+        const int m = r_.micro_spectre, points = points_spectre(fs_);
+        spectre_ = std::make_unique<SpectreDirect>(codes_, flottant_, fs_, m,
+                                                   r_.facteurs.empty() ? 0.0 : facteur_micro(r_.facteurs, m),
+                                                   segments_spectre(fs_, points), points);
         trames_spectre_ = 0;
         suite = false;
     }
@@ -336,7 +387,8 @@ void AnalyseDirecte::spectre(const uint32_t* mots, size_t trames, bool suite)
     ++resultats_.version;
 }
 #else
-void AnalyseDirecte::niveaux_a(const uint32_t*, size_t) {}
+void AnalyseDirecte::niveaux_a(const uint32_t*, size_t, bool) {}
+void AnalyseDirecte::publie_niveaux_a() {}
 void AnalyseDirecte::carte(const uint32_t*, size_t, bool) {}
 void AnalyseDirecte::spectre(const uint32_t*, size_t, bool) {}
 #endif

@@ -78,7 +78,8 @@ struct ResultatsDirect {
 
     // A-weighted levels (dB SPL(A) with factors, else dB(A) on the level
     // map's scale), NaN for the microphones not recorded; empty until the
-    // first ones.
+    // first ones. Each over one segment of consecutive frames (16 384 at
+    // 50 kHz), a new set every 0.25 s or segment, whichever is longer.
     std::vector<double> niveaux_a;
 
     // The latest map (no levels before the first) or why there is none;
@@ -121,7 +122,8 @@ public:
 private:
     void publie_sante();
     void calibre(const uint32_t* mots, size_t trames, bool suite);
-    void niveaux_a(const uint32_t* mots, size_t trames);
+    void niveaux_a(const uint32_t* mots, size_t trames, bool suite);
+    void publie_niveaux_a();
     void carte(const uint32_t* mots, size_t trames, bool suite);
     void spectre(const uint32_t* mots, size_t trames, bool suite);
 
@@ -143,6 +145,12 @@ private:
     std::map<int, MicroCalibre> calibres_;
     uint64_t trames_a_ = 0; // frames since the last A-weighted levels
 #ifdef ONDARIS_FFTW
+    // The A-weighted levels' segment: microphone i's frames in row i.
+    std::unique_ptr<Welch> welch_a_;
+    std::vector<int32_t> micros_a_, mots_a_;
+    std::vector<float> tampon_a_;
+    size_t remplis_a_ = 0;
+    std::vector<double> gain_a_; // the A curve's power gain per line
     std::unique_ptr<CarteDirecte> carte_;
     std::unique_ptr<SpectreDirect> spectre_;
     uint64_t trames_spectre_ = 0; // frames since the last spectrum published

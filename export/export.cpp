@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "analyse/formation.h"
 #include "base/plateforme.h"
 
 namespace {
@@ -81,6 +82,28 @@ std::vector<double> facteurs_pascals(const Disposition& d, const Choix& c, const
         f.push_back(code >= 0 && static_cast<size_t>(code) < cal.facteurs.size() ? cal.facteurs[code] : 1.0);
     }
     return f;
+}
+
+Metadonnees metadonnees(const Enregistrement& e, const Choix& c, const std::string& chemin_geometrie,
+                        const Geometrie& g, const std::string& chemin_calibration, const OrigineCalibration& origine)
+{
+    Metadonnees m;
+    m.geometrie = chemin_geometrie;
+    m.calibration = chemin_calibration;
+    m.date_calibration = origine.date;
+    m.niveau_calibreur = origine.niveau_calibreur;
+    m.celerite = CELERITE_SON;
+    const double nan = std::nan("");
+    for (size_t i = 0; i < c.echantillons.size(); ++i) {
+        const int32_t code = e.disposition.codes[static_cast<size_t>(c.echantillons[i])];
+        const bool micro = code >= 0 && code < 1024;
+        m.positions.push_back(micro && static_cast<size_t>(code) < g.size() ? g[static_cast<size_t>(code)]
+                                                                            : Point3{nan, nan, nan});
+        const bool pascals = micro && !c.facteurs.empty();
+        m.facteurs.push_back(pascals ? c.facteurs[i] : 1.0);
+        m.unites.push_back(pascals ? "Pa" : "point");
+    }
+    return m;
 }
 
 int choisit_voies(const Disposition& d, const std::string& voies, Choix& c, std::string& erreur)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "files/calibration.h"
+#include "files/geometrie.h"
 #include "files/lecture.h"
 
 struct Choix {
@@ -55,6 +56,32 @@ public:
 // Reads the chosen frames by blocks and hands them to `sortie`.
 int exporte(const Enregistrement& e, const Choix& c, Sortie& sortie, std::string& erreur,
             const std::function<void(uint64_t)>& progression = {});
+
+// What an export carries beside its samples, column by column for the
+// sample columns of a choice.
+struct Metadonnees {
+    // The geometry file and the position of every microphone column (NaN
+    // for the others, and for all without a geometry).
+    std::string geometrie;
+    std::vector<Point3> positions;
+    // The calibration file, its date (the file's own, or its
+    // modification's when it has none) and the calibrator's level (dB SPL,
+    // 0: not known); every column's factor applied (Pa per count, 1 for
+    // the columns left in counts); empty `calibration`: none.
+    std::string calibration, date_calibration;
+    double niveau_calibreur = 0;
+    std::vector<double> facteurs;
+    std::vector<std::string> unites; // "Pa" or "point" per column
+    // Nothing of the air is recorded by the box: the speed of sound the
+    // program's maps take (CELERITE_SON), the temperature unknown.
+    double celerite = 0;
+    bool celerite_supposee = true;
+};
+
+// The metadata of choice `c`: the geometry and the calibration's origin
+// are those loaded (an empty path: none), the factors applied c.facteurs.
+Metadonnees metadonnees(const Enregistrement& e, const Choix& c, const std::string& chemin_geometrie,
+                        const Geometrie& g, const std::string& chemin_calibration, const OrigineCalibration& origine);
 
 // The header's local date and time as ISO 8601, and as UTC through this
 // machine's time zone ("2026-12-07T08:05:03.250Z"); false when the date is

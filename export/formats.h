@@ -36,22 +36,35 @@ private:
 std::string entete_npy(const std::string& descr, uint64_t lignes, uint64_t colonnes);
 
 // NAME.sigmf-meta describing the data file where it lies (a non-conforming
-// dataset): interleaved channels, one per frame word.
-int ecrit_sigmf(const Enregistrement& e, const std::string& chemin, std::string& erreur);
+// dataset): interleaved channels, one per frame word, in counts; with
+// `m` (its columns: every word of the frame) each channel's unit once
+// scaled, factor and position, and where they came from.
+int ecrit_sigmf(const Enregistrement& e, const std::string& chemin, std::string& erreur,
+                const Metadonnees* m = nullptr);
+
+// The metadata of an export as JSON (the SigMF file's "ondaris:" fields,
+// the NumPy export's NAME_npy_meta.json): geometry, positions,
+// calibration, units, air, version.
+std::string json_metadonnees(const Enregistrement& e, const Metadonnees& m, const std::vector<int32_t>& codes);
 
 #ifdef ONDARIS_HDF5
 // HDF5 for acoular: /time_data (frames, channels) float32 with the attribute
 // sample_freq, the samples converted without scaling unless the choice has
 // factors (then the attribute "unites" says so); the channel codes of the
 // columns in the attribute "codes"; counter and status words in /compteurs
-// as uint32 with their own "codes".
+// as uint32 with their own "codes". The metadata (export.h): time_data's
+// attribute "unites" (one per column), the datasets "positions" (columns
+// by x, y, z in metres) and "facteurs", the file's attributes "geometrie",
+// "calibration", "date_calibration", "niveau_calibreur", "temperature",
+// "celerite" and "celerite_origine".
 // Written to a temporary and put under its name by ferme() once the library
 // has closed it; an error or an abandon removes it only after the library
 // has let it go.
 class SortieHdf5 : public Sortie {
 public:
     ~SortieHdf5() override;
-    int ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin, std::string& erreur);
+    int ouvre(const Enregistrement& e, const Choix& c, const Metadonnees& m, const std::string& chemin,
+              std::string& erreur);
     int ecrit(uint32_t* echantillons, uint32_t* entiers, size_t n, std::string& erreur) override;
     int ferme(std::string& erreur);
     void abandonne();

@@ -26,6 +26,45 @@ bool attribut_codes(hid_t objet, const std::vector<int32_t>& codes)
     return ok;
 }
 
+// A string per column.
+bool attribut_textes(hid_t objet, const char* nom, const std::vector<std::string>& valeurs)
+{
+    if (valeurs.empty())
+        return true;
+    std::vector<const char*> p;
+    for (const std::string& v : valeurs)
+        p.push_back(v.c_str());
+    hid_t type = H5Tcopy(H5T_C_S1);
+    H5Tset_size(type, H5T_VARIABLE);
+    H5Tset_cset(type, H5T_CSET_UTF8);
+    hsize_t n = p.size();
+    hid_t espace = H5Screate_simple(1, &n, nullptr);
+    hid_t a = H5Acreate2(objet, nom, type, espace, H5P_DEFAULT, H5P_DEFAULT);
+    bool ok = a >= 0 && H5Awrite(a, type, p.data()) >= 0;
+    if (a >= 0)
+        H5Aclose(a);
+    H5Sclose(espace);
+    H5Tclose(type);
+    return ok;
+}
+
+// A table of doubles written whole: `lignes` by `colonnes` (1: a vector).
+bool table_reels(hid_t fichier, const char* nom, const std::vector<double>& v, size_t colonnes, const char* unite)
+{
+    if (v.empty())
+        return true;
+    hsize_t dims[2] = {v.size() / colonnes, colonnes};
+    hid_t espace = H5Screate_simple(colonnes == 1 ? 1 : 2, dims, nullptr);
+    hid_t d = H5Dcreate2(fichier, nom, H5T_IEEE_F64LE, espace, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    H5Sclose(espace);
+    if (d < 0)
+        return false;
+    bool ok = H5Dwrite(d, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, v.data()) >= 0 &&
+              attribut_texte(d, "unite", unite);
+    H5Dclose(d);
+    return ok;
+}
+
 hid_t cree_table(hid_t fichier, const char* nom, hid_t type, uint64_t lignes, size_t colonnes)
 {
     hsize_t dims[2] = {lignes, colonnes};
@@ -53,7 +92,8 @@ bool ecrit_lignes(hid_t table, hid_t type_memoire, uint64_t premiere, size_t n, 
 
 SortieHdf5::~SortieHdf5() { abandonne(); }
 
-int SortieHdf5::ouvre(const Enregistrement& e, const Choix& c, const std::string& chemin, std::string& erreur)
+int SortieHdf5::ouvre(const Enregistrement& e, const Choix& c, const Metadonnees& m, const std::string& chemin,
+                      std::string& erreur)
 {
     // A file whose close failed stays open in the library, and closing it
     // again, or the library's own clean-up at exit, crashes (HDF5 1.10): the
@@ -100,6 +140,25 @@ int SortieHdf5::ouvre(const Enregistrement& e, const Choix& c, const std::string
         ok = attribut_texte(fichier_, "mot_etat", "place dans la trame inconnue : compté en dernier");
     if (ok && !c.facteurs.empty())
         ok = attribut_texte(fichier_, "unites", "micros en pascals, voies analogiques en points");
+    // What the samples need to be read as sound: units, positions,
+    // calibration, the air.
+    std::vector<double> positions;
+    for (const Point3& p : m.positions)
+        positions.insert(positions.end(), {p.x, p.y, p.z});
+    ok = ok && attribut_textes(ech_, "unites", m.unites) &&
+         table_reels(fichier_, "positions", positions, 3, "m (x, y, z ; NaN : inconnue)") &&
+         table_reels(fichier_, "facteurs", m.facteurs, 1, "Pa par point appliqués (1 : valeurs laissées en points)") &&
+         attribut_texte(fichier_, "geometrie", m.geometrie.empty() ? "inconnue" : m.geometrie) &&
+         attribut_texte(fichier_, "calibration", m.calibration.empty() ? "aucune" : m.calibration) &&
+         attribut_texte(fichier_, "temperature", "inconnue (non enregistrée)") &&
+         attribut_reel(fichier_, "celerite", m.celerite) &&
+         attribut_texte(fichier_, "celerite_origine",
+                        m.celerite_supposee ? "valeur par défaut du programme (m/s), température inconnue" : "mesurée");
+    if (ok && !m.calibration.empty())
+        ok = attribut_texte(fichier_, "date_calibration",
+                            m.date_calibration.empty() ? "inconnue" : m.date_calibration) &&
+             (m.niveau_calibreur > 0 ? attribut_reel(fichier_, "niveau_calibreur", m.niveau_calibreur)
+                                     : attribut_texte(fichier_, "niveau_calibreur", "inconnu"));
     if (!ok) {
         erreur = chemin + " : écriture impossible";
         abandonne();

@@ -5,7 +5,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 
 #include "base/fichier_entier.h"
 #include "base/plateforme.h"
@@ -28,6 +31,35 @@ std::string court(double v)
 
 } // namespace
 
+std::string date_modification(const std::string& chemin)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto t = fs::last_write_time(fs::u8path(chemin), ec);
+    if (ec)
+        return std::string();
+    // The file clock's epoch is not the system clock's before C++20.
+    const auto s = std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+        t - fs::file_time_type::clock::now() + std::chrono::system_clock::now());
+    const std::time_t tt = std::chrono::system_clock::to_time_t(s);
+    std::tm local{};
+    if (!heure_locale(tt, local))
+        return std::string();
+    char b[32];
+    std::strftime(b, sizeof b, "%Y-%m-%dT%H:%M:%S", &local);
+    return b;
+}
+
+std::string date_maintenant()
+{
+    std::tm local{};
+    if (!heure_locale(std::time(nullptr), local))
+        return std::string();
+    char b[32];
+    std::strftime(b, sizeof b, "%Y-%m-%dT%H:%M:%S", &local);
+    return b;
+}
+
 bool facteur_plausible(double v, std::string& raison)
 {
     if (dans_l_ecart(v))
@@ -44,7 +76,8 @@ bool facteur_plausible(double v, std::string& raison)
 
 bool calibration_disponible() { return true; }
 
-int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, std::string& erreur)
+int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, std::string& erreur,
+                    OrigineCalibration* origine)
 {
     FichierXml x;
     pugi::xml_node calib;
@@ -56,6 +89,13 @@ int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, 
     };
     Calibration lue;
     lue.nom = calib.attribute("name").value();
+    OrigineCalibration o;
+    o.date = calib.attribute("date").value();
+    if (o.date.empty())
+        o.date = date_modification(chemin);
+    double niveau;
+    if (lit_nombre_xml(calib.attribute("niveau_calibreur").value(), niveau) && niveau > 0)
+        o.niveau_calibreur = niveau;
     for (pugi::xml_node pos : calib.children("pos")) {
         const pugi::xml_attribute facteur = pos.attribute("factor");
         if (!facteur)
@@ -75,10 +115,13 @@ int lit_calibration(const std::string& chemin, size_t attendus, Calibration& c, 
         return refus(calib.offset_debug(), std::to_string(lue.facteurs.size()) + " facteurs dans <Calib>, " +
                                                std::to_string(attendus) + " attendus");
     c = std::move(lue);
+    if (origine)
+        *origine = std::move(o);
     return 0;
 }
 
-int ecrit_calibration(const std::string& chemin, const Calibration& c, std::string& erreur)
+int ecrit_calibration(const std::string& chemin, const Calibration& c, std::string& erreur,
+                      const OrigineCalibration* origine)
 {
     pugi::xml_document doc;
     pugi::xml_node declaration = doc.append_child(pugi::node_declaration);
@@ -86,6 +129,10 @@ int ecrit_calibration(const std::string& chemin, const Calibration& c, std::stri
     declaration.append_attribute("encoding") = "utf-8";
     pugi::xml_node calib = doc.append_child("Calib");
     calib.append_attribute("name") = c.nom.c_str();
+    if (origine && !origine->date.empty())
+        calib.append_attribute("date") = origine->date.c_str();
+    if (origine && origine->niveau_calibreur > 0)
+        calib.append_attribute("niveau_calibreur") = origine->niveau_calibreur;
     for (size_t k = 0; k < c.facteurs.size(); ++k) {
         pugi::xml_node pos = calib.append_child("pos");
         pos.append_attribute("Name") = ("Point " + std::to_string(k + 1)).c_str();
@@ -117,13 +164,13 @@ const char* const SANS_XML = "cette version est construite sans pugixml : pas de
 
 bool calibration_disponible() { return false; }
 
-int lit_calibration(const std::string& chemin, size_t, Calibration&, std::string& erreur)
+int lit_calibration(const std::string& chemin, size_t, Calibration&, std::string& erreur, OrigineCalibration*)
 {
     erreur = chemin + " : " + SANS_XML;
     return -1;
 }
 
-int ecrit_calibration(const std::string& chemin, const Calibration&, std::string& erreur)
+int ecrit_calibration(const std::string& chemin, const Calibration&, std::string& erreur, const OrigineCalibration*)
 {
     erreur = chemin + " : " + SANS_XML;
     return -1;

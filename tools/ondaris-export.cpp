@@ -12,6 +12,8 @@
 #include "base/fichier_entier.h"
 #include "base/plateforme.h"
 #include "export/formats.h"
+#include "files/calibration.h"
+#include "files/geometrie.h"
 #include "ligne_commande/console.h"
 #include "ligne_commande/ligne_commande.h"
 
@@ -27,21 +29,31 @@ const char* const AIDE = "Usage : ondaris-export NOM.dat --format h5|npy|sigmf [
                          "                   mot d'état, s'ils sont choisis, en entiers dans /compteurs\n"
                          "  --format npy     tableau NumPy (trames, voies) du type des échantillons (int32 ou\n"
                          "                   float32) ; compteurs et mot d'état dans NOM_compteurs.npy (uint32)\n"
-                         "  --format sigmf   NOM.sigmf-meta qui décrit NOM.dat tel quel (sans conversion)\n"
+                         "  --format sigmf   NOM.sigmf-meta qui décrit NOM.dat tel quel (sans conversion) ; avec\n"
+                         "                   --calibration, le facteur de chaque voie vers les pascals\n"
                          "  --voies CHOIX    micros (défaut : les micros par numéro croissant), tout (chaque mot de\n"
                          "                   la trame) ou une liste de codes : 0-1023 micros, 2000-2015 voies\n"
                          "                   analogiques, 3000-3003 compteurs A-D, 4000 mot d'état (ex. 0-63,2000)\n"
                          "  --calibration FICHIER.xml   facteurs des micros (XML d'acoular : un <pos factor>\n"
                          "                   par micro, 0 à 1023, en pascals par point, comme ondaris-acq\n"
                          "                   --calibre l'écrit) : les micros sont exportés en pascals (float32),\n"
-                         "                   les voies analogiques en points ; à côté, NOM_calib.xml donne le\n"
+                         "                   les voies analogiques en points ; à côté, un fichier donne le\n"
                          "                   facteur de chaque colonne exportée, dans leur ordre : 1, les valeurs\n"
-                         "                   étant déjà dans leur unité (h5 et npy)\n"
+                         "                   étant déjà dans leur unité (NOM_h5_calib.xml, NOM_npy_calib.xml :\n"
+                         "                   un par format, un export n'en remplace aucun autre) ; le fichier,\n"
+                         "                   sa date et le niveau du calibreur, quand il les donne, sont\n"
+                         "                   rappelés dans l'export\n"
+                         "  --geometrie G.xml   positions des micros (XML d'acoular, <MicArray>) : celles des\n"
+                         "                   micros exportés sont écrites dans l'export (sinon : inconnues)\n"
                          "  --debut S        à partir de S secondes\n"
                          "  --duree S        pendant S secondes\n"
                          "  --sortie FICHIER fichier produit (défaut : NOM.h5, NOM.npy ou NOM.sigmf-meta)\n"
                          "  --ecraser        remplacer un fichier existant\n"
                          "  --version        version du programme\n"
+                         "\n"
+                         "Chaque export dit aussi l'unité de chaque colonne, la version du programme, la\n"
+                         "célérité du son supposée (343 m/s) et la température (inconnue : le boîtier ne\n"
+                         "l'enregistre pas) ; npy les écrit dans NOM_npy_meta.json.\n"
                          "\n"
                          "Codes de sortie : 0 export fait, 1 échec de l'export, 2 enregistrement illisible,\n"
                          "64 options invalides.\n";
@@ -77,10 +89,11 @@ private:
 };
 
 // Refuses an output that is one of the recording's files.
-bool sorties_permises(const std::vector<std::string>& sorties, const Enregistrement& e, const std::string& calibration)
+bool sorties_permises(const std::vector<std::string>& sorties, const Enregistrement& e, const std::string& calibration,
+                      const std::string& geometrie)
 {
     std::string erreur;
-    if (refuse_sorties_sur_entrees(sorties, {e.dat, e.ond, e.log, calibration}, erreur) == 0)
+    if (refuse_sorties_sur_entrees(sorties, {e.dat, e.ond, e.log, calibration, geometrie}, erreur) == 0)
         return true;
     std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
     return false;
@@ -90,7 +103,7 @@ bool sorties_permises(const std::vector<std::string>& sorties, const Enregistrem
 
 int main(int argc, char** argv)
 {
-    std::string dat, format, voies, sortie, calibration;
+    std::string dat, format, voies, sortie, calibration, geometrie;
     double debut = -1, duree = -1;
     bool ecraser = false;
     LigneCommande l("ondaris-export", AIDE);
@@ -99,6 +112,7 @@ int main(int argc, char** argv)
     l.texte("--voies", voies);
     l.texte("--sortie", sortie);
     l.texte("--calibration", calibration);
+    l.texte("--geometrie", geometrie);
     l.nombre("--debut", debut, 0, HUGE_VAL, "nombre de secondes positif attendu");
     l.nombre("--duree", duree, 0, HUGE_VAL, "nombre de secondes positif attendu");
     l.drapeau("--ecraser", ecraser);
@@ -115,9 +129,8 @@ int main(int argc, char** argv)
         return EXIT_USAGE;
     }
 #endif
-    if (format == "sigmf" && (plage || !voies.empty() || !calibration.empty())) {
-        std::fprintf(stderr, "ondaris-export : SigMF décrit NOM.dat tel quel : ni --voies, ni --debut, ni "
-                             "--duree, ni --calibration\n");
+    if (format == "sigmf" && (plage || !voies.empty())) {
+        std::fprintf(stderr, "ondaris-export : SigMF décrit NOM.dat tel quel : ni --voies, ni --debut, ni --duree\n");
         return EXIT_USAGE;
     }
 
@@ -132,20 +145,39 @@ int main(int argc, char** argv)
         return EXIT_ENREGISTREMENT;
     }
 
+    std::string erreur;
+    Geometrie g;
+    if (!geometrie.empty() && lit_geometrie(geometrie, g, erreur) != 0) {
+        std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
+        return EXIT_USAGE;
+    }
+    Calibration cal;
+    OrigineCalibration origine;
+    if (!calibration.empty() && lit_calibration(calibration, 1024, cal, erreur, &origine) != 0) {
+        std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
+        return EXIT_USAGE;
+    }
+
     const std::string base = sans_extension(dat);
     if (sortie.empty())
         sortie = base + (format == "h5" ? ".h5" : format == "npy" ? ".npy" : ".sigmf-meta");
     const std::string sortie_entiers = sans_extension(sortie) + "_compteurs.npy";
 
-    std::string erreur;
     if (format == "sigmf") {
-        if (!sorties_permises({sortie}, e, calibration))
+        if (!sorties_permises({sortie}, e, calibration, geometrie))
             return EXIT_ECHEC;
         if (existe(sortie) && !ecraser) {
             std::fprintf(stderr, "ondaris-export : %s existe déjà (--ecraser pour le remplacer)\n", sortie.c_str());
             return EXIT_ECHEC;
         }
-        if (ecrit_sigmf(e, sortie, erreur) != 0) {
+        // Every word of the frame is a channel of the dataset.
+        Choix tous;
+        for (int w = 0; w < e.disposition.nb_voies; ++w)
+            tous.echantillons.push_back(w);
+        if (!calibration.empty())
+            tous.facteurs = facteurs_pascals(e.disposition, tous, cal);
+        const Metadonnees m = metadonnees(e, tous, geometrie, g, calibration, origine);
+        if (ecrit_sigmf(e, sortie, erreur, &m) != 0) {
             std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
             return EXIT_ECHEC;
         }
@@ -164,13 +196,13 @@ int main(int argc, char** argv)
         return EXIT_ECHEC;
     }
     Calibration colonnes;
-    const std::string chemin_calibration = sans_extension(sortie) + "_calib.xml";
+    // One per format: a second export of the recording leaves the first's.
+    const std::string chemin_calibration = sans_extension(sortie) + "_" + format + "_calib.xml";
+    const std::string chemin_meta = sans_extension(sortie) + "_npy_meta.json";
     if (!calibration.empty()) {
-        Calibration cal;
-        if (c.echantillons.empty())
-            erreur = "--calibration : aucune colonne d'échantillons à mettre en pascals";
-        if (!erreur.empty() || lit_calibration(calibration, 1024, cal, erreur) != 0) {
-            std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
+        if (c.echantillons.empty()) {
+            std::fprintf(stderr,
+                         "ondaris-export : --calibration : aucune colonne d'échantillons à mettre en pascals\n");
             return EXIT_USAGE;
         }
         c.facteurs = facteurs_pascals(e.disposition, c, cal);
@@ -185,9 +217,12 @@ int main(int argc, char** argv)
     std::vector<std::string> produits = {sortie};
     if (format == "npy" && !c.entiers.empty() && !c.echantillons.empty())
         produits.push_back(sortie_entiers);
+    if (format == "npy")
+        produits.push_back(chemin_meta);
     if (!c.facteurs.empty())
         produits.push_back(chemin_calibration);
-    if (!sorties_permises(produits, e, calibration))
+    const Metadonnees meta = metadonnees(e, c, geometrie, g, calibration, origine);
+    if (!sorties_permises(produits, e, calibration, geometrie))
         return EXIT_ECHEC;
     for (const std::string& p : produits)
         if (existe(p) && !ecraser) {
@@ -224,7 +259,7 @@ int main(int argc, char** argv)
     if (format == "h5") {
         SortieHdf5 h5;
         Interruptible sortie_h5(h5);
-        r = h5.ouvre(e, c, sortie, erreur);
+        r = h5.ouvre(e, c, meta, sortie, erreur);
         r = r == 0 ? exporte(e, c, sortie_h5, erreur, avance) : r;
         if (r == 0)
             r = h5.ferme(erreur);
@@ -233,6 +268,12 @@ int main(int argc, char** argv)
     }
 #endif
     progression.fin();
+    if (r == 0 && format == "npy") {
+        std::vector<int32_t> codes;
+        for (int w : c.echantillons)
+            codes.push_back(e.disposition.codes[static_cast<size_t>(w)]);
+        r = ecrit_fichier_entier(chemin_meta, json_metadonnees(e, meta, codes), erreur);
+    }
     if (r == 0 && !c.facteurs.empty())
         r = ecrit_calibration(chemin_calibration, colonnes, erreur);
     if (r != 0) {

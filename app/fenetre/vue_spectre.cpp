@@ -104,9 +104,10 @@ void VueSpectre::paintEvent(QPaintEvent*)
                QStringLiteral("Micro %1 : spectre en tiers d'octave").arg(s.micro));
     p.setFont(police(10));
     p.drawText(QRectF(t.left(), 28, t.width() / 2, 20), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Moyenne de %1 segments de 4096 points, raies de %2 Hz")
+               QStringLiteral("Moyenne de %1 segments de %2 points, raies de %3 Hz")
                    .arg(s.segments)
-                   .arg(nombre(s.resolution, 1)));
+                   .arg(s.points)
+                   .arg(nombre(s.resolution, 2)));
     p.setFont(police(11, true));
     p.drawText(
         QRectF(t.center().x(), 28, t.width() / 2, 20), Qt::AlignRight | Qt::AlignVCenter,

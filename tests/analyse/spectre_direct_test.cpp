@@ -40,7 +40,7 @@ TEST(SpectreDirect, LevelsOfTones)
 {
     const double crete = 1e6, facteur = std::sqrt(2.0) / crete; // 1 Pa rms
     for (double hz : {1000.0, 100.0}) {
-        SpectreDirect s(CODES, false, FS, 5, facteur);
+        SpectreDirect s(CODES, false, FS, 5, facteur, 0, POINTS_WELCH);
         ASSERT_TRUE(s.valide());
         const auto m = trames(50000, hz, crete);
         s.ajoute(m.data(), 50000, true);
@@ -65,7 +65,7 @@ TEST(SpectreDirect, LevelsOfTones)
 // the frames drops the segment begun, not the average.
 TEST(SpectreDirect, NoiseInCounts)
 {
-    SpectreDirect s(CODES, false, FS, 7, 0);
+    SpectreDirect s(CODES, false, FS, 7, 0, 0, POINTS_WELCH);
     const auto m = trames(100000, 1000, 1, 100);
     s.ajoute(m.data(), 60000, true);
     s.ajoute(m.data() + 3 * 60000, 40000, false);
@@ -86,7 +86,7 @@ TEST(SpectreDirect, NoiseInCounts)
 // falls by 20 dB reads its new level once a limit's worth has passed.
 TEST(SpectreDirect, AverageOfTheLatestSegments)
 {
-    SpectreDirect s(CODES, false, FS, 5, 0, 10);
+    SpectreDirect s(CODES, false, FS, 5, 0, 10, POINTS_WELCH);
     auto fort = trames(40000, 1000, 1e5), faible = trames(60000, 1000, 1e4, 0, 40000);
     s.ajoute(fort.data(), 40000, true);
     EXPECT_GE(s.segments(), 5);

@@ -78,6 +78,44 @@ TEST(AnalyseDirecte, MapInTheSpectrumsLoudestBand)
     EXPECT_FALSE(res.en_cours);
 }
 
+// The A-weighted level map against its definition: a tone of 1 Pa rms
+// (94 dB SPL) at 31.5 Hz reads 94 - 39.4 dB(A) (IEC 61672-1), at 1 kHz
+// 94 dB(A), whatever the microphone's offset; blocks of frames as a
+// packet brings them, with a gap between two.
+TEST(AnalyseDirecte, AWeightedLevelMap)
+{
+    const double fs = 50000, crete = 1e6, pi = 3.14159265358979323846;
+    const std::vector<int32_t> codes = {3000, 5, 9};
+    std::vector<double> facteurs(1024, std::sqrt(2.0) / crete);
+    for (double hz : {31.5, 1000.0})
+        for (double decalage : {0.0, 20000.0}) {
+            AnalyseDirecte a;
+            ReglagesDirect r;
+            r.ponderation_a = true;
+            r.facteurs = facteurs;
+            a.reglages(r);
+            std::unique_ptr<PriseTrames> prise = a.commence(codes, false, fs);
+            ASSERT_TRUE(prise);
+            const size_t n = 100000, bloc = 3907;
+            std::vector<uint32_t> mots(3 * n);
+            for (size_t t = 0; t < n; ++t) {
+                const double x = crete * std::sin(2 * pi * hz * double(t) / fs + 0.4);
+                mots[3 * t] = uint32_t(t);
+                mots[3 * t + 1] = uint32_t(int32_t(std::lround(x + decalage)));
+                mots[3 * t + 2] = uint32_t(int32_t(std::lround(0.1 * x)));
+            }
+            for (size_t t = 0, k = 0; t < n; t += bloc, ++k)
+                a.consomme(mots.data() + 3 * t, std::min(bloc, n - t), k != 5);
+            a.termine(*prise);
+            const ResultatsDirect res = a.resultats();
+            ASSERT_EQ(res.niveaux_a.size(), 1024u);
+            const double attendu = 20 * std::log10(1 / 20e-6) + (hz == 1000 ? 0.0 : -39.4);
+            EXPECT_NEAR(res.niveaux_a[5], attendu, 0.3) << hz << " Hz, offset " << decalage;
+            EXPECT_NEAR(res.niveaux_a[9], attendu - 20, 0.3) << hz << " Hz, offset " << decalage;
+            EXPECT_TRUE(std::isnan(res.niveaux_a[6]));
+        }
+}
+
 // The tap hands packets to the consumer attached, and to none once closed:
 // a consumer attached after the run's end is refused, so it is never left
 // waiting for packets that no longer come.

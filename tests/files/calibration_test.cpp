@@ -24,6 +24,35 @@ TEST(Calibration, WrittenAndReadBack)
     EXPECT_EQ(lue.facteurs, c.facteurs);
 }
 
+// Where a calibration came from travels with it: its date and calibrator
+// level when written with them, else the file's modification date and an
+// unknown level (acoular's own files have neither).
+TEST(Calibration, DateAndCalibratorLevel)
+{
+    if (!calibration_disponible())
+        GTEST_SKIP() << "construit sans pugixml";
+    TempDir d;
+    const Calibration c{"Ondaris 1024", {3.3e-6, 3.6e-6}};
+    OrigineCalibration o;
+    o.date = "2026-12-07T08:05:03";
+    o.niveau_calibreur = 94;
+    std::string erreur;
+    ASSERT_EQ(ecrit_calibration(d.file("c.xml"), c, erreur, &o), 0) << erreur;
+    Calibration lue;
+    OrigineCalibration lu;
+    ASSERT_EQ(lit_calibration(d.file("c.xml"), 2, lue, erreur, &lu), 0) << erreur;
+    EXPECT_EQ(lue.facteurs, c.facteurs);
+    EXPECT_EQ(lu.date, o.date);
+    EXPECT_EQ(lu.niveau_calibreur, 94);
+
+    std::ofstream(d.file("acoular.xml")) << "<?xml version=\"1.0\"?>\n<Calib name=\"x\">\n"
+                                         << "  <pos Name=\"Point 1\" factor=\"3.5e-6\"/>\n</Calib>\n";
+    ASSERT_EQ(lit_calibration(d.file("acoular.xml"), 1, lue, erreur, &lu), 0) << erreur;
+    EXPECT_EQ(lu.niveau_calibreur, 0);
+    EXPECT_EQ(lu.date, date_modification(d.file("acoular.xml")));
+    EXPECT_EQ(lu.date.size(), 19u);
+}
+
 TEST(Calibration, RefusalsNameTheLine)
 {
     if (!calibration_disponible())

@@ -173,11 +173,15 @@ pres "$(awk -v a="$l1" -v b="$l2" 'BEGIN { print a - b }')" 6 1.5 || echec "CLEA
 attend 64 gain-das "$bin/ondaris-carte" S.dat --geometrie "$geo" --bande 4000 --z 1 --gain-boucle 0.5
 attend 64 methode "$bin/ondaris-carte" S.dat --geometrie "$geo" --bande 4000 --z 1 --methode clean
 
-# A band narrower than the resolution is named so; a distance beyond 1 km
-# is refused before anything is read; an array lifted to z = 1 m is mapped
-# 1 m in front of it, where the same source is found.
+# The low bands take snapshots long enough to hold lines of them: 125 Hz
+# (8192 frames) is mapped from 0.3 s, 25 Hz (16 384) asks for more than
+# the recording holds and says so; a distance beyond 1 km is refused before
+# anything is read; an array lifted to z = 1 m is mapped 1 m in front of
+# it, where the same source is found.
+attend 0 bande-125 "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 125 --z 1
+grep -q "^maximum : x = " bande-125.txt || echec "carte de la bande de 125 Hz"
 attend 1 bande-basse "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 25 --z 1
-grep -q "bande de 25 Hz plus étroite que la résolution" bande-basse.txt || echec "message de la bande basse"
+grep -q "moins de 16384 trames dans l'intervalle demandé" bande-basse.txt || echec "message de la bande basse"
 attend 64 z-loin "$bin/ondaris-carte" T.dat --geometrie "$geo" --bande 2000 --z 1e300
 sed 's/ z="0"/ z="1"/' "$geo" > leve.xml
 attend 0 carte-leve "$bin/ondaris-carte" T.dat --geometrie leve.xml --bande 2000 --z 1

@@ -122,10 +122,24 @@ if [ "$mode" = calibration ]; then
        --config "$src/tools/essai.txt" --sans-progression)
   attend 0 calibre "$bin/ondaris-acq" "${sim[@]}" --calibre 94 --calibration cal.xml
   attend 0 acq "$bin/ondaris-acq" "${sim[@]}" --dossier . --nom Cal
-  attend 0 npy "$bin/ondaris-export" Cal.dat --format npy --voies tout --calibration cal.xml
+  geo="$src/../data/geometrie-simulateur.xml"
+  # h5, then npy under the same base name: the second export leaves the
+  # first's files as they were, with --ecraser too.
+  attend 0 h5-base "$bin/ondaris-export" Cal.dat --format h5 --voies tout --calibration cal.xml --geometrie "$geo"
+  cp Cal.h5 avant.h5 && cp Cal_h5_calib.xml avant_h5_calib.xml
+  attend 0 npy "$bin/ondaris-export" Cal.dat --format npy --voies tout --calibration cal.xml --geometrie "$geo"
+  attend 0 npy-ecrase "$bin/ondaris-export" Cal.dat --format npy --voies 0-1023 --calibration cal.xml --ecraser
+  attend 1 npy-existe "$bin/ondaris-export" Cal.dat --format npy --voies tout --calibration cal.xml
+  cmp Cal.h5 avant.h5 || echec "Cal.h5 changé par l'export npy"
+  cmp Cal_h5_calib.xml avant_h5_calib.xml || echec "Cal_h5_calib.xml changé par l'export npy"
+  attend 0 npy "$bin/ondaris-export" Cal.dat --format npy --voies tout --calibration cal.xml --geometrie "$geo" \
+    --ecraser
   attend 0 h5 "$bin/ondaris-export" Cal.dat --format h5 --voies tout --calibration cal.xml --sortie CalH.h5
-  attend 64 sigmf "$bin/ondaris-export" Cal.dat --format sigmf --calibration cal.xml
-  "$py" - <<'FIN'
+  attend 0 sigmf "$bin/ondaris-export" Cal.dat --format sigmf --calibration cal.xml --geometrie "$geo"
+  attend 64 sigmf-voies "$bin/ondaris-export" Cal.dat --format sigmf --voies 0-3 --sortie V.sigmf-meta
+  GEO="$geo" "$py" - <<'FIN'
+import json
+import os
 import xml.etree.ElementTree as ET
 import h5py
 import numpy as np
@@ -140,10 +154,55 @@ niveau = 20 * np.log10(np.sqrt(np.mean(x[:, codes.index(12)].astype(np.float64) 
 assert abs(niveau - 94.0) < 0.1, niveau
 # Word 13 of the frame is analogue channel 0.
 assert np.array_equal(x[:, codes.index(2000)], brut[:, 13].astype(np.float32))
-for nom in ("Cal_calib.xml", "CalH_calib.xml"):
+for nom in ("Cal_npy_calib.xml", "CalH_h5_calib.xml", "Cal_h5_calib.xml"):
     calib = ET.parse(nom).getroot()
     assert calib.tag == "Calib"
     assert [float(p.get("factor")) for p in calib.iter("pos")] == [1.0] * 13, nom
+
+# What the runner's calibration says of itself, and the geometry's positions.
+source = ET.parse("cal.xml").getroot()
+facteurs = [float(p.get("factor")) for p in source.iter("pos")]
+assert float(source.get("niveau_calibreur")) == 94 and source.get("date"), source.attrib
+positions = [[float(p.get(k)) for k in "xyz"] for p in ET.parse(os.environ["GEO"]).getroot().iter("pos")]
+micros = [c for c in codes if c < 1024]
+with h5py.File("Cal.h5", "r") as f:
+    t = f["time_data"]
+    assert [u.decode() if isinstance(u, bytes) else u for u in t.attrs["unites"]] == [
+        "Pa" if c < 1024 else "point" for c in codes]
+    p = f["positions"][...]
+    assert p.shape == (13, 3)
+    for i, c in enumerate(codes):
+        if c < 1024:
+            assert np.allclose(p[i], positions[c]), (c, p[i])
+        else:
+            assert np.all(np.isnan(p[i]))
+    assert np.allclose(f["facteurs"][...], [facteurs[c] if c < 1024 else 1 for c in codes])
+    assert f.attrs["calibration"] == "cal.xml" and f.attrs["niveau_calibreur"] == 94
+    assert f.attrs["date_calibration"] == source.get("date")
+    assert f.attrs["geometrie"].endswith("geometrie-simulateur.xml")
+    assert f.attrs["celerite"] == 343 and "inconnue" in f.attrs["temperature"]
+    assert f.attrs["logiciel"].startswith("ondaris-export ")
+with h5py.File("CalH.h5", "r") as f:
+    assert f.attrs["geometrie"] == "inconnue" and np.all(np.isnan(f["positions"][...]))
+
+m = json.load(open("Cal_npy_meta.json", encoding="utf-8"))
+assert m["ondaris:codes_colonnes"] == codes and m["ondaris:unites"][codes.index(12)] == "Pa"
+assert m["ondaris:positions_m"][codes.index(12)] == positions[12]
+assert m["ondaris:calibration"]["niveau_calibreur_db_spl"] == 94
+assert m["ondaris:temperature"].startswith("inconnue") and m["ondaris:celerite_m_s"] == 343
+
+# SigMF describes the counts as they are and says how to make pascals of them.
+g = json.load(open("Cal.sigmf-meta", encoding="utf-8"))["global"]
+voies = g["ondaris:codes_voies"]
+f = g["ondaris:facteurs_pa_par_point"]
+assert len(f) == len(voies) == 14
+assert f[voies.index(12)] == facteurs[12] and f[voies.index(3000)] == 1
+assert g["ondaris:unites_apres_facteur"][voies.index(12)] == "Pa"
+assert g["ondaris:unites_apres_facteur"][voies.index(2000)] == "point"
+assert g["ondaris:calibration"]["fichier"] == "cal.xml"
+w = voies.index(12)
+pa = brut[:, w] * f[w]
+assert abs(20 * np.log10(np.sqrt(np.mean(pa ** 2)) / 20e-6) - 94.0) < 0.1
 print("micro 12 en pascals : %.2f dB SPL" % niveau)
 FIN
   exit 0

@@ -186,7 +186,10 @@ int calibre(Boitier& boitier, const Configuration& cfg, const Options& o, Calibr
         return EXIT_CALIBRAGE;
     }
     cal.facteurs[static_cast<size_t>(m)] = apres;
-    if (ecrit_calibration(o.calibration, cal, erreur) != 0) {
+    OrigineCalibration origine;
+    origine.date = date_maintenant();
+    origine.niveau_calibreur = o.calibre;
+    if (ecrit_calibration(o.calibration, cal, erreur, &origine) != 0) {
         std::printf("Pas de calibration : %s\n", erreur.c_str());
         return EXIT_CALIBRAGE;
     }
