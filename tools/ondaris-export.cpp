@@ -99,156 +99,143 @@ bool sorties_permises(const std::vector<std::string>& sorties, const Enregistrem
     return false;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
-{
+// What the command line asks.
+struct Demande {
     std::string dat, format, voies, sortie, calibration, geometrie;
     double debut = -1, duree = -1;
-    bool ecraser = false;
-    LigneCommande l("ondaris-export", AIDE);
-    l.positionnel("NOM.dat", dat);
-    l.texte("--format", format);
-    l.texte("--voies", voies);
-    l.texte("--sortie", sortie);
-    l.texte("--calibration", calibration);
-    l.texte("--geometrie", geometrie);
-    l.nombre("--debut", debut, 0, HUGE_VAL, "nombre de secondes positif attendu");
-    l.nombre("--duree", duree, 0, HUGE_VAL, "nombre de secondes positif attendu");
-    l.drapeau("--ecraser", ecraser);
-    const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
-    if (code != LigneCommande::CONTINUER)
-        return code;
-    if (dat.empty() || (format != "h5" && format != "npy" && format != "sigmf"))
-        return l.refuse("");
-    const bool plage = debut >= 0 || duree >= 0;
-    debut = std::max(debut, 0.0);
-#ifndef ONDARIS_HDF5
-    if (format == "h5") {
-        std::fprintf(stderr, "ondaris-export : cette version est construite sans HDF5 (npy ou sigmf)\n");
-        return EXIT_USAGE;
-    }
-#endif
-    if (format == "sigmf" && (plage || !voies.empty())) {
-        std::fprintf(stderr, "ondaris-export : SigMF décrit NOM.dat tel quel : ni --voies, ni --debut, ni --duree\n");
-        return EXIT_USAGE;
-    }
+    bool ecraser = false, plage = false;
+};
 
+// What the export reads: the recording, the geometry and the calibration
+// asked for.
+struct Entrees {
     Enregistrement e;
-    lit_enregistrement(dat, e);
-    for (const std::string& p : e.problemes)
-        std::fprintf(stderr, "Attention : %s\n", p.c_str());
-    for (const std::string& r : e.remarques)
-        std::fprintf(stderr, "Note : %s\n", r.c_str());
-    if (!e.lisible) {
-        std::fprintf(stderr, "ondaris-export : %s ne peut pas être lu (ondaris-verifie dit pourquoi)\n", dat.c_str());
-        return EXIT_ENREGISTREMENT;
-    }
-
-    std::string erreur;
     Geometrie g;
-    if (!geometrie.empty() && lit_geometrie(geometrie, g, erreur) != 0) {
-        std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
-        return EXIT_USAGE;
-    }
     Calibration cal;
     OrigineCalibration origine;
-    if (!calibration.empty() && lit_calibration(calibration, 1024, cal, erreur, &origine) != 0) {
-        std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
-        return EXIT_USAGE;
-    }
+};
 
-    const std::string base = sans_extension(dat);
-    if (sortie.empty())
-        sortie = base + (format == "h5" ? ".h5" : format == "npy" ? ".npy" : ".sigmf-meta");
-    const std::string sortie_entiers = sans_extension(sortie) + "_compteurs.npy";
+int echec(const std::string& erreur, int code)
+{
+    std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
+    return code;
+}
 
-    if (format == "sigmf") {
-        if (!sorties_permises({sortie}, e, calibration, geometrie))
-            return EXIT_ECHEC;
-        if (existe(sortie) && !ecraser) {
-            std::fprintf(stderr, "ondaris-export : %s existe déjà (--ecraser pour le remplacer)\n", sortie.c_str());
-            return EXIT_ECHEC;
-        }
-        // Every word of the frame is a channel of the dataset.
-        Choix tous;
-        for (int w = 0; w < e.disposition.nb_voies; ++w)
-            tous.echantillons.push_back(w);
-        if (!calibration.empty())
-            tous.facteurs = facteurs_pascals(e.disposition, tous, cal);
-        const Metadonnees m = metadonnees(e, tous, geometrie, g, calibration, origine);
-        if (ecrit_sigmf(e, sortie, erreur, &m) != 0) {
-            std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
-            return EXIT_ECHEC;
-        }
-        std::printf("%s : %d voies entrelacées, %.0f Hz, %s\n", sortie.c_str(), e.disposition.nb_voies,
-                    static_cast<double>(e.frequence), e.flottant ? "rf32_le" : "ri32_le");
-        return EXIT_OK;
-    }
+// The recording (its problems said), the geometry and the calibration;
+// EXIT_OK or the exit code.
+int lit_entrees(const Demande& q, Entrees& x)
+{
+    lit_enregistrement(q.dat, x.e);
+    for (const std::string& p : x.e.problemes)
+        std::fprintf(stderr, "Attention : %s\n", p.c_str());
+    for (const std::string& r : x.e.remarques)
+        std::fprintf(stderr, "Note : %s\n", r.c_str());
+    if (!x.e.lisible)
+        return echec(q.dat + " ne peut pas être lu (ondaris-verifie dit pourquoi)", EXIT_ENREGISTREMENT);
+    std::string erreur;
+    if (!q.geometrie.empty() && lit_geometrie(q.geometrie, x.g, erreur) != 0)
+        return echec(erreur, EXIT_USAGE);
+    if (!q.calibration.empty() && lit_calibration(q.calibration, 1024, x.cal, erreur, &x.origine) != 0)
+        return echec(erreur, EXIT_USAGE);
+    return EXIT_OK;
+}
 
-    Choix c;
-    if (choisit_voies(e.disposition, voies, c, erreur) != 0 || choisit_plage(e, debut, duree, c, erreur) != 0) {
-        std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
-        return EXIT_USAGE;
-    }
-    if (c.nb_trames == 0) {
-        std::fprintf(stderr, "ondaris-export : aucune trame à exporter (enregistrement vide ou plage hors de lui)\n");
+// SigMF describes NOM.dat as it is: every word of the frame a channel.
+int exporte_sigmf(const Demande& q, const Entrees& x)
+{
+    const Enregistrement& e = x.e;
+    if (!sorties_permises({q.sortie}, e, q.calibration, q.geometrie))
         return EXIT_ECHEC;
-    }
-    Calibration colonnes;
+    if (existe(q.sortie) && !q.ecraser)
+        return echec(q.sortie + " existe déjà (--ecraser pour le remplacer)", EXIT_ECHEC);
+    Choix tous;
+    for (int w = 0; w < e.disposition.nb_voies; ++w)
+        tous.echantillons.push_back(w);
+    if (!q.calibration.empty())
+        tous.facteurs = facteurs_pascals(e.disposition, tous, x.cal);
+    const Metadonnees m = metadonnees(e, tous, q.geometrie, x.g, q.calibration, x.origine);
+    std::string erreur;
+    if (ecrit_sigmf(e, q.sortie, erreur, &m) != 0)
+        return echec(erreur, EXIT_ECHEC);
+    std::printf("%s : %d voies entrelacées, %.0f Hz, %s\n", q.sortie.c_str(), e.disposition.nb_voies,
+                static_cast<double>(e.frequence), e.flottant ? "rf32_le" : "ri32_le");
+    return EXIT_OK;
+}
+
+// The files an export to npy or h5 writes, beside what it needs to know.
+struct Produits {
+    std::vector<std::string> fichiers; // every file written, the main one first
+    std::string entiers;               // npy: where the integer words go
+    std::string calibration;           // the columns' calibration, one per format
+    std::string meta;                  // npy: the metadata
+    Calibration colonnes;              // what the exported columns hold is in their unit
+};
+
+// The columns and the span chosen, the files named and checked (none over
+// an input, none replaced without --ecraser); EXIT_OK or the exit code.
+int prepare(const Demande& q, const Entrees& x, Choix& c, Produits& f)
+{
+    const Enregistrement& e = x.e;
+    std::string erreur;
+    if (choisit_voies(e.disposition, q.voies, c, erreur) != 0 || choisit_plage(e, q.debut, q.duree, c, erreur) != 0)
+        return echec(erreur, EXIT_USAGE);
+    if (c.nb_trames == 0)
+        return echec("aucune trame à exporter (enregistrement vide ou plage hors de lui)", EXIT_ECHEC);
     // One per format: a second export of the recording leaves the first's.
-    const std::string chemin_calibration = sans_extension(sortie) + "_" + format + "_calib.xml";
-    const std::string chemin_meta = sans_extension(sortie) + "_npy_meta.json";
-    if (!calibration.empty()) {
-        if (c.echantillons.empty()) {
-            std::fprintf(stderr,
-                         "ondaris-export : --calibration : aucune colonne d'échantillons à mettre en pascals\n");
-            return EXIT_USAGE;
-        }
-        c.facteurs = facteurs_pascals(e.disposition, c, cal);
-        // What the exported columns hold is already in their unit.
-        colonnes.nom =
-            std::filesystem::u8path(sortie).filename().u8string() + " : micros en pascals, voies analogiques en points";
-        colonnes.facteurs.assign(c.echantillons.size(), 1.0);
+    f.calibration = sans_extension(q.sortie) + "_" + q.format + "_calib.xml";
+    f.meta = sans_extension(q.sortie) + "_npy_meta.json";
+    if (!q.calibration.empty()) {
+        if (c.echantillons.empty())
+            return echec("--calibration : aucune colonne d'échantillons à mettre en pascals", EXIT_USAGE);
+        c.facteurs = facteurs_pascals(e.disposition, c, x.cal);
+        f.colonnes.nom = std::filesystem::u8path(q.sortie).filename().u8string() +
+                         " : micros en pascals, voies analogiques en points";
+        f.colonnes.facteurs.assign(c.echantillons.size(), 1.0);
     }
     // NumPy: the integer words in a file of their own, unless they are all
     // that was chosen.
-    const std::string chemin_entiers = c.echantillons.empty() ? sortie : sortie_entiers;
-    std::vector<std::string> produits = {sortie};
-    if (format == "npy" && !c.entiers.empty() && !c.echantillons.empty())
-        produits.push_back(sortie_entiers);
-    if (format == "npy")
-        produits.push_back(chemin_meta);
+    const std::string sortie_entiers = sans_extension(q.sortie) + "_compteurs.npy";
+    f.entiers = c.echantillons.empty() ? q.sortie : sortie_entiers;
+    f.fichiers = {q.sortie};
+    if (q.format == "npy" && !c.entiers.empty() && !c.echantillons.empty())
+        f.fichiers.push_back(sortie_entiers);
+    if (q.format == "npy")
+        f.fichiers.push_back(f.meta);
     if (!c.facteurs.empty())
-        produits.push_back(chemin_calibration);
-    const Metadonnees meta = metadonnees(e, c, geometrie, g, calibration, origine);
-    if (!sorties_permises(produits, e, calibration, geometrie))
+        f.fichiers.push_back(f.calibration);
+    if (!sorties_permises(f.fichiers, e, q.calibration, q.geometrie))
         return EXIT_ECHEC;
-    for (const std::string& p : produits)
-        if (existe(p) && !ecraser) {
-            std::fprintf(stderr, "ondaris-export : %s existe déjà (--ecraser pour le remplacer)\n", p.c_str());
-            return EXIT_ECHEC;
-        }
-
+    for (const std::string& p : f.fichiers)
+        if (existe(p) && !q.ecraser)
+            return echec(p + " existe déjà (--ecraser pour le remplacer)", EXIT_ECHEC);
     // A disk without room for the export refuses it before a byte is written.
-    const uint64_t besoin = c.nb_trames * 4 * (c.echantillons.size() + c.entiers.size()) + 65536 * produits.size();
+    const uint64_t besoin = c.nb_trames * 4 * (c.echantillons.size() + c.entiers.size()) + 65536 * f.fichiers.size();
     uint64_t libre = 0;
-    const std::string dossier = std::filesystem::u8path(sortie).parent_path().u8string();
+    const std::string dossier = std::filesystem::u8path(q.sortie).parent_path().u8string();
     if (espace_libre(dossier, libre) && libre < besoin) {
-        std::fprintf(stderr, "ondaris-export : %s : disque plein (%llu octets libres, %llu nécessaires)\n",
-                     sortie.c_str(), static_cast<unsigned long long>(libre), static_cast<unsigned long long>(besoin));
-        return EXIT_ECHEC;
+        char texte[160];
+        std::snprintf(texte, sizeof texte, " : disque plein (%llu octets libres, %llu nécessaires)",
+                      static_cast<unsigned long long>(libre), static_cast<unsigned long long>(besoin));
+        return echec(q.sortie + texte, EXIT_ECHEC);
     }
+    return EXIT_OK;
+}
+
+// The samples written, then the metadata and the columns' calibration.
+// Each output is written whole under a temporary name and takes its own
+// only once complete: an error or an interruption leaves what was there.
+int ecrit(const Demande& q, const Entrees& x, const Choix& c, const Produits& f, std::string& erreur)
+{
+    const Enregistrement& e = x.e;
+    const Metadonnees meta = metadonnees(e, c, q.geometrie, x.g, q.calibration, x.origine);
     capte_demandes_fin();
     Progression progression("Export", c.nb_trames);
     auto avance = [&](uint64_t n) { progression.avance(n); };
-    // Each output is written whole under a temporary name and takes its own
-    // only once complete: an error or an interruption leaves what was there.
     int r = -1;
-    if (format == "npy") {
+    if (q.format == "npy") {
         SortieNpy npy;
         Interruptible sortie_npy(npy);
-        r = npy.ouvre(e, c, sortie, chemin_entiers, erreur);
+        r = npy.ouvre(e, c, q.sortie, f.entiers, erreur);
         r = r == 0 ? exporte(e, c, sortie_npy, erreur, avance) : r;
         if (r == 0)
             r = npy.ferme(erreur);
@@ -256,10 +243,10 @@ int main(int argc, char** argv)
             npy.abandonne();
     }
 #ifdef ONDARIS_HDF5
-    if (format == "h5") {
+    if (q.format == "h5") {
         SortieHdf5 h5;
         Interruptible sortie_h5(h5);
-        r = h5.ouvre(e, c, meta, sortie, erreur);
+        r = h5.ouvre(e, c, meta, q.sortie, erreur);
         r = r == 0 ? exporte(e, c, sortie_h5, erreur, avance) : r;
         if (r == 0)
             r = h5.ferme(erreur);
@@ -268,22 +255,65 @@ int main(int argc, char** argv)
     }
 #endif
     progression.fin();
-    if (r == 0 && format == "npy") {
+    if (r == 0 && q.format == "npy") {
         std::vector<int32_t> codes;
         for (int w : c.echantillons)
             codes.push_back(e.disposition.codes[static_cast<size_t>(w)]);
-        r = ecrit_fichier_entier(chemin_meta, json_metadonnees(e, meta, codes), erreur);
+        r = ecrit_fichier_entier(f.meta, json_metadonnees(e, meta, codes), erreur);
     }
     if (r == 0 && !c.facteurs.empty())
-        r = ecrit_calibration(chemin_calibration, colonnes, erreur);
-    if (r != 0) {
-        std::fprintf(stderr, "ondaris-export : %s\n", erreur.c_str());
-        return EXIT_ECHEC;
-    }
-    for (const std::string& p : produits)
+        r = ecrit_calibration(f.calibration, f.colonnes, erreur);
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Demande q;
+    LigneCommande l("ondaris-export", AIDE);
+    l.positionnel("NOM.dat", q.dat);
+    l.texte("--format", q.format);
+    l.texte("--voies", q.voies);
+    l.texte("--sortie", q.sortie);
+    l.texte("--calibration", q.calibration);
+    l.texte("--geometrie", q.geometrie);
+    l.nombre("--debut", q.debut, 0, HUGE_VAL, "nombre de secondes positif attendu");
+    l.nombre("--duree", q.duree, 0, HUGE_VAL, "nombre de secondes positif attendu");
+    l.drapeau("--ecraser", q.ecraser);
+    const int code = l.analyse(std::vector<std::string>(argv, argv + argc));
+    if (code != LigneCommande::CONTINUER)
+        return code;
+    if (q.dat.empty() || (q.format != "h5" && q.format != "npy" && q.format != "sigmf"))
+        return l.refuse("");
+    q.plage = q.debut >= 0 || q.duree >= 0;
+    q.debut = std::max(q.debut, 0.0);
+#ifndef ONDARIS_HDF5
+    if (q.format == "h5")
+        return echec("cette version est construite sans HDF5 (npy ou sigmf)", EXIT_USAGE);
+#endif
+    if (q.format == "sigmf" && (q.plage || !q.voies.empty()))
+        return echec("SigMF décrit NOM.dat tel quel : ni --voies, ni --debut, ni --duree", EXIT_USAGE);
+
+    Entrees x;
+    if (const int r = lit_entrees(q, x); r != EXIT_OK)
+        return r;
+    if (q.sortie.empty())
+        q.sortie = sans_extension(q.dat) + (q.format == "h5" ? ".h5" : q.format == "npy" ? ".npy" : ".sigmf-meta");
+    if (q.format == "sigmf")
+        return exporte_sigmf(q, x);
+
+    Choix c;
+    Produits f;
+    if (const int r = prepare(q, x, c, f); r != EXIT_OK)
+        return r;
+    std::string erreur;
+    if (ecrit(q, x, c, f, erreur) != 0)
+        return echec(erreur, EXIT_ECHEC);
+    for (const std::string& p : f.fichiers)
         std::printf("%s\n", p.c_str());
     std::printf("%llu trames à partir de la trame %llu, %zu voies d'échantillons, %zu mots entiers, %.0f Hz\n",
                 static_cast<unsigned long long>(c.nb_trames), static_cast<unsigned long long>(c.premiere),
-                c.echantillons.size(), c.entiers.size(), static_cast<double>(e.frequence));
+                c.echantillons.size(), c.entiers.size(), static_cast<double>(x.e.frequence));
     return EXIT_OK;
 }
