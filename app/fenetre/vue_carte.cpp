@@ -1,5 +1,7 @@
 #include "app/fenetre/vue_carte.h"
 
+#include "analyse/reglages_carte.h" // au_bord
+
 #include <QApplication>
 #include <QLocale>
 #include <QMouseEvent>
@@ -164,12 +166,17 @@ void VueCarte::paintEvent(QPaintEvent*)
                    .arg(nombre(r.z, 2))
                    .arg(image_.instantanes)
                    .arg(r.sans_diagonale ? QStringLiteral("retirée") : QStringLiteral("gardée")));
+    const bool bord = au_bord(image_.grille, image_.i_max, image_.j_max);
+    if (bord)
+        p.setPen(Qt::red);
     p.drawText(QRectF(0, 46, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
                QStringLiteral("Maximum : %1 %2 en x = %3 m, y = %4 m")
-                   .arg(nombre(image_.niveau_max, 1))
-                   .arg(unite)
-                   .arg(nombre(image_.x_max, 3))
-                   .arg(nombre(image_.y_max, 3)));
+                       .arg(nombre(image_.niveau_max, 1))
+                       .arg(unite)
+                       .arg(nombre(image_.x_max, 3))
+                       .arg(nombre(image_.y_max, 3)) +
+                   (bord ? QStringLiteral(" ; ") + QString::fromUtf8(AVERTISSEMENT_BORD) : QString()));
+    p.setPen(texte);
 
     // The levels, one picture cell per focus point, x mirrored from behind.
     const Grille& g = image_.grille;

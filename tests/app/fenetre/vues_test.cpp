@@ -2,6 +2,7 @@
 // read back as bands, points and microphones; the viewpoint's caption and
 // the mirrored x of the map as drawn.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHelpEvent>
 #include <QToolTip>
@@ -53,6 +54,7 @@ private Q_SLOTS:
     void point_de_vue_renverse_x_et_sa_legende();
     void bande_choisie_hors_de_la_page();
     void cellule_signalee_nomme_ses_defauts();
+    void diagonale_choisie_et_maximum_au_bord_dit();
 };
 
 // A flagged cell's tooltip names its faults, each by its word.
@@ -160,6 +162,42 @@ void TestVues::bande_choisie_hors_de_la_page()
     page.bande(8000);
     QCOMPARE(page.reglages_courants().bande, 4000.0);
     QCOMPARE(reglages.size(), 3);
+}
+
+// The microphones' own terms are left out unless unticked, the setting
+// reaching the analysis; a maximum on the grid's border turns the
+// maximum's line red with its warning.
+void TestVues::diagonale_choisie_et_maximum_au_bord_dit()
+{
+    PageCarte page;
+    page.resize(1000, 600);
+    QVERIFY(page.reglages_courants().sans_diagonale);
+    QSignalSpy reglages(&page, &PageCarte::reglages);
+    page.findChild<QCheckBox*>(QStringLiteral("sans_diagonale"))->setChecked(false);
+    QCOMPARE(reglages.size(), 1);
+    QVERIFY(!reglages[0][0].value<ReglagesCarte>().sans_diagonale);
+
+    Geometrie g;
+    ImageCarte c = carte(g);
+    page.vue()->geometrie(g);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    const auto rouges = [&] {
+        const QImage im = page.vue()->grab().toImage();
+        int n = 0;
+        for (int y = 46; y < 66; ++y)
+            for (int x = 0; x < im.width(); ++x) {
+                const QColor k = im.pixelColor(x, y);
+                n += k.red() > 200 && k.green() < 60 && k.blue() < 60;
+            }
+        return n;
+    };
+    page.montre(c);
+    QCOMPARE(rouges(), 0);
+    c.i_max = 20; // on the right-hand edge
+    c.x_max = c.grille.point(20, c.j_max).x;
+    page.montre(c);
+    QVERIFY(rouges() > 100);
 }
 
 int main(int argc, char** argv)
