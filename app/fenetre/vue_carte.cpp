@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int MARGE_GAUCHE = 58, MARGE_DROITE = 96, MARGE_HAUT = 74, MARGE_BAS = 48;
+constexpr int MARGE_GAUCHE = 58, MARGE_DROITE = 96, MARGE_HAUT = 92, MARGE_BAS = 48;
 
 // Jet colour of u in 0..1.
 QColor jet(double u)
@@ -158,25 +158,26 @@ void VueCarte::paintEvent(QPaintEvent*)
     }
     const ReglagesCarte& r = image_.reglages;
     p.drawText(QRectF(0, 26, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
-               QStringLiteral("Bande %1 Hz (%2, %3 à %4 Hz), plan à z = %5 m, %6 instantanés, diagonale %7")
+               QStringLiteral("Bande %1 Hz (%2, %3 à %4 Hz), plan à z = %5 m, %6 instantanés")
                    .arg(nombre(r.bande, r.bande < 100 ? 1 : 0))
                    .arg(r.octave ? QStringLiteral("octave") : QStringLiteral("tiers d'octave"))
                    .arg(nombre(image_.f_basse, 0))
                    .arg(nombre(image_.f_haute, 0))
                    .arg(nombre(r.z, 2))
-                   .arg(image_.instantanes)
-                   .arg(r.sans_diagonale ? QStringLiteral("retirée") : QStringLiteral("gardée")));
-    const bool bord = au_bord(image_.grille, image_.i_max, image_.j_max);
-    if (bord)
-        p.setPen(Qt::red);
+                   .arg(image_.instantanes));
     p.drawText(QRectF(0, 46, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
-               QStringLiteral("Maximum : %1 %2 en x = %3 m, y = %4 m")
-                       .arg(nombre(image_.niveau_max, 1))
-                       .arg(unite)
-                       .arg(nombre(image_.x_max, 3))
-                       .arg(nombre(image_.y_max, 3)) +
-                   (bord ? QStringLiteral(" ; ") + QString::fromUtf8(AVERTISSEMENT_BORD) : QString()));
-    p.setPen(texte);
+               QStringLiteral("Maximum : %1 %2 en x = %3 m, y = %4 m ; diagonale %5")
+                   .arg(nombre(image_.niveau_max, 1))
+                   .arg(unite)
+                   .arg(nombre(image_.x_max, 3))
+                   .arg(nombre(image_.y_max, 3))
+                   .arg(r.sans_diagonale ? QStringLiteral("retirée") : QStringLiteral("gardée")));
+    if (au_bord(image_.grille, image_.i_max, image_.j_max)) {
+        p.setPen(Qt::red);
+        p.drawText(QRectF(0, 66, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
+                   QString::fromUtf8(AVERTISSEMENT_BORD));
+        p.setPen(texte);
+    }
 
     // The levels, one picture cell per focus point, x mirrored from behind.
     const Grille& g = image_.grille;

@@ -165,8 +165,8 @@ void TestVues::bande_choisie_hors_de_la_page()
 }
 
 // The microphones' own terms are left out unless unticked, the setting
-// reaching the analysis; a maximum on the grid's border turns the
-// maximum's line red with its warning.
+// reaching the analysis; a maximum on the grid's border is warned of in
+// red under the maximum's line.
 void TestVues::diagonale_choisie_et_maximum_au_bord_dit()
 {
     PageCarte page;
@@ -185,7 +185,7 @@ void TestVues::diagonale_choisie_et_maximum_au_bord_dit()
     const auto rouges = [&] {
         const QImage im = page.vue()->grab().toImage();
         int n = 0;
-        for (int y = 46; y < 66; ++y)
+        for (int y = 66; y < 86; ++y)
             for (int x = 0; x < im.width(); ++x) {
                 const QColor k = im.pixelColor(x, y);
                 n += k.red() > 200 && k.green() < 60 && k.blue() < 60;
