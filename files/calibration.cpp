@@ -38,9 +38,13 @@ std::string date_modification(const std::string& chemin)
     const auto t = fs::last_write_time(fs::u8path(chemin), ec);
     if (ec)
         return std::string();
-    // The file clock's epoch is not the system clock's before C++20.
-    const auto s = std::chrono::time_point_cast<std::chrono::system_clock::duration>(
-        t - fs::file_time_type::clock::now() + std::chrono::system_clock::now());
+    // The file clock's epoch is not the system clock's before C++20; the two
+    // differ by whole seconds, read off both clocks and rounded, so that a
+    // file's date does not depend on when it is asked.
+    const auto ecart = std::chrono::round<std::chrono::seconds>(fs::file_time_type::clock::now().time_since_epoch() -
+                                                                std::chrono::system_clock::now().time_since_epoch());
+    const auto s = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(t.time_since_epoch() - ecart));
     const std::time_t tt = std::chrono::system_clock::to_time_t(s);
     std::tm local{};
     if (!heure_locale(tt, local))
