@@ -279,6 +279,16 @@ std::string reglages_carte(const Options& o, DemandeCarte& d, std::string& origi
     return std::string();
 }
 
+// The files asked for as outputs.
+std::vector<std::string> sorties_de(const Demande& q)
+{
+    std::vector<std::string> sorties;
+    for (const std::string* s : {&q.wav, &q.png, &q.csv, &q.h5})
+        if (!s->empty())
+            sorties.push_back(*s);
+    return sorties;
+}
+
 // The options checked against each other; an empty text, or the refusal.
 std::string verifie(const Options& o, Demande& q)
 {
@@ -308,14 +318,11 @@ std::string verifie(const Options& o, Demande& q)
         return "--h5 : ce programme est construit sans HDF5";
 #endif
     // The outputs never land on each other.
-    std::vector<std::string> sorties;
-    for (const std::string* s : {&q.wav, &q.png, &q.csv, &q.h5})
-        if (!s->empty()) {
-            for (const std::string& autre : sorties)
-                if (meme_fichier(*s, autre))
-                    return *s + " : deux sorties dans un même fichier";
-            sorties.push_back(*s);
-        }
+    const std::vector<std::string> sorties = sorties_de(q);
+    for (size_t i = 0; i < sorties.size(); ++i)
+        for (size_t k = 0; k < i; ++k)
+            if (meme_fichier(sorties[i], sorties[k]))
+                return sorties[i] + " : deux sorties dans un même fichier";
     return std::string();
 }
 
@@ -323,12 +330,9 @@ std::string verifie(const Options& o, Demande& q)
 // 0, or -1 with the reason in `erreur`.
 int ouvre_entrees(Demande& q, Geometrie& g, std::string& erreur)
 {
-    std::vector<std::string> sorties;
-    for (const std::string* s : {&q.wav, &q.png, &q.csv, &q.h5})
-        if (!s->empty())
-            sorties.push_back(*s);
     if (refuse_sorties_sur_entrees(
-            sorties, {q.dat, nom_compagnon(q.dat, ".Ond"), nom_compagnon(q.dat, ".log"), q.geometrie, q.calibration},
+            sorties_de(q),
+            {q.dat, nom_compagnon(q.dat, ".Ond"), nom_compagnon(q.dat, ".log"), q.geometrie, q.calibration},
             erreur) != 0 ||
         lit_geometrie(q.geometrie, g, erreur) != 0)
         return -1;
