@@ -101,8 +101,9 @@ public:
 
     const ReglagesCarte& reglages() const { return reglages_; }
     const std::vector<int>& micros() const { return micros_; }
-    int un_sur() const { return un_sur_; } // one snapshot in every un_sur() goes into a map
-    int points() const { return points_; } // frames per snapshot
+    int un_sur() const { return un_sur_; }           // one snapshot in every un_sur() goes into a map
+    int points() const { return points_; }           // frames per snapshot
+    std::size_t periode() const { return periode_; } // frames per map
     // The map kernel's path (formation.h), the fastest unless set.
     void choisit_chemin(CheminCarte c)
     {

@@ -26,39 +26,29 @@ double focalisation(const Carte& c, const std::vector<Point3>& micros, const Poi
 
 } // namespace
 
-int cherche_distance(const std::string& dat, const Geometrie& g, const DemandeCarte& d, double z_min, double z_max,
-                     Carte& c, DistanceTrouvee& trouvee, std::string& erreur)
+int balaye_distance(const std::vector<Point3>& micros, double z_min, double z_max, const CarteEssai& carte,
+                    double& z_trouve, int& cartes, std::string& erreur)
 {
     if (!(z_min > 0) || !(z_max > z_min) || !std::isfinite(z_max)) {
         erreur = "plage de distances invalide";
         return -1;
     }
-    MicrosEnregistres m;
-    if (micros_enregistres(dat, g, {}, m, erreur) != 0)
+    if (micros.empty()) {
+        erreur = "aucun micro";
         return -1;
-    std::vector<Point3> micros;
-    for (int code : m.micros)
-        micros.push_back(g[size_t(code)]);
+    }
     Point3 reference;
     for (const Point3& p : micros) {
         reference.x += p.x / micros.size();
         reference.y += p.y / micros.size();
         reference.z += p.z / micros.size();
     }
-    DistanceTrouvee t;
-    t.z_min = z_min;
-    t.z_max = z_max;
-    // The plain map, diagonal kept: the focus measure needs every term.
-    DemandeCarte essai = d;
-    essai.sans_diagonale = false;
-    essai.clean_sc = false;
-    essai.reference = ReferenceNiveau::Centre;
+    int faites = 0;
     auto mesure = [&](double z, double& f) {
-        essai.z = z;
         Carte k;
-        if (calcule_carte(dat, g, essai, k, erreur) != 0)
+        if (carte(z, k, erreur) != 0)
             return -1;
-        ++t.cartes;
+        ++faites;
         f = focalisation(k, micros, reference);
         return 0;
     };
@@ -97,9 +87,40 @@ int cherche_distance(const std::string& dat, const Geometrie& g, const DemandeCa
     }
     if (std::max(f1, f2) > f_best)
         z_best = f1 > f2 ? x1 : x2;
-    t.z = z_best;
+    z_trouve = z_best;
+    cartes = faites;
+    return 0;
+}
+
+int cherche_distance(const std::string& dat, const Geometrie& g, const DemandeCarte& d, double z_min, double z_max,
+                     Carte& c, DistanceTrouvee& trouvee, std::string& erreur)
+{
+    if (!(z_min > 0) || !(z_max > z_min) || !std::isfinite(z_max)) {
+        erreur = "plage de distances invalide";
+        return -1;
+    }
+    MicrosEnregistres m;
+    if (micros_enregistres(dat, g, {}, m, erreur) != 0)
+        return -1;
+    std::vector<Point3> micros;
+    for (int code : m.micros)
+        micros.push_back(g[size_t(code)]);
+    // The plain map, diagonal kept: the focus measure needs every term.
+    DemandeCarte essai = d;
+    essai.sans_diagonale = false;
+    essai.clean_sc = false;
+    essai.reference = ReferenceNiveau::Centre;
+    const CarteEssai carte = [&](double z, Carte& k, std::string& e) {
+        essai.z = z;
+        return calcule_carte(dat, g, essai, k, e);
+    };
+    DistanceTrouvee t;
+    t.z_min = z_min;
+    t.z_max = z_max;
+    if (balaye_distance(micros, z_min, z_max, carte, t.z, t.cartes, erreur) != 0)
+        return -1;
     DemandeCarte finale = d;
-    finale.z = z_best;
+    finale.z = t.z;
     if (calcule_carte(dat, g, finale, c, erreur) != 0)
         return -1;
     ++t.cartes;

@@ -10,7 +10,9 @@
 // steering weighs the microphones unevenly.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "analyse/carte.h"
 
@@ -26,3 +28,13 @@ struct DistanceTrouvee {
 // reasons of calcule_carte).
 int cherche_distance(const std::string& dat, const Geometrie& g, const DemandeCarte& d, double z_min, double z_max,
                      Carte& c, DistanceTrouvee& trouvee, std::string& erreur);
+
+// The scan itself, over maps that `carte` makes at distance z (the plain
+// map, diagonal kept, level at the array's centre; its grid and mean
+// squares are used): for maps made from frames in memory. `micros`: the
+// positions of the microphones used. The distance kept goes to `z`, the
+// number of maps made to `cartes`. 0; or -1 with the reason in `erreur`
+// (a range out of order, or what `carte` said).
+using CarteEssai = std::function<int(double z, Carte& c, std::string& erreur)>;
+int balaye_distance(const std::vector<Point3>& micros, double z_min, double z_max, const CarteEssai& carte, double& z,
+                    int& cartes, std::string& erreur);

@@ -223,6 +223,60 @@ void filtre_bande(std::vector<float>& signal, double frequence, double bas, doub
     fftwf_free(spectre);
 }
 
+namespace {
+
+// The third-octave band of nominal centre `bande` (0: the whole signal).
+int bande_ecoute(double fs, double bande, double& f_basse, double& f_haute, std::string& erreur)
+{
+    f_basse = 0;
+    f_haute = fs / 2;
+    if (bande <= 0)
+        return 0;
+    for (const Bande& b : bandes_tiers_octave(fs / 2))
+        if (std::fabs(b.nominale - bande) <= 1e-6 * bande) {
+            f_basse = b.basse;
+            f_haute = b.haute;
+            return 0;
+        }
+    erreur = "pas de bande de tiers d'octave de centre nominal " + std::to_string(bande) + " Hz à " +
+             std::to_string(int(fs)) + " Hz d'échantillonnage";
+    return -1;
+}
+
+std::string point_impossible(const Point3& p)
+{
+    return "point d'écoute (" + std::to_string(p.x) + ", " + std::to_string(p.y) + ", " + std::to_string(p.z) +
+           ") m impossible : sur un micro, hors d'échelle, ou aucun micro calibré";
+}
+
+// The band kept and the level measured.
+int finit_ecoute(std::vector<float> signal, double fs, const Pointage& p, double f_basse, double f_haute, bool filtre,
+                 bool calibre, Ecoute& resultat, std::string& erreur)
+{
+    if (filtre)
+        filtre_bande(signal, fs, f_basse, f_haute);
+    Ecoute r;
+    r.frequence = fs;
+    r.micros = p.micros();
+    r.distance = p.distance();
+    r.f_basse = f_basse;
+    r.f_haute = f_haute;
+    double somme = 0;
+    for (float v : signal)
+        somme += double(v) * v;
+    const double reference = calibre ? 20e-6 * 20e-6 : 1.0;
+    r.niveau = 10 * std::log10(std::max(somme / double(std::max<size_t>(1, signal.size())), 1e-30) / reference);
+    if (!std::isfinite(r.niveau)) {
+        erreur = "signal non fini (géométrie, point ou facteurs hors d'échelle)";
+        return -1;
+    }
+    r.signal = std::move(signal);
+    resultat = std::move(r);
+    return 0;
+}
+
+} // namespace
+
 int calcule_ecoute(const std::string& dat, const Geometrie& g, const DemandeEcoute& d, Ecoute& resultat,
                    std::string& erreur)
 {
@@ -233,25 +287,12 @@ int calcule_ecoute(const std::string& dat, const Geometrie& g, const DemandeEcou
     const double fs = e.frequence;
     const Disposition& disp = e.disposition;
     const std::vector<int> mots(m.mots.begin(), m.mots.end());
-    double f_basse = 0, f_haute = fs / 2;
-    if (d.bande > 0) {
-        bool trouvee = false;
-        for (const Bande& b : bandes_tiers_octave(fs / 2))
-            if (std::fabs(b.nominale - d.bande) <= 1e-6 * d.bande) {
-                f_basse = b.basse;
-                f_haute = b.haute;
-                trouvee = true;
-            }
-        if (!trouvee) {
-            erreur = "pas de bande de tiers d'octave de centre nominal " + std::to_string(d.bande) + " Hz à " +
-                     std::to_string(int(fs)) + " Hz d'échantillonnage";
-            return -1;
-        }
-    }
+    double f_basse = 0, f_haute = 0;
+    if (bande_ecoute(fs, d.bande, f_basse, f_haute, erreur) != 0)
+        return -1;
     Pointage p(fs, g, m.micros, mots, size_t(disp.nb_voies), e.flottant, m.facteurs, d.point);
     if (!p.valide()) {
-        erreur = "point d'écoute (" + std::to_string(d.point.x) + ", " + std::to_string(d.point.y) + ", " +
-                 std::to_string(d.point.z) + ") m impossible : sur un micro, hors d'échelle, ou aucun micro calibré";
+        erreur = point_impossible(d.point);
         return -1;
     }
 
@@ -286,25 +327,33 @@ int calcule_ecoute(const std::string& dat, const Geometrie& g, const DemandeEcou
     p.termine(signal);
     signal.erase(signal.begin(), signal.begin() + std::ptrdiff_t(premiere - depart));
     signal.resize(size_t(fin - premiere));
-    if (d.bande > 0)
-        filtre_bande(signal, fs, f_basse, f_haute);
+    return finit_ecoute(std::move(signal), fs, p, f_basse, f_haute, d.bande > 0, !d.facteurs.empty(), resultat, erreur);
+}
 
-    Ecoute r;
-    r.frequence = fs;
-    r.micros = p.micros();
-    r.distance = p.distance();
-    r.f_basse = f_basse;
-    r.f_haute = f_haute;
-    double somme = 0;
-    for (float v : signal)
-        somme += double(v) * v;
-    const double reference = d.facteurs.empty() ? 1.0 : 20e-6 * 20e-6;
-    r.niveau = 10 * std::log10(std::max(somme / double(signal.size()), 1e-30) / reference);
-    if (!std::isfinite(r.niveau)) {
-        erreur = "signal non fini (géométrie, point ou facteurs hors d'échelle)";
+int ecoute_trames(const std::vector<MorceauTrames>& morceaux, std::size_t nb_mots, bool flottant, double frequence,
+                  const Geometrie& g, const std::vector<int>& micros, const std::vector<int>& mots,
+                  const std::vector<float>& facteurs, const DemandeEcoute& d, Ecoute& resultat, std::string& erreur)
+{
+    std::size_t n = 0;
+    for (const MorceauTrames& m : morceaux)
+        n += m.trames;
+    double f_basse = 0, f_haute = 0;
+    if (bande_ecoute(frequence, d.bande, f_basse, f_haute, erreur) != 0)
+        return -1;
+    if (n == 0) {
+        erreur = "aucune trame à écouter";
         return -1;
     }
-    r.signal = std::move(signal);
-    resultat = std::move(r);
-    return 0;
+    Pointage p(frequence, g, micros, mots, nb_mots, flottant, facteurs, d.point);
+    if (!p.valide()) {
+        erreur = point_impossible(d.point);
+        return -1;
+    }
+    std::vector<float> signal;
+    signal.reserve(n);
+    for (const MorceauTrames& m : morceaux)
+        p.ajoute(m.mots, m.trames, signal);
+    p.termine(signal);
+    return finit_ecoute(std::move(signal), frequence, p, f_basse, f_haute, d.bande > 0, !facteurs.empty(), resultat,
+                        erreur);
 }

@@ -96,3 +96,18 @@ struct Ecoute {
 // reason in `erreur` (unreadable recording, no microphone, a point on a
 // microphone or not finite, no such band, an empty span).
 int calcule_ecoute(const std::string& dat, const Geometrie& g, const DemandeEcoute& d, Ecoute& e, std::string& erreur);
+
+// The steered signal of frames in memory, `nb_mots` words each, given in
+// pieces of consecutive frames that follow one another; microphone
+// micros[i] (indices into g) in word mots[i], scaled by facteurs[i] (Pa
+// per unit; empty: the samples' own units), at the point and in the band
+// `d` asks; its span and factors are left aside (the frames are the span).
+// Frames before and after count as silence. 0; or -1 with the reason in
+// `erreur` (no frame, no such band, a point that cannot be steered at).
+struct MorceauTrames {
+    const uint32_t* mots;
+    std::size_t trames;
+};
+int ecoute_trames(const std::vector<MorceauTrames>& morceaux, std::size_t nb_mots, bool flottant, double frequence,
+                  const Geometrie& g, const std::vector<int>& micros, const std::vector<int>& mots,
+                  const std::vector<float>& facteurs, const DemandeEcoute& d, Ecoute& e, std::string& erreur);

@@ -1,13 +1,19 @@
 #include "direct/analyse_directe.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
 #include "base/plateforme.h"
 #include "analyse/acoustique.h"
 #ifdef ONDARIS_FFTW
+#include "analyse/distance_auto.h"
+#include "analyse/ecoute.h"
 #include "analyse/spectre.h"
+#include "files/wav.h"
 #endif
 
 namespace {
@@ -64,6 +70,15 @@ ResultatsDirect AnalyseDirecte::resultats() const
 std::unique_ptr<PriseTrames> AnalyseDirecte::commence(const std::vector<int32_t>& codes, bool flottant, double fs,
                                                       int nb_tampons)
 {
+    {
+        // The frames kept of the run before are forgotten.
+        std::lock_guard<std::mutex> l(m_memoire_);
+        if (memoire_tenue_)
+            memoire_perimee_ = true;
+        else
+            memoire_.reset();
+        trou_memoire_ = false;
+    }
     std::lock_guard<std::mutex> l(m_);
     if (!reglages_.voulu())
         return nullptr;
@@ -145,8 +160,217 @@ void AnalyseDirecte::consomme(const uint32_t* mots, size_t trames, bool suite)
         calibre(mots, trames, suite);
     if (r_.ponderation_a)
         niveaux_a(mots, trames, suite);
+#ifdef ONDARIS_FFTW
+    garde(mots, trames, suite);
+#endif
     carte(mots, trames, suite);
     spectre(mots, trames, suite);
+}
+
+void AnalyseDirecte::garde(const uint32_t* mots, size_t trames, bool suite)
+{
+    std::lock_guard<std::mutex> l(m_memoire_);
+    if (memoire_tenue_) {
+        trou_memoire_ = true;
+        return;
+    }
+    if (!r_.carte || !r_.geometrie) {
+        memoire_.reset();
+        return;
+    }
+    if (!memoire_ || memoire_->codes() != codes_ || memoire_->frequence() != fs_ || memoire_->flottant() != flottant_)
+        memoire_ = std::make_unique<MemoireTrames>(codes_, flottant_, fs_, DUREE_ECOUTE_S, MEMOIRE_ECOUTE_OCTETS);
+    memoire_->ajoute(mots, trames, suite && !trou_memoire_);
+    trou_memoire_ = false;
+}
+
+AnalyseDirecte::~AnalyseDirecte() { attend_tache(); }
+
+void AnalyseDirecte::attend_tache()
+{
+    if (tache_.joinable())
+        tache_.join();
+}
+
+bool AnalyseDirecte::lance(const DemandeTache& d, std::string& erreur)
+{
+    ReglagesDirect r;
+    ReglagesCarte carte;
+    uint64_t numero = 0;
+    {
+        std::lock_guard<std::mutex> l(m_);
+        if (resultats_.tache.en_cours) {
+            erreur = "une écoute ou une recherche de distance est déjà en cours";
+            return false;
+        }
+        r = reglages_;
+        carte = reglages_.reglages_carte;
+        if (reglages_.bande_la_plus_forte && !resultats_.carte.niveaux.empty()) {
+            carte.bande = resultats_.carte.reglages.bande;
+            carte.octave = false;
+        }
+        numero = resultats_.tache.numero + 1;
+        resultats_.tache = ResultatTache{};
+        resultats_.tache.numero = numero;
+        resultats_.tache.genre = d.genre;
+        resultats_.tache.en_cours = true;
+        ++resultats_.version;
+    }
+    attend_tache(); // the one before has said it ended
+    tache_ = std::thread([this, d, r, carte, numero] { execute(d, r, carte, numero); });
+    return true;
+}
+
+namespace {
+
+#ifdef ONDARIS_FFTW
+std::string texte(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string texte(const char* format, ...)
+{
+    char t[512];
+    va_list a;
+    va_start(a, format);
+    std::vsnprintf(t, sizeof t, format, a);
+    va_end(a);
+    return t;
+}
+
+void ecoute_gardee(const DemandeTache& d, const ReglagesDirect& r, const MemoireTrames& m, ResultatTache& t)
+{
+    const Geometrie& g = *r.geometrie;
+    std::vector<int32_t> micros, mots;
+    micros_du_cadre(m.codes(), micros, mots);
+    std::vector<int> mi, mo;
+    std::vector<float> facteurs;
+    for (size_t i = 0; i < micros.size(); ++i) {
+        const int c = micros[i];
+        if (c >= static_cast<int>(g.size()) || std::find(r.exclus.begin(), r.exclus.end(), c) != r.exclus.end())
+            continue;
+        mi.push_back(c);
+        mo.push_back(mots[i]);
+        facteurs.push_back(static_cast<float>(facteur_micro(r.facteurs, c)));
+    }
+    DemandeEcoute de;
+    de.point = d.point;
+    de.bande = d.bande;
+    Ecoute e;
+    std::string erreur;
+    if (mi.empty())
+        erreur = "aucun micro de la trame dans la géométrie";
+    else if (ecoute_trames(m.dernieres(m.trames()), m.codes().size(), m.flottant(), m.frequence(), g, mi, mo, facteurs,
+                           de, e, erreur) == 0)
+        ecrit_wav(d.chemin, e.signal, static_cast<uint32_t>(std::lround(m.frequence())), erreur);
+    if (!erreur.empty()) {
+        t.message = "Écoute impossible : " + erreur;
+        return;
+    }
+    t.reussie = true;
+    t.duree = static_cast<double>(e.signal.size()) / m.frequence();
+    t.niveau = e.niveau;
+    t.message = texte("Écoute du point (%.3f, %.3f, %.3f) m : %.2f s, %d micros, %.1f dB SPL%s, écrite dans %s",
+                      d.point.x, d.point.y, d.point.z, t.duree, e.micros, e.niveau,
+                      r.facteurs.empty() ? " (sensibilité nominale)" : "", d.chemin.c_str());
+}
+
+void distance_gardee(const DemandeTache& d, const ReglagesDirect& r, ReglagesCarte rc, const MemoireTrames& m,
+                     ResultatTache& t)
+{
+    const Geometrie& g = *r.geometrie;
+    // The plain map, diagonal kept: the focus measure needs every term.
+    rc.sans_diagonale = false;
+    rc.moyenne = DUREE_DISTANCE_S;
+    rc.z = d.z_min;
+    const CarteDirecte essai(g, m.codes(), m.flottant(), m.frequence(), r.exclus, r.facteurs, rc);
+    if (!essai.valide()) {
+        t.message = "Distance introuvable : " + essai.erreur();
+        return;
+    }
+    const size_t periode = essai.periode();
+    if (m.trames() < periode) {
+        t.message = texte("Distance introuvable : %zu trames gardées, %zu nécessaires", m.trames(), periode);
+        return;
+    }
+    std::vector<Point3> positions;
+    for (int c : essai.micros())
+        positions.push_back(g[size_t(c)]);
+    const std::vector<MorceauTrames> morceaux = m.dernieres(periode);
+    const double reference = r.facteurs.empty() ? 1.0 : PRESSION_REFERENCE * PRESSION_REFERENCE;
+    const CarteEssai carte = [&](double z, Carte& c, std::string& erreur) {
+        rc.z = z;
+        CarteDirecte k(g, m.codes(), m.flottant(), m.frequence(), r.exclus, r.facteurs, rc);
+        if (!k.valide()) {
+            erreur = k.erreur();
+            return -1;
+        }
+        bool suite = false;
+        for (const MorceauTrames& p : morceaux) {
+            k.ajoute(p.mots, p.trames, suite);
+            suite = true;
+        }
+        if (!k.nouvelle()) {
+            erreur = "aucune carte des trames gardées";
+            return -1;
+        }
+        const ImageCarte& im = k.derniere();
+        c.grille = im.grille;
+        c.moyennes.resize(im.niveaux.size());
+        for (size_t i = 0; i < im.niveaux.size(); ++i)
+            c.moyennes[i] = std::pow(10.0, im.niveaux[i] / 10) * reference;
+        return 0;
+    };
+    double z = 0;
+    int cartes = 0;
+    std::string erreur;
+    if (balaye_distance(positions, d.z_min, d.z_max, carte, z, cartes, erreur) != 0) {
+        t.message = "Distance introuvable : " + erreur;
+        return;
+    }
+    t.reussie = true;
+    t.z = z;
+    t.message = texte("Plan de la carte : distance trouvée z = %.3f m (%d cartes de %.2f s de trames entre %.2f et "
+                      "%.2f m, bande de %g Hz)",
+                      z, cartes, double(periode) / m.frequence(), d.z_min, d.z_max, rc.bande);
+}
+#endif
+
+} // namespace
+
+void AnalyseDirecte::execute(const DemandeTache& d, const ReglagesDirect& r, const ReglagesCarte& carte,
+                             uint64_t numero)
+{
+    std::unique_ptr<MemoireTrames> m;
+    {
+        std::lock_guard<std::mutex> l(m_memoire_);
+        m = std::move(memoire_);
+        memoire_tenue_ = true;
+        memoire_perimee_ = false;
+    }
+    ResultatTache t;
+    t.numero = numero;
+    t.genre = d.genre;
+#ifdef ONDARIS_FFTW
+    if (!m || m->trames() == 0)
+        t.message = "aucune trame gardée : la carte n'a encore reçu aucune trame";
+    else if (!r.geometrie)
+        t.message = "aucune géométrie chargée";
+    else if (d.genre == DemandeTache::ECOUTE)
+        ecoute_gardee(d, r, *m, t);
+    else
+        distance_gardee(d, r, carte, *m, t);
+#else
+    (void)r;
+    (void)carte;
+    t.message = "programme construit sans FFTW : ni écoute ni recherche de distance";
+#endif
+    {
+        std::lock_guard<std::mutex> l(m_memoire_);
+        if (!memoire_perimee_ && !memoire_)
+            memoire_ = std::move(m);
+        memoire_tenue_ = false;
+    }
+    std::lock_guard<std::mutex> l(m_);
+    resultats_.tache = t;
+    ++resultats_.version;
 }
 
 void AnalyseDirecte::publie_sante()

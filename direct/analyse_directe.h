@@ -18,8 +18,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "direct/memoire_trames.h"
 #include "direct/prise_trames.h"
 #include "analyse/calibreur.h"
 #include "analyse/carte_directe.h"
@@ -50,6 +52,42 @@ struct ReglagesDirect {
     bool bande_la_plus_forte = false;
 
     bool voulu() const { return sante || calibreur || ponderation_a || (carte && geometrie) || micro_spectre >= 0; }
+};
+
+// While the map is asked for, the latest frames taken are kept (up to
+// DUREE_ECOUTE_S, within MEMOIRE_ECOUTE_OCTETS: 2 s of 1045 words at 50 kHz
+// take 418 MB) for a job of the window's on them, after the run too: the
+// signal of one point of the map as a WAV, or the map's distance found.
+constexpr double DUREE_ECOUTE_S = 2.0;
+constexpr std::size_t MEMOIRE_ECOUTE_OCTETS = std::size_t(512) << 20;
+// The distances the search scans, m.
+constexpr double Z_AUTO_MIN = 0.5, Z_AUTO_MAX = 3.0;
+// The distance is judged on this much of the latest frames (at least one
+// snapshot of the band).
+constexpr double DUREE_DISTANCE_S = 0.25;
+
+struct DemandeTache {
+    enum Genre { ECOUTE, DISTANCE } genre = ECOUTE;
+    // ECOUTE: the point (m, in the geometry's axes), the WAV written (32-bit
+    // float, pascals) and a third-octave's nominal centre (0: the whole
+    // signal). The microphones are the map's; without a calibration, the
+    // nominal sensitivity.
+    Point3 point;
+    std::string chemin;
+    double bande = 0;
+    // DISTANCE: the range scanned, in the map's band and grid.
+    double z_min = Z_AUTO_MIN, z_max = Z_AUTO_MAX;
+};
+
+struct ResultatTache {
+    uint64_t numero = 0; // of the latest job asked (0: none yet)
+    DemandeTache::Genre genre = DemandeTache::ECOUTE;
+    bool en_cours = false;
+    bool reussie = false;
+    std::string message; // what it did or why it could not, for the pane
+    double z = 0;        // DISTANCE: m, from the microphones' mean plane
+    double duree = 0;    // ECOUTE: s of signal written
+    double niveau = 0;   // ECOUTE: dB SPL of the signal
 };
 
 // A microphone the assistant calibrated.
@@ -91,11 +129,14 @@ struct ResultatsDirect {
     // over the frames of the latest map.
     double charge_carte = 0;
     SpectreMicro spectre;
+    // The latest job on the frames kept.
+    ResultatTache tache;
 };
 
 class AnalyseDirecte {
 public:
     AnalyseDirecte() = default;
+    ~AnalyseDirecte();
     AnalyseDirecte(const AnalyseDirecte&) = delete;
     AnalyseDirecte& operator=(const AnalyseDirecte&) = delete;
 
@@ -119,8 +160,17 @@ public:
     // The consumer's thread.
     void consomme(const uint32_t* mots, size_t trames, bool suite);
 
+    // Window thread: a job on the frames kept, on a thread of its own, with
+    // the settings in force; its result comes in ResultatsDirect::tache.
+    // False, with the reason in `erreur`, while another one runs.
+    bool lance(const DemandeTache& d, std::string& erreur);
+    // Until the latest job has ended.
+    void attend_tache();
+
 private:
     void publie_sante();
+    void garde(const uint32_t* mots, size_t trames, bool suite);
+    void execute(const DemandeTache& d, const ReglagesDirect& r, const ReglagesCarte& carte, uint64_t numero);
     void calibre(const uint32_t* mots, size_t trames, bool suite);
     void niveaux_a(const uint32_t* mots, size_t trames, bool suite);
     void publie_niveaux_a();
@@ -159,6 +209,16 @@ private:
     double bande_choisie_ = 0;  // Hz, the loudest third-octave (bande_la_plus_forte); 0: none yet
     double secondes_carte_ = 0; // the map's time since its latest map
     size_t trames_carte_ = 0;   // and the frames it took
+
+    // The frames kept, filled by the consumer unless a job holds them; a
+    // job asked gets them for its time (no frame is kept meanwhile: the
+    // next ones start the stretch afresh).
+    std::mutex m_memoire_;
+    std::unique_ptr<MemoireTrames> memoire_;
+    bool memoire_tenue_ = false;   // by the job
+    bool memoire_perimee_ = false; // a run began while the job held them
+    bool trou_memoire_ = false;    // consumer: frames went unkept
+    std::thread tache_;            // window thread's
 };
 
 // The factor microphone m has under `r` (the nominal one when none is loaded).
