@@ -243,6 +243,11 @@ QWidget* FenetreAnalyse::construit_carte()
         });
     });
     connect(carte_->vue(), &VueCarte::micro_clique, this, [this](int m) { spectre_de(m); });
+    connect(carte_, &PageCarte::ecoute, this, [this](double x, double y) {
+        const double z = carte_->vue()->image().grille.z;
+        agit_([this, x, y, z] { ecoute_point(p_, x, y, z); });
+    });
+    connect(carte_, &PageCarte::distance_demandee, this, [this] { agit_([this] { cherche_distance_carte(p_); }); });
     l->addWidget(carte_, 1);
     agit_([this] {
         p_.reglages_carte = carte_->reglages_courants();
@@ -347,6 +352,25 @@ void FenetreAnalyse::suit_modele()
                                        {SENSIBILITE_NOMINALE})));
 }
 
+// The job on the latest frames: its buttons while it runs, its line once
+// it ends, and the distance found put on the map.
+void FenetreAnalyse::suit_tache()
+{
+    const ResultatTache& t = r_.tache;
+    if (t.numero == 0 || t.numero == tache_vue_)
+        return;
+    if (t.en_cours) {
+        carte_->tache(true, t.genre == DemandeTache::ECOUTE ? QStringLiteral("Écoute en cours…")
+                                                            : QStringLiteral("Recherche de la distance…"));
+        return;
+    }
+    tache_vue_ = t.numero;
+    carte_->tache(false, qs(t.message));
+    agit_([this, t] { dit_tache(p_, t); });
+    if (t.genre == DemandeTache::DISTANCE && t.reussie)
+        carte_->distance(t.z);
+}
+
 void FenetreAnalyse::releve()
 {
     if (p_.assistant && !p_.run_en_cours) {
@@ -377,6 +401,7 @@ void FenetreAnalyse::releve()
             carte_->montre(r_.carte);
         if (r_.spectre.micro >= 0 && r_.spectre.micro == p_.micro_spectre && !r_.spectre.densite.empty())
             spectre_->montre(r_.spectre);
+        suit_tache();
     }
     montre_calibres();
     suit_modele();

@@ -53,6 +53,7 @@ private:
     void montre_bilan();
     void montre_calibres();
     void suit_modele();
+    void suit_tache();
 
     Principale& p_;
     std::function<void(const Action&)> agit_;
@@ -84,4 +85,5 @@ private:
     QLabel* geometrie_ = nullptr;
     QLabel* etat_carte_ = nullptr;
     double frequence_ = 0;
+    uint64_t tache_vue_ = 0; // the latest job whose end was said
 };

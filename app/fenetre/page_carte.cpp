@@ -8,12 +8,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <cmath>
 
 #include "app/fenetre/vue_carte.h"
+#include "direct/analyse_directe.h"
 
 namespace {
 
@@ -93,6 +95,7 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
     disposition->addWidget(vue_, 1);
     auto* droite = new QVBoxLayout;
     droite->addWidget(reglages);
+    droite->addWidget(construit_ecoute());
     droite->addStretch(1);
     disposition->addLayout(droite);
 
@@ -110,6 +113,69 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
     connect(diagonale_, &QCheckBox::toggled, this, [this] { lit_controles(); });
     lit_controles(); // the band's caption; the settings are the defaults
 }
+
+QWidget* PageCarte::construit_ecoute()
+{
+    auto* groupe = new QGroupBox(QStringLiteral("Écoute et distance"), this);
+    auto* l = new QVBoxLayout(groupe);
+    point_ = new QLabel(QStringLiteral("Point : cliquez sur la carte"), groupe);
+    point_->setObjectName(QStringLiteral("point_choisi"));
+    l->addWidget(point_);
+    ecoute_ = new QPushButton(QStringLiteral("Écouter ce point…"), groupe);
+    ecoute_->setObjectName(QStringLiteral("ecoute_point"));
+    ecoute_->setToolTip(QStringLiteral("Écrit en WAV le signal de l'antenne pointée sur ce point, "
+                                       "sur les %1 dernières secondes de trames")
+                            .arg(QLocale(QLocale::French).toString(DUREE_ECOUTE_S)));
+    ecoute_->setEnabled(false);
+    distance_ = new QPushButton(QStringLiteral("Trouver la distance z"), groupe);
+    distance_->setObjectName(QStringLiteral("distance_auto"));
+    distance_->setToolTip(QStringLiteral("Cherche entre %1 et %2 m le plan où la carte est la plus nette, "
+                                         "sur les dernières trames, et y met la carte")
+                              .arg(QLocale(QLocale::French).toString(Z_AUTO_MIN))
+                              .arg(QLocale(QLocale::French).toString(Z_AUTO_MAX)));
+    auto* boutons = new QHBoxLayout;
+    boutons->addWidget(ecoute_);
+    boutons->addWidget(distance_);
+    l->addLayout(boutons);
+    etat_tache_ = new QLabel(groupe);
+    etat_tache_->setObjectName(QStringLiteral("etat_tache"));
+    etat_tache_->setWordWrap(true);
+    etat_tache_->setMaximumWidth(320);
+    l->addWidget(etat_tache_);
+    connect(vue_, &VueCarte::point_clique, this, [this](double x, double y) { choisit_point(x, y); });
+    connect(vue_, &VueCarte::ecoute_demandee, this, [this](double x, double y) {
+        choisit_point(x, y);
+        if (!tache_en_cours_)
+            Q_EMIT ecoute(x, y);
+    });
+    connect(ecoute_, &QPushButton::clicked, this, [this] {
+        if (choisi_)
+            Q_EMIT ecoute(x_choisi_, y_choisi_);
+    });
+    connect(distance_, &QPushButton::clicked, this, [this] { Q_EMIT distance_demandee(); });
+    return groupe;
+}
+
+void PageCarte::choisit_point(double x, double y)
+{
+    choisi_ = true;
+    x_choisi_ = x;
+    y_choisi_ = y;
+    const QLocale fr(QLocale::French);
+    point_->setText(QStringLiteral("Point : x = %1 m, y = %2 m").arg(fr.toString(x, 'f', 3), fr.toString(y, 'f', 3)));
+    vue_->point_choisi(true, x, y);
+    ecoute_->setEnabled(!tache_en_cours_);
+}
+
+void PageCarte::tache(bool en_cours, const QString& ligne)
+{
+    tache_en_cours_ = en_cours;
+    ecoute_->setEnabled(choisi_ && !en_cours);
+    distance_->setEnabled(!en_cours);
+    etat_tache_->setText(ligne);
+}
+
+void PageCarte::distance(double z) { z_->setValue(z); }
 
 void PageCarte::remplit_bandes(double voulue)
 {

@@ -14,6 +14,7 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QPushButton;
 class QSlider;
 class QSpinBox;
 class VueCarte;
@@ -34,12 +35,30 @@ public:
     void bande(double nominale);
     void montre(const ImageCarte& c);
 
+    // The plane's distance, found by the search: the z control set to it
+    // (which emits reglages()).
+    void distance(double z);
+    // A job on the latest frames runs (its two buttons disabled), with the
+    // line said under them.
+    void tache(bool en_cours, const QString& ligne);
+    // The point chosen on the map's plane (x, y; its z is the map's).
+    bool point_choisi() const { return choisi_; }
+    double x_choisi() const { return x_choisi_; }
+    double y_choisi() const { return y_choisi_; }
+
 Q_SIGNALS:
     void reglages(const ReglagesCarte& r);
+    // "Écouter ce point…": the point chosen (a click on the map) or the one
+    // of the map's menu.
+    void ecoute(double x, double y);
+    // "Trouver la distance".
+    void distance_demandee();
 
 private:
     void remplit_bandes(double voulue);
     void lit_controles(); // controls -> reglages_, emitted when they differ
+    QWidget* construit_ecoute();
+    void choisit_point(double x, double y);
 
     VueCarte* vue_;
     QSlider* curseur_bande_;
@@ -51,6 +70,12 @@ private:
     QDoubleSpinBox* moyenne_;
     QComboBox* vue_de_;
     QCheckBox* diagonale_;
+    QLabel* point_ = nullptr;
+    QPushButton* ecoute_ = nullptr;
+    QPushButton* distance_ = nullptr;
+    QLabel* etat_tache_ = nullptr;
+    bool choisi_ = false, tache_en_cours_ = false;
+    double x_choisi_ = 0, y_choisi_ = 0;
     double fs_ = 50000;
     std::vector<Bande> bandes_;
     ReglagesCarte reglages_;

@@ -3,7 +3,9 @@
 #include "analyse/reglages_carte.h" // au_bord
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -134,6 +136,26 @@ void VueCarte::mousePressEvent(QMouseEvent* e)
         Q_EMIT micro_clique(proche);
 }
 
+void VueCarte::contextMenuEvent(QContextMenuEvent* e)
+{
+    if (image_.niveaux.empty() || !zone_.contains(e->pos()))
+        return;
+    double x, y;
+    plan(e->pos(), x, y);
+    QMenu menu(this);
+    QAction* ecoute = menu.addAction(QStringLiteral("Écouter ce point…"));
+    if (menu.exec(e->globalPos()) == ecoute)
+        Q_EMIT ecoute_demandee(x, y);
+}
+
+void VueCarte::point_choisi(bool montre, double x, double y)
+{
+    choisi_ = montre;
+    x_choisi_ = x;
+    y_choisi_ = y;
+    update();
+}
+
 void VueCarte::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -215,6 +237,15 @@ void VueCarte::paintEvent(QPaintEvent*)
     p.drawPath(repere);
     p.setPen(QPen(Qt::white, 2));
     p.drawPath(repere);
+    // The point chosen for listening: a magenta square with a black edge.
+    if (choisi_) {
+        const QPointF c = ecran(x_choisi_, y_choisi_);
+        const QRectF carre(c.x() - 6, c.y() - 6, 12, 12);
+        p.setPen(QPen(Qt::black, 4));
+        p.drawRect(carre);
+        p.setPen(QPen(QColor(255, 0, 255), 2));
+        p.drawRect(carre);
+    }
     p.restore();
     p.setPen(texte);
     p.drawRect(z);

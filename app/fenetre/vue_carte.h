@@ -29,6 +29,9 @@ public:
     void derriere(bool d);
     bool derriere() const { return derriere_; }
 
+    // The point chosen for listening, marked by a square (none: hidden).
+    void point_choisi(bool montre, double x = 0, double y = 0);
+
     // "Vue de face (depuis la source)" or "Vue de dos (derrière l'antenne)".
     QString legende() const;
     // Where the point (x, y) of the map's plane is drawn in this widget.
@@ -42,10 +45,13 @@ Q_SIGNALS:
     void point_clique(double x, double y);
     // The same click: the microphone whose dot is nearest.
     void micro_clique(int micro);
+    // "Écouter ce point…" chosen in the map's menu (right click).
+    void ecoute_demandee(double x, double y);
 
 protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void resizeEvent(QResizeEvent*) override { zone_ = calcule_zone(); }
 
 private:
@@ -58,5 +64,7 @@ private:
     ImageCarte image_;
     double dynamique_ = 10;
     bool derriere_ = false;
+    bool choisi_ = false;
+    double x_choisi_ = 0, y_choisi_ = 0;
     QRectF zone_;
 };

@@ -184,3 +184,32 @@ void pondere_niveaux(Principale& p, bool a)
     p.ponderation_a = a;
     regle_analyse(p);
 }
+
+int ecoute_point(Principale& p, double x, double y, double z)
+{
+    DemandeTache d;
+    d.genre = DemandeTache::ECOUTE;
+    d.point = {x, y, z};
+    if (!p.op.choose_save_file("son (WAV)|*.wav", d.chemin))
+        return -1;
+    std::string erreur;
+    if (!p.direct.lance(d, erreur)) {
+        p.call_verb("Écoute refusée : " + erreur + "\r\n", 1);
+        return -1;
+    }
+    return 0;
+}
+
+int cherche_distance_carte(Principale& p)
+{
+    DemandeTache d;
+    d.genre = DemandeTache::DISTANCE;
+    std::string erreur;
+    if (!p.direct.lance(d, erreur)) {
+        p.call_verb("Recherche de la distance refusée : " + erreur + "\r\n", 1);
+        return -1;
+    }
+    return 0;
+}
+
+void dit_tache(Principale& p, const ResultatTache& t) { p.call_verb(t.message + "\r\n", t.reussie ? 0 : 1); }

@@ -10,6 +10,7 @@
 
 struct Principale;
 struct ResultatsDirect;
+struct ResultatTache;
 
 constexpr double DUREE_DIAGNOSTIC_S = 1.0;
 
@@ -53,3 +54,15 @@ int charge_geometrie(Principale& p, const std::string& chemin);
 // The live analysis's settings from what the model holds: the health check
 // while the analysis window is open, the calibration, the weighting.
 void regle_analyse(Principale& p);
+
+// "Écouter ce point…": asks where to write the WAV of the point (x, y, z)
+// (m, the map's plane) and starts the listening on the latest frames kept;
+// 0, or -1 when nothing was started (cancelled, or a job already runs: said
+// in the pane).
+int ecoute_point(Principale& p, double x, double y, double z);
+// The map's plane distance searched on the latest frames kept; 0 or -1 as
+// above.
+int cherche_distance_carte(Principale& p);
+// A job that has just ended: its line in the pane (an alert when it
+// failed).
+void dit_tache(Principale& p, const ResultatTache& t);

@@ -236,8 +236,11 @@ TEST(EcouteDirecte, DistanceFoundAndRefusals)
     joue(analyse, s, carte);
     d.genre = DemandeTache::DISTANCE;
     ASSERT_TRUE(analyse.lance(d, erreur)) << erreur;
-    EXPECT_FALSE(analyse.lance(d, erreur));
-    EXPECT_NE(erreur.find("en cours"), std::string::npos) << erreur;
+    // Refused while the first runs (it may have ended already: then it runs
+    // again, to the same distance).
+    if (!analyse.lance(d, erreur)) {
+        EXPECT_NE(erreur.find("en cours"), std::string::npos) << erreur;
+    }
     t = attend(analyse);
     ASSERT_TRUE(t.reussie) << t.message;
     EXPECT_NEAR(t.z, 1.5, 0.15) << t.message;

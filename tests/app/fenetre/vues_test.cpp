@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHelpEvent>
+#include <QLabel>
+#include <QPushButton>
 #include <QToolTip>
 #include <QSignalSpy>
 #include <QtTest>
@@ -55,6 +57,7 @@ private Q_SLOTS:
     void bande_choisie_hors_de_la_page();
     void cellule_signalee_nomme_ses_defauts();
     void diagonale_choisie_et_maximum_au_bord_dit();
+    void point_clique_ecoute_et_distance_trouvee();
 };
 
 // A flagged cell's tooltip names its faults, each by its word.
@@ -198,6 +201,54 @@ void TestVues::diagonale_choisie_et_maximum_au_bord_dit()
     c.x_max = c.grille.point(20, c.j_max).x;
     page.montre(c);
     QVERIFY(rouges() > 100);
+}
+
+// A click on the map chooses the point (marked, said, its button enabled);
+// "Écouter ce point…" asks for it; a job running disables both buttons;
+// the distance found becomes the map's z.
+void TestVues::point_clique_ecoute_et_distance_trouvee()
+{
+    PageCarte page;
+    page.resize(1000, 600);
+    Geometrie g;
+    page.vue()->geometrie(g);
+    page.montre(carte(g));
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    auto* ecoute = page.findChild<QPushButton*>(QStringLiteral("ecoute_point"));
+    auto* distance = page.findChild<QPushButton*>(QStringLiteral("distance_auto"));
+    QVERIFY(ecoute && distance);
+    QVERIFY(!ecoute->isEnabled());
+    QVERIFY(distance->isEnabled());
+    QSignalSpy ecoutes(&page, &PageCarte::ecoute), distances(&page, &PageCarte::distance_demandee),
+        reglages(&page, &PageCarte::reglages);
+
+    const QImage avant = page.vue()->grab().toImage();
+    const QPointF ici = page.vue()->ecran(-0.2, 0.25);
+    QTest::mouseClick(page.vue(), Qt::LeftButton, {}, ici.toPoint());
+    QVERIFY(page.point_choisi());
+    QVERIFY(std::fabs(page.x_choisi() + 0.2) < 0.01 && std::fabs(page.y_choisi() - 0.25) < 0.01);
+    QCOMPARE(page.findChild<QLabel*>(QStringLiteral("point_choisi"))->text(),
+             QStringLiteral("Point : x = %1 m, y = %2 m")
+                 .arg(QLocale(QLocale::French).toString(page.x_choisi(), 'f', 3),
+                      QLocale(QLocale::French).toString(page.y_choisi(), 'f', 3)));
+    const QImage apres = page.vue()->grab().toImage();
+    const QColor bord = apres.pixelColor((ici + QPointF(6, 0)).toPoint());
+    QVERIFY(bord != avant.pixelColor((ici + QPointF(6, 0)).toPoint()));
+    QVERIFY(ecoute->isEnabled());
+    QTest::mouseClick(ecoute, Qt::LeftButton);
+    QCOMPARE(ecoutes.size(), 1);
+    QCOMPARE(ecoutes[0][0].toDouble(), page.x_choisi());
+    QCOMPARE(ecoutes[0][1].toDouble(), page.y_choisi());
+
+    page.tache(true, QStringLiteral("Recherche de la distance…"));
+    QVERIFY(!ecoute->isEnabled() && !distance->isEnabled());
+    page.tache(false, QStringLiteral("fini"));
+    QTest::mouseClick(distance, Qt::LeftButton);
+    QCOMPARE(distances.size(), 1);
+    page.distance(1.5);
+    QCOMPARE(page.reglages_courants().z, 1.5);
+    QCOMPARE(reglages.size(), 1);
 }
 
 int main(int argc, char** argv)

@@ -152,3 +152,65 @@ TEST_F(Instrument, l_analyse_demandee_pendant_un_run_prend_ses_trames_jusqu_a_sa
 }
 
 } // namespace
+
+#ifdef ONDARIS_FFTW
+// "Écouter ce point…" after a run with the map: the WAV asked of the
+// operator is written from the frames kept (their content is checked in
+// the live analysis's own tests), its end said in the pane; a
+// cancelled question starts nothing; a second job while one runs is
+// refused in the pane.
+TEST(InstrumentEcoute, LeSonDUnPointDeLaCarteApresLeRun)
+{
+    sim::Options o = Rig::unpaced();
+    o.keep_copy = false;
+    o.scene.points = {sim::PointSource{0.2, -0.1, 1.0, 3000, 94}};
+    Rig rig{o};
+    Principale& p = *rig.p;
+    construction(p);
+    p.ctl.textBox_Rep.text = rig.dir.path() + "/";
+    button_Init_Click(p);
+    ASSERT_TRUE(p.enabled[9]) << p.pane.text;
+    rig.selection(1024, true);
+    p.ctl.listBox_Freq.top_index = 7; // 25 000 Hz
+    p.ctl.checkBox_Record.checked = false;
+    p.ctl.checkBox_Definie.checked = false;
+    ASSERT_EQ(charge_geometrie(p, ONDARIS_SOURCES "/data/geometrie-simulateur.xml"), 0) << p.pane.text;
+    p.analyse_ouverte = true;
+    p.carte_voulue = true;
+    p.reglages_carte.bande = 3150;
+    regle_analyse(p);
+    int pompes = 0;
+    rig.op.on_pump = [&] {
+        if (p.direct.resultats().cartes > 0 || ++pompes > 20000)
+            button_Stop_Click(p);
+    };
+    button_Start_Click(p);
+    const ResultatsDirect r = p.direct.resultats();
+    ASSERT_GT(r.cartes, 0u) << r.erreur_carte;
+
+    rig.op.save_files.push_back("");
+    EXPECT_EQ(ecoute_point(p, 0.2, -0.1, r.carte.grille.z), -1);
+    EXPECT_EQ(p.direct.resultats().tache.numero, 0u);
+
+    const std::string wav = rig.dir.file("point.wav");
+    rig.op.save_files.push_back(wav);
+    rig.op.save_files.push_back(rig.dir.file("autre.wav"));
+    ASSERT_EQ(ecoute_point(p, 0.2, -0.1, r.carte.grille.z), 0);
+    const bool refuse = ecoute_point(p, 0, 0, 1) == -1;
+    p.direct.attend_tache();
+    const ResultatTache t = p.direct.resultats().tache;
+    ASSERT_TRUE(t.reussie) << t.message;
+    dit_tache(p, t);
+    EXPECT_NE(p.pane.text.find("Écoute du point (0.200, -0.100, 1.000) m"), std::string::npos) << p.pane.text;
+    // The unpaced box outruns the analysis, which leaves packets out: the
+    // frames kept are the latest unbroken stretch, however short.
+    const auto echantillons = std::lround(t.duree * 25000);
+    EXPECT_GT(echantillons, 0);
+    EXPECT_EQ(std::filesystem::file_size(wav), 58u + 4u * uint64_t(echantillons));
+    if (refuse) {
+        EXPECT_NE(p.pane.text.find("Écoute refusée : une écoute ou une recherche de distance est déjà en cours"),
+                  std::string::npos)
+            << p.pane.text;
+    }
+}
+#endif
