@@ -109,6 +109,12 @@ public:
         if (formation_)
             formation_->choisit_chemin(c);
     }
+    // How the lines are taken (formation.h), by cost unless set.
+    void choisit_raies_directes(bool oui)
+    {
+        if (formation_)
+            formation_->choisit_raies_directes(oui);
+    }
 
 private:
     void termine_periode();
