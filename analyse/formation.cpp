@@ -181,15 +181,16 @@ Formation::Formation(double frequence, const Geometrie& g, std::vector<int> micr
         return;
     // The direct DFT's time grows with its rows (2 per line, padded to 8)
     // times the frames, the transform's with log2(frames) times the frames:
-    // at 1024 frames and 40 rows, 0.8 to 1.1 ms a snapshot of 1024
-    // microphones on AVX2 against 1.3 to 1.5 ms (carte_bench), even at
-    // about 56 rows.
+    // at 1024 frames and 40 rows, 0.8 to 1.2 ms a snapshot of 1024
+    // microphones on AVX2 against 1.4 ms (carte_bench), even at about 50
+    // rows.
     // Low lines stay with the transform: a float sum's error grows with
     // its partial sums, and those of an offset at line k reach points / (pi
-    // k) times it (the transform's, log2(points) times the norm).
+    // k) times it, against about log2(points) times the norm for the
+    // transform; the direct DFT's stays within 4 times the transform's.
     const int largeur = (2 * raies() + 7) / 8 * 8;
     const double l2 = std::log2(points_);
-    choisit_raies_directes(avx2_fma_disponible() && largeur <= 5 * l2 && k0_ >= points_ / (4 * l2));
+    choisit_raies_directes(avx2_fma_disponible() && largeur <= 5 * l2 && k0_ >= points_ / (8 * l2));
 }
 
 void Formation::choisit_raies_directes(bool oui)

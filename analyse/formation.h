@@ -104,10 +104,11 @@ public:
     // How the band's lines are taken from each snapshot: a real FFT of
     // every microphone, or a direct DFT of the band's lines alone
     // (raies_directes.h), cheaper on AVX2 for a narrow band (the 4 kHz
-    // third-octave at 1024 frames: 0.8 to 1.1 ms a snapshot of 1024
-    // microphones against 1.3 to 1.5 ms); chosen here by the lines' count
-    // against the snapshot's length unless set. Either gives the same
-    // lines within the rounding of float sums.
+    // third-octave at 1024 frames: 1.2 ms a snapshot of 1024 microphones
+    // from frames, 0.8 ms from the live map's rows, against 1.4 ms);
+    // chosen here by the lines' count against the snapshot's length, and
+    // for lines not too low, unless set. Either gives the same lines
+    // within the rounding of float sums.
     bool raies_directes() const { return directes_ != nullptr; }
     void choisit_raies_directes(bool oui);
     // Floating-point operations of one map of `instantanes` snapshots at

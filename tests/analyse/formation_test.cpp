@@ -123,8 +123,10 @@ TEST(Formation, KernelPathsGiveThePlainFormulasMap)
 // The direct DFT against the lines in double precision, near the bottom
 // (line 1, where the Hann window takes in the offset), in the middle and
 // near the top, at 1024 and 16384 frames, on frames of noise with a large
-// offset and a loud tone outside the band: within 2e-6 of the windowed
-// frames' norm (about what the float FFT gives; 3e-7 seen). The frames'
+// offset and a loud tone outside the band: a float sum of `points` terms,
+// within 1e-7 sqrt(points) of the windowed frames' norm plus the largest of
+// its partial sums (under the offset, at the lowest lines, many times the
+// norm: the reason formation.cpp leaves those to the FFT). The frames'
 // kernel (with factors) and the rows' kernel (a ring begun anywhere) give
 // the same floats on each path: the live map is the plain map exactly.
 TEST(Formation, DirectLinesAreTheDfts)
