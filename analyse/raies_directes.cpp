@@ -18,7 +18,7 @@ constexpr int SIX = 6, SEIZE = 16;
 // them: accumulators, table and broadcast within the 16 AVX registers (3
 // vectors by 4 microphones measured fastest).
 constexpr int VECTEURS_MAX = 3;
-constexpr int micros_par_tuile(int vecteurs) { return vecteurs == 1 ? 12 : vecteurs == 2 ? 6 : vecteurs == 3 ? 4 : 2; }
+constexpr int micros_par_tuile(int vecteurs) { return vecteurs == 1 ? 12 : vecteurs == 2 ? 6 : 4; }
 
 void trames_portable(const float* x, std::size_t pas, const float* f, std::size_t n, const float* w, int rangees,
                      float* c)
@@ -60,13 +60,14 @@ __attribute__((target("avx2,fma"))) void trames_avx2(const float* x, std::size_t
 #pragma GCC unroll 6
     for (int q = 0; q < R; ++q)
         a[q][0] = a[q][1] = _mm256_setzero_ps();
-    const __m256 f0 = FACTEURS ? _mm256_loadu_ps(f) : _mm256_setzero_ps();
-    const __m256 f1 = FACTEURS ? _mm256_loadu_ps(f + 8) : _mm256_setzero_ps();
     for (std::size_t t = 0; t < n; ++t) {
         __m256 x0 = _mm256_loadu_ps(x + t * pas), x1 = _mm256_loadu_ps(x + t * pas + 8);
+        // The factors read from memory each time: held in registers they
+        // would spill (16 in all), and MinGW does not align the stack for
+        // a spilled AVX register.
         if (FACTEURS) {
-            x0 = _mm256_mul_ps(x0, f0);
-            x1 = _mm256_mul_ps(x1, f1);
+            x0 = _mm256_mul_ps(x0, _mm256_loadu_ps(f));
+            x1 = _mm256_mul_ps(x1, _mm256_loadu_ps(f + 8));
         }
 #pragma GCC unroll 6
         for (int q = 0; q < R; ++q) {
@@ -251,7 +252,13 @@ void RaiesDirectes::colonnes(CheminCarte chemin, const float* x, std::size_t lig
         const std::size_t vecteurs = lg / 8;
         for (std::size_t v0 = 0; v0 < vecteurs; v0 += VECTEURS_MAX) {
             const int v = static_cast<int>(std::min<std::size_t>(VECTEURS_MAX, vecteurs - v0));
-            ONDARIS_SELON(v, colonnes_v_avx2, x, ligne, n, d, np, w + 8 * v0, lg, c + 8 * v0)
+            // At most VECTEURS_MAX: no variant that would spill.
+            if (v == 3)
+                colonnes_v_avx2<3>(x, ligne, n, d, np, w + 8 * v0, lg, c + 8 * v0);
+            else if (v == 2)
+                colonnes_v_avx2<2>(x, ligne, n, d, np, w + 8 * v0, lg, c + 8 * v0);
+            else
+                colonnes_v_avx2<1>(x, ligne, n, d, np, w + 8 * v0, lg, c + 8 * v0);
         }
         return;
     }
