@@ -66,6 +66,7 @@ __attribute__((target("avx2,fma"))) void trames_avx2(const float* x, std::size_t
         // would spill (16 in all), and MinGW does not align the stack for
         // a spilled AVX register.
         if (FACTEURS) {
+            __asm__("" : "+r"(f)); // not hoisted out of the loop
             x0 = _mm256_mul_ps(x0, _mm256_loadu_ps(f));
             x1 = _mm256_mul_ps(x1, _mm256_loadu_ps(f + 8));
         }
