@@ -16,10 +16,11 @@
 // source at each focus point gives it (true level, formation.h).
 //
 // Cost grows with the focus points: at 41 x 41 and 1024 microphones the
-// steering takes 28 MB and 0.06 s to build, and 0.25 s of frames with their
-// map of 8 snapshots about 0.05 s of one core with AVX-512, 0.065 s with
-// AVX2 and FMA (only the frames of the snapshots taken are converted); at
-// 101 x 101, six times that. A CarteDirecte belongs to one thread.
+// steering takes 28 MB and 0.06 to 0.13 s to build, and 0.25 s of frames
+// with their map of 8 snapshots about 0.03 s of one core with AVX-512,
+// 0.045 s with AVX2 and FMA (only the frames of the snapshots taken are
+// converted; the band's lines by a direct DFT, formation.h); at 101 x 101,
+// six times that. A CarteDirecte belongs to one thread.
 #pragma once
 
 #include <cstdint>
@@ -109,6 +110,12 @@ public:
     {
         if (formation_)
             formation_->choisit_chemin(c);
+    }
+    // How the lines are taken (formation.h), by cost unless set.
+    void choisit_raies_directes(bool oui)
+    {
+        if (formation_)
+            formation_->choisit_raies_directes(oui);
     }
 
 private:

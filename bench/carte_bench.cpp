@@ -6,7 +6,8 @@
 // AVX2 and FMA, 8 for the portable one at the clock the system reports);
 // then the live map (CarteDirecte) over one second of frames averaged by
 // 0.25 s: the maps it makes per second and the thread's CPU time for that
-// second of frames. CARTE_BENCH_CHEMIN=portable or avx2 forces that path.
+// second of frames. CARTE_BENCH_CHEMIN=portable or avx2 forces that path;
+// CARTE_BENCH_RAIES=fft or directes how the lines are taken (formation.h).
 // Usage: carte_bench [maps, default 20; 0: the live map only]
 
 #include <algorithm>
@@ -69,11 +70,18 @@ int main(int argc, char** argv)
         f.choisit_chemin(CheminCarte::Portable);
     if (force && std::strcmp(force, "avx2") == 0 && avx2_fma_disponible())
         f.choisit_chemin(CheminCarte::Avx2Fma);
+    const char* raies = std::getenv("CARTE_BENCH_RAIES");
+    if (raies && std::strcmp(raies, "fft") == 0)
+        f.choisit_raies_directes(false);
+    if (raies && std::strcmp(raies, "directes") == 0)
+        f.choisit_raies_directes(true);
     const double horloge = ghz();
     const double pic = horloge * (f.chemin() == CheminCarte::Avx512 ? 64 : f.chemin() == CheminCarte::Avx2Fma ? 32 : 8);
-    std::printf("kernel path: %s (AVX2+FMA %s, AVX-512 %s); core clock %.2f GHz, peak %.0f GFLOP/s for this path\n",
+    std::printf("kernel path: %s (AVX2+FMA %s, AVX-512 %s); core clock %.2f GHz, peak %.0f GFLOP/s for this path; "
+                "lines by %s\n",
                 nom_chemin(f.chemin()), avx2_fma_disponible() ? "available" : "not available",
-                avx512_disponible() ? "available" : "not available", horloge, pic);
+                avx512_disponible() ? "available" : "not available", horloge, pic,
+                f.raies_directes() ? "direct DFT" : "FFT");
     std::vector<float> trames(static_cast<std::size_t>(points) * (n + 1));
     std::mt19937 gen(1);
     std::normal_distribution<float> bruit(0, 100);
@@ -99,7 +107,7 @@ int main(int argc, char** argv)
             if (carte.empty())
                 return 1;
         }
-        std::printf("map of %d snapshot%s (%d lines, 41 x 41, 1024 microphones): %.1f ms, of which FFTs %.1f ms; "
+        std::printf("map of %d snapshot%s (%d lines, 41 x 41, 1024 microphones): %.1f ms, of which lines %.1f ms; "
                     "%.1f maps per second\n",
                     par_carte, par_carte > 1 ? "s" : "", f.raies(), 1000 * total / cartes, 1000 * snapshots / cartes,
                     cartes / total);
@@ -124,6 +132,8 @@ int main(int argc, char** argv)
     const auto t0 = Horloge::now();
     CarteDirecte direct(g, codes, false, fs, {}, {}, r);
     direct.choisit_chemin(f.chemin());
+    if (raies)
+        direct.choisit_raies_directes(f.raies_directes());
     const auto t1 = Horloge::now();
     const double c0 = cpu_fil();
     int faites = 0, instantanes = 0;

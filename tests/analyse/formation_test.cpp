@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analyse/formation.h"
+#include "analyse/raies_directes.h"
 
 namespace {
 
@@ -115,6 +116,143 @@ TEST(Formation, KernelPathsGiveThePlainFormulasMap)
             for (std::size_t c = 1; c < cartes.size(); ++c)
                 for (std::size_t k = 0; k < reference.size(); ++k)
                     ASSERT_NEAR(cartes[c][k], cartes[0][k], 2e-6 * max) << nom_chemin(chemins[c]) << " point " << k;
+        }
+    }
+}
+
+// The direct DFT against the lines in double precision, near the bottom
+// (line 1, where the Hann window takes in the offset), in the middle and
+// near the top, at 1024 and 16384 frames, on frames of noise with a large
+// offset and a loud tone outside the band: a float sum of `points` terms,
+// within 1e-7 sqrt(points) of the windowed frames' norm plus the largest of
+// its partial sums (under the offset, at the lowest lines, many times the
+// norm: the reason formation.cpp leaves those to the FFT). The frames'
+// kernel (with factors) and the rows' kernel (a ring begun anywhere) give
+// the same floats on each path: the live map is the plain map exactly.
+TEST(Formation, DirectLinesAreTheDfts)
+{
+    struct Cas {
+        int points, k0, raies;
+    };
+    std::vector<CheminCarte> chemins = {CheminCarte::Portable};
+    if (chemin_disponible(CheminCarte::Avx2Fma))
+        chemins.push_back(CheminCarte::Avx2Fma);
+    for (const Cas& k : {Cas{1024, 73, 19}, Cas{1024, 1, 5}, Cas{1024, 500, 11}, Cas{16384, 3, 5}, Cas{256, 9, 1}}) {
+        SCOPED_TRACE(k.points);
+        SCOPED_TRACE(k.k0);
+        const std::size_t np = std::size_t(k.points), nm = 21, pas = 37, ligne = np + 5;
+        std::vector<float> w(np);
+        for (std::size_t t = 0; t < np; ++t)
+            w[t] = float(0.5 - 0.5 * std::cos(2 * PI * double(t) / double(np)));
+        std::mt19937 gen(11);
+        std::normal_distribution<float> bruit(0, 1);
+        std::vector<float> trames(np * pas), facteurs(16);
+        for (std::size_t t = 0; t < np; ++t)
+            for (std::size_t j = 0; j < pas; ++j)
+                trames[t * pas + j] = 300 + bruit(gen) + 100 * float(std::sin(2 * PI * 0.37 * double(t)));
+        for (std::size_t j = 0; j < 16; ++j)
+            facteurs[j] = 0.5f + 0.1f * float(j);
+        const RaiesDirectes d(w.data(), k.points, k.k0, k.raies);
+        const std::size_t lg = std::size_t(d.largeur()), rangees = std::size_t(d.rangees());
+        for (CheminCarte c : chemins) {
+            SCOPED_TRACE(nom_chemin(c));
+            // Microphones 0..15 from word 2, scaled; and the ring of the same
+            // scaled frames begun at entry `debut`.
+            std::vector<float> parTrames((rangees + 6) * 16);
+            d.trames(c, trames.data() + 2, pas, facteurs.data(), parTrames.data());
+            const std::size_t debut = np / 3 + 1;
+            std::vector<float> anneau(nm * ligne), parLignes(nm * lg, -1.0f);
+            for (std::size_t i = 0; i < nm; ++i)
+                for (std::size_t t = 0; t < np; ++t)
+                    anneau[i * ligne + (debut + t) % np] = trames[t * pas + 2 + i] * (i < 16 ? facteurs[i] : 1.0f);
+            d.colonnes(c, anneau.data(), ligne, nm, int(debut), parLignes.data());
+            for (std::size_t i = 0; i < nm; ++i) {
+                double norme = 0;
+                std::vector<std::complex<double>> x(std::size_t(k.raies));
+                std::vector<double> partielle(std::size_t(k.raies));
+                for (std::size_t t = 0; t < np; ++t) {
+                    const double v = double(anneau[i * ligne + (debut + t) % np]) * w[t];
+                    norme += v * v;
+                    for (std::size_t r = 0; r < std::size_t(k.raies); ++r) {
+                        x[r] += v * std::polar(1.0, -2 * PI * double((std::size_t(k.k0) + r) * t % np) / double(np));
+                        partielle[r] = std::max(partielle[r], std::abs(x[r]));
+                    }
+                }
+                norme = std::sqrt(norme);
+                for (std::size_t r = 0; r < std::size_t(k.raies); ++r) {
+                    const double tolerance = 1e-7 * std::sqrt(double(np)) * (norme + partielle[r]);
+                    ASSERT_NEAR(parLignes[i * lg + 2 * r], x[r].real(), tolerance) << i << " line " << r;
+                    ASSERT_NEAR(parLignes[i * lg + 2 * r + 1], x[r].imag(), tolerance) << i << " line " << r;
+                    if (i < 16) {
+                        ASSERT_EQ(parTrames[2 * r * 16 + i], parLignes[i * lg + 2 * r]) << i << " line " << r;
+                        ASSERT_EQ(parTrames[(2 * r + 1) * 16 + i], parLignes[i * lg + 2 * r + 1]) << i << " line " << r;
+                    }
+                }
+                for (std::size_t q = rangees; q < lg; ++q)
+                    ASSERT_EQ(parLignes[i * lg + q], 0.0f);
+            }
+        }
+    }
+}
+
+// The map from the direct DFT's lines is the map from the FFT's, for
+// frames (words out of order, factors on part of the microphones) and for
+// rows begun anywhere, in a band that takes line 1 and one of the 4 kHz
+// third-octave, with 1 and 5 snapshots.
+TEST(Formation, DirectLinesGiveTheFftsMap)
+{
+    const double fs = 50000;
+    const Geometrie g = reseau();
+    std::vector<int> micros, mot;
+    for (int m = 0; m < 53; ++m) {
+        micros.push_back(m);
+        mot.push_back((m * 7) % 53 + 1);
+    }
+    std::vector<float> facteurs(30);
+    for (std::size_t i = 0; i < facteurs.size(); ++i)
+        facteurs[i] = 1.0f + 0.05f * float(i);
+    struct Cas {
+        double basse, haute;
+        int points;
+    };
+    for (const Cas& k : {Cas{3548, 4467, 1024}, Cas{20, 250, 2048}}) {
+        SCOPED_TRACE(k.points);
+        const Grille grille = grille_ouverture(g, micros, 1.0, 11);
+        Formation fft(fs, g, micros, k.basse, k.haute, grille, k.points),
+            directe(fs, g, micros, k.basse, k.haute, grille, k.points);
+        fft.choisit_raies_directes(false);
+        directe.choisit_raies_directes(true);
+        ASSERT_FALSE(fft.raies_directes());
+        ASSERT_TRUE(directe.raies_directes());
+        std::mt19937 gen(13);
+        std::normal_distribution<float> bruit(0, 1);
+        const std::size_t np = std::size_t(k.points), nm = micros.size(), mots = 54, ligne = np + 3;
+        std::vector<float> trames(np * mots), colonnes(nm * ligne);
+        for (int instantanes : {1, 5}) {
+            for (int forme = 0; forme < 2; ++forme) {
+                SCOPED_TRACE(forme);
+                fft.remet();
+                directe.remet();
+                for (int s = 0; s < instantanes; ++s) {
+                    for (float& v : trames)
+                        v = 10 + bruit(gen);
+                    const int debut = 17 * (s + 1);
+                    for (std::size_t i = 0; i < nm; ++i)
+                        for (std::size_t t = 0; t < np; ++t)
+                            colonnes[i * ligne + (std::size_t(debut) + t) % np] =
+                                trames[t * mots + std::size_t(mot[i])];
+                    for (Formation* f : {&fft, &directe})
+                        if (forme == 0)
+                            f->ajoute(trames.data(), int(mots), mot, facteurs);
+                        else
+                            f->ajoute(colonnes.data(), ligne, debut);
+                }
+                const auto a = fft.carte(), b = directe.carte();
+                const double max = *std::max_element(a.begin(), a.end());
+                ASSERT_GT(max, 0);
+                for (std::size_t p = 0; p < a.size(); ++p)
+                    ASSERT_NEAR(b[p], a[p], 1e-5 * max) << p;
+            }
         }
     }
 }
