@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int MARGE_GAUCHE = 58, MARGE_DROITE = 96, MARGE_HAUT = 92, MARGE_BAS = 48;
+constexpr int MARGE_GAUCHE = 58, MARGE_DROITE = 96, MARGE_HAUT = 112, MARGE_BAS = 48;
 
 // Jet colour of u in 0..1.
 QColor jet(double u)
@@ -158,17 +158,19 @@ void VueCarte::paintEvent(QPaintEvent*)
     }
     const ReglagesCarte& r = image_.reglages;
     p.drawText(QRectF(0, 26, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
-               QStringLiteral("Bande %1 Hz (%2, %3 à %4 Hz), plan à z = %5 m, %6 instantanés")
+               QStringLiteral("Bande %1 Hz (%2, %3 à %4 Hz), plan à z = %5 m, %6 instantanés de %7 points")
                    .arg(nombre(r.bande, r.bande < 100 ? 1 : 0))
                    .arg(r.octave ? QStringLiteral("octave") : QStringLiteral("tiers d'octave"))
                    .arg(nombre(image_.f_basse, 0))
                    .arg(nombre(image_.f_haute, 0))
                    .arg(nombre(r.z, 2))
-                   .arg(image_.instantanes));
+                   .arg(image_.instantanes)
+                   .arg(image_.points));
     p.drawText(QRectF(0, 46, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
-               QStringLiteral("Maximum : %1 %2 en x = %3 m, y = %4 m ; diagonale %5")
+               QStringLiteral("Maximum : %1 %2 %3, en x = %4 m, y = %5 m ; diagonale %6")
                    .arg(nombre(image_.niveau_max, 1))
-                   .arg(unite)
+                   .arg(QString::fromStdString(unite_niveaux(image_.calibre)))
+                   .arg(QString::fromStdString(reference_courte(r.reference)))
                    .arg(nombre(image_.x_max, 3))
                    .arg(nombre(image_.y_max, 3))
                    .arg(r.sans_diagonale ? QStringLiteral("retirée") : QStringLiteral("gardée")));
@@ -178,6 +180,18 @@ void VueCarte::paintEvent(QPaintEvent*)
                    QString::fromUtf8(AVERTISSEMENT_BORD));
         p.setPen(texte);
     }
+    // The grid and the propagation the map was made with.
+    const Grille& gr = image_.grille;
+    const QString pas_grille = std::fabs(gr.pas_x() - gr.pas_y()) <= 1e-9 * std::max(gr.pas_x(), 1e-9)
+                                   ? nombre(gr.pas_x(), 3)
+                                   : nombre(gr.pas_x(), 3) + QStringLiteral(" x ") + nombre(gr.pas_y(), 3);
+    p.drawText(QRectF(0, 86, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
+               QStringLiteral("Grille de %1 x %2 points au pas de %3 m%4, son à %5 m/s")
+                   .arg(gr.nx)
+                   .arg(gr.ny)
+                   .arg(pas_grille)
+                   .arg(image_.grille_limitee ? QStringLiteral(" (élargi pour le direct)") : QString())
+                   .arg(nombre(image_.celerite, 1)));
 
     // The levels, one picture cell per focus point, x mirrored from behind.
     const Grille& g = image_.grille;
