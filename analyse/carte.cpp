@@ -108,21 +108,7 @@ int calcule_carte(const std::string& dat, const Geometrie& g, const DemandeCarte
     } else
         r.moyennes = d.sans_diagonale ? f.carte_sans_diagonale() : f.carte();
     r.sans_diagonale = d.sans_diagonale;
-    if (d.reference == ReferenceNiveau::Source) {
-        // The 1/r law from the centre of the microphones back to 1 m.
-        Point3 centre;
-        for (int m : micros) {
-            centre.x += g[size_t(m)].x / double(micros.size());
-            centre.y += g[size_t(m)].y / double(micros.size());
-            centre.z += g[size_t(m)].z / double(micros.size());
-        }
-        for (int j = 0; j < r.grille.ny; ++j)
-            for (int i = 0; i < r.grille.nx; ++i) {
-                const Point3 p = r.grille.point(i, j);
-                const double r0 = std::hypot(p.x - centre.x, p.y - centre.y, p.z - centre.z) / DISTANCE_SOURCE_M;
-                r.moyennes[size_t(j) * size_t(r.grille.nx) + size_t(i)] *= r0 * r0;
-            }
-    }
+    refere_niveaux(g, micros, r.grille, d.reference, r.moyennes);
     r.f_basse = bande->basse;
     r.f_haute = bande->haute;
     r.instantanes = f.instantanes();

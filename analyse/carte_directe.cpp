@@ -17,7 +17,32 @@ std::string nombre(double v)
     return t;
 }
 
+bool puissance_de_deux(int n) { return n > 0 && (n & (n - 1)) == 0; }
+
+// "" when [a, b] is the aperture (both 0) or an extent; else why not.
+std::string etendue_refusee(double a, double b, const char* axe)
+{
+    if (a == 0 && b == 0)
+        return {};
+    if (!std::isfinite(a) || !std::isfinite(b) || !(b > a))
+        return std::string("étendue en ") + axe + " de " + nombre(a) + " à " + nombre(b) +
+               " m (minimum sous le maximum)";
+    return {};
+}
+
 } // namespace
+
+DemandeGrille ReglagesCarte::demande_grille() const
+{
+    DemandeGrille d;
+    d.x0 = x0;
+    d.x1 = x1;
+    d.y0 = y0;
+    d.y1 = y1;
+    d.pas = pas;
+    d.n = pas > 0 ? 0 : n;
+    return d;
+}
 
 CarteDirecte::CarteDirecte(const Geometrie& g, const std::vector<int32_t>& codes, bool flottant, double fs,
                            const std::vector<int>& exclus, const std::vector<double>& facteurs, const ReglagesCarte& r)
@@ -44,8 +69,22 @@ CarteDirecte::CarteDirecte(const Geometrie& g, const std::vector<int32_t>& codes
     if (!bande)
         erreur_ = "pas de bande " + std::string(r.octave ? "d'octave" : "de tiers d'octave") + " de " +
                   nombre(r.bande) + " Hz sous " + nombre(fs / 2) + " Hz";
-    else if (r.n < 11 || r.n > 101)
+    else if (r.n != 0 && (r.n < 11 || r.n > 101))
         erreur_ = "grille de " + std::to_string(r.n) + " points de côté (11 à 101)";
+    else if (!(r.pas >= 0) || !std::isfinite(r.pas))
+        erreur_ = "pas de grille de " + nombre(r.pas) + " m (positif)";
+    else if (!etendue_refusee(r.x0, r.x1, "x").empty())
+        erreur_ = etendue_refusee(r.x0, r.x1, "x");
+    else if (!etendue_refusee(r.y0, r.y1, "y").empty())
+        erreur_ = etendue_refusee(r.y0, r.y1, "y");
+    else if (r.points != 0 &&
+             (!puissance_de_deux(r.points) || r.points < POINTS_DIRECT_MIN || r.points > POINTS_DIRECT_MAX))
+        erreur_ = "instantanés de " + std::to_string(r.points) + " points (puissance de deux de " +
+                  std::to_string(POINTS_DIRECT_MIN) + " à " + std::to_string(POINTS_DIRECT_MAX) + ")";
+    else if (!r.selon_temperature && !(r.celerite >= 200 && r.celerite <= 2000))
+        erreur_ = "vitesse du son de " + nombre(r.celerite) + " m/s (200 à 2000 m/s)";
+    else if (r.selon_temperature && !(r.temperature >= -50 && r.temperature <= 60))
+        erreur_ = "température de l'air de " + nombre(r.temperature) + " °C (-50 à 60 °C)";
     else if (!(r.z > 0))
         erreur_ = "distance z de " + nombre(r.z) + " m (positive)";
     else if (!(r.moyenne >= 0.25 && r.moyenne <= 1))
@@ -56,15 +95,22 @@ CarteDirecte::CarteDirecte(const Geometrie& g, const std::vector<int32_t>& codes
         return;
     f_basse_ = bande->basse;
     f_haute_ = bande->haute;
-    points_ = points_instantane(fs, f_basse_, f_haute_);
-    formation_ = std::make_unique<Formation>(fs, g, micros_, f_basse_, f_haute_, grille_ouverture(g, micros_, r.z, r.n),
-                                             points_);
+    const double c = r.celerite_son();
+    if (choisit_grille(g, micros_, r.z, f_haute_, c, r.demande_grille(), grille_, erreur_,
+                       PLAFOND_POINTS_MICROS_DIRECT) != 0)
+        return;
+    points_ = r.points > 0 ? r.points : points_instantane(fs, f_basse_, f_haute_);
+    formation_ = std::make_unique<Formation>(fs, g, micros_, f_basse_, f_haute_, grille_.grille, points_, c);
     if (formation_->raies() <= 0) {
         erreur_ =
             "bande de " + nombre(r.bande) + " Hz plus étroite que la résolution (" + nombre(fs / points_) + " Hz)";
         formation_.reset();
         return;
     }
+    // The reference's factor of every focus point, for every map.
+    const Grille& gr = formation_->grille();
+    reference_.assign(static_cast<std::size_t>(gr.nx) * static_cast<std::size_t>(gr.ny), 1.0);
+    refere_niveaux(g, micros_, gr, r.reference, reference_);
     instantanes_ = std::make_unique<Instantanes>(codes.size(), flottant, std::move(colonnes), std::move(f), points_);
     nb_mots_ = codes.size();
     periode_ = static_cast<std::size_t>(std::max(static_cast<double>(points_), std::round(r.moyenne * fs)));
@@ -122,9 +168,14 @@ void CarteDirecte::termine_periode()
     c.f_haute = f_haute_;
     c.calibre = calibre_;
     c.instantanes = formation_->instantanes();
-    const std::vector<double> moyennes =
-        reglages_.sans_diagonale ? formation_->carte_sans_diagonale() : formation_->carte();
+    c.points = points_;
+    c.celerite = reglages_.celerite_son();
+    c.faisceau = grille_.faisceau;
+    c.grille_limitee = grille_.limitee;
+    std::vector<double> moyennes = reglages_.sans_diagonale ? formation_->carte_sans_diagonale() : formation_->carte();
     formation_->remet();
+    for (std::size_t k = 0; k < moyennes.size() && k < reference_.size(); ++k)
+        moyennes[k] *= reference_[k];
     const double reference = calibre_ ? PRESSION_REFERENCE * PRESSION_REFERENCE : 1.0;
     c.niveaux.resize(moyennes.size());
     for (std::size_t k = 0; k < moyennes.size(); ++k)

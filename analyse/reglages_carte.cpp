@@ -24,7 +24,7 @@ int points_au_pas(double& a, double& b, double pas)
 } // namespace
 
 int choisit_grille(const Geometrie& g, const std::vector<int>& micros, double z, double f_haute, double celerite,
-                   const DemandeGrille& d, GrilleChoisie& r, std::string& erreur)
+                   const DemandeGrille& d, GrilleChoisie& r, std::string& erreur, double plafond)
 {
     const double nm = double(std::max<size_t>(1, micros.size()));
     Grille grille = grille_ouverture(g, micros, z, GRILLE_MIN);
@@ -66,22 +66,46 @@ int choisit_grille(const Geometrie& g, const std::vector<int>& micros, double z,
         grille.nx = std::max(GRILLE_MIN, int(std::min(1e5, std::ceil(lx / pas - 1e-9))) + 1);
         grille.ny = std::max(GRILLE_MIN, int(std::min(1e5, std::ceil(ly / pas - 1e-9))) + 1);
         const double total = double(grille.nx) * grille.ny * nm;
-        if (total > PLAFOND_POINTS_MICROS) {
-            const double f = std::sqrt(PLAFOND_POINTS_MICROS / total);
+        if (total > plafond) {
+            const double f = std::sqrt(plafond / total);
             grille.nx = std::max(2, int(grille.nx * f));
             grille.ny = std::max(2, int(grille.ny * f));
             c.limitee = true;
         }
     }
-    if (double(grille.nx) * grille.ny * nm > PLAFOND_POINTS_MICROS) {
+    if (double(grille.nx) * grille.ny * nm > plafond) {
         erreur = "grille de " + std::to_string(grille.nx) + " x " + std::to_string(grille.ny) + " points sur " +
-                 std::to_string(micros.size()) + " micros : au plus " + std::to_string(int64_t(PLAFOND_POINTS_MICROS)) +
-                 " points x micros (512 Mio de pointage) ; un pas plus grand ou une grille plus petite";
+                 std::to_string(micros.size()) + " micros : au plus " + std::to_string(int64_t(plafond)) +
+                 " points x micros (" + std::to_string(int64_t(std::lround(plafond * 16 / 1048576))) +
+                 " Mio de pointage) ; un pas plus grand ou une grille plus petite";
         return -1;
     }
     c.grille = grille;
     r = c;
     return 0;
+}
+
+void refere_niveaux(const Geometrie& g, const std::vector<int>& micros, const Grille& grille, ReferenceNiveau r,
+                    std::vector<double>& moyennes)
+{
+    if (r != ReferenceNiveau::Source || micros.empty())
+        return;
+    // The 1/r law from the centre of the microphones back to 1 m.
+    Point3 centre;
+    for (int m : micros) {
+        centre.x += g[size_t(m)].x / double(micros.size());
+        centre.y += g[size_t(m)].y / double(micros.size());
+        centre.z += g[size_t(m)].z / double(micros.size());
+    }
+    for (int j = 0; j < grille.ny; ++j)
+        for (int i = 0; i < grille.nx; ++i) {
+            const size_t k = size_t(j) * size_t(grille.nx) + size_t(i);
+            if (k >= moyennes.size())
+                return;
+            const Point3 p = grille.point(i, j);
+            const double r0 = std::hypot(p.x - centre.x, p.y - centre.y, p.z - centre.z) / DISTANCE_SOURCE_M;
+            moyennes[k] *= r0 * r0;
+        }
 }
 
 std::string unite_niveaux(bool calibre) { return calibre ? "dB SPL re 20 µPa" : "dB re 1 point²"; }

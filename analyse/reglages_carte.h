@@ -48,10 +48,17 @@ struct GrilleChoisie {
 
 // The grid of a map of the band up to `f_haute` Hz at `z` m in front of the
 // mean plane of `micros` (indices into g), with sound at `celerite` m/s,
-// as `d` asks. 0; or -1 with the reason in `erreur` (an extent or a step
-// out of range, too many points).
+// as `d` asks, within `plafond` points times microphones. 0; or -1 with the
+// reason in `erreur` (an extent or a step out of range, too many points).
 int choisit_grille(const Geometrie& g, const std::vector<int>& micros, double z, double f_haute, double celerite,
-                   const DemandeGrille& d, GrilleChoisie& r, std::string& erreur);
+                   const DemandeGrille& d, GrilleChoisie& r, std::string& erreur,
+                   double plafond = PLAFOND_POINTS_MICROS);
+
+// The mean squares of `grille`'s points (entry j * nx + i), taken at the
+// centre of `micros`, referred to `r`: unchanged for Centre, times
+// (r0 / 1 m)^2 for Source, r0 the focus point's distance to that centre.
+void refere_niveaux(const Geometrie& g, const std::vector<int>& micros, const Grille& grille, ReferenceNiveau r,
+                    std::vector<double>& moyennes);
 
 // Whether point (i, j) lies on the grid's border.
 inline bool au_bord(const Grille& g, int i, int j) { return i == 0 || j == 0 || i == g.nx - 1 || j == g.ny - 1; }

@@ -128,6 +128,7 @@ int main(int argc, char** argv)
         v = static_cast<uint32_t>(static_cast<int32_t>(bruit(gen)));
     ReglagesCarte r;
     r.bande = 4000;
+    r.n = 41;
     r.moyenne = 0.25;
     const auto t0 = Horloge::now();
     CarteDirecte direct(g, codes, false, fs, {}, {}, r);

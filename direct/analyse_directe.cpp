@@ -276,8 +276,10 @@ void distance_gardee(const DemandeTache& d, const ReglagesDirect& r, ReglagesCar
                      ResultatTache& t)
 {
     const Geometrie& g = *r.geometrie;
-    // The plain map, diagonal kept: the focus measure needs every term.
+    // The plain map, diagonal kept (the focus measure needs every term),
+    // levels at the array's centre.
     rc.sans_diagonale = false;
+    rc.reference = ReferenceNiveau::Centre;
     rc.moyenne = DUREE_DISTANCE_S;
     rc.z = d.z_min;
     const CarteDirecte essai(g, m.codes(), m.flottant(), m.frequence(), r.exclus, r.facteurs, rc);

@@ -64,13 +64,6 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
     largeur_->addItems({QStringLiteral("Tiers d'octave"), QStringLiteral("Octave")});
     form->addRow(QStringLiteral("Largeur"), largeur_);
 
-    n_ = new QSpinBox(reglages);
-    n_->setObjectName(QStringLiteral("grille_n"));
-    n_->setRange(11, 101);
-    n_->setSingleStep(10);
-    n_->setValue(reglages_.n);
-    form->addRow(QStringLiteral("Grille (points par côté)"), n_);
-
     z_ = reel(reglages, "distance_z", 0.05, 20, 0.1, 2, reglages_.z, QStringLiteral(" m"));
     form->addRow(QStringLiteral("Distance du plan z"), z_);
     dynamique_ = reel(reglages, "dynamique", 1, 60, 1, 0, reglages_.dynamique, QStringLiteral(" dB"));
@@ -91,10 +84,73 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
                                           "le bruit propre de chaque micro n'est plus sous la carte"));
     form->addRow(QStringLiteral("Diagonale"), diagonale_);
 
+    // The grid, the snapshots, the speed of sound and the level's reference.
+    auto* grille = new QGroupBox(QStringLiteral("Grille et propagation"), this);
+    auto* fg = new QFormLayout(grille);
+    etendue_ = new QComboBox(grille);
+    etendue_->setObjectName(QStringLiteral("etendue"));
+    etendue_->addItems({QStringLiteral("Ouverture du réseau"), QStringLiteral("Étendue donnée")});
+    fg->addRow(QStringLiteral("Étendue"), etendue_);
+    const auto intervalle = [&](const char* de, const char* a, double v0, double v1, QDoubleSpinBox*& b0,
+                                QDoubleSpinBox*& b1) {
+        b0 = reel(grille, de, -20, 20, 0.1, 2, v0, QStringLiteral(" m"));
+        b1 = reel(grille, a, -20, 20, 0.1, 2, v1, QStringLiteral(" m"));
+        auto* l = new QHBoxLayout;
+        l->addWidget(b0, 1);
+        l->addWidget(new QLabel(QStringLiteral("à"), grille));
+        l->addWidget(b1, 1);
+        return l;
+    };
+    fg->addRow(QStringLiteral("x de"), intervalle("etendue_x0", "etendue_x1", -0.5, 0.5, x0_, x1_));
+    fg->addRow(QStringLiteral("y de"), intervalle("etendue_y0", "etendue_y1", -0.5, 0.5, y0_, y1_));
+
+    mode_grille_ = new QComboBox(grille);
+    mode_grille_->setObjectName(QStringLiteral("mode_grille"));
+    mode_grille_->addItems(
+        {QStringLiteral("Pas selon la bande"), QStringLiteral("Pas donné"), QStringLiteral("Points par côté")});
+    fg->addRow(QStringLiteral("Grille"), mode_grille_);
+    pas_ = reel(grille, "pas_grille", 0.005, 1, 0.005, 3, 0.025, QStringLiteral(" m"));
+    n_ = new QSpinBox(grille);
+    n_->setObjectName(QStringLiteral("grille_n"));
+    n_->setRange(11, 101);
+    n_->setSingleStep(10);
+    n_->setValue(41);
+    n_->setSuffix(QStringLiteral(" points"));
+    auto* ligne_pas = new QHBoxLayout;
+    ligne_pas->addWidget(pas_, 1);
+    ligne_pas->addWidget(n_, 1);
+    fg->addRow(QStringLiteral("Pas ou côté"), ligne_pas);
+
+    instantane_ = new QComboBox(grille);
+    instantane_->setObjectName(QStringLiteral("instantane"));
+    instantane_->addItem(QStringLiteral("Selon la bande"), 0);
+    for (int n = POINTS_DIRECT_MIN; n <= POINTS_DIRECT_MAX; n *= 2)
+        instantane_->addItem(QStringLiteral("%1 points").arg(n), n);
+    fg->addRow(QStringLiteral("Instantanés"), instantane_);
+
+    propagation_ = new QComboBox(grille);
+    propagation_->setObjectName(QStringLiteral("propagation"));
+    propagation_->addItems({QStringLiteral("Vitesse du son donnée"), QStringLiteral("Température de l'air")});
+    fg->addRow(QStringLiteral("Son"), propagation_);
+    celerite_ = reel(grille, "celerite", 200, 2000, 0.5, 1, reglages_.celerite, QStringLiteral(" m/s"));
+    temperature_ = reel(grille, "temperature", -50, 60, 1, 1, reglages_.temperature, QStringLiteral(" °C"));
+    auto* ligne_son = new QHBoxLayout;
+    ligne_son->addWidget(celerite_, 1);
+    ligne_son->addWidget(temperature_, 1);
+    fg->addRow(QStringLiteral("Vitesse ou air"), ligne_son);
+
+    reference_ = new QComboBox(grille);
+    reference_->setObjectName(QStringLiteral("reference_niveau"));
+    reference_->addItems({QStringLiteral("Au centre du réseau"), QStringLiteral("À 1 m de la source")});
+    reference_->setToolTip(QString::fromStdString(reference_longue(ReferenceNiveau::Centre)) + QStringLiteral("\n") +
+                           QString::fromStdString(reference_longue(ReferenceNiveau::Source)));
+    fg->addRow(QStringLiteral("Niveau"), reference_);
+
     auto* disposition = new QHBoxLayout(this);
     disposition->addWidget(vue_, 1);
     auto* droite = new QVBoxLayout;
     droite->addWidget(reglages);
+    droite->addWidget(grille);
     droite->addWidget(construit_ecoute());
     droite->addStretch(1);
     disposition->addLayout(droite);
@@ -107,7 +163,9 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
         lit_controles();
     });
     connect(n_, &QSpinBox::valueChanged, this, [this] { lit_controles(); });
-    for (QDoubleSpinBox* b : {z_, dynamique_, moyenne_})
+    for (QComboBox* b : {etendue_, mode_grille_, instantane_, propagation_, reference_})
+        connect(b, &QComboBox::currentIndexChanged, this, [this] { lit_controles(); });
+    for (QDoubleSpinBox* b : {z_, dynamique_, moyenne_, x0_, x1_, y0_, y1_, pas_, celerite_, temperature_})
         connect(b, &QDoubleSpinBox::valueChanged, this, [this] { lit_controles(); });
     connect(vue_de_, &QComboBox::currentIndexChanged, this, [this] { lit_controles(); });
     connect(diagonale_, &QCheckBox::toggled, this, [this] { lit_controles(); });
@@ -199,12 +257,30 @@ void PageCarte::lit_controles()
     const int i = curseur_bande_->value();
     r.bande = i >= 0 && i < int(bandes_.size()) ? bandes_[size_t(i)].nominale : reglages_.bande;
     r.octave = largeur_->currentIndex() == 1;
-    r.n = n_->value();
     r.z = z_->value();
     r.dynamique = dynamique_->value();
     r.moyenne = moyenne_->value();
     r.derriere = vue_de_->currentIndex() == 1;
     r.sans_diagonale = diagonale_->isChecked();
+    const bool etendue = etendue_->currentIndex() == 1;
+    if (etendue) {
+        r.x0 = x0_->value(), r.x1 = x1_->value();
+        r.y0 = y0_->value(), r.y1 = y1_->value();
+    }
+    r.pas = mode_grille_->currentIndex() == 1 ? pas_->value() : 0;
+    r.n = mode_grille_->currentIndex() == 2 ? n_->value() : 0;
+    r.points = instantane_->currentData().toInt();
+    r.selon_temperature = propagation_->currentIndex() == 1;
+    r.celerite = celerite_->value();
+    r.temperature = temperature_->value();
+    r.reference = reference_->currentIndex() == 1 ? ReferenceNiveau::Source : ReferenceNiveau::Centre;
+    for (QWidget* w : {static_cast<QWidget*>(x0_), static_cast<QWidget*>(x1_), static_cast<QWidget*>(y0_),
+                       static_cast<QWidget*>(y1_)})
+        w->setEnabled(etendue);
+    pas_->setEnabled(mode_grille_->currentIndex() == 1);
+    n_->setEnabled(mode_grille_->currentIndex() == 2);
+    celerite_->setEnabled(!r.selon_temperature);
+    temperature_->setEnabled(r.selon_temperature);
     valeur_bande_->setText(nominale(r.bande));
     vue_->dynamique(r.dynamique);
     vue_->derriere(r.derriere);

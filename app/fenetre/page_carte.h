@@ -1,5 +1,7 @@
 // The live map's page: the map (VueCarte) and the operator's settings of
-// it. A change of a setting emits reglages(); the dynamic range and the
+// it, the band's and the view's in one box, the grid's, the snapshots', the
+// speed of sound's and the level's reference in another ("Grille et
+// propagation"). A change of a setting emits reglages(); the dynamic range and the
 // viewpoint also apply to the map shown at once. The page computes
 // nothing: a new map comes through montre().
 #pragma once
@@ -76,6 +78,16 @@ private:
     QLabel* etat_tache_ = nullptr;
     bool choisi_ = false, tache_en_cours_ = false;
     double x_choisi_ = 0, y_choisi_ = 0;
+    // Grid and propagation.
+    QComboBox* etendue_;
+    QDoubleSpinBox *x0_, *x1_, *y0_, *y1_;
+    QComboBox* mode_grille_;
+    QDoubleSpinBox* pas_;
+    QComboBox* instantane_;
+    QComboBox* propagation_;
+    QDoubleSpinBox* celerite_;
+    QDoubleSpinBox* temperature_;
+    QComboBox* reference_;
     double fs_ = 50000;
     std::vector<Bande> bandes_;
     ReglagesCarte reglages_;

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -17,7 +18,24 @@
 
 namespace {
 
-constexpr int MARGE_GAUCHE = 58, MARGE_DROITE = 96, MARGE_HAUT = 92, MARGE_BAS = 48;
+// One centred line of the map's header: the font made smaller until it
+// fits the widget's width (down to 7 points), then elided.
+void ligne(QPainter& p, double y, double largeur, const QString& texte)
+{
+    QFont f = p.font();
+    for (double taille = f.pointSizeF(); taille > 7; taille -= 0.5) {
+        if (QFontMetricsF(f).horizontalAdvance(texte) <= largeur - 8)
+            break;
+        f.setPointSizeF(taille - 0.5);
+    }
+    const QFont avant = p.font();
+    p.setFont(f);
+    const QString t = QFontMetricsF(f).elidedText(texte, Qt::ElideRight, largeur - 8);
+    p.drawText(QRectF(0, y, largeur, 20), Qt::AlignHCenter | Qt::AlignVCenter, t);
+    p.setFont(avant);
+}
+
+constexpr int MARGE_GAUCHE = 58, MARGE_DROITE = 96, MARGE_HAUT = 112, MARGE_BAS = 48;
 
 // Jet colour of u in 0..1.
 QColor jet(double u)
@@ -179,27 +197,40 @@ void VueCarte::paintEvent(QPaintEvent*)
         return;
     }
     const ReglagesCarte& r = image_.reglages;
-    p.drawText(QRectF(0, 26, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
-               QStringLiteral("Bande %1 Hz (%2, %3 à %4 Hz), plan à z = %5 m, %6 instantanés")
-                   .arg(nombre(r.bande, r.bande < 100 ? 1 : 0))
-                   .arg(r.octave ? QStringLiteral("octave") : QStringLiteral("tiers d'octave"))
-                   .arg(nombre(image_.f_basse, 0))
-                   .arg(nombre(image_.f_haute, 0))
-                   .arg(nombre(r.z, 2))
-                   .arg(image_.instantanes));
-    p.drawText(QRectF(0, 46, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
-               QStringLiteral("Maximum : %1 %2 en x = %3 m, y = %4 m ; diagonale %5")
-                   .arg(nombre(image_.niveau_max, 1))
-                   .arg(unite)
-                   .arg(nombre(image_.x_max, 3))
-                   .arg(nombre(image_.y_max, 3))
-                   .arg(r.sans_diagonale ? QStringLiteral("retirée") : QStringLiteral("gardée")));
+    ligne(p, 26, width(),
+          QStringLiteral("Bande %1 Hz (%2, %3 à %4 Hz), plan à z = %5 m, %6 instantanés de %7 points")
+              .arg(nombre(r.bande, r.bande < 100 ? 1 : 0))
+              .arg(r.octave ? QStringLiteral("octave") : QStringLiteral("tiers d'octave"))
+              .arg(nombre(image_.f_basse, 0))
+              .arg(nombre(image_.f_haute, 0))
+              .arg(nombre(r.z, 2))
+              .arg(image_.instantanes)
+              .arg(image_.points));
+    ligne(p, 46, width(),
+          QStringLiteral("Maximum : %1 %2 %3, en x = %4 m, y = %5 m ; diagonale %6")
+              .arg(nombre(image_.niveau_max, 1))
+              .arg(QString::fromStdString(unite_niveaux(image_.calibre)))
+              .arg(QString::fromStdString(reference_courte(r.reference)))
+              .arg(nombre(image_.x_max, 3))
+              .arg(nombre(image_.y_max, 3))
+              .arg(r.sans_diagonale ? QStringLiteral("retirée") : QStringLiteral("gardée")));
     if (au_bord(image_.grille, image_.i_max, image_.j_max)) {
         p.setPen(Qt::red);
-        p.drawText(QRectF(0, 66, width(), 20), Qt::AlignHCenter | Qt::AlignVCenter,
-                   QString::fromUtf8(AVERTISSEMENT_BORD));
+        ligne(p, 66, width(), QString::fromUtf8(AVERTISSEMENT_BORD));
         p.setPen(texte);
     }
+    // The grid and the propagation the map was made with.
+    const Grille& gr = image_.grille;
+    const QString pas_grille = std::fabs(gr.pas_x() - gr.pas_y()) <= 1e-9 * std::max(gr.pas_x(), 1e-9)
+                                   ? nombre(gr.pas_x(), 3)
+                                   : nombre(gr.pas_x(), 3) + QStringLiteral(" x ") + nombre(gr.pas_y(), 3);
+    ligne(p, 86, width(),
+          QStringLiteral("Grille de %1 x %2 points au pas de %3 m%4, son à %5 m/s")
+              .arg(gr.nx)
+              .arg(gr.ny)
+              .arg(pas_grille)
+              .arg(image_.grille_limitee ? QStringLiteral(" (élargi pour le direct)") : QString())
+              .arg(nombre(image_.celerite, 1)));
 
     // The levels, one picture cell per focus point, x mirrored from behind.
     const Grille& g = image_.grille;

@@ -1,7 +1,9 @@
 // The live acoustic map as a picture: the levels of an ImageCarte in the jet
 // colours over the dynamic range below the maximum (quieter points left
 // dark), the maximum marked, the microphones used as dots, axes in metres
-// and the colour bar. Seen from in front of the array (the source side, x
+// and the colour bar; above it the band, the maximum's level with its unit
+// and reference point, the border's warning, the grid and the speed of
+// sound. Seen from in front of the array (the source side, x
 // to the right) or from behind it (x to the left), as the caption says.
 // Paints values only: the map is computed elsewhere (carte_directe.h).
 #pragma once

@@ -176,6 +176,168 @@ TEST(CarteDirecte, MapsOfTheSnapshotsTheRuleTakes)
     }
 }
 
+// The first map of a scene's frames.
+ImageCarte premiere(const Scene& s, const ReglagesCarte& r)
+{
+    CarteDirecte c(s.g, s.codes, false, 50000, {}, {}, r);
+    EXPECT_TRUE(c.valide()) << c.erreur();
+    if (!c.valide())
+        return {};
+    // Blocks of 3000 frames round the table, a gap where it wraps.
+    for (size_t k = 0, fin = 0; !c.nouvelle() && k < 20; ++k) {
+        const size_t debut = (k * 3000) % (s.trames() - 3000);
+        c.ajoute(s.mots.data() + debut * s.codes.size(), 3000, debut == fin);
+        fin = debut + 3000;
+    }
+    EXPECT_TRUE(c.nouvelle());
+    return c.derniere();
+}
+
+// A source beyond the aperture: the aperture's map puts its maximum on the
+// border, a map over a wider extent at a given step finds it within a step;
+// an n x n grid keeps that extent.
+TEST(CarteDirecte, ExtentAndStepAskedFindASourceOutsideTheAperture)
+{
+    const Scene s(0.8, 0.1);
+    ReglagesCarte r;
+    r.bande = 2000;
+    r.moyenne = 0.25;
+    const ImageCarte ouverture = premiere(s, r);
+    ASSERT_FALSE(ouverture.niveaux.empty());
+    EXPECT_TRUE(au_bord(ouverture.grille, ouverture.i_max, ouverture.j_max));
+    EXPECT_NEAR(ouverture.grille.x1, 0.5, 1e-3);
+
+    r.x0 = -0.2, r.x1 = 1.2, r.y0 = -0.4, r.y1 = 0.4;
+    r.pas = 0.05;
+    const ImageCarte large = premiere(s, r);
+    ASSERT_FALSE(large.niveaux.empty());
+    EXPECT_EQ(large.grille.nx, 29);
+    EXPECT_EQ(large.grille.ny, 17);
+    EXPECT_NEAR(large.grille.pas_x(), 0.05, 1e-12);
+    EXPECT_FALSE(au_bord(large.grille, large.i_max, large.j_max));
+    EXPECT_NEAR(large.x_max, 0.8, 0.05 * 1.01);
+    EXPECT_NEAR(large.y_max, 0.1, 0.05 * 1.01);
+    EXPECT_EQ(large.points, POINTS_INSTANTANE);
+    EXPECT_FALSE(large.grille_limitee);
+
+    r.pas = 0;
+    r.n = 21;
+    r.points = 4096;
+    const ImageCarte n = premiere(s, r);
+    ASSERT_FALSE(n.niveaux.empty());
+    EXPECT_EQ(n.grille.nx, 21);
+    EXPECT_EQ(n.grille.x0, -0.2);
+    EXPECT_EQ(n.grille.y1, 0.4);
+    EXPECT_EQ(n.points, 4096);
+    EXPECT_NEAR(n.x_max, 0.8, n.grille.pas_x() * 1.01);
+}
+
+// Levels at 1 m from the source: every point's level at the centre raised
+// by 20 log10(r0 / 1 m), r0 its distance to the centre of the microphones
+// used (here the array's whole, centred on 0 in its plane).
+TEST(CarteDirecte, LevelsReferredToOneMetreFromTheSource)
+{
+    const Scene s(0.3, -0.2);
+    ReglagesCarte r;
+    r.bande = 2000;
+    r.moyenne = 0.25;
+    r.n = 11;
+    r.sans_diagonale = false; // every mean square positive, every level a number
+    const ImageCarte centre = premiere(s, r);
+    r.reference = ReferenceNiveau::Source;
+    const ImageCarte source = premiere(s, r);
+    ASSERT_EQ(centre.niveaux.size(), 121u);
+    ASSERT_EQ(source.niveaux.size(), 121u);
+    EXPECT_EQ(source.reglages.reference, ReferenceNiveau::Source);
+    Point3 c;
+    for (const Point3& p : s.g) {
+        c.x += p.x / double(s.g.size());
+        c.y += p.y / double(s.g.size());
+        c.z += p.z / double(s.g.size());
+    }
+    for (int j = 0; j < 11; ++j)
+        for (int i = 0; i < 11; ++i) {
+            const Point3 p = centre.grille.point(i, j);
+            const double r0 =
+                std::sqrt((p.x - c.x) * (p.x - c.x) + (p.y - c.y) * (p.y - c.y) + (p.z - c.z) * (p.z - c.z));
+            const size_t k = size_t(j * 11 + i);
+            EXPECT_NEAR(source.niveaux[k] - centre.niveaux[k], 20 * std::log10(r0), 1e-9) << i << ", " << j;
+        }
+    // The source's own point at its distance, as the map of a recording has it.
+    std::vector<double> un(121, 1.0);
+    refere_niveaux(s.g, source.micros, source.grille, ReferenceNiveau::Source, un);
+    const size_t k = size_t(source.j_max * 11 + source.i_max);
+    EXPECT_NEAR(source.niveau_max, centre.niveaux[k] + 10 * std::log10(un[k]), 1e-9);
+}
+
+// Sound from the air's temperature: the same map as at that speed given,
+// another at 343 m/s.
+TEST(CarteDirecte, SpeedOfSoundGivenOrFromTemperature)
+{
+    const Scene s(0.2, 0.1);
+    ReglagesCarte r;
+    r.bande = 4000;
+    r.moyenne = 0.25;
+    r.n = 11;
+    r.celerite = celerite_air(-10);
+    const ImageCarte donnee = premiere(s, r);
+    r.celerite = CELERITE_SON;
+    r.selon_temperature = true;
+    r.temperature = -10;
+    const ImageCarte air = premiere(s, r);
+    r.selon_temperature = false;
+    const ImageCarte defaut = premiere(s, r);
+    ASSERT_EQ(air.niveaux.size(), 121u);
+    EXPECT_EQ(air.niveaux, donnee.niveaux);
+    EXPECT_NEAR(air.celerite, 325.2, 0.05);
+    EXPECT_NE(air.niveaux, defaut.niveaux);
+    EXPECT_EQ(defaut.celerite, CELERITE_SON);
+}
+
+// A live map's grid is bounded: the default step at 16 kHz over a wide
+// extent is made coarser to fit, a step asked beyond it is refused.
+TEST(CarteDirecte, GridBoundedForLiveUse)
+{
+    const Scene s(0, 0);
+    ReglagesCarte r;
+    r.bande = 16000;
+    r.moyenne = 0.25;
+    r.x0 = -1.5, r.x1 = 1.5, r.y0 = -1.5, r.y1 = 1.5;
+    const ImageCarte c = premiere(s, r);
+    EXPECT_TRUE(c.grille_limitee);
+    EXPECT_LE(double(c.grille.nx) * c.grille.ny * 1024, PLAFOND_POINTS_MICROS_DIRECT);
+    EXPECT_GE(c.grille.nx, 95);
+    EXPECT_EQ(c.grille.x0, -1.5);
+    r.pas = 0.01;
+    CarteDirecte fin(s.g, s.codes, false, 50000, {}, {}, r);
+    EXPECT_FALSE(fin.valide());
+    EXPECT_NE(fin.erreur().find("301 x 301 points sur 1024 micros"), std::string::npos) << fin.erreur();
+    EXPECT_NE(fin.erreur().find("159 Mio"), std::string::npos) << fin.erreur();
+}
+
+// Two settings are the same only when every field is.
+TEST(CarteDirecte, SettingsEqualOnEveryField)
+{
+    const std::vector<void (*)(ReglagesCarte&)> changes = {
+        [](ReglagesCarte& r) { r.bande = 2000; },    [](ReglagesCarte& r) { r.octave = true; },
+        [](ReglagesCarte& r) { r.n = 21; },          [](ReglagesCarte& r) { r.z = 2; },
+        [](ReglagesCarte& r) { r.moyenne = 1; },     [](ReglagesCarte& r) { r.dynamique = 20; },
+        [](ReglagesCarte& r) { r.derriere = true; }, [](ReglagesCarte& r) { r.sans_diagonale = false; },
+        [](ReglagesCarte& r) { r.x0 = -1; },         [](ReglagesCarte& r) { r.x1 = 1; },
+        [](ReglagesCarte& r) { r.y0 = -1; },         [](ReglagesCarte& r) { r.y1 = 1; },
+        [](ReglagesCarte& r) { r.pas = 0.02; },      [](ReglagesCarte& r) { r.points = 4096; },
+        [](ReglagesCarte& r) { r.celerite = 340; },  [](ReglagesCarte& r) { r.selon_temperature = true; },
+        [](ReglagesCarte& r) { r.temperature = 5; }, [](ReglagesCarte& r) { r.reference = ReferenceNiveau::Source; },
+    };
+    for (size_t k = 0; k < changes.size(); ++k) {
+        ReglagesCarte r;
+        changes[k](r);
+        EXPECT_NE(r, ReglagesCarte()) << k;
+        EXPECT_FALSE(r == ReglagesCarte()) << k;
+    }
+    EXPECT_EQ(ReglagesCarte(), ReglagesCarte());
+}
+
 TEST(CarteDirecte, Refusals)
 {
     const Scene s(0, 0);
@@ -196,6 +358,29 @@ TEST(CarteDirecte, Refusals)
     r = ReglagesCarte();
     r.n = 102;
     EXPECT_NE(erreur(r), "");
+    // Each setting out of range, named in French.
+    const std::vector<std::pair<void (*)(ReglagesCarte&), const char*>> hors = {
+        {[](ReglagesCarte& x) { x.n = 5; }, "grille de 5 points de côté (11 à 101)"},
+        {[](ReglagesCarte& x) { x.pas = -0.1; }, "pas de grille de -0.1 m (positif)"},
+        {[](ReglagesCarte& x) { x.x0 = 0.5, x.x1 = -0.5; }, "étendue en x de 0.5 à -0.5 m (minimum sous le maximum)"},
+        {[](ReglagesCarte& x) { x.y1 = NAN; }, "étendue en y de 0 à nan m (minimum sous le maximum)"},
+        {[](ReglagesCarte& x) { x.x0 = -200, x.x1 = 200; }, "grille en x : au-delà de"},
+        {[](ReglagesCarte& x) { x.points = 3000; }, "instantanés de 3000 points (puissance de deux de 256 à 16384)"},
+        {[](ReglagesCarte& x) { x.points = 32768; }, "instantanés de 32768 points"},
+        {[](ReglagesCarte& x) { x.celerite = 100; }, "vitesse du son de 100 m/s (200 à 2000 m/s)"},
+        {[](ReglagesCarte& x) { x.selon_temperature = true, x.temperature = 80; },
+         "température de l'air de 80 °C (-50 à 60 °C)"},
+    };
+    for (const auto& [change, message] : hors) {
+        r = ReglagesCarte();
+        change(r);
+        const std::string e = erreur(r);
+        EXPECT_EQ(e.find(message), 0u) << message << " : " << e;
+    }
+    r = ReglagesCarte();
+    r.celerite = 100;
+    r.selon_temperature = true; // the speed given is then not used
+    EXPECT_EQ(erreur(r), "");
     std::vector<int> tous(1024);
     for (int m = 0; m < 1024; ++m)
         tous[size_t(m)] = m;

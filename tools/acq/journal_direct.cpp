@@ -68,7 +68,8 @@ std::string ligne_carte(const Conventions& conv, uint32_t secondes, const ImageC
     return compose(conv,
                    "Carte {0:G} s : maximum à x = {1:N2} m, y = {2:N2} m, {3:N1} {4} ({5} de {6:G} Hz, "
                    "{7:G} x {8:G} points à {9:N2} m, diagonale {10})",
-                   {static_cast<int>(secondes), c.x_max, c.y_max, c.niveau_max, c.calibre ? "dB SPL" : "dB",
+                   {static_cast<int>(secondes), c.x_max, c.y_max, c.niveau_max,
+                    unite_niveaux(c.calibre) + " " + reference_courte(r.reference),
                     r.octave ? "octave" : "tiers d'octave", r.bande, c.grille.nx, c.grille.ny, r.z,
                     r.sans_diagonale ? "retirée" : "gardée"});
 }

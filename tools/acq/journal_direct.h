@@ -2,7 +2,8 @@
 // (its position on the map's plane and its level) and the third-octave
 // levels of one microphone's spectrum, on stdout. The map's band is the
 // loudest third-octave of that spectrum, its grid and plane those the
-// analysis window starts with (41 x 41 points over the array's aperture,
+// analysis window starts with (over the array's aperture, the step
+// following the band, 41 x 41 points at least,
 // 1 m in front of it). Each map averages MOYENNE_JOURNAL_S, the shortest
 // the window offers, and the analysis holds TAMPONS_JOURNAL packets: a box
 // faster than real time (the simulated one, free running) leaves the

@@ -179,7 +179,7 @@ int ouvre_analyse(Fenetre& f, Principale& p, const BancFenetre& banc, std::strin
     }
     QCoreApplication::processEvents();
     const ReglagesDirect r = p.direct.reglages();
-    if (!r.sante || (carte && (!r.carte || !r.geometrie || r.reglages_carte.n != 41 || r.reglages_carte.octave ||
+    if (!r.sante || (carte && (!r.carte || !r.geometrie || r.reglages_carte.n != 0 || r.reglages_carte.octave ||
                                r.reglages_carte.bande != 4000 || r.micro_spectre != MICRO_SPECTRE))) {
         erreur = "the analysis is not set as asked";
         return 1;

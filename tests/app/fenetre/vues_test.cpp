@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -58,6 +60,7 @@ private Q_SLOTS:
     void cellule_signalee_nomme_ses_defauts();
     void diagonale_choisie_et_maximum_au_bord_dit();
     void point_clique_ecoute_et_distance_trouvee();
+    void grille_et_propagation_choisies();
 };
 
 // A flagged cell's tooltip names its faults, each by its word.
@@ -249,6 +252,64 @@ void TestVues::point_clique_ecoute_et_distance_trouvee()
     page.distance(1.5);
     QCOMPARE(page.reglages_courants().z, 1.5);
     QCOMPARE(reglages.size(), 1);
+}
+
+// The grid's extent and step, the snapshots, the speed of sound from the
+// air and the level's reference reach the analysis as set; the values not
+// chosen are left out (0: the aperture, the band's step).
+void TestVues::grille_et_propagation_choisies()
+{
+    PageCarte page;
+    const ReglagesCarte defaut = page.reglages_courants();
+    QCOMPARE(defaut.n, 0);
+    QCOMPARE(defaut.pas, 0.0);
+    QCOMPARE(defaut.points, 0);
+    QVERIFY(defaut == ReglagesCarte());
+    auto* pas = page.findChild<QDoubleSpinBox*>(QStringLiteral("pas_grille"));
+    auto* n = page.findChild<QSpinBox*>(QStringLiteral("grille_n"));
+    auto* x0 = page.findChild<QDoubleSpinBox*>(QStringLiteral("etendue_x0"));
+    QVERIFY(pas && n && x0);
+    QVERIFY(!pas->isEnabled() && !n->isEnabled() && !x0->isEnabled());
+    QSignalSpy reglages(&page, &PageCarte::reglages);
+
+    page.findChild<QComboBox*>(QStringLiteral("etendue"))->setCurrentIndex(1);
+    x0->setValue(-1);
+    page.findChild<QDoubleSpinBox*>(QStringLiteral("etendue_x1"))->setValue(1.5);
+    page.findChild<QDoubleSpinBox*>(QStringLiteral("etendue_y0"))->setValue(-0.6);
+    page.findChild<QDoubleSpinBox*>(QStringLiteral("etendue_y1"))->setValue(0.8);
+    page.findChild<QComboBox*>(QStringLiteral("mode_grille"))->setCurrentIndex(1);
+    QVERIFY(pas->isEnabled() && !n->isEnabled());
+    pas->setValue(0.04);
+    auto* instantane = page.findChild<QComboBox*>(QStringLiteral("instantane"));
+    instantane->setCurrentIndex(instantane->findData(4096));
+    page.findChild<QComboBox*>(QStringLiteral("propagation"))->setCurrentIndex(1);
+    page.findChild<QDoubleSpinBox*>(QStringLiteral("temperature"))->setValue(-5);
+    page.findChild<QComboBox*>(QStringLiteral("reference_niveau"))->setCurrentIndex(1);
+    QVERIFY(reglages.size() >= 10);
+    ReglagesCarte r = reglages.last()[0].value<ReglagesCarte>();
+    QVERIFY(r == page.reglages_courants());
+    QCOMPARE(r.x0, -1.0);
+    QCOMPARE(r.x1, 1.5);
+    QCOMPARE(r.y0, -0.6);
+    QCOMPARE(r.y1, 0.8);
+    QCOMPARE(r.pas, 0.04);
+    QCOMPARE(r.n, 0);
+    QCOMPARE(r.points, 4096);
+    QVERIFY(r.selon_temperature);
+    QCOMPARE(r.temperature, -5.0);
+    QCOMPARE(r.celerite_son(), celerite_air(-5));
+    QVERIFY(r.reference == ReferenceNiveau::Source);
+
+    // Points per side rather than a step; the aperture again.
+    page.findChild<QComboBox*>(QStringLiteral("mode_grille"))->setCurrentIndex(2);
+    n->setValue(61);
+    page.findChild<QComboBox*>(QStringLiteral("etendue"))->setCurrentIndex(0);
+    r = reglages.last()[0].value<ReglagesCarte>();
+    QCOMPARE(r.n, 61);
+    QCOMPARE(r.pas, 0.0);
+    QVERIFY(r.x0 == 0 && r.x1 == 0 && r.y0 == 0 && r.y1 == 0);
+    QVERIFY(!x0->isEnabled());
+    QVERIFY(r.selon_temperature && r.points == 4096);
 }
 
 int main(int argc, char** argv)
