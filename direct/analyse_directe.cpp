@@ -174,7 +174,7 @@ void AnalyseDirecte::garde(const uint32_t* mots, size_t trames, bool suite)
         trou_memoire_ = true;
         return;
     }
-    if (!r_.carte || !r_.geometrie) {
+    if (!r_.carte || !r_.geometrie || !r_.garde_trames) {
         memoire_.reset();
         return;
     }
@@ -289,7 +289,8 @@ void distance_gardee(const DemandeTache& d, const ReglagesDirect& r, ReglagesCar
     }
     const size_t periode = essai.periode();
     if (m.trames() < periode) {
-        t.message = texte("Distance introuvable : %zu trames gardées, %zu nécessaires", m.trames(), periode);
+        t.message = "Distance introuvable : " + std::to_string(m.trames()) + " trames gardées, " +
+                    std::to_string(periode) + " nécessaires";
         return;
     }
     std::vector<Point3> positions;

@@ -50,6 +50,9 @@ struct ReglagesDirect {
     // spectrum, chosen once its first segment is in (no map before); the
     // band of reglages_carte is then left aside.
     bool bande_la_plus_forte = false;
+    // With the map, the latest frames kept for a job (lance()): the
+    // window's listening and distance search.
+    bool garde_trames = false;
 
     bool voulu() const { return sante || calibreur || ponderation_a || (carte && geometrie) || micro_spectre >= 0; }
 };

@@ -36,6 +36,7 @@ void regle_analyse(Principale& p)
     r.carte = p.analyse_ouverte && p.carte_voulue;
     r.reglages_carte = p.reglages_carte;
     r.geometrie = p.geometrie;
+    r.garde_trames = true;
     r.exclus = p.micros_signales;
     r.micro_spectre = p.analyse_ouverte ? p.micro_spectre : -1;
     p.direct.reglages(r);

@@ -114,6 +114,7 @@ void joue(AnalyseDirecte& a, const Scene& s, const ReglagesCarte& carte)
     r.carte = true;
     r.reglages_carte = carte;
     r.geometrie = s.g;
+    r.garde_trames = true;
     a.reglages(r);
     std::unique_ptr<PriseTrames> prise = a.commence(s.codes, false, FS);
     ASSERT_TRUE(prise);
