@@ -80,6 +80,7 @@ TEST(MemoireTrames, LatestUnbrokenStretch)
 namespace {
 
 constexpr double FS = 50000;
+constexpr double PI = 3.14159265358979323846;
 
 // The simulated box's frames over its own array, int32 at 50 kHz, of the
 // point sources given; `faisceaux` beams of 8 microphones from the first.
@@ -155,8 +156,8 @@ double ton(const std::vector<float>& y, double f, std::size_t a, std::size_t b)
 {
     double c = 0, s = 0;
     for (std::size_t k = a; k < b; ++k) {
-        c += y[k] * std::cos(2 * M_PI * f * double(k) / FS);
-        s += y[k] * std::sin(2 * M_PI * f * double(k) / FS);
+        c += y[k] * std::cos(2 * PI * f * double(k) / FS);
+        s += y[k] * std::sin(2 * PI * f * double(k) / FS);
     }
     const double n = double(b - a);
     return 2 * (c * c + s * s) / (n * n);
