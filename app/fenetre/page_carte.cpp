@@ -39,6 +39,15 @@ QDoubleSpinBox* reel(QWidget* parent, const char* nom, double min, double max, d
     return b;
 }
 
+// Two widgets sharing a row's width.
+QHBoxLayout* cote_a_cote(QWidget* a, QWidget* b)
+{
+    auto* l = new QHBoxLayout;
+    l->addWidget(a, 1);
+    l->addWidget(b, 1);
+    return l;
+}
+
 } // namespace
 
 PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
@@ -116,10 +125,7 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
     n_->setSingleStep(10);
     n_->setValue(41);
     n_->setSuffix(QStringLiteral(" points"));
-    auto* ligne_pas = new QHBoxLayout;
-    ligne_pas->addWidget(pas_, 1);
-    ligne_pas->addWidget(n_, 1);
-    fg->addRow(QStringLiteral("Pas ou côté"), ligne_pas);
+    fg->addRow(QStringLiteral("Pas ou côté"), cote_a_cote(pas_, n_));
 
     instantane_ = new QComboBox(grille);
     instantane_->setObjectName(QStringLiteral("instantane"));
@@ -134,10 +140,7 @@ PageCarte::PageCarte(QWidget* parent) : QWidget(parent)
     fg->addRow(QStringLiteral("Son"), propagation_);
     celerite_ = reel(grille, "celerite", 200, 2000, 0.5, 1, reglages_.celerite, QStringLiteral(" m/s"));
     temperature_ = reel(grille, "temperature", -50, 60, 1, 1, reglages_.temperature, QStringLiteral(" °C"));
-    auto* ligne_son = new QHBoxLayout;
-    ligne_son->addWidget(celerite_, 1);
-    ligne_son->addWidget(temperature_, 1);
-    fg->addRow(QStringLiteral("Vitesse ou air"), ligne_son);
+    fg->addRow(QStringLiteral("Vitesse ou air"), cote_a_cote(celerite_, temperature_));
 
     reference_ = new QComboBox(grille);
     reference_->setObjectName(QStringLiteral("reference_niveau"));
@@ -191,10 +194,7 @@ QWidget* PageCarte::construit_ecoute()
                                          "sur les dernières trames, et y met la carte")
                               .arg(QLocale(QLocale::French).toString(Z_AUTO_MIN))
                               .arg(QLocale(QLocale::French).toString(Z_AUTO_MAX)));
-    auto* boutons = new QHBoxLayout;
-    boutons->addWidget(ecoute_);
-    boutons->addWidget(distance_);
-    l->addLayout(boutons);
+    l->addLayout(cote_a_cote(ecoute_, distance_));
     etat_tache_ = new QLabel(groupe);
     etat_tache_->setObjectName(QStringLiteral("etat_tache"));
     etat_tache_->setWordWrap(true);
